@@ -1,0 +1,40 @@
+// Process-wide state of the document cycle: one document per run, one page at a time.
+#pragma once
+
+#include <cstdint>
+
+constexpr int FLAG_SET_FIELD_SIZE = 102400;
+constexpr int MAX_PAGE_INDEX = 100000;  // at most 100001 pages per document
+
+struct DocState {
+    int seq = 0;  // 0 opened, 1 started / between pages, 2 inside a page, 5 finished
+    int base_num = 0;
+    int template_base_num = 0;
+    int g_continue_template = 0;
+    int f_2nd_page = 0;
+    int g_pages_count = 0;
+    int g_root_obj_no = 0;
+    int g_pages_obj_no = 0;
+    unsigned char documentID[33] = {};
+    char g_templateFileName[256] = {};
+    char g_preTemplateFileName[256] = {};
+    char flag_set_field[FLAG_SET_FIELD_SIZE] = {};
+    int g_compress_field = 0;
+    int g_yensign = 1;
+    char exception_buf[1024] = {};
+    bool opened = false;  // _Merlow has allocated the page list and the offset table
+};
+
+extern DocState g_doc;
+
+// The generator's one error path: keeps the message in exception_buf and throws a Failure,
+// which the program's main writes to the error log before it exits with status 255.
+[[noreturn]] void _throw(const char* str);
+// _throw with a printf-style message.
+[[noreturn]] void throwf(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+
+// Raises "Illegal method calling sequence." unless seq is `want`.
+void check_seq(int want);
+
+// Allocates len zeroed bytes; an allocation failure raises "Memory allocation error.".
+void* mcalloc(size_t len);

@@ -1,0 +1,286 @@
+#include "store/element_ops.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "store/failure.h"
+#include "store/name_codec.h"
+
+namespace {
+
+bool compiler() { return g_st.variant == StoreVariant::compiler; }
+
+// Reference walks follow objects whose direct value is an array text with a reference;
+// a cycle of such objects would never end, so the walk is bounded.
+constexpr int MAX_REF_HOPS = 64;
+// Chains never hold more elements than the storage; a damaged chain that loops is cut.
+int chain_limit() { return g_st.num_elem_strage; }
+
+bool label_matches(const char* have, const char* want) {
+    if (compiler()) {
+        const char* star = std::strchr(want, '*');
+        if (star && star != want) {
+            size_t n = static_cast<size_t>(star - want);
+            if (std::strncmp(have, want, n) == 0) return true;
+        }
+    }
+    return std::strncmp(have, want, LABEL_SIZE) == 0;
+}
+
+}  // namespace
+
+void copy_label(char* dst, const char* src) {
+    std::memset(dst, 0, LABEL_SIZE);
+    if (!src) return;
+    int o = 0;
+    if (compiler()) {
+        for (int i = 0; src[i] && o < LABEL_SIZE - 1; ++i) {
+            if (src[i] == '#' && src[i + 1] && src[i + 2]) {
+                dst[o++] = static_cast<char>(formatChar2Byte(src[i + 1]) * 16 +
+                                             formatChar2Byte(src[i + 2]));
+                i += 2;
+            } else {
+                dst[o++] = src[i];
+            }
+        }
+        return;
+    }
+    while (src[o] && o < LABEL_SIZE - 1) {
+        dst[o] = src[o];
+        ++o;
+    }
+}
+
+void set_elem_str2(st_elem* elem, char type, const char* tmp, int len) {
+    // The source may lie in the character storage itself, which the reservation can move.
+    long src_off = -1;
+    const char* base = g_st.p_char_strage;
+    if (base && tmp >= base && tmp < base + g_st.alloc_char_strage) src_off = tmp - base;
+    int copy = len;
+    if (compiler() && type == STR_STREAM) copy = len + 1;
+    new_char_strage(len);
+    if (src_off >= 0) tmp = g_st.p_char_strage + src_off;
+    char* dst = g_st.p_char_strage + g_st.cur_char_strage;
+    if (copy > 0 && tmp) std::memmove(dst, tmp, static_cast<size_t>(copy));
+    dst[copy] = 0;
+    elem->f_type = ELEM_TYPE_STRING;
+    elem->data.str.type = type;
+    elem->data.str.len = len;
+    elem->data.str.start_pos = g_st.cur_char_strage;
+}
+
+void set_elem_str(int elem_no, char type, const char* tmp, int len) {
+    // Reserving string room grows only the character storage, so the reference stays valid.
+    st_elem& e = elem_at(elem_no);
+    set_elem_str2(&e, type, tmp, len);
+}
+
+int append_elem(int obj_no, int append_elem_no) {
+    if (!valid_xref(obj_no)) fail("Object number out of range(%d)", obj_no);
+    if (append_elem_no != 0 && !valid_elem(append_elem_no))
+        fail("Element index out of range(%d)", append_elem_no);
+    new_elem_strage();
+    int n = g_st.cur_elem_strage;
+    st_elem* es = g_st.p_elem_strage;
+    if (append_elem_no != 0) {
+        es[n].next_elem = es[append_elem_no].next_elem;
+        es[append_elem_no].next_elem = n;
+        return n;
+    }
+    st_xref& x = g_st.p_xref_strage[obj_no];
+    if (x.first_elem == 0) {
+        x.first_elem = n;
+        return n;
+    }
+    int e = x.first_elem, limit = chain_limit();
+    while (es[e].next_elem != 0 && --limit > 0) e = es[e].next_elem;
+    es[e].next_elem = n;
+    return n;
+}
+
+namespace {
+int append_typed(int obj_no, int append_elem_no, const char* label, int type) {
+    int n = append_elem(obj_no, append_elem_no);
+    st_elem& e = g_st.p_elem_strage[n];
+    e.f_type = type;
+    copy_label(e.label, label);
+    return n;
+}
+}  // namespace
+
+int append_elem_str(int obj_no, int append_elem_no, const char* label, char type, const char* str,
+                    int len) {
+    int n = append_typed(obj_no, append_elem_no, label, ELEM_TYPE_STRING);
+    set_elem_str(n, type, str, len);
+    return n;
+}
+
+int append_elem_name(int obj_no, int append_elem_no, const char* label, const char* name) {
+    int n = append_typed(obj_no, append_elem_no, label, ELEM_TYPE_NAME);
+    copy_label(g_st.p_elem_strage[n].data.name, name);
+    return n;
+}
+
+int append_elem_objref(int obj_no, int append_elem_no, const char* label, int refobj_no) {
+    int n = append_typed(obj_no, append_elem_no, label, ELEM_TYPE_OBJREF);
+    g_st.p_elem_strage[n].data.obj_no = refobj_no;
+    return n;
+}
+
+int append_elem_int(int obj_no, int append_elem_no, const char* label, int data) {
+    int n = append_typed(obj_no, append_elem_no, label, ELEM_TYPE_INTEGER);
+    g_st.p_elem_strage[n].data.int_data = data;
+    return n;
+}
+
+int append_elem_subdic_start(int obj_no, int append_elem_no, const char* label) {
+    return append_typed(obj_no, append_elem_no, label, ELEM_TYPE_SUBDIC_START);
+}
+int append_elem_subdic_end(int obj_no, int append_elem_no, const char* label) {
+    return append_typed(obj_no, append_elem_no, label, ELEM_TYPE_SUBDIC_END);
+}
+int append_elem_array_start(int obj_no, int append_elem_no, const char* label) {
+    return append_typed(obj_no, append_elem_no, label, ELEM_TYPE_ARRAY_START);
+}
+int append_elem_array_end(int obj_no, int append_elem_no, const char* label) {
+    return append_typed(obj_no, append_elem_no, label, ELEM_TYPE_ARRAY_END);
+}
+
+int get_elem(int xref_no, const char* label) {
+    if (!valid_xref(xref_no) || !label) return -1;
+    const st_elem* es = g_st.p_elem_strage;
+    int e = g_st.p_xref_strage[xref_no].first_elem, limit = chain_limit();
+    while (e > 0 && e < g_st.num_elem_strage && limit-- > 0) {
+        if (label_matches(es[e].label, label)) return e;
+        e = es[e].next_elem;
+    }
+    return -1;
+}
+
+bool has_ref_marker(const st_elem& e) {
+    if (e.f_type != ELEM_TYPE_STRING || e.data.str.type != STR_ARRAY) return false;
+    return std::memchr(elem_bytes(e), REF_MARKER, static_cast<size_t>(e.data.str.len)) != nullptr;
+}
+
+int first_marked_ref(const st_elem& e) {
+    if (e.f_type != ELEM_TYPE_STRING || e.data.str.type != STR_ARRAY) return -1;
+    const char* s = elem_bytes(e);
+    const char* m = static_cast<const char*>(
+        std::memchr(s, REF_MARKER, static_cast<size_t>(e.data.str.len)));
+    if (!m) return -1;
+    return std::atoi(m + 1);
+}
+
+int get_elem_absolute(int xref_no, const char* label) {
+    int e = get_elem(xref_no, label);
+    if (e == -1) return -1;
+    if (g_st.p_elem_strage[e].f_type != ELEM_TYPE_OBJREF) return e;
+    int n = g_st.p_elem_strage[e].data.obj_no;
+    for (int hops = 0; hops < MAX_REF_HOPS; ++hops) {
+        int d = get_elem(n, LABEL_IMMEDIATE);
+        if (d == -1) return e;
+        const st_elem& de = g_st.p_elem_strage[d];
+        if (!has_ref_marker(de)) return d;
+        n = first_marked_ref(de);
+    }
+    return e;
+}
+
+int get_xref_absolute(int xref_no, const char* label) {
+    int e = get_elem(xref_no, label);
+    if (e == -1) return -1;
+    if (g_st.p_elem_strage[e].f_type != ELEM_TYPE_OBJREF) return xref_no;
+    int n = g_st.p_elem_strage[e].data.obj_no;
+    for (int hops = 0; hops < MAX_REF_HOPS; ++hops) {
+        int d = get_elem(n, LABEL_IMMEDIATE);
+        if (d == -1 || !has_ref_marker(g_st.p_elem_strage[d])) return n;
+        n = first_marked_ref(g_st.p_elem_strage[d]);
+    }
+    return n;
+}
+
+int get_elem_force(int xref_no, const char* parent, const char* label) {
+    int e = get_elem_absolute(xref_no, label);
+    if (e != -1 || !parent || !*parent) return e;
+    int p = get_xref_absolute(xref_no, parent);
+    if (p == -1) return -1;
+    return get_elem_absolute(p, label);
+}
+
+namespace {
+// Depth of the "reference to a dictionary holding the same label" lookups.
+thread_local int lookup_depth = 0;
+struct DepthGuard {
+    bool ok;
+    DepthGuard() : ok(++lookup_depth <= MAX_REF_HOPS) {}
+    ~DepthGuard() { --lookup_depth; }
+};
+}  // namespace
+
+char* get_elem_string(int xref_no, const char* parent, const char* label, int* plen) {
+    DepthGuard g;
+    if (!g.ok) return nullptr;
+    int e = get_elem_force(xref_no, parent, label);
+    if (e == -1) return nullptr;
+    const st_elem& el = g_st.p_elem_strage[e];
+    if (el.f_type == ELEM_TYPE_STRING) {
+        if (plen) *plen = el.data.str.len;
+        return elem_bytes(el);
+    }
+    if (el.f_type == ELEM_TYPE_OBJREF) return get_elem_string(el.data.obj_no, nullptr, label, plen);
+    return nullptr;
+}
+
+char* get_elem_name(int xref_no, const char* parent, const char* label) {
+    DepthGuard g;
+    if (!g.ok) return nullptr;
+    int e = get_elem_force(xref_no, parent, label);
+    if (e == -1) return nullptr;
+    st_elem& el = g_st.p_elem_strage[e];
+    if (el.f_type == ELEM_TYPE_NAME) return el.data.name;
+    if (el.f_type == ELEM_TYPE_OBJREF) return get_elem_name(el.data.obj_no, nullptr, label);
+    return nullptr;
+}
+
+int get_elem_int(int xref_no, const char* parent, const char* label) {
+    DepthGuard g;
+    if (!g.ok) return -1;
+    int e = get_elem_force(xref_no, parent, label);
+    if (e == -1) return -1;
+    const st_elem& el = g_st.p_elem_strage[e];
+    if (el.f_type == ELEM_TYPE_INTEGER) return el.data.int_data;
+    if (el.f_type == ELEM_TYPE_OBJREF) return get_elem_int(el.data.obj_no, nullptr, label);
+    return -1;
+}
+
+int get_elem_objref(int xref_no, const char* parent, const char* label) {
+    if (get_elem_absolute(xref_no, label) != -1) return get_xref_absolute(xref_no, label);
+    if (!parent || !*parent) return -1;
+    int p = get_xref_absolute(xref_no, parent);
+    if (p == -1 || get_elem_absolute(p, label) == -1) return -1;
+    return get_xref_absolute(p, label);
+}
+
+int get_trailer(const char* label) {
+    for (int i = 0; i < g_st.num_trailer_strage; ++i)
+        if (std::strncmp(g_st.p_trailer_strage[i].label, label, LABEL_SIZE) == 0) return i;
+    return -1;
+}
+
+int get_trailer_objref(const char* label) {
+    int t = get_trailer(label);
+    if (t == -1 || g_st.p_trailer_strage[t].f_type != ELEM_TYPE_OBJREF) return -1;
+    return g_st.p_trailer_strage[t].data.obj_no;
+}
+
+char* get_trailer_string(const char* label, int* plen) {
+    int t = get_trailer(label);
+    if (t == -1) return nullptr;
+    const st_elem& el = g_st.p_trailer_strage[t];
+    if (el.f_type == ELEM_TYPE_STRING) {
+        if (plen) *plen = el.data.str.len;
+        return elem_bytes(el);
+    }
+    if (el.f_type == ELEM_TYPE_OBJREF) return get_elem_string(el.data.obj_no, nullptr, label, plen);
+    return nullptr;
+}

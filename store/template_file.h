@@ -1,0 +1,24 @@
+// The template file: the one thing that passes from the compiler to the generator.
+// Layout: magic 123456 (4 bytes), trailer count (2 bytes), counts of cross-reference
+// records, elements, fonts, fields and character bytes (4 bytes each), then the six arrays
+// in that order, records exactly as they lie in memory.
+#pragma once
+
+#include <cstdint>
+
+constexpr int32_t TEMPLATE_MAGIC = 123456;
+constexpr int TEMPLATE_HEADER_SIZE = 26;
+
+// Loads a template into the page storages, replacing the previous page's content.
+// A file that cannot be opened or has the wrong magic fails with "fopen::error(%s)";
+// a file shorter than its counts or with records pointing outside the storages fails
+// with "Broken template file(%s)".
+void load_template(const char* path);
+
+// Writes the current storages as a template file. Fails with "fopen::error(%s)" when the
+// file cannot be created or written.
+void write_template(const char* path);
+
+// Drops the line end that the source PDF put before "endstream" from every stream string
+// (data ending in CR LF whose stored following byte is "e").
+void adjust_stream();
