@@ -4,7 +4,7 @@ ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_GEN  := -G Ninja
 
-.PHONY: all deps build check test asan demo bench format clean
+.PHONY: all deps build check test asan demo bench fuzz format clean
 
 all: build
 
@@ -21,7 +21,7 @@ test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
 $(ASAN_BUILD)/build.ninja: | deps
-	cmake -S . -B $(ASAN_BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DSANITIZE=ON -DBUILD_BENCH=OFF
+	CC=clang CXX=clang++ cmake -S . -B $(ASAN_BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DSANITIZE=ON -DBUILD_BENCH=OFF
 
 asan: deps $(ASAN_BUILD)/build.ninja
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
@@ -30,6 +30,11 @@ asan: deps $(ASAN_BUILD)/build.ninja
 	    ctest --output-on-failure -j $(JOBS) -LE slow
 
 check: test asan
+
+# Long fuzzing runs (FUZZ_SECONDS per target) over the targets of the sanitizer build.
+FUZZ_SECONDS ?= 120
+fuzz: asan
+	scripts/fuzz.sh $(ASAN_BUILD) $(FUZZ_SECONDS)
 
 demo: build
 	scripts/demo.sh $(BUILD)

@@ -11,7 +11,7 @@ check_pkg() { have_pkg "$1" || need+=("$1"); }
 
 for p in build-essential cmake ninja-build pkg-config git \
          zlib1g-dev libpng-dev libgtest-dev libbenchmark-dev \
-         bison flex clang-format \
+         bison flex clang clang-format libclang-rt-14-dev \
          qpdf poppler-utils poppler-data imagemagick ghostscript fonts-urw-base35 \
          python3; do
   check_pkg "$p"
