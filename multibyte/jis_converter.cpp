@@ -1,0 +1,218 @@
+#include "multibyte/jis_converter.h"
+
+#include "multibyte/jis_tables.h"
+#include "multibyte/mime_words.h"
+#include "multibyte/utf8_decode.h"
+
+namespace {
+
+constexpr uint8_t ESC = 0x1B;
+constexpr uint8_t SO = 0x0E;
+constexpr uint8_t SI = 0x0F;
+
+// Which set the 7-bit bytes select (ISO-2022-JP designations).
+enum class Mode : uint8_t { ascii, kanji, kana };
+
+struct Converter {
+    bool sjis;
+    Mode mode = Mode::ascii;
+    bool shift_out = false;  // SO: 7-bit bytes are half-width katakana until SI
+    bool mime;               // recognise encoded words
+};
+
+// Code point of JIS X 0208 code j1 j2, 0 when unmapped.
+inline int32_t jis_lookup(unsigned j1, unsigned j2) {
+    unsigned r = j1 - 0x21, c = j2 - 0x21;  // wraps for bytes below 0x21
+    if (r >= 94 || c >= 94) return 0;
+    return jis0208_to_ucs[r * 94 + c];
+}
+
+// Code point of the Shift_JIS pair b1 b2 (b1 a lead byte, b2 >= 0x40), 0 when unmapped.
+inline int32_t sjis_lookup(unsigned b1, unsigned b2) {
+    if (b2 == 0x7F || b2 > 0xFC) return 0;
+    int lead = b1 >= 0xE0 ? static_cast<int>(b1) - 0xC1 : static_cast<int>(b1) - 0x81;
+    if (lead < 0) return 0;
+    unsigned j1 = 0x21 + 2 * static_cast<unsigned>(lead);
+    unsigned j2;
+    if (b2 >= 0x9F) {
+        ++j1;
+        j2 = b2 - 0x7E;
+    } else {
+        j2 = b2 - (b2 >= 0x80 ? 0x20 : 0x1F);
+    }
+    return jis_lookup(j1, j2);
+}
+
+// Length of the escape sequence at p (p[0] == ESC) when it is one the converter honours,
+// with the mode it selects; 0 otherwise.
+int read_escape(const uint8_t* p, const uint8_t* end, Mode& mode) {
+    long left = end - p;
+    if (left >= 3 && p[1] == '$' && (p[2] == '@' || p[2] == 'B')) {
+        mode = Mode::kanji;
+        return 3;
+    }
+    if (left >= 4 && p[1] == '$' && p[2] == '(' && (p[3] == '@' || p[3] == 'B')) {
+        mode = Mode::kanji;
+        return 4;
+    }
+    if (left >= 3 && p[1] == '(') {
+        if (p[2] == 'B' || p[2] == 'J' || p[2] == 'H') {
+            mode = Mode::ascii;
+            return 3;
+        }
+        if (p[2] == 'I') {
+            mode = Mode::kana;
+            return 3;
+        }
+    }
+    return 0;
+}
+
+void convert(Converter& cv, const uint8_t* p, const uint8_t* end, CodePointSink& sink);
+
+// Decodes the bytes of an encoded word by the character set it names. The word's own escape
+// state does not carry over into the surrounding text.
+void convert_word(const uint8_t* p, const uint8_t* end, MimeCharset cs, bool outer_sjis,
+                  CodePointSink& sink) {
+    switch (cs) {
+        case MimeCharset::utf_8:
+            utf8_decode(p, end, sink);
+            return;
+        case MimeCharset::iso_8859_1:
+            for (; p < end; ++p) {
+                if (*p == 0) {
+                    sink.stop();
+                    return;
+                }
+                if (!sink.put(*p)) return;
+            }
+            return;
+        default:
+            break;
+    }
+    Converter inner;
+    inner.sjis = cs == MimeCharset::shift_jis || (cs == MimeCharset::us_ascii && outer_sjis);
+    inner.mime = false;
+    convert(inner, p, end, sink);
+}
+
+void convert(Converter& cv, const uint8_t* p, const uint8_t* end, CodePointSink& sink) {
+    while (p < end && !sink.stopped) {
+        unsigned b = *p;
+        if (b < 0x80) {
+            if (b == 0) {
+                sink.stop();
+                return;
+            }
+            if (b == ESC) {
+                int n = read_escape(p, end, cv.mode);
+                p += n > 0 ? n : 1;  // an escape that is not honoured is dropped
+                continue;
+            }
+            if (b == SO || b == SI) {
+                cv.shift_out = b == SO;
+                ++p;
+                continue;
+            }
+            if (cv.shift_out || cv.mode == Mode::kana) {
+                if (b >= 0x21 && b <= 0x5F) {
+                    sink.put(static_cast<int32_t>(0xFF61 + (b - 0x21)));
+                } else if (b >= 0x60) {
+                    sink.stop();  // not a JIS X 0201 katakana
+                    return;
+                } else {
+                    sink.put(static_cast<int32_t>(b));
+                }
+                ++p;
+                continue;
+            }
+            if (cv.mode == Mode::kanji && b >= 0x21 && b <= 0x7E) {
+                if (end - p < 2) return;  // cut off by the end of the input
+                unsigned b2 = p[1];
+                if (b2 < 0x21 || b2 > 0x7E) {
+                    ++p;  // a lone byte of a two-byte character
+                    continue;
+                }
+                int32_t u = jis_lookup(b, b2);
+                if (u == 0) {
+                    sink.stop();
+                    return;
+                }
+                sink.put(u);
+                p += 2;
+                continue;
+            }
+            if (b == '=' && cv.mime && end - p >= 2 && p[1] == '?') {
+                uint8_t buf[MIME_WORD_MAX];
+                MimeWord word;
+                if (read_mime_word(p, end, buf, word)) {
+                    convert_word(buf, buf + word.length, word.charset, cv.sjis, sink);
+                    p += word.consumed;
+                    continue;
+                }
+            }
+            sink.put(static_cast<int32_t>(b));
+            ++p;
+            continue;
+        }
+
+        if (cv.sjis) {
+            if (b >= 0xA0 && b <= 0xDF) {
+                if (b == 0xA0) {
+                    sink.stop();
+                    return;
+                }
+                sink.put(static_cast<int32_t>(0xFF61 + (b - 0xA1)));
+                ++p;
+                continue;
+            }
+            if (end - p < 2) return;  // a lead byte at the end is dropped
+            unsigned b2 = p[1];
+            p += 2;
+            if (b2 < 0x40) continue;  // dropped with its lead byte
+            if (b >= 0xFA && b <= 0xFC) {
+                if (b2 > 0xFC) continue;
+                unsigned nec = cp932_ibm_to_nec[b - 0xFA][b2 - 0x40];
+                if (nec == 0) continue;  // an IBM extension without an equivalent is dropped
+                b = nec >> 8;
+                b2 = nec & 0xFF;
+            }
+            int32_t u = sjis_lookup(b, b2);
+            if (u == 0) {
+                sink.stop();
+                return;
+            }
+            sink.put(u);
+            continue;
+        }
+
+        // EUC-JP
+        if (b == 0x8F) {
+            sink.stop();  // JIS X 0212 has no mapping
+            return;
+        }
+        if (end - p < 2) return;  // a lead byte at the end is dropped
+        unsigned b2 = p[1];
+        p += 2;
+        if (b == 0x8E) {
+            if (b2 >= 0xA1 && b2 <= 0xDF) sink.put(static_cast<int32_t>(0xFF61 + (b2 - 0xA1)));
+            continue;
+        }
+        if (b2 < 0x40) continue;  // dropped with its lead byte
+        int32_t u = jis_lookup(b & 0x7F, b2 & 0x7F);
+        if (u == 0) {
+            sink.stop();
+            return;
+        }
+        sink.put(u);
+    }
+}
+
+}  // namespace
+
+void jis_decode(char encoding, const uint8_t* p, const uint8_t* end, CodePointSink& sink) {
+    Converter cv;
+    cv.sjis = encoding == 'S';
+    cv.mime = true;
+    convert(cv, p, end, sink);
+}
