@@ -4,7 +4,8 @@ characters of Japanese CID-keyed fonts.
 
   cid_code_a: one CID per code point of the Basic Multilingual Plane, read from the Adobe
               CMap UniJIS-UTF16-H that poppler-data ships (two-byte codes only; the
-              surrogate-pair codes lie outside the table).
+              surrogate-pair codes lie outside the table; the private-use area
+              is left without CIDs).
   cid_code_s: CIDs for code points 0-255 of Shift_JIS-kind fonts: U+0020-U+007E to the
               half-width CIDs 231-325, U+00A1-U+00DF to the code point plus 76, U+00EF to 668.
 
@@ -39,6 +40,10 @@ def main():
     cmap = sys.argv[1] if len(sys.argv) > 1 else CMAP
     out_path = sys.argv[2] if len(sys.argv) > 2 else "multibyte/generated/cid_tables.cpp"
     a = parse_cmap(cmap)
+    # The CMap maps a few private-use code points (Apple transcoding hints); private use has
+    # no CID here.
+    for u in range(0xE000, 0xF900):
+        a[u] = 0
     s = [0] * 256
     for u in range(0x20, 0x7F):
         s[u] = 231 + (u - 0x20)
