@@ -96,116 +96,149 @@ void convert_word(const uint8_t* p, const uint8_t* end, MimeCharset cs, bool out
     convert(inner, p, end, sink);
 }
 
-void convert(Converter& cv, const uint8_t* p, const uint8_t* end, CodePointSink& sink) {
-    while (p < end && !sink.stopped) {
-        unsigned b = *p;
-        if (b < 0x80) {
-            if (b == 0) {
-                sink.stop();
-                return;
-            }
-            if (b == ESC) {
-                int n = read_escape(p, end, cv.mode);
-                p += n > 0 ? n : 1;  // an escape that is not honoured is dropped
-                continue;
-            }
-            if (b == SO || b == SI) {
-                cv.shift_out = b == SO;
-                ++p;
-                continue;
-            }
-            if (cv.shift_out || cv.mode == Mode::kana) {
-                if (b >= 0x21 && b <= 0x5F) {
-                    sink.put(static_cast<int32_t>(0xFF61 + (b - 0x21)));
-                } else if (b >= 0x60) {
-                    sink.stop();  // not a JIS X 0201 katakana
-                    return;
-                } else {
-                    sink.put(static_cast<int32_t>(b));
-                }
-                ++p;
-                continue;
-            }
-            if (cv.mode == Mode::kanji && b >= 0x21 && b <= 0x7E) {
-                if (end - p < 2) return;  // cut off by the end of the input
-                unsigned b2 = p[1];
-                if (b2 < 0x21 || b2 > 0x7E) {
-                    ++p;  // a lone byte of a two-byte character
-                    continue;
-                }
-                int32_t u = jis_lookup(b, b2);
-                if (u == 0) {
-                    sink.stop();
-                    return;
-                }
-                sink.put(u);
-                p += 2;
-                continue;
-            }
-            if (b == '=' && cv.mime && end - p >= 2 && p[1] == '?') {
-                uint8_t buf[MIME_WORD_MAX];
-                MimeWord word;
-                if (read_mime_word(p, end, buf, word)) {
-                    convert_word(buf, buf + word.length, word.charset, cv.sjis, sink);
-                    p += word.consumed;
-                    continue;
-                }
-            }
-            sink.put(static_cast<int32_t>(b));
-            ++p;
-            continue;
+// Decodes the character or control sequence at p (p < end) and returns where the next one
+// starts. Sets sink.stopped when the value ends here.
+const uint8_t* convert_rare(Converter& cv, const uint8_t* p, const uint8_t* end,
+                            CodePointSink& sink) {
+    unsigned b = *p;
+    if (b < 0x80) {
+        if (b == 0) {
+            sink.stop();
+            return p;
         }
-
-        if (cv.sjis) {
-            if (b >= 0xA0 && b <= 0xDF) {
-                if (b == 0xA0) {
-                    sink.stop();
-                    return;
-                }
-                sink.put(static_cast<int32_t>(0xFF61 + (b - 0xA1)));
-                ++p;
-                continue;
+        if (b == ESC) {
+            int n = read_escape(p, end, cv.mode);
+            return p + (n > 0 ? n : 1);  // an escape that is not honoured is dropped
+        }
+        if (b == SO || b == SI) {
+            cv.shift_out = b == SO;
+            return p + 1;
+        }
+        if (cv.shift_out || cv.mode == Mode::kana) {
+            if (b >= 0x21 && b <= 0x5F) {
+                sink.put(static_cast<int32_t>(0xFF61 + (b - 0x21)));
+            } else if (b >= 0x60) {
+                sink.stop();  // not a JIS X 0201 katakana
+            } else {
+                sink.put(static_cast<int32_t>(b));
             }
-            if (end - p < 2) return;  // a lead byte at the end is dropped
+            return p + 1;
+        }
+        if (cv.mode == Mode::kanji && b >= 0x21 && b <= 0x7E) {
+            if (end - p < 2) return end;  // cut off by the end of the input
             unsigned b2 = p[1];
-            p += 2;
-            if (b2 < 0x40) continue;  // dropped with its lead byte
-            if (b >= 0xFA && b <= 0xFC) {
-                if (b2 > 0xFC) continue;
-                unsigned nec = cp932_ibm_to_nec[b - 0xFA][b2 - 0x40];
-                if (nec == 0) continue;  // an IBM extension without an equivalent is dropped
-                b = nec >> 8;
-                b2 = nec & 0xFF;
-            }
-            int32_t u = sjis_lookup(b, b2);
+            if (b2 < 0x21 || b2 > 0x7E) return p + 1;  // a lone byte of a two-byte character
+            int32_t u = jis_lookup(b, b2);
             if (u == 0) {
                 sink.stop();
-                return;
+                return p;
             }
             sink.put(u);
-            continue;
+            return p + 2;
         }
+        if (b == '=' && cv.mime && end - p >= 2 && p[1] == '?') {
+            uint8_t buf[MIME_WORD_MAX];
+            MimeWord word;
+            if (read_mime_word(p, end, buf, word)) {
+                convert_word(buf, buf + word.length, word.charset, cv.sjis, sink);
+                return p + word.consumed;
+            }
+        }
+        sink.put(static_cast<int32_t>(b));
+        return p + 1;
+    }
 
-        // EUC-JP
-        if (b == 0x8F) {
-            sink.stop();  // JIS X 0212 has no mapping
-            return;
+    if (cv.sjis) {
+        if (b >= 0xA0 && b <= 0xDF) {
+            if (b == 0xA0) {
+                sink.stop();
+                return p;
+            }
+            sink.put(static_cast<int32_t>(0xFF61 + (b - 0xA1)));
+            return p + 1;
         }
-        if (end - p < 2) return;  // a lead byte at the end is dropped
+        if (end - p < 2) return end;  // a lead byte at the end is dropped
         unsigned b2 = p[1];
-        p += 2;
-        if (b == 0x8E) {
-            if (b2 >= 0xA1 && b2 <= 0xDF) sink.put(static_cast<int32_t>(0xFF61 + (b2 - 0xA1)));
-            continue;
+        if (b2 < 0x40) return p + 2;  // dropped with its lead byte
+        if (b >= 0xFA && b <= 0xFC) {
+            if (b2 > 0xFC) return p + 2;
+            unsigned nec = cp932_ibm_to_nec[b - 0xFA][b2 - 0x40];
+            if (nec == 0) return p + 2;  // an IBM extension without an equivalent is dropped
+            b = nec >> 8;
+            b2 = nec & 0xFF;
         }
-        if (b2 < 0x40) continue;  // dropped with its lead byte
-        int32_t u = jis_lookup(b & 0x7F, b2 & 0x7F);
+        int32_t u = sjis_lookup(b, b2);
         if (u == 0) {
             sink.stop();
-            return;
+            return p;
         }
         sink.put(u);
+        return p + 2;
     }
+
+    // EUC-JP
+    if (b == 0x8F) {
+        sink.stop();  // JIS X 0212 has no mapping
+        return p;
+    }
+    if (end - p < 2) return end;  // a lead byte at the end is dropped
+    unsigned b2 = p[1];
+    if (b == 0x8E) {
+        if (b2 >= 0xA1 && b2 <= 0xDF) sink.put(static_cast<int32_t>(0xFF61 + (b2 - 0xA1)));
+        return p + 2;  // any other byte is dropped with 0x8E
+    }
+    if (b2 < 0x40) return p + 2;  // dropped with its lead byte
+    int32_t u = jis_lookup(b & 0x7F, b2 & 0x7F);
+    if (u == 0) {
+        sink.stop();
+        return p;
+    }
+    sink.put(u);
+    return p + 2;
+}
+
+// The common characters (ASCII outside escape modes, two-byte EUC-JP and Shift_JIS kanji
+// and kana) are decoded in this loop; everything else goes through convert_rare().
+void convert(Converter& cv, const uint8_t* p, const uint8_t* end, CodePointSink& sink) {
+    // Every input byte yields at most one code point; an input longer than the room left is
+    // cut to that room, so the loop needs no check of its own.
+    if (end - p > sink.end - sink.out) end = p + (sink.end - sink.out);
+    int32_t* o = sink.out;
+    while (p < end) {
+        unsigned b = *p;
+        if (b < 0x80) {
+            if (b >= 0x20 && b != '=' && !cv.shift_out && cv.mode == Mode::ascii) {
+                *o++ = static_cast<int32_t>(b);
+                ++p;
+                continue;
+            }
+        } else if (end - p >= 2) {
+            unsigned b2 = p[1];
+            if (!cv.sjis) {
+                if (b >= 0xA1 && b <= 0xFE && b2 >= 0xA1 && b2 <= 0xFE) {
+                    int32_t u = jis0208_to_ucs[(b - 0xA1) * 94 + (b2 - 0xA1)];
+                    if (u == 0) break;
+                    *o++ = u;
+                    p += 2;
+                    continue;
+                }
+            } else if (b <= 0x9F || (b >= 0xE0 && b <= 0xEF)) {
+                if (b2 >= 0x40 && b2 != 0x7F && b2 <= 0xFC && b >= 0x81) {
+                    int32_t u = sjis_lookup(b, b2);
+                    if (u == 0) break;
+                    *o++ = u;
+                    p += 2;
+                    continue;
+                }
+            }
+        }
+        sink.out = o;
+        p = convert_rare(cv, p, end, sink);
+        if (sink.stopped) return;
+        o = sink.out;
+    }
+    sink.out = o;
+    if (p < end) sink.stop();
 }
 
 }  // namespace
