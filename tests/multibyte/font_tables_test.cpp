@@ -45,16 +45,16 @@ int encoded_codes(int row) {
 }
 
 TEST(FontMetrics, PublishedWidths) {
-    EXPECT_EQ(fmetric[20][' '], 278);
-    EXPECT_EQ(fmetric[20]['A'], 667);
-    EXPECT_EQ(fmetric[20]['a'], 556);
-    EXPECT_EQ(fmetric[20]['0'], 556);
-    EXPECT_EQ(fmetric[20]['W'], 944);
-    EXPECT_EQ(fmetric[20]['i'], 222);
+    EXPECT_EQ(fmetric[20][int{' '}], 278);
+    EXPECT_EQ(fmetric[20][int{'A'}], 667);
+    EXPECT_EQ(fmetric[20][int{'a'}], 556);
+    EXPECT_EQ(fmetric[20][int{'0'}], 556);
+    EXPECT_EQ(fmetric[20][int{'W'}], 944);
+    EXPECT_EQ(fmetric[20][int{'i'}], 222);
     EXPECT_EQ(fmetric[20][0xE1], 1000);
-    EXPECT_EQ(fmetric[28][' '], 250);
-    EXPECT_EQ(fmetric[28]['A'], 722);
-    EXPECT_EQ(fmetric[28]['a'], 444);
+    EXPECT_EQ(fmetric[28][int{' '}], 250);
+    EXPECT_EQ(fmetric[28][int{'A'}], 722);
+    EXPECT_EQ(fmetric[28][int{'a'}], 444);
     // StandardEncoding: 149 codes per text font; Symbol 189, ZapfDingbats 188.
     for (int row = 1; row <= 43; ++row) {
         if (row == 17 || row == 18 || row == 19 || row == 40) continue;
