@@ -68,21 +68,6 @@ TEST(FontMetrics, PublishedWidths) {
     for (int row : {0, 44, 63}) EXPECT_EQ(encoded_codes(row), 0);
 }
 
-TEST(FontMetrics, LineHeights) {
-    EXPECT_EQ(fheight[0], 0);
-    EXPECT_EQ(fheight[1], 1212);
-    EXPECT_EQ(fheight[4], 1276);
-    EXPECT_EQ(fheight[17], 963);
-    EXPECT_EQ(fheight[19], 1200);
-    EXPECT_EQ(fheight[27], 1190);
-    EXPECT_EQ(fheight[32], 1052);
-    EXPECT_EQ(fheight[34], 1055);
-    EXPECT_EQ(fheight[35], 1060);
-    EXPECT_EQ(fheight[40], 1303);
-    EXPECT_EQ(fheight[42], 1200);
-    EXPECT_EQ(fheight[43], 1145);
-}
-
 TEST(CidTables, AdobeJapan1Entries) {
     for (int u = 0x20; u <= 0x7E; ++u) {
         int want = u == 0x5C ? 97 : u == 0x7C ? 99 : u == 0x7E ? 100 : u - 0x1F;
