@@ -27,20 +27,48 @@ inline int32_t jis_lookup(unsigned j1, unsigned j2) {
     return jis0208_to_ucs[r * 94 + c];
 }
 
-// Code point of the Shift_JIS pair b1 b2 (b1 a lead byte, b2 >= 0x40), 0 when unmapped.
-inline int32_t sjis_lookup(unsigned b1, unsigned b2) {
-    if (b2 == 0x7F || b2 > 0xFC) return 0;
-    int lead = b1 >= 0xE0 ? static_cast<int>(b1) - 0xC1 : static_cast<int>(b1) - 0x81;
-    if (lead < 0) return 0;
-    unsigned j1 = 0x21 + 2 * static_cast<unsigned>(lead);
-    unsigned j2;
-    if (b2 >= 0x9F) {
-        ++j1;
-        j2 = b2 - 0x7E;
-    } else {
-        j2 = b2 - (b2 >= 0x80 ? 0x20 : 0x1F);
+// Shift_JIS arithmetic by table, without branches on the byte values.
+// k_sjis_lead[b1]: row index (0-based) of the first of the two JIS rows that lead byte b1
+// covers, 0xFF for bytes that are no lead byte.
+// k_sjis_trail[b2]: bit 8 set when b2 selects the second of the two rows, low byte the cell
+// index (0-based); 0xFFFF for bytes that are no trail byte.
+constexpr auto k_sjis_lead = [] {
+    struct {
+        uint8_t v[256];
+    } t{};
+    for (int b = 0; b < 256; ++b) {
+        int lead = b >= 0xE0 ? b - 0xC1 : b - 0x81;
+        t.v[b] = (b >= 0x81 && b <= 0xFC && !(b >= 0xA0 && b <= 0xDF) && 2 * lead < 94)
+                     ? static_cast<uint8_t>(2 * lead)
+                     : 0xFF;
     }
-    return jis_lookup(j1, j2);
+    return t;
+}();
+
+constexpr auto k_sjis_trail = [] {
+    struct {
+        uint16_t v[256];
+    } t{};
+    for (int b = 0; b < 256; ++b) {
+        if (b < 0x40 || b == 0x7F || b > 0xFC) {
+            t.v[b] = 0xFFFF;
+        } else if (b >= 0x9F) {
+            t.v[b] = static_cast<uint16_t>(0x100 | (b - 0x9F));
+        } else {
+            t.v[b] = static_cast<uint16_t>(b - (b >= 0x80 ? 0x41 : 0x40));
+        }
+    }
+    return t;
+}();
+
+// Code point of the Shift_JIS pair b1 b2, 0 when unmapped.
+inline int32_t sjis_lookup(unsigned b1, unsigned b2) {
+    unsigned lead = k_sjis_lead.v[b1 & 0xFF];
+    unsigned trail = k_sjis_trail.v[b2 & 0xFF];
+    if (lead == 0xFF || trail == 0xFFFF) return 0;
+    unsigned row = lead + (trail >> 8);
+    if (row >= 94) return 0;
+    return jis0208_to_ucs[row * 94 + (trail & 0xFF)];
 }
 
 // Length of the escape sequence at p (p[0] == ESC) when it is one the converter honours,
@@ -223,9 +251,8 @@ void convert(Converter& cv, const uint8_t* p, const uint8_t* end, CodePointSink&
                     continue;
                 }
             } else if (b <= 0x9F || (b >= 0xE0 && b <= 0xEF)) {
-                if (b2 >= 0x40 && b2 != 0x7F && b2 <= 0xFC && b >= 0x81) {
-                    int32_t u = sjis_lookup(b, b2);
-                    if (u == 0) break;
+                int32_t u = sjis_lookup(b, b2);
+                if (u != 0) {
                     *o++ = u;
                     p += 2;
                     continue;

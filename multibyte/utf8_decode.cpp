@@ -1,22 +1,31 @@
 #include "multibyte/utf8_decode.h"
 
 void utf8_decode(const uint8_t* p, const uint8_t* end, CodePointSink& sink) {
+    // Every input byte yields at most one code point; an input longer than the room left is
+    // cut to that room, so the loop needs no check of its own.
+    if (end - p > sink.end - sink.out) end = p + (sink.end - sink.out);
     int32_t* o = sink.out;
-    int32_t* const oe = sink.end;
     while (p < end) {
-        if (o == oe) {
-            sink.stopped = true;
-            break;
-        }
-        uint8_t b = *p;
+        unsigned b = *p;
         if (b < 0x80) {
             if (b == 0) {
                 sink.stopped = true;
                 break;
             }
-            *o++ = b;
+            *o++ = static_cast<int32_t>(b);
             ++p;
             continue;
+        }
+        // Three-byte characters (all of Japanese) first.
+        if ((b & 0xF0) == 0xE0 && end - p >= 3) {
+            unsigned c1 = p[1], c2 = p[2];
+            uint32_t v = ((b & 0x0F) << 12) | ((c1 & 0x3F) << 6) | (c2 & 0x3F);
+            if ((((c1 ^ 0x80) | (c2 ^ 0x80)) & 0xC0) == 0 && v != 0 && v - 0xD800 >= 0x800 &&
+                v < 0xFFFE) {
+                *o++ = static_cast<int32_t>(v);
+                p += 3;
+                continue;
+            }
         }
         int n;
         uint32_t v;
