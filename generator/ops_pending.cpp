@@ -35,3 +35,14 @@ void _drawLine(float, float, float, float, float, int, int, int, int) { pending(
 void _drawBox(float, float, float, float, float, int, int, int, int) { pending("drawBox"); }
 void _setIccProfile(const char*) { pending("setIccProfile"); }
 void images_reset() {}
+
+// Text decoding until the multibyte library lands: bytes pass through as code points,
+// stopping at the first byte above 0x7F.
+int mbs_mbstowcs(int32_t* dest, const char* src, int len, char) {
+    int n = 0;
+    while (n < len && static_cast<unsigned char>(src[n]) < 0x80 && src[n] != 0) {
+        dest[n] = static_cast<unsigned char>(src[n]);
+        ++n;
+    }
+    return n;
+}
