@@ -19,10 +19,24 @@ namespace {
 StringScratch g_scratch;
 std::vector<std::pair<int, int>> g_streams;  // (start_pos, element index) of the page's streams
 
+// The key schedule of one object, made when its first string or stream needs it: most
+// objects of a page hold neither.
+struct ObjectKey {
+    int number;
+    bool ready = false;
+    Rc4 rc4 = {};
+};
+
 // Each string and each stream is encrypted from the start of its object's key stream.
 void cipher_with(unsigned char* data, int len, void* ctx) {
     if (len <= 0) return;
-    Rc4 r = *static_cast<const Rc4*>(ctx);
+    auto* key = static_cast<ObjectKey*>(ctx);
+    if (!key->ready) {
+        initRC4ObjID(key->number, 0);
+        key->rc4 = g_crypt.rc4;
+        key->ready = true;
+    }
+    Rc4 r = key->rc4;
     rc4_crypt(r, data, static_cast<size_t>(len));
 }
 
@@ -32,13 +46,7 @@ void check_string(const st_elem& e) {
         throwf("Broken string element(%d,%d)", s.start_pos, s.len);
 }
 
-// The key schedule of object number, generation 0.
-Rc4 object_key(int number) {
-    initRC4ObjID(number, 0);
-    return g_crypt.rc4;
-}
-
-void crypt_with_key(Rc4& key, st_elem& e) {
+void crypt_with_key(ObjectKey& key, st_elem& e) {
     if (e.f_type != ELEM_TYPE_STRING) return;
     st_elem_str& s = e.data.str;
     if (s.type != STR_LITERAL && s.type != STR_HEX && s.type != STR_ARRAY && s.type != STR_STREAM)
@@ -98,7 +106,7 @@ void unshare_streams() {
 }  // namespace
 
 void crypt_elem(int obj_no, st_elem& elem) {
-    Rc4 key = object_key(obj_no);
+    ObjectKey key{obj_no};
     crypt_with_key(key, elem);
 }
 
@@ -107,7 +115,7 @@ void crypt_pdf() {
     unshare_streams();
     for (int i = 0; i < g_st.num_xref_strage; ++i) {
         if (g_st.p_xref_strage[i].first_elem == 0) continue;
-        Rc4 key = object_key(i + g_doc.base_num);
+        ObjectKey key{i + g_doc.base_num};
         for_each_elem(i, [&key](int, st_elem& el) { crypt_with_key(key, el); });
     }
 }
