@@ -36,11 +36,3 @@ void _drawBox(float, float, float, float, float, int, int, int, int) { pending("
 void _setIccProfile(const char*) { pending("setIccProfile"); }
 void images_reset() {}
 
-// Encryption.
-void _setCryptMode(const char*, const char*, int, int, int, int) { pending("setCryptMode"); }
-void crypt_reset() {}
-bool crypt_enabled() { return false; }
-int crypt_permissions() { return 0; }
-void crypt_pdf() {}
-void make_crypt_obj() {}
-int encrypt_obj_no() { return 0; }
