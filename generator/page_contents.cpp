@@ -142,7 +142,17 @@ int add_content_stream(const char* text, int len) {
 }
 
 void link_page_contents(int page_obj, int obj_no, bool first) {
-    int c = get_elem_force(page_obj, nullptr, "Contents");
+    int c = find_top_level_entry(page_obj, "Contents");
+    if (c != -1 && elem_at(c).f_type == ELEM_TYPE_OBJREF && valid_xref(elem_at(c).data.obj_no)) {
+        // A reference to an array object: the array is extended where it is.
+        int d = get_elem(elem_at(c).data.obj_no, LABEL_IMMEDIATE);
+        if (d != -1) {
+            const st_elem& de = elem_at(d);
+            if ((de.f_type == ELEM_TYPE_STRING && de.data.str.type == STR_ARRAY) ||
+                de.f_type == ELEM_TYPE_ARRAY_START)
+                c = d;
+        }
+    }
     if (c == -1) {
         append_elem_objref(page_obj, 0, "Contents", obj_no);
         return;

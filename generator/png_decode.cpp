@@ -67,7 +67,8 @@ unsigned char* png2rgb(convertbuf_struct* cb, int* img_size, int* img_width, int
         if (bit_depth < 8) png_set_expand_gray_1_2_4_to_8(png);
         png_set_gray_to_rgb(png);
     }
-    if (bit_depth == 16) png_set_strip_16(png);
+    // 16-bit samples are scaled with rounding, not cut, so they keep their nearest 8-bit value.
+    if (bit_depth == 16) png_set_scale_16(png);
     // Palette expansion turns a transparency chunk into an alpha channel; it goes too.
     if ((color_type & PNG_COLOR_MASK_ALPHA) || png_get_valid(png, info, PNG_INFO_tRNS))
         png_set_strip_alpha(png);
