@@ -1,11 +1,12 @@
 // Lines and boxes: the content text for each rotation, and how the drawing is linked into
 // the page's Contents and resources in the store.
+#include "generator/draw_shapes.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "generator/doc_state.h"
-#include "generator/draw_shapes.h"
 #include "generator/operations.h"
 #include "generator/page_contents.h"
 #include "store/element_ops.h"
@@ -19,7 +20,9 @@ std::string elem_text(int e) {
     return std::string(elem_bytes(el), static_cast<size_t>(el.data.str.len));
 }
 
-std::string marked(int n) { return std::string(1, REF_MARKER) + std::to_string(n) + " 0 R "; }
+std::string marked(int n) {
+    return std::string(1, REF_MARKER) + std::to_string(n) + " 0 R ";
+}
 
 // A store with a Pages node (1) and a page (2) whose entries the test adds.
 int bare_page() {
@@ -31,7 +34,9 @@ int bare_page() {
     return 2;
 }
 
-std::string stream_of(int obj) { return elem_text(get_elem(obj, LABEL_STREAM)); }
+std::string stream_of(int obj) {
+    return elem_text(get_elem(obj, LABEL_STREAM));
+}
 
 }  // namespace
 
@@ -107,8 +112,8 @@ TEST(PageDrawing, CallsAppendStreamsAfterTheOldContent) {
     ASSERT_EQ(ce.f_type, ELEM_TYPE_STRING);
     EXPECT_EQ(ce.data.str.type, STR_ARRAY);
     EXPECT_EQ(ce.data.str.f_renum, 1);
-    EXPECT_EQ(elem_text(c), marked(6) + marked(before) + " " + marked(before + 1) + " " +
-                                marked(before + 2));
+    EXPECT_EQ(elem_text(c),
+              marked(6) + marked(before) + " " + marked(before + 1) + " " + marked(before + 2));
     // Each drawing is its own uncompressed stream with its length.
     std::string s = stream_of(before);
     EXPECT_EQ(get_elem_int(before, nullptr, "Length"), static_cast<int>(s.size()));

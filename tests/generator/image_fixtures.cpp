@@ -8,7 +8,9 @@
 
 namespace imgfix {
 
-bool available() { return access(CONVERT, X_OK) == 0 && access(IDENTIFY, X_OK) == 0; }
+bool available() {
+    return access(CONVERT, X_OK) == 0 && access(IDENTIFY, X_OK) == 0;
+}
 
 void convert(const std::string& args) {
     tt::Result r = tt::run(std::string(CONVERT) + " " + args);
@@ -21,9 +23,8 @@ void base_png(const std::string& path, int w, int h) {
 }
 
 std::string rgb_samples(const std::string& path) {
-    tt::Result r = tt::run(std::string(CONVERT) + " " + tt::sh_quote(path) +
-                               " -alpha off -depth 8 rgb:-",
-                           false);
+    tt::Result r = tt::run(
+        std::string(CONVERT) + " " + tt::sh_quote(path) + " -alpha off -depth 8 rgb:-", false);
     EXPECT_EQ(r.status, 0);
     return r.out;
 }

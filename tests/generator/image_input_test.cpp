@@ -1,5 +1,7 @@
 // Image input: JPEG headers, PNG decoding against ImageMagick's decoding, and the outside
 // converter and identifier run safely.
+#include "generator/image_input.h"
+
 #include <dirent.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -9,7 +11,6 @@
 #include <string>
 #include <vector>
 
-#include "generator/image_input.h"
 #include "generator/jpeg_scan.h"
 #include "generator/operations.h"
 #include "generator/page_hooks.h"
@@ -37,8 +38,8 @@ Bytes jpeg_bytes(int precision, int w, int h, int comps, unsigned sof = 0xC0) {
     seg(b, 0xE0, {'J', 'F', 'I', 'F', 0, 1, 1, 0, 0, 1, 0, 1, 0, 0});
     seg(b, 0xC4, {0x08, 0, 0, 0});  // a table whose first byte looks like a precision
     Bytes f = {static_cast<unsigned char>(precision), static_cast<unsigned char>(h >> 8),
-               static_cast<unsigned char>(h), static_cast<unsigned char>(w >> 8),
-               static_cast<unsigned char>(w), static_cast<unsigned char>(comps)};
+               static_cast<unsigned char>(h),         static_cast<unsigned char>(w >> 8),
+               static_cast<unsigned char>(w),         static_cast<unsigned char>(comps)};
     for (int i = 0; i < comps; ++i) f.insert(f.end(), {static_cast<unsigned char>(i + 1), 0x11, 0});
     b.push_back(0xFF);  // a fill byte before the marker
     seg(b, sof, f);
@@ -79,7 +80,7 @@ std::vector<std::string> dir_entries(const std::string& dir) {
 }
 
 class ImageInput : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         if (!imgfix::available()) GTEST_SKIP() << "ImageMagick is not installed";
         images_reset();
@@ -219,7 +220,8 @@ TEST_F(ImageInput, JpegIsEmbeddedAsItIsWithItsColourModel) {
         const char* name;
         const char* args;
         int cmyk;
-    } kinds[] = {{"rgb.jpg", "", 0}, {"gray.jpg", "-colorspace Gray", -1},
+    } kinds[] = {{"rgb.jpg", "", 0},
+                 {"gray.jpg", "-colorspace Gray", -1},
                  {"cmyk.jpg", "-colorspace CMYK", 1}};
     for (const auto& k : kinds) {
         std::string path = d_.file(k.name);
@@ -249,8 +251,8 @@ TEST_F(ImageInput, JpegIsEmbeddedAsItIsWithItsColourModel) {
     EXPECT_EQ(read(d_.file("scan.jpg")).jpeg, 0);
     // A JPEG that ends inside its headers is refused with a clear message.
     tt::write_file(d_.file("cut.jpg"), jpg.substr(0, 30));
-    EXPECT_EQ(failure_of(d_.file("cut.jpg")), "JPEG segment runs past end of file(" +
-                                                  d_.file("cut.jpg") + ")");
+    EXPECT_EQ(failure_of(d_.file("cut.jpg")),
+              "JPEG segment runs past end of file(" + d_.file("cut.jpg") + ")");
 }
 
 TEST_F(ImageInput, OtherFormatsGoThroughConverterAndIdentifier) {
