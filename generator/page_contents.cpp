@@ -117,11 +117,20 @@ PageGeometry read_page_geometry(int page_obj) {
             if (m != -1) {
                 if (!parse_box(m, box)) throwf("Illegal MediaBox(%d)", page_obj);
                 have_box = true;
+                // The output's page tree is built anew and does not carry the template's
+                // inherited attributes, so the page takes over what it inherits.
+                if (obj != page_obj) {
+                    const st_elem& me = elem_at(m);
+                    std::string text(elem_bytes(me), static_cast<size_t>(me.data.str.len));
+                    append_elem_str(page_obj, 0, "MediaBox", STR_ARRAY, text.data(),
+                                    static_cast<int>(text.size()));
+                }
             }
         }
         if (!have_rotate && get_elem_force(obj, nullptr, "Rotate") != -1) {
             g.rotate = get_elem_int(obj, nullptr, "Rotate");
             have_rotate = true;
+            if (obj != page_obj) append_elem_int(page_obj, 0, "Rotate", g.rotate);
         }
         obj = parent_of(obj);
     }

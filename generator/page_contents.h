@@ -15,8 +15,9 @@ struct PageGeometry {
 int find_page_obj();
 
 // The page's MediaBox and Rotate. Both are taken from the page itself and, when the page
-// lacks them, from the nearest object up its Parent chain that has them. A page without any
-// usable MediaBox raises "Illegal MediaBox(%d)" with the page's object number.
+// lacks them, from the nearest object up its Parent chain that has them; inherited values
+// are then copied onto the page, because the document's page tree replaces the template's.
+// A page without any usable MediaBox raises "Illegal MediaBox(%d)" with the page's number.
 PageGeometry read_page_geometry(int page_obj);
 
 // The entry labelled `label` of dictionary object `obj` itself, not one inside its

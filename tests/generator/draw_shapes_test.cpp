@@ -164,7 +164,13 @@ TEST(PageDrawing, GeometryIsInheritedAndMissingGeometryRefused) {
     EXPECT_EQ(g.xx, 400);
     EXPECT_EQ(g.yy, 500);
     EXPECT_EQ(g.rotate, 90);
+    // The page takes the inherited values over as its own.
+    EXPECT_EQ(elem_text(get_elem(page, "MediaBox")), "0 0 400 500");
+    EXPECT_EQ(get_elem_int(page, nullptr, "Rotate"), 90);
     // The page's own entries win over the page tree's.
+    page = bare_page();
+    tb::array(1, "MediaBox", "0 0 400 500");
+    tb::integer(1, "Rotate", 90);
     tb::array(page, "MediaBox", "[0 0 100 200]");
     tb::integer(page, "Rotate", 0);
     g = read_page_geometry(page);
