@@ -258,4 +258,11 @@ TEST_F(ImagePlace, FieldWidgetWithoutPageEntryUsesThePageThatListsIt) {
     elem_at(get_elem(widget, "P")).label[0] = 0;
     set_field_image("photo", png.c_str(), 1, -1, -1, 0);
     EXPECT_NE(get_elem(page_, "ImKestrel1"), -1);
+    // An appearance without a box is refused by name.
+    int ap = elem_at(get_elem(widget, "N")).data.obj_no;
+    elem_at(get_elem(ap, "BBox")).label[0] = 'X';
+    static std::string img;
+    img = png;
+    EXPECT_EQ(failure([] { set_field_image("photo", img.c_str(), 1, -1, -1, 0); }),
+              "Illegal Field Appearance BBox(photo)");
 }
