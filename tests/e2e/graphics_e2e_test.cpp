@@ -238,7 +238,7 @@ TEST_F(Graphics, DrawUnderKeepsThePageContentVisible) {
     // The text spans about x 72..250, y 55..72 on screen; the image covers 60..260, 40..90.
     std::string place = "setPageImageData\t" + img + "\t60\t40\t";
     ScriptRun r =
-        run_script(d_, page_of(tpl, place + "20 \t0\t0\n") + page_of(tpl, place + "20\t0\t1\n"));
+        run_script(d_, page_of(tpl, place + "20\t0\t0\n") + page_of(tpl, place + "20\t0\t1\n"));
     ASSERT_EQ(r.status, 0) << r.errlog;
     expect_clean();
     Raster over = render(pdf(), 1), under = render(pdf(), 2);
