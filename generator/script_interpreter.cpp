@@ -15,15 +15,9 @@ namespace {
 
 char empty_field[1] = {0};
 
-int to_int(const char* f) { return std::atoi(f); }
-float to_float(const char* f) { return static_cast<float>(std::atof(f)); }
-
-int to_colour(const char* f) {
-    if (std::strcmp(f, "-1") == 0) return -1;
-    unsigned int v = 0;
-    if (std::sscanf(f, "%x", &v) != 1) return -1;
-    return static_cast<int>(v);
-}
+int to_int(const char* f) { return arg_int(f); }
+float to_float(const char* f) { return arg_float(f); }
+int to_colour(const char* f) { return arg_colour(f); }
 
 // Converts a value field into the shared code-point buffer.
 const int32_t* to_text(const char* f) {
@@ -144,6 +138,16 @@ bool dispatch(const char* cmd) {
 }
 
 }  // namespace
+
+int arg_int(const char* f) { return std::atoi(f); }
+float arg_float(const char* f) { return static_cast<float>(std::atof(f)); }
+
+int arg_colour(const char* f) {
+    if (std::strcmp(f, "-1") == 0) return -1;
+    unsigned int v = 0;
+    if (std::sscanf(f, "%x", &v) != 1) return -1;
+    return static_cast<int>(v);
+}
 
 char encoding_from_program_name(const char* name) {
     char enc = 'E';

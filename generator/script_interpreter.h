@@ -25,6 +25,12 @@ char encoding_from_program_name(const char* name);
 // CR, LF or NUL; past the end of the buffer every field is empty.
 char* mytoken(char* buf);
 
+// Argument conversions: int by atoi, float by atof narrowed to single precision, colour
+// "-1" or a hexadecimal RRGGBB (no hexadecimal number gives -1).
+int arg_int(const char* field);
+float arg_float(const char* field);
+int arg_colour(const char* field);
+
 // Runs the script until "finish" or its end. Returns the exit status (0); a raised error
 // propagates as a Failure.
 int run_script(FILE* script);

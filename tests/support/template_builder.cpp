@@ -12,9 +12,10 @@ namespace tb {
 namespace {
 
 std::string mark_refs(const std::string& text) {
-    // Every reference gets a leading blank that becomes its marker.
-    static const std::regex ref(R"((^|[\s])(\d+) (\d+) R)");
-    std::string spaced = std::regex_replace(text, ref, "$1 $2 $3 R");
+    // As the compiler lays array texts out: a blank before a leading digit, then the blank
+    // before every reference becomes its marker.
+    static const std::regex lead(R"(^(\d))");
+    std::string spaced = std::regex_replace(text, lead, " $1");
     std::string out;
     static const std::regex marked(R"([\s](\d+ \d+ R))");
     out = std::regex_replace(spaced, marked, "\x01$1");
