@@ -47,9 +47,10 @@ int main(int argc, char** argv) {
     }
     tt::TempDir d;
     std::string jpg = d.file("photo.jpg"), png = d.file("scan.png"), tpl = d.file("page.tpl");
-    // Fractal noise compresses badly, which makes an honest stand-in for photographs.
-    if (!make("-seed 11 -size 1400x1000 plasma:fractal -quality 95 " + tt::sh_quote(jpg)) ||
-        !make("-seed 12 -size 1000x1000 plasma:fractal -depth 8 -blur 0x2 PNG24:" +
+    // The JPEG is fractal noise, a stand-in for a photograph; the PNG is smoothed and reduced
+    // to few levels, like a scanned form or a chart.
+    if (!make("-seed 11 -size 1500x1100 plasma:fractal -quality 95 " + tt::sh_quote(jpg)) ||
+        !make("-seed 12 -size 1000x1000 plasma:fractal -blur 0x3 -posterize 16 -depth 8 PNG24:" +
               tt::sh_quote(png))) {
         std::printf("bench_images: could not make the fixtures\n");
         return 1;
