@@ -56,7 +56,7 @@ int run_image_command(const std::string& command, const char* arg1, const char* 
     return WEXITSTATUS(status);
 }
 
-TempDir::TempDir() {
+ImageTempDir::ImageTempDir() {
     const char* base = std::getenv("TMPDIR");
     if (!base || !*base) base = "/tmp";
     std::string tmpl = std::string(base) + "/tessaro-XXXXXX";
@@ -64,7 +64,7 @@ TempDir::TempDir() {
     path = tmpl;
 }
 
-TempDir::~TempDir() {
+ImageTempDir::~ImageTempDir() {
     if (DIR* d = opendir(path.c_str())) {
         while (dirent* ent = readdir(d)) {
             std::string name = ent->d_name;

@@ -18,11 +18,11 @@ int run_image_command(const std::string& command, const char* arg1, const char* 
 // A fresh directory made with mkdtemp in $TMPDIR (else /tmp), open only to this user. The
 // destructor deletes whatever the commands left in it, and the directory, on success and on
 // failure alike.
-struct TempDir {
+struct ImageTempDir {
     std::string path;
-    TempDir();
-    ~TempDir();
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
+    ImageTempDir();
+    ~ImageTempDir();
+    ImageTempDir(const ImageTempDir&) = delete;
+    ImageTempDir& operator=(const ImageTempDir&) = delete;
     std::string file(const std::string& name) const { return path + "/" + name; }
 };

@@ -119,7 +119,7 @@ std::string safe_extension(const char* name) {
 unsigned char* read_converted(const char* image_file, int* p_img_x, int* p_img_y, int* p_img_size) {
     if (g_img.img_convert.empty() || g_img.img_identify.empty())
         _throw("Not Defined Image Procedure");
-    TempDir dir;
+    ImageTempDir dir;
     // The commands see the image under a plain name in the private directory, so neither a
     // shell nor a converter's own file-name syntax ("fmt:name", "name[1]") reads anything
     // into the script's name.
