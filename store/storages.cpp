@@ -29,23 +29,21 @@ void release(T*& p, int& cur, int& num, int& alloc) {
     cur = num = alloc = 0;
 }
 
-bool compiler() { return g_st.variant == StoreVariant::compiler; }
+bool compiler() {
+    return g_st.variant == StoreVariant::compiler;
+}
 
 }  // namespace
 
 void storages_release() {
     release(g_st.p_trailer_strage, g_st.cur_trailer_strage, g_st.num_trailer_strage,
             g_st.alloc_trailer_strage);
-    release(g_st.p_xref_strage, g_st.cur_xref_strage, g_st.num_xref_strage,
-            g_st.alloc_xref_strage);
-    release(g_st.p_elem_strage, g_st.cur_elem_strage, g_st.num_elem_strage,
-            g_st.alloc_elem_strage);
-    release(g_st.p_font_strage, g_st.cur_font_strage, g_st.num_font_strage,
-            g_st.alloc_font_strage);
+    release(g_st.p_xref_strage, g_st.cur_xref_strage, g_st.num_xref_strage, g_st.alloc_xref_strage);
+    release(g_st.p_elem_strage, g_st.cur_elem_strage, g_st.num_elem_strage, g_st.alloc_elem_strage);
+    release(g_st.p_font_strage, g_st.cur_font_strage, g_st.num_font_strage, g_st.alloc_font_strage);
     release(g_st.p_field_strage, g_st.cur_field_strage, g_st.num_field_strage,
             g_st.alloc_field_strage);
-    release(g_st.p_char_strage, g_st.cur_char_strage, g_st.num_char_strage,
-            g_st.alloc_char_strage);
+    release(g_st.p_char_strage, g_st.cur_char_strage, g_st.num_char_strage, g_st.alloc_char_strage);
     release(g_st.p_pages_strage, g_st.cur_pages_strage, g_st.num_pages_strage,
             g_st.alloc_pages_strage);
     release(g_st.p_pxref_strage, g_st.cur_pxref_strage, g_st.num_pxref_strage,
@@ -66,8 +64,7 @@ namespace {
 template <typename T>
 void reload(T*& p, int& cur, int& num, int& alloc, int count, long capacity) {
     int used = num < alloc ? num : alloc;
-    if (p && used > count)
-        std::memset(p + count, 0, static_cast<size_t>(used - count) * sizeof(T));
+    if (p && used > count) std::memset(p + count, 0, static_cast<size_t>(used - count) * sizeof(T));
     grow_zeroed(p, alloc, capacity);
     cur = 0;
     num = count;
@@ -79,16 +76,34 @@ void storages_prepare_load(int trailers, int xrefs, int elems, int fonts, int fi
     reload(g_st.p_trailer_strage, g_st.cur_trailer_strage, g_st.num_trailer_strage,
            g_st.alloc_trailer_strage, trailers,
            trailers + 0L > TRAILER_CAPACITY ? trailers + 0L : TRAILER_CAPACITY);
-    reload(g_st.p_xref_strage, g_st.cur_xref_strage, g_st.num_xref_strage,
-           g_st.alloc_xref_strage, xrefs, xrefs + 0L > XREF_CAPACITY ? xrefs + 4096L : XREF_CAPACITY);
-    reload(g_st.p_elem_strage, g_st.cur_elem_strage, g_st.num_elem_strage,
-           g_st.alloc_elem_strage, elems, elems + 0L + ELEM_RESERVE);
-    reload(g_st.p_font_strage, g_st.cur_font_strage, g_st.num_font_strage,
-           g_st.alloc_font_strage, fonts, fonts + 0L + FONT_RESERVE);
+    reload(g_st.p_xref_strage, g_st.cur_xref_strage, g_st.num_xref_strage, g_st.alloc_xref_strage,
+           xrefs, xrefs + 0L > XREF_CAPACITY ? xrefs + 4096L : XREF_CAPACITY);
+    reload(g_st.p_elem_strage, g_st.cur_elem_strage, g_st.num_elem_strage, g_st.alloc_elem_strage,
+           elems, elems + 0L + ELEM_RESERVE);
+    reload(g_st.p_font_strage, g_st.cur_font_strage, g_st.num_font_strage, g_st.alloc_font_strage,
+           fonts, fonts + 0L + FONT_RESERVE);
     reload(g_st.p_field_strage, g_st.cur_field_strage, g_st.num_field_strage,
            g_st.alloc_field_strage, fields, fields + 0L + FIELD_RESERVE);
-    reload(g_st.p_char_strage, g_st.cur_char_strage, g_st.num_char_strage,
-           g_st.alloc_char_strage, chars, chars + 0L + CHAR_RESERVE);
+    reload(g_st.p_char_strage, g_st.cur_char_strage, g_st.num_char_strage, g_st.alloc_char_strage,
+           chars, chars + 0L + CHAR_RESERVE);
+}
+
+void storages_allocate(int trailers, int xrefs, int elems, int fonts, int fields, int chars) {
+    storages_reset(g_st.variant);
+    grow_zeroed(g_st.p_trailer_strage, g_st.alloc_trailer_strage, trailers);
+    grow_zeroed(g_st.p_xref_strage, g_st.alloc_xref_strage, xrefs);
+    grow_zeroed(g_st.p_elem_strage, g_st.alloc_elem_strage, elems);
+    grow_zeroed(g_st.p_font_strage, g_st.alloc_font_strage, fonts);
+    grow_zeroed(g_st.p_field_strage, g_st.alloc_field_strage, fields);
+    grow_zeroed(g_st.p_char_strage, g_st.alloc_char_strage, chars);
+}
+
+void reserve_xref_strage(int count) {
+    if (count > g_st.alloc_xref_strage) {
+        long grown = static_cast<long>(g_st.alloc_xref_strage) * 2;
+        grow_zeroed(g_st.p_xref_strage, g_st.alloc_xref_strage, count > grown ? count : grown);
+    }
+    if (g_st.num_xref_strage < count) g_st.num_xref_strage = count;
 }
 
 void new_elem_strage() {
@@ -181,4 +196,6 @@ st_elem& trailer_at(int i) {
     return g_st.p_trailer_strage[i];
 }
 
-char* elem_bytes(const st_elem& e) { return g_st.p_char_strage + e.data.str.start_pos; }
+char* elem_bytes(const st_elem& e) {
+    return g_st.p_char_strage + e.data.str.start_pos;
+}
