@@ -29,6 +29,8 @@ struct CompilerState {
     // Object the parser is filling; while f_in_trailer is set, keys go to the trailer.
     int cur_obj_no = 0;
     bool f_in_trailer = false;
+    // Nesting of dictionaries inside the trailer: their entries go to entry 0 whole.
+    int trailer_depth = 0;
 
     event_handler events[EVENT_COUNT] = {};
 

@@ -63,9 +63,9 @@ void put_string(st_elem& e, char type, const char* src, int len, int reserve) {
     e.data.str.start_pos = g_st.cur_char_strage;
 }
 
-// Labels of records in the trailer storage compare whole.
+// Keys of the trailer dictionary itself go to the trailer storage.
 bool is_trailer() {
-    return g_cc.f_in_trailer;
+    return g_cc.f_in_trailer && g_cc.trailer_depth == 0;
 }
 
 void on_header(const char*, const pdf_tok& v) {
@@ -75,6 +75,7 @@ void on_header(const char*, const pdf_tok& v) {
 
 void on_begin_object(const char*, const pdf_tok& v) {
     g_cc.f_in_trailer = false;
+    g_cc.trailer_depth = 0;
     if (v.num < 0 || v.num > MAX_OBJ_NO) {
         char msg[96];
         std::snprintf(msg, sizeof msg, "Object number out of range(%lld).", v.num);
@@ -115,9 +116,11 @@ void on_array_end(const char* label, const pdf_tok&) {
 }
 void on_subdic_start(const char* label, const pdf_tok&) {
     append_record(label, ELEM_TYPE_SUBDIC_START);
+    if (g_cc.f_in_trailer) ++g_cc.trailer_depth;
 }
 void on_subdic_end(const char* label, const pdf_tok&) {
     append_record(label, ELEM_TYPE_SUBDIC_END);
+    if (g_cc.f_in_trailer && g_cc.trailer_depth > 0) --g_cc.trailer_depth;
 }
 
 void on_objref(const char* label, const pdf_tok& v) {
@@ -163,6 +166,7 @@ void on_immediate_int(const char*, const pdf_tok& v) {
 void on_trailer(const char*, const pdf_tok&) {
     g_cc.cur_obj_no = 0;
     g_cc.f_in_trailer = true;
+    g_cc.trailer_depth = 0;
 }
 
 }  // namespace

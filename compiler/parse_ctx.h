@@ -53,5 +53,10 @@ struct LexToken {
     long long num;
 };
 
-// Scans a whole text in the normal start state, or in the opaque one.
-void lex_tokens(const std::string& text, std::vector<LexToken>& out, bool opaque = false);
+// Where a scan starts: before the body (the header), between objects, or after the last
+// end-of-file marker.
+enum class LexStart { header, body, opaque };
+
+// Scans a whole text from the given start state.
+void lex_tokens(const std::string& text, std::vector<LexToken>& out,
+                LexStart start = LexStart::header);
