@@ -1,6 +1,7 @@
 // Process-wide state of the document cycle: one document per run, one page at a time.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 constexpr int FLAG_SET_FIELD_SIZE = 102400;

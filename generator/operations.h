@@ -13,6 +13,8 @@ void _endPage();
 void _finish();
 void _setYenSign(int yen_sign_mode);
 void _compressField();
+// The "setLocale" command: selects a locale for all categories but number formatting.
+void set_locale_command(const char* name);
 
 // Text fields.
 void _setPageFieldData(const char* fieldName, const int32_t* value);

@@ -44,3 +44,14 @@ int crypt_permissions() { return 0; }
 void crypt_pdf() {}
 void make_crypt_obj() {}
 int encrypt_obj_no() { return 0; }
+
+// Text decoding until the multibyte library lands: bytes pass through as code points,
+// stopping at the first byte above 0x7F.
+int mbs_mbstowcs(int32_t* dest, const char* src, int len, char) {
+    int n = 0;
+    while (n < len && static_cast<unsigned char>(src[n]) < 0x80 && src[n] != 0) {
+        dest[n] = static_cast<unsigned char>(src[n]);
+        ++n;
+    }
+    return n;
+}

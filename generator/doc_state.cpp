@@ -1,0 +1,34 @@
+#include "generator/doc_state.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "store/failure.h"
+
+DocState g_doc;
+
+void _throw(const char* str) {
+    std::snprintf(g_doc.exception_buf, sizeof g_doc.exception_buf, "%s", str);
+    throw Failure(g_doc.exception_buf);
+}
+
+void throwf(const char* fmt, ...) {
+    char buf[1024];
+    va_list ap;
+    va_start(ap, fmt);
+    std::vsnprintf(buf, sizeof buf, fmt, ap);
+    va_end(ap);
+    _throw(buf);
+}
+
+void check_seq(int want) {
+    if (!g_doc.opened || g_doc.seq != want) _throw("Illegal method calling sequence.");
+}
+
+void* mcalloc(size_t len) {
+    void* p = std::calloc(len ? len : 1, 1);
+    if (!p) _throw("Memory allocation error.");
+    return p;
+}

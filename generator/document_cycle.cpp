@@ -1,0 +1,175 @@
+// The document cycle: opening a document, loading and completing pages, finishing.
+#include <sys/time.h>
+
+#include <clocale>
+#include <cstdlib>
+#include <cstdio>
+#include <cstring>
+
+#include "generator/doc_state.h"
+#include "generator/md5.h"
+#include "generator/operations.h"
+#include "generator/page_hooks.h"
+#include "generator/page_numbering.h"
+#include "generator/pdf_writer.h"
+#include "store/element_ops.h"
+#include "store/template_file.h"
+
+namespace {
+
+// Selects a locale for everything but number formatting: PDF syntax needs "." as the
+// decimal separator whatever the locale's own.
+void select_locale(const char* name) {
+    std::setlocale(LC_ALL, name);
+    std::setlocale(LC_NUMERIC, "C");
+}
+
+void make_document_id() {
+    struct timeval tv {};
+    gettimeofday(&tv, nullptr);
+    char text[64];
+    int n = std::snprintf(text, sizeof text, "%d%d", static_cast<int>(tv.tv_sec),
+                          static_cast<int>(tv.tv_usec));
+    const unsigned char* d = md5ComputeHash(text, n);
+    std::memset(g_doc.documentID, 0, sizeof g_doc.documentID);
+    std::memcpy(g_doc.documentID, d, 16);
+}
+
+void clear_counters() {
+    Storages& s = g_st;
+    s.cur_trailer_strage = s.num_trailer_strage = 0;
+    s.cur_xref_strage = s.num_xref_strage = 0;
+    s.cur_elem_strage = s.num_elem_strage = 0;
+    s.cur_font_strage = s.num_font_strage = 0;
+    s.cur_field_strage = s.num_field_strage = 0;
+    s.cur_char_strage = s.num_char_strage = 0;
+    s.cur_pages_strage = s.num_pages_strage = 0;
+    s.cur_pxref_strage = s.num_pxref_strage = 0;
+}
+
+// Allocates a zeroed int storage of `count` entries (reusing an earlier allocation).
+void alloc_ints(int*& p, int& alloc, int count) {
+    std::free(p);
+    p = static_cast<int*>(mcalloc(static_cast<size_t>(count) * sizeof(int)));
+    alloc = count;
+}
+
+}  // namespace
+
+void set_locale_command(const char* name) { select_locale(name); }
+
+void _Merlow() {
+    images_reset();
+    fields_reset();
+    crypt_reset();
+    g_doc.exception_buf[0] = 0;
+    select_locale("Japanese");
+    make_document_id();
+
+    g_doc.seq = 0;
+    g_doc.base_num = 0;
+    g_doc.template_base_num = 0;
+    g_doc.f_2nd_page = 0;
+    g_doc.g_pages_count = 0;
+    g_doc.g_compress_field = 0;
+    g_doc.g_pages_obj_no = 0;
+    g_doc.g_root_obj_no = 0;
+    g_doc.g_continue_template = 0;
+    g_doc.g_yensign = 1;
+    g_out.sum_pos = 0;
+    g_out.g_qprint = 0;
+    clear_counters();
+    g_doc.g_templateFileName[0] = 0;
+    g_doc.g_preTemplateFileName[0] = 0;
+
+    alloc_ints(g_st.p_pages_strage, g_st.alloc_pages_strage, PAGES_CAPACITY);
+    alloc_ints(g_st.p_pxref_strage, g_st.alloc_pxref_strage, PXREF_CAPACITY);
+    g_doc.opened = true;
+}
+
+void _freeMerlow() {
+    storages_release();
+    g_doc.opened = false;
+}
+
+void _setPDFFileName(const char* pdfFileName) {
+    check_seq(0);
+    g_doc.seq = 1;
+    print_open(pdfFileName);
+}
+
+void _startPage(const char* templateFileName) {
+    check_seq(1);
+    g_doc.seq = 2;
+    std::snprintf(g_doc.g_templateFileName, sizeof g_doc.g_templateFileName, "%s",
+                  templateFileName);
+    load_template(templateFileName);
+    g_doc.g_continue_template = 1;
+    if (std::strcmp(g_doc.g_templateFileName, g_doc.g_preTemplateFileName) != 0) {
+        g_doc.template_base_num = g_doc.base_num;
+        g_doc.g_continue_template = 0;
+    }
+    std::memcpy(g_doc.g_preTemplateFileName, g_doc.g_templateFileName,
+                sizeof g_doc.g_preTemplateFileName);
+    std::memset(g_doc.flag_set_field, 0, sizeof g_doc.flag_set_field);
+    adjust_stream();
+}
+
+void _endPage() {
+    check_seq(2);
+    g_doc.seq = 1;
+    Storages& s = g_st;
+
+    // Every visible field that received no value gets its appearance regenerated empty.
+    static const int32_t empty_value[1] = {0};
+    for (int i = 0; i < s.num_field_strage; ++i) {
+        const st_field& f = s.p_field_strage[i];
+        if (f.name[0] == '_' || f.obj_no == 0) continue;
+        if (i < FLAG_SET_FIELD_SIZE && g_doc.flag_set_field[i] == 1) continue;
+        char name[sizeof f.name];
+        std::memcpy(name, f.name, sizeof name);
+        set_field_data(name, empty_value, 0.0f, "", -1.0f, -1.0f, -1.0f, -1.0f, -1, 0.0f, 0.0f,
+                       0.0f, 0.0f);
+    }
+    if (g_doc.g_compress_field == 1) {
+        for (int i = 0; i < s.num_xref_strage; ++i)
+            if (s.p_xref_strage[i].f_page == 1) compress_field(i);
+    }
+    rename_field_name();
+    get_pagerefs();
+    renum_obj();
+    if (!g_doc.f_2nd_page) print_pdfheader();
+    if (crypt_enabled()) crypt_pdf();
+    if (!g_doc.f_2nd_page && crypt_permissions() != 0) make_crypt_obj();
+    print_obj();
+    print_xref();
+    g_doc.f_2nd_page = 1;
+    g_doc.base_num += s.num_xref_strage;
+}
+
+void _finish() {
+    if (!g_doc.opened || g_doc.seq != 1 || g_doc.g_pages_count <= 0)
+        _throw("Illegal method calling sequence.");
+    g_doc.seq = 5;
+    Storages& s = g_st;
+    // The page storages are emptied for the page-tree object. The trailer keeps the last
+    // page's trailer, and the character storage keeps the bytes of its strings.
+    storages_prepare_load(s.num_trailer_strage, 0, 0, 0, 0, s.num_char_strage);
+    s.num_elem_strage = 1;  // element 0 means "none"
+    set_pagerefs();
+    int slot = g_doc.g_pages_obj_no;
+    if (slot >= 0 && slot < s.num_pxref_strage)
+        s.p_pxref_strage[slot] = static_cast<int>(g_out.sum_pos);
+    g_doc.base_num = g_doc.g_pages_obj_no - 1;
+    print_obj();
+    print_xref();
+    print_xref_last();
+    print_close();
+}
+
+void _setYenSign(int yen_sign_mode) { g_doc.g_yensign = yen_sign_mode; }
+
+void _compressField() {
+    check_seq(0);
+    g_doc.g_compress_field = 1;
+}

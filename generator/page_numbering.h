@@ -1,0 +1,18 @@
+// How each page's objects get their output numbers, and how pages are collected into the
+// one page tree of the document.
+#pragma once
+
+// Appends the page's leaf pages to the page list and hangs every page object under the
+// document's page tree.
+void get_pagerefs();
+// Renumbers every reference of the page and of the trailer into the output numbering.
+void renum_obj();
+void renum_elem(int elem);
+void renum_elem_str(int elem);
+// Builds the page-tree object (entry 1 of an empty store) from the page list.
+void set_pagerefs();
+// Copies object i into a new cross-reference entry and returns its index.
+int dup_obj(int i);
+
+// Reference value that renumbering turns into the page-tree object's output number.
+constexpr int PAGES_OBJ_PLACEHOLDER = -3;

@@ -1,0 +1,300 @@
+#include "generator/pdf_writer.h"
+
+#include <charconv>
+#include <climits>
+#include <cstring>
+
+#include "generator/doc_state.h"
+#include "generator/error_log.h"
+#include "generator/md5.h"
+#include "generator/page_hooks.h"
+#include "store/element_ops.h"
+#include "store/name_codec.h"
+
+WriterState g_out;
+
+namespace {
+
+constexpr size_t OUT_BUFFER = 1 << 20;
+
+void write_int(long long v) {
+    char buf[24];
+    auto r = std::to_chars(buf, buf + sizeof buf, v);
+    pdf_write_bin(buf, static_cast<int>(r.ptr - buf));
+}
+
+inline void write_lit(const char* s) { pdf_write_bin(s, static_cast<int>(std::strlen(s))); }
+
+void write_key(const st_elem& e) {
+    if (std::strncmp(e.label, LABEL_IMMEDIATE, LABEL_SIZE) == 0) return;
+    pdf_write_bin("/", 1);
+    write_lit(dec_label(e.label));
+    pdf_write_bin(" ", 1);
+}
+
+void write_string_body(const st_elem& e) {
+    long start = e.data.str.start_pos, len = e.data.str.len;
+    if (start < 0 || len <= 0 || start + len > g_st.alloc_char_strage) return;
+    pdf_write_bin(g_st.p_char_strage + start, static_cast<int>(len));
+}
+
+// Writes one element of the page store or of the trailer.
+void write_elem(const st_elem& e) {
+    switch (e.f_type) {
+        case ELEM_TYPE_SUBDIC_START:
+            if (std::strncmp(e.label, LABEL_ARRAY_DICTITEM, LABEL_SIZE) == 0) {
+                pdf_write_bin("<< ", 3);
+            } else {
+                pdf_write_bin("/", 1);
+                write_lit(dec_label(e.label));
+                pdf_write_bin(" << ", 4);
+            }
+            break;
+        case ELEM_TYPE_SUBDIC_END:
+            pdf_write_bin(">> ", 3);
+            break;
+        case ELEM_TYPE_ARRAY_START:
+            write_key(e);
+            pdf_write_bin("[ ", 2);
+            break;
+        case ELEM_TYPE_ARRAY_END:
+            pdf_write_bin("] \r", 3);
+            break;
+        case ELEM_TYPE_NAME:
+            write_key(e);
+            pdf_write_bin("/", 1);
+            write_lit(dec_label(e.data.name));
+            pdf_write_bin(" ", 1);
+            break;
+        case ELEM_TYPE_INTEGER:
+            write_key(e);
+            write_int(e.data.int_data);
+            pdf_write_bin(" ", 1);
+            break;
+        case ELEM_TYPE_OBJREF:
+            write_key(e);
+            write_int(e.data.obj_no);
+            pdf_write_bin(" 0 R ", 5);
+            break;
+        case ELEM_TYPE_STRING:
+            switch (e.data.str.type) {
+                case STR_LITERAL:
+                    write_key(e);
+                    pdf_write_bin("(", 1);
+                    write_string_body(e);
+                    pdf_write_bin(") ", 2);
+                    break;
+                case STR_HEX:
+                    write_key(e);
+                    pdf_write_bin("<", 1);
+                    write_string_body(e);
+                    pdf_write_bin("> ", 2);
+                    break;
+                case STR_ARRAY:
+                    write_key(e);
+                    pdf_write_bin("[", 1);
+                    write_string_body(e);
+                    pdf_write_bin("] ", 2);
+                    break;
+                case STR_STREAM:
+                    pdf_write_bin("\rstream\r\n", 9);
+                    write_string_body(e);
+                    pdf_write_bin("\r\nendstream", 11);
+                    break;
+                case STR_BARE:
+                    write_key(e);
+                    write_string_body(e);
+                    pdf_write_bin(" \r", 2);
+                    break;
+                default:
+                    break;
+            }
+            break;
+        default:
+            break;  // switched off by a page operation
+    }
+}
+
+bool is_stream(const st_elem& e) {
+    return e.f_type == ELEM_TYPE_STRING && e.data.str.type == STR_STREAM;
+}
+
+}  // namespace
+
+void pdf_fwrite(const char* str, int len, int, FILE* fp) {
+    if (len <= 0) return;
+    if (!g_out.g_qprint) {
+        std::fwrite(str, 1, static_cast<size_t>(len), fp);
+        return;
+    }
+    static const char hex[] = "0123456789abcdef";
+    // The line counter runs on across calls, so that no encoded line exceeds 76 bytes
+    // however the writes are split.
+    int& col = g_out.qp_col;
+    char buf[4096 + 8];
+    size_t o = 0;
+    for (int i = 0; i < len; ++i) {
+        unsigned char c = static_cast<unsigned char>(str[i]);
+        if (c < 0x20 || c == '=' || c > 0x7e) {
+            buf[o++] = '=';
+            buf[o++] = hex[c >> 4];
+            buf[o++] = hex[c & 15];
+            col += 3;
+        } else {
+            buf[o++] = static_cast<char>(c);
+            col += 1;
+        }
+        if (col > 72) {
+            buf[o++] = '=';
+            buf[o++] = '\r';
+            buf[o++] = '\n';
+            col = 0;
+        }
+        if (o >= 4096) {
+            std::fwrite(buf, 1, o, fp);
+            o = 0;
+        }
+    }
+    if (o) std::fwrite(buf, 1, o, fp);
+}
+
+void pdf_write_bin(const char* str, int len) {
+    if (len <= 0 || !g_out.fp_pdfFile) return;
+    pdf_fwrite(str, len, 0, g_out.fp_pdfFile);
+    g_out.sum_pos += len;
+}
+
+void pdf_write(const char* str) { pdf_write_bin(str, static_cast<int>(std::strlen(str))); }
+
+void pdf_flush() {
+    if (g_out.fp_pdfFile) std::fflush(g_out.fp_pdfFile);
+}
+
+void print_open(const char* pdfFileName) {
+    g_out.g_qprint = 0;
+    g_out.qp_col = 0;
+    g_out.sum_pos = 0;
+    if (std::strcmp(pdfFileName, "-") == 0 || std::strcmp(pdfFileName, "-qprint") == 0) {
+        error_log_leave_stdout();
+        g_out.fp_pdfFile = stdout;
+        g_out.to_stdout = true;
+        if (pdfFileName[1] == 'q') g_out.g_qprint = 1;
+    } else {
+        g_out.fp_pdfFile = std::fopen(pdfFileName, "wb");
+        g_out.to_stdout = false;
+        if (!g_out.fp_pdfFile) throwf("fopen::error(%s)", pdfFileName);
+    }
+    static char buffer[OUT_BUFFER];
+    std::setvbuf(g_out.fp_pdfFile, buffer, _IOFBF, sizeof buffer);
+}
+
+void print_pdfheader() {
+    if (g_st.num_trailer_strage > 0) write_string_body(g_st.p_trailer_strage[0]);
+    pdf_write_bin("\n", 1);
+}
+
+void print_elem(int elem) { write_elem(elem_at(elem)); }
+void print_trailer_elem(int index) { write_elem(trailer_at(index)); }
+
+void print_obj() {
+    Storages& s = g_st;
+    const st_elem* es = s.p_elem_strage;
+    for (int i = 0; i < s.num_xref_strage; ++i) {
+        int first = s.p_xref_strage[i].first_elem;
+        if (first <= 0 || first >= s.num_elem_strage) continue;
+        if (g_out.sum_pos > INT_MAX) _throw("PDF output larger than 2 GB.");
+        s.p_xref_strage[i].pos = static_cast<int>(g_out.sum_pos);
+        write_int(static_cast<long long>(i) + g_doc.base_num);
+        pdf_write_bin(" 0 obj\r", 7);
+        bool dict = std::strncmp(es[first].label, LABEL_IMMEDIATE, LABEL_SIZE) != 0;
+        if (dict) pdf_write_bin("<< \r", 4);
+        int limit = s.num_elem_strage;
+        bool has_stream = false;
+        for (int e = first; e > 0 && e < s.num_elem_strage && limit-- > 0; e = es[e].next_elem) {
+            if (is_stream(es[e])) {
+                has_stream = true;
+                continue;
+            }
+            write_elem(es[e]);
+        }
+        if (dict) pdf_write_bin(">> ", 3);
+        if (has_stream) {
+            limit = s.num_elem_strage;
+            for (int e = first; e > 0 && e < s.num_elem_strage && limit-- > 0;
+                 e = es[e].next_elem)
+                if (is_stream(es[e])) write_elem(es[e]);
+        }
+        pdf_write_bin("\rendobj\r", 8);
+    }
+}
+
+void print_xref() {
+    Storages& s = g_st;
+    int n = s.num_xref_strage;
+    if (n <= 0) return;
+    // One slot per entry: slot base_num + i is the offset of output object base_num + i.
+    long need = static_cast<long>(s.num_pxref_strage) + n;
+    while (s.alloc_pxref_strage < need) {
+        new_pxref_strage();
+        --s.num_pxref_strage;
+    }
+    int at = s.num_pxref_strage;
+    s.p_pxref_strage[at] = 0;
+    for (int i = 1; i < n; ++i) s.p_pxref_strage[at + i] = s.p_xref_strage[i].pos;
+    s.num_pxref_strage += n;
+    s.cur_pxref_strage = s.num_pxref_strage - 1;
+}
+
+void print_xref_last() {
+    Storages& s = g_st;
+    int N = s.num_pxref_strage - 2;
+    if (N < 1) N = 1;
+    long long P = g_out.sum_pos;
+    pdf_write(" xref\r");
+    char line[128];
+    std::snprintf(line, sizeof line, "%d %d \r", 0, N);
+    pdf_write(line);
+    std::snprintf(line, sizeof line, "%10.10d %5.5d f\r\n", 0, 65535);
+    pdf_write(line);
+    for (int k = 1; k < N; ++k) {
+        int off = s.p_pxref_strage[k];
+        if (off != 0)
+            std::snprintf(line, sizeof line, "%10.10d 00000 n\r\n", off);
+        else
+            std::snprintf(line, sizeof line, "%10.10d 00000 f\r\n", 0);
+        pdf_write_bin(line, 20);
+    }
+    pdf_write("trailer\r<<\r");
+    std::snprintf(line, sizeof line, "/Root %d 0 R\r", g_doc.g_root_obj_no);
+    pdf_write(line);
+    std::snprintf(line, sizeof line, "/Size %d\r", N);
+    pdf_write(line);
+    if (encrypt_obj_no() > 0) {
+        std::snprintf(line, sizeof line, "/Encrypt %d 0 R\r", encrypt_obj_no());
+        pdf_write(line);
+    }
+    static const char* const own[] = {"Root", "ID", "Size", "Encrypt", "Prev"};
+    for (int i = 1; i < s.num_trailer_strage; ++i) {
+        const st_elem& e = s.p_trailer_strage[i];
+        bool skip = false;
+        for (const char* k : own) skip = skip || std::strncmp(e.label, k, LABEL_SIZE) == 0;
+        if (skip) continue;
+        write_elem(e);
+        pdf_write_bin("\r", 1);
+    }
+    char hex[33];
+    hash2hexstr(g_doc.documentID, hex);
+    std::snprintf(line, sizeof line, "/ID[<%s><%s>]\r", hex, hex);
+    pdf_write(line);
+    std::snprintf(line, sizeof line, ">>\rstartxref\r%lld\r%%%%EOF\r", P + 1);
+    pdf_write(line);
+}
+
+void print_close() {
+    if (!g_out.fp_pdfFile) return;
+    if (g_out.to_stdout)
+        std::fflush(g_out.fp_pdfFile);
+    else
+        std::fclose(g_out.fp_pdfFile);
+    g_out.fp_pdfFile = nullptr;
+}

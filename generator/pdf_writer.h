@@ -1,0 +1,31 @@
+// The PDF writer: turns the object store into output bytes, counting every byte so each
+// object's offset is known without seeking.
+#pragma once
+
+#include <cstdio>
+
+struct WriterState {
+    FILE* fp_pdfFile = nullptr;
+    bool to_stdout = false;
+    long long sum_pos = 0;  // PDF bytes written so far (before quoted-printable encoding)
+    int g_qprint = 0;
+    int qp_col = 0;  // bytes on the current quoted-printable line
+};
+
+extern WriterState g_out;
+
+void print_open(const char* pdfFileName);
+void print_pdfheader();
+void print_obj();
+void print_xref();
+void print_xref_last();
+void print_close();
+void print_elem(int elem);
+void print_trailer_elem(int index);
+
+void pdf_write(const char* str);
+void pdf_write_bin(const char* str, int len);
+// Writes raw or quoted-printable (the third argument is not used).
+void pdf_fwrite(const char* str, int len, int dmy, FILE* fp);
+// Flushes what was written so far (the error path keeps the output as far as written).
+void pdf_flush();
