@@ -135,7 +135,7 @@ TEST(DamagedInput, RandomByteFlips) {
     std::mt19937 rng(12345);
     for (const std::string& f : files) {
         std::string data = read_file(f);
-        for (int round = 0; round < 25; ++round) {
+        for (int round = 0; round < 15; ++round) {
             std::string d = data;
             int flips = 1 + static_cast<int>(rng() % 20);
             for (int i = 0; i < flips; ++i) d[rng() % d.size()] = static_cast<char>(rng());
