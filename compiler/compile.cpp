@@ -38,23 +38,37 @@ void compile_begin(const char* program_name, const std::string& pdf_path, size_t
     install_event_handlers();
 }
 
-CompileStatus compile_pdf_memory(const char* data, size_t len) {
+namespace {
+
+// Scans and parses a prepared text (consumed), then post-processes the storages.
+CompileStatus compile_text(std::string& text) {
     CompileStatus status = CompileStatus::ok;
-    if (len > MAX_PDF_SIZE) {
-        report_parse_error("PDF file too large.");
-        status = CompileStatus::parse_error;
-    } else {
-        std::string text;
-        prepare_input(data, len, text);
-        size_t text_len = text.size();
-        text.push_back(0);
-        text.push_back(0);
-        raise_event(0, g_cc.pdf_path.c_str(), pdf_tok{g_cc.pdf_path.c_str(), 0, 0});
-        if (parse_pdf_text(text.data(), text_len) != 0) status = CompileStatus::parse_error;
-    }
+    size_t text_len = text.size();
+    text.push_back(0);
+    text.push_back(0);
+    raise_event(0, g_cc.pdf_path.c_str(), pdf_tok{g_cc.pdf_path.c_str(), 0, 0});
+    if (parse_pdf_text(text.data(), text_len) != 0) status = CompileStatus::parse_error;
+    finish_object_events();
+    std::string().swap(text);
     restore_array_strings();
     post_process();
     return status;
+}
+
+CompileStatus refuse_too_large() {
+    report_parse_error("PDF file too large.");
+    restore_array_strings();
+    post_process();
+    return CompileStatus::parse_error;
+}
+
+}  // namespace
+
+CompileStatus compile_pdf_memory(const char* data, size_t len) {
+    if (len > MAX_PDF_SIZE) return refuse_too_large();
+    std::string text;
+    prepare_input(data, len, text, &g_cc.expansion);
+    return compile_text(text);
 }
 
 CompileStatus compile_pdf_file(const char* program_name, const std::string& pdf_path) {
@@ -68,7 +82,10 @@ CompileStatus compile_pdf_file(const char* program_name, const std::string& pdf_
         post_process();
         return CompileStatus::cannot_open;
     }
-    return compile_pdf_memory(data.data(), data.size());
+    if (data.size() > MAX_PDF_SIZE) return refuse_too_large();
+    // The file's bytes become the scanner's text in place.
+    prepare_text(data, &g_cc.expansion);
+    return compile_text(data);
 }
 
 bool write_compile_outputs() {

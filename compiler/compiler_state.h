@@ -6,6 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "compiler/input_prep.h"
+#include "store/records.h"
+
 struct pdf_tok;
 
 // An event handler: the key the record belongs to (or a fixed label) and the token value.
@@ -33,6 +36,19 @@ struct CompilerState {
     int trailer_depth = 0;
 
     event_handler events[EVENT_COUNT] = {};
+
+    // Where the expanded object streams lie in the scanned text.
+    ExpansionMap expansion;
+    // Text offset of the "obj" keyword of the object being defined (set by the scanner).
+    size_t obj_text_pos = 0;
+    // File offset of each object number's stored definition: a later offset is a later
+    // update, and an earlier definition met afterwards (from an object stream, whose
+    // objects are scanned last) does not replace it.
+    std::vector<size_t> def_pos;
+    // An object whose stored definition is newer than the one being parsed: its entry is
+    // put back when that object ends.
+    int kept_obj = -1;
+    st_xref kept_xref{};
 
     // Set by a handler that meets input the template cannot hold; the parse then stops.
     std::string parse_abort;

@@ -117,7 +117,7 @@ struct ObjStmInfo {
 
 // Expands one object stream whose data is [data, data_end); appends its objects.
 int expand_one(const ObjStmInfo& info, const std::string& t, size_t data, size_t data_end,
-               std::string& out) {
+               std::string& out, ExpansionMap* map, size_t stream_pos) {
     std::string plain;
     if (info.filtered) {
         if (!info.flate) return 0;
@@ -149,6 +149,10 @@ int expand_one(const ObjStmInfo& info, const std::string& t, size_t data, size_t
         size_t e = k + 1 < n ? first + static_cast<size_t>(offs[k + 1]) : end;
         if (e > end) e = end;
         if (s > e) continue;
+        if (map) {
+            map->text_pos.push_back(out.size());
+            map->source_pos.push_back(stream_pos);
+        }
         int hl = std::snprintf(head, sizeof head, "%ld 0 obj\r", nums[k]);
         out.append(head, static_cast<size_t>(hl));
         out.append(plain, s, e - s);
@@ -203,7 +207,22 @@ void cut_tail(std::string& text) {
     text.append("\r\n");
 }
 
-int expand_object_streams(const std::string& t, std::string& out) {
+size_t ExpansionMap::source_of(size_t p) const {
+    if (p < base || text_pos.empty()) return p;
+    size_t rel = p - base;
+    // The last expanded object that starts at or before p.
+    size_t lo = 0, hi = text_pos.size();
+    while (hi - lo > 1) {
+        size_t mid = (lo + hi) / 2;
+        if (text_pos[mid] <= rel)
+            lo = mid;
+        else
+            hi = mid;
+    }
+    return source_pos[lo];
+}
+
+int expand_object_streams(const std::string& t, std::string& out, ExpansionMap* map) {
     constexpr std::string_view name = "/ObjStm";
     int made = 0;
     size_t i = 0;
@@ -249,7 +268,8 @@ int expand_object_streams(const std::string& t, std::string& out) {
         if (data_end == std::string::npos) data_end = t.size();
         if (info.length >= 0 && data + static_cast<size_t>(info.length) <= data_end)
             data_end = data + static_cast<size_t>(info.length);
-        if (info.n > 0 && data <= data_end) made += expand_one(info, t, data, data_end, out);
+        if (info.n > 0 && data <= data_end)
+            made += expand_one(info, t, data, data_end, out, map, dict_start);
         i = stream_end > kw ? stream_end : kw + 1;
     }
     return made;
@@ -319,12 +339,17 @@ void mark_nested_brackets(std::string& t) {
     }
 }
 
-void prepare_input(const char* data, size_t len, std::string& text) {
+void prepare_input(const char* data, size_t len, std::string& text, ExpansionMap* map) {
     text.reserve(len + 64);
     text.assign(data, len);
+    prepare_text(text, map);
+}
+
+void prepare_text(std::string& text, ExpansionMap* map) {
     cut_tail(text);
     std::string expansion;
-    expand_object_streams(text, expansion);
+    expand_object_streams(text, expansion, map);
+    if (map) map->base = text.size();
     close_text(text, expansion);
     rewrite_w_arrays(text);
     mark_nested_brackets(text);

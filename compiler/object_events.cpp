@@ -85,11 +85,26 @@ void on_begin_object(const char*, const pdf_tok& v) {
     int n = static_cast<int>(v.num);
     g_cc.cur_obj_no = n;
     if (n + 1 > g_st.num_xref_strage) reserve_xref_strage(n + 1);
+    if (g_cc.def_pos.size() <= static_cast<size_t>(n)) g_cc.def_pos.resize(n + 1, 0);
+    size_t at = g_cc.expansion.source_of(g_cc.obj_text_pos);
     st_xref& x = g_st.p_xref_strage[n];
-    if (x.first_elem != 0) g_cc.f_dup_xref = true;
+    if (x.first_elem != 0) {
+        g_cc.f_dup_xref = true;
+        // An object from an object stream that a later update in the file redefined:
+        // the update's definition stays.
+        if (g_cc.def_pos[n] > at) {
+            g_cc.kept_obj = n;
+            g_cc.kept_xref = x;
+        }
+    }
+    if (g_cc.kept_obj != n) g_cc.def_pos[n] = at;
     std::memset(&x, 0, sizeof x);
     g_last_obj = n;
     g_last_elem = 0;
+}
+
+void on_end_object(const char*, const pdf_tok&) {
+    finish_object_events();
 }
 
 void on_string(const char* label, const pdf_tok& v) {
@@ -220,6 +235,13 @@ int trailer_find_or_append(const char* label) {
     return t;
 }
 
+void finish_object_events() {
+    if (g_cc.kept_obj < 0) return;
+    g_st.p_xref_strage[g_cc.kept_obj] = g_cc.kept_xref;
+    g_cc.kept_obj = -1;
+    g_last_obj = -1;
+}
+
 void raise_event(int id, const char* label, const pdf_tok& value) {
     if (id < 0 || id >= EVENT_COUNT) return;
     if (event_handler h = g_cc.events[id]) h(label, value);
@@ -231,7 +253,7 @@ void install_event_handlers() {
     g_last_elem = 0;
     g_cc.events[2] = on_header;
     g_cc.events[3] = on_begin_object;
-    g_cc.events[4] = [](const char*, const pdf_tok&) {};
+    g_cc.events[4] = on_end_object;
     g_cc.events[5] = on_string;
     g_cc.events[6] = on_name;
     g_cc.events[10] = on_objref;

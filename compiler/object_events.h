@@ -11,6 +11,10 @@ void raise_event(int id, const char* label, const pdf_tok& value);
 // Empties the event table and installs the object-collecting handlers.
 void install_event_handlers();
 
+// Ends the object being defined: when its number already held a newer definition, that
+// one is put back. Runs at every object's end, and once more when the parse stops.
+void finish_object_events();
+
 // Prints a parse error ("Carvel Compile error (%s):" and the message) on standard output
 // and keeps it for the error log, with the text offset where the parse stopped when known.
 void report_parse_error(const char* msg, long pos = -1);

@@ -119,3 +119,29 @@ TEST(InputPrep, WholePreparation) {
 }
 
 }  // namespace
+
+#include "compile_helpers.h"
+#include "compiler/compiler_state.h"
+
+namespace {
+
+TEST(InputPrep, LaterUpdateWinsOverAnEarlierObjectStream) {
+    // Objects 10 and 11 come in an object stream; an update then redefines 10 in plain text.
+    std::string pdf = "%PDF-1.5\n" + object_stream("", "10 0 11 8 ", "<</A 1>><</B 2>>") +
+                      "startxref\n0\n%%EOF\n10 0 obj <</A 3>> endobj\n"
+                      "trailer <</Prev 9>>\nstartxref\n0\n%%EOF\n";
+    ASSERT_EQ(compile_text(pdf), CompileStatus::ok);
+    EXPECT_EQ(chain_of(10), "A:I");
+    EXPECT_EQ(g_st.p_elem_strage[get_elem(10, "A")].data.int_data, 3);
+    EXPECT_EQ(chain_of(11), "B:I");
+    EXPECT_TRUE(g_cc.f_dup_xref);
+}
+
+TEST(InputPrep, ObjectStreamOfALaterUpdateWinsOverThePlainObject) {
+    std::string pdf = "%PDF-1.5\n10 0 obj <</A 3>> endobj\ntrailer <<>>\nstartxref\n0\n%%EOF\n" +
+                      object_stream("", "10 0 11 8 ", "<</A 1>><</B 2>>") + "startxref\n0\n%%EOF\n";
+    ASSERT_EQ(compile_text(pdf), CompileStatus::ok);
+    EXPECT_EQ(g_st.p_elem_strage[get_elem(10, "A")].data.int_data, 1);
+}
+
+}  // namespace
