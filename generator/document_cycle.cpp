@@ -2,8 +2,8 @@
 #include <sys/time.h>
 
 #include <clocale>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "generator/doc_state.h"
@@ -47,16 +47,19 @@ void clear_counters() {
     s.cur_pxref_strage = s.num_pxref_strage = 0;
 }
 
-// Allocates a zeroed int storage of `count` entries (reusing an earlier allocation).
-void alloc_ints(int*& p, int& alloc, int count) {
+// Allocates a zeroed storage of `count` entries (replacing an earlier allocation).
+template <typename T>
+void alloc_zeroed(T*& p, int& alloc, int count) {
     std::free(p);
-    p = static_cast<int*>(mcalloc(static_cast<size_t>(count) * sizeof(int)));
+    p = static_cast<T*>(mcalloc(static_cast<size_t>(count) * sizeof(T)));
     alloc = count;
 }
 
 }  // namespace
 
-void set_locale_command(const char* name) { select_locale(name); }
+void set_locale_command(const char* name) {
+    select_locale(name);
+}
 
 void _Merlow() {
     images_reset();
@@ -82,8 +85,8 @@ void _Merlow() {
     g_doc.g_templateFileName[0] = 0;
     g_doc.g_preTemplateFileName[0] = 0;
 
-    alloc_ints(g_st.p_pages_strage, g_st.alloc_pages_strage, PAGES_CAPACITY);
-    alloc_ints(g_st.p_pxref_strage, g_st.alloc_pxref_strage, PXREF_CAPACITY);
+    alloc_zeroed(g_st.p_pages_strage, g_st.alloc_pages_strage, PAGES_CAPACITY);
+    alloc_zeroed(g_st.p_pxref_strage, g_st.alloc_pxref_strage, PXREF_CAPACITY);
     g_doc.opened = true;
 }
 
@@ -158,8 +161,7 @@ void _finish() {
     s.num_elem_strage = 1;  // element 0 means "none"
     set_pagerefs();
     int slot = g_doc.g_pages_obj_no;
-    if (slot >= 0 && slot < s.num_pxref_strage)
-        s.p_pxref_strage[slot] = static_cast<int>(g_out.sum_pos);
+    if (slot >= 0 && slot < s.num_pxref_strage) s.p_pxref_strage[slot] = g_out.sum_pos;
     g_doc.base_num = g_doc.g_pages_obj_no - 1;
     print_obj();
     print_xref();
@@ -167,7 +169,9 @@ void _finish() {
     print_close();
 }
 
-void _setYenSign(int yen_sign_mode) { g_doc.g_yensign = yen_sign_mode; }
+void _setYenSign(int yen_sign_mode) {
+    g_doc.g_yensign = yen_sign_mode;
+}
 
 void _compressField() {
     check_seq(0);

@@ -72,7 +72,9 @@ void renum_str(st_elem& e) {
 }
 }  // namespace
 
-void renum_elem_str(int elem) { renum_str(g_st.p_elem_strage[elem]); }
+void renum_elem_str(int elem) {
+    renum_str(g_st.p_elem_strage[elem]);
+}
 
 void renum_obj() {
     Storages& s = g_st;

@@ -3,6 +3,7 @@
 #include <charconv>
 #include <climits>
 #include <cstring>
+#include <vector>
 
 #include "generator/doc_state.h"
 #include "generator/error_log.h"
@@ -16,6 +17,12 @@ WriterState g_out;
 namespace {
 
 constexpr size_t OUT_BUFFER = 1 << 20;
+// The cross-reference table has ten digits per offset.
+constexpr long long MAX_OFFSET = 9999999999LL;
+
+// Offsets of the objects print_obj wrote, by entry; the table may pass 2 GB, which the
+// 32-bit position of the cross-reference record cannot hold.
+std::vector<long long> g_obj_offsets;
 
 void write_int(long long v) {
     char buf[24];
@@ -23,7 +30,9 @@ void write_int(long long v) {
     pdf_write_bin(buf, static_cast<int>(r.ptr - buf));
 }
 
-inline void write_lit(const char* s) { pdf_write_bin(s, static_cast<int>(std::strlen(s))); }
+inline void write_lit(const char* s) {
+    pdf_write_bin(s, static_cast<int>(std::strlen(s)));
+}
 
 void write_key(const st_elem& e) {
     if (std::strncmp(e.label, LABEL_IMMEDIATE, LABEL_SIZE) == 0) return;
@@ -121,10 +130,44 @@ bool is_stream(const st_elem& e) {
 
 }  // namespace
 
+namespace {
+
+// Output goes through one large buffer of the writer's own: the writer makes many small
+// writes per element, and a stdio call for each costs more than the bytes themselves.
+struct OutBuffer {
+    char data[OUT_BUFFER];
+    size_t used = 0;
+    FILE* fp = nullptr;
+};
+OutBuffer g_buf;
+
+void buffer_flush() {
+    if (g_buf.used && g_buf.fp) std::fwrite(g_buf.data, 1, g_buf.used, g_buf.fp);
+    g_buf.used = 0;
+}
+
+inline void buffer_put(FILE* fp, const char* p, size_t n) {
+    if (g_buf.fp != fp) {
+        buffer_flush();
+        g_buf.fp = fp;
+    }
+    if (g_buf.used + n > OUT_BUFFER) {
+        buffer_flush();
+        if (n > OUT_BUFFER / 2) {
+            std::fwrite(p, 1, n, fp);
+            return;
+        }
+    }
+    std::memcpy(g_buf.data + g_buf.used, p, n);
+    g_buf.used += n;
+}
+
+}  // namespace
+
 void pdf_fwrite(const char* str, int len, int, FILE* fp) {
     if (len <= 0) return;
     if (!g_out.g_qprint) {
-        std::fwrite(str, 1, static_cast<size_t>(len), fp);
+        buffer_put(fp, str, static_cast<size_t>(len));
         return;
     }
     static const char hex[] = "0123456789abcdef";
@@ -151,11 +194,11 @@ void pdf_fwrite(const char* str, int len, int, FILE* fp) {
             col = 0;
         }
         if (o >= 4096) {
-            std::fwrite(buf, 1, o, fp);
+            buffer_put(fp, buf, o);
             o = 0;
         }
     }
-    if (o) std::fwrite(buf, 1, o, fp);
+    if (o) buffer_put(fp, buf, o);
 }
 
 void pdf_write_bin(const char* str, int len) {
@@ -164,9 +207,12 @@ void pdf_write_bin(const char* str, int len) {
     g_out.sum_pos += len;
 }
 
-void pdf_write(const char* str) { pdf_write_bin(str, static_cast<int>(std::strlen(str))); }
+void pdf_write(const char* str) {
+    pdf_write_bin(str, static_cast<int>(std::strlen(str)));
+}
 
 void pdf_flush() {
+    buffer_flush();
     if (g_out.fp_pdfFile) std::fflush(g_out.fp_pdfFile);
 }
 
@@ -184,8 +230,6 @@ void print_open(const char* pdfFileName) {
         g_out.to_stdout = false;
         if (!g_out.fp_pdfFile) throwf("fopen::error(%s)", pdfFileName);
     }
-    static char buffer[OUT_BUFFER];
-    std::setvbuf(g_out.fp_pdfFile, buffer, _IOFBF, sizeof buffer);
 }
 
 void print_pdfheader() {
@@ -193,17 +237,24 @@ void print_pdfheader() {
     pdf_write_bin("\n", 1);
 }
 
-void print_elem(int elem) { write_elem(elem_at(elem)); }
-void print_trailer_elem(int index) { write_elem(trailer_at(index)); }
+void print_elem(int elem) {
+    write_elem(elem_at(elem));
+}
+void print_trailer_elem(int index) {
+    write_elem(trailer_at(index));
+}
 
 void print_obj() {
     Storages& s = g_st;
+    g_obj_offsets.assign(static_cast<size_t>(s.num_xref_strage), 0);
     const st_elem* es = s.p_elem_strage;
     for (int i = 0; i < s.num_xref_strage; ++i) {
         int first = s.p_xref_strage[i].first_elem;
         if (first <= 0 || first >= s.num_elem_strage) continue;
-        if (g_out.sum_pos > INT_MAX) _throw("PDF output larger than 2 GB.");
-        s.p_xref_strage[i].pos = static_cast<int>(g_out.sum_pos);
+        if (g_out.sum_pos > MAX_OFFSET) _throw("PDF output too large.");
+        g_obj_offsets[static_cast<size_t>(i)] = g_out.sum_pos;
+        s.p_xref_strage[i].pos =
+            static_cast<int>(g_out.sum_pos > INT_MAX ? INT_MAX : g_out.sum_pos);
         write_int(static_cast<long long>(i) + g_doc.base_num);
         pdf_write_bin(" 0 obj\r", 7);
         bool dict = std::strncmp(es[first].label, LABEL_IMMEDIATE, LABEL_SIZE) != 0;
@@ -220,8 +271,7 @@ void print_obj() {
         if (dict) pdf_write_bin(">> ", 3);
         if (has_stream) {
             limit = s.num_elem_strage;
-            for (int e = first; e > 0 && e < s.num_elem_strage && limit-- > 0;
-                 e = es[e].next_elem)
+            for (int e = first; e > 0 && e < s.num_elem_strage && limit-- > 0; e = es[e].next_elem)
                 if (is_stream(es[e])) write_elem(es[e]);
         }
         pdf_write_bin("\rendobj\r", 8);
@@ -233,14 +283,13 @@ void print_xref() {
     int n = s.num_xref_strage;
     if (n <= 0) return;
     // One slot per entry: slot base_num + i is the offset of output object base_num + i.
-    long need = static_cast<long>(s.num_pxref_strage) + n;
-    while (s.alloc_pxref_strage < need) {
-        new_pxref_strage();
-        --s.num_pxref_strage;
-    }
+    reserve_pxref_strage(static_cast<long>(s.num_pxref_strage) + n);
     int at = s.num_pxref_strage;
     s.p_pxref_strage[at] = 0;
-    for (int i = 1; i < n; ++i) s.p_pxref_strage[at + i] = s.p_xref_strage[i].pos;
+    for (int i = 1; i < n; ++i)
+        s.p_pxref_strage[at + i] = static_cast<size_t>(i) < g_obj_offsets.size()
+                                       ? g_obj_offsets[static_cast<size_t>(i)]
+                                       : 0;
     s.num_pxref_strage += n;
     s.cur_pxref_strage = s.num_pxref_strage - 1;
 }
@@ -257,9 +306,9 @@ void print_xref_last() {
     std::snprintf(line, sizeof line, "%10.10d %5.5d f\r\n", 0, 65535);
     pdf_write(line);
     for (int k = 1; k < N; ++k) {
-        int off = s.p_pxref_strage[k];
+        long long off = s.p_pxref_strage[k];
         if (off != 0)
-            std::snprintf(line, sizeof line, "%10.10d 00000 n\r\n", off);
+            std::snprintf(line, sizeof line, "%10.10lld 00000 n\r\n", off);
         else
             std::snprintf(line, sizeof line, "%10.10d 00000 f\r\n", 0);
         pdf_write_bin(line, 20);
@@ -292,6 +341,7 @@ void print_xref_last() {
 
 void print_close() {
     if (!g_out.fp_pdfFile) return;
+    buffer_flush();
     if (g_out.to_stdout)
         std::fflush(g_out.fp_pdfFile);
     else

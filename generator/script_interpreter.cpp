@@ -5,9 +5,7 @@
 
 #include "generator/doc_state.h"
 #include "generator/operations.h"
-
-// Decodes script text into code points (multibyte library).
-int mbs_mbstowcs(int32_t* dest, const char* src, int len, char encoding);
+#include "multibyte/text_decode.h"
 
 ScriptState g_script;
 
@@ -15,9 +13,15 @@ namespace {
 
 char empty_field[1] = {0};
 
-int to_int(const char* f) { return arg_int(f); }
-float to_float(const char* f) { return arg_float(f); }
-int to_colour(const char* f) { return arg_colour(f); }
+int to_int(const char* f) {
+    return arg_int(f);
+}
+float to_float(const char* f) {
+    return arg_float(f);
+}
+int to_colour(const char* f) {
+    return arg_colour(f);
+}
 
 // Converts a value field into the shared code-point buffer.
 const int32_t* to_text(const char* f) {
@@ -32,7 +36,9 @@ void trace(const char* name) {
     if (g_script.trace_mode == 1) std::printf("%s()\n", name);
 }
 
-char* next() { return mytoken(nullptr); }
+char* next() {
+    return mytoken(nullptr);
+}
 
 // Dispatches one line whose command name is `cmd`. Returns false when the run ends here.
 bool dispatch(const char* cmd) {
@@ -139,8 +145,12 @@ bool dispatch(const char* cmd) {
 
 }  // namespace
 
-int arg_int(const char* f) { return std::atoi(f); }
-float arg_float(const char* f) { return static_cast<float>(std::atof(f)); }
+int arg_int(const char* f) {
+    return std::atoi(f);
+}
+float arg_float(const char* f) {
+    return static_cast<float>(std::atof(f));
+}
 
 int arg_colour(const char* f) {
     if (std::strcmp(f, "-1") == 0) return -1;

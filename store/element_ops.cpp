@@ -8,13 +8,17 @@
 
 namespace {
 
-bool compiler() { return g_st.variant == StoreVariant::compiler; }
+bool compiler() {
+    return g_st.variant == StoreVariant::compiler;
+}
 
 // Reference walks follow objects whose direct value is an array text with a reference;
 // a cycle of such objects would never end, so the walk is bounded.
 constexpr int MAX_REF_HOPS = 64;
 // Chains never hold more elements than the storage; a damaged chain that loops is cut.
-int chain_limit() { return g_st.num_elem_strage; }
+int chain_limit() {
+    return g_st.num_elem_strage;
+}
 
 bool label_matches(const char* have, const char* want) {
     if (compiler()) {
@@ -165,8 +169,8 @@ bool has_ref_marker(const st_elem& e) {
 int first_marked_ref(const st_elem& e) {
     if (e.f_type != ELEM_TYPE_STRING || e.data.str.type != STR_ARRAY) return -1;
     const char* s = elem_bytes(e);
-    const char* m = static_cast<const char*>(
-        std::memchr(s, REF_MARKER, static_cast<size_t>(e.data.str.len)));
+    const char* m =
+        static_cast<const char*>(std::memchr(s, REF_MARKER, static_cast<size_t>(e.data.str.len)));
     if (!m) return -1;
     return std::atoi(m + 1);
 }

@@ -134,6 +134,13 @@ void new_pxref_strage() {
     g_st.cur_pxref_strage = g_st.num_pxref_strage++;
 }
 
+void reserve_pxref_strage(long count) {
+    if (count <= g_st.alloc_pxref_strage) return;
+    long steps = (count - g_st.alloc_pxref_strage + 999) / 1000;
+    grow_zeroed(g_st.p_pxref_strage, g_st.alloc_pxref_strage,
+                static_cast<long>(g_st.alloc_pxref_strage) + steps * 1000);
+}
+
 // The cross-reference storage holds 65536 entries on load; page operations that add
 // objects beyond that grow it rather than write past its end.
 void new_xref_strage() {

@@ -43,7 +43,7 @@ struct Storages {
     int* p_pages_strage = nullptr;
     int cur_pages_strage = 0, num_pages_strage = 0, alloc_pages_strage = 0;
 
-    int* p_pxref_strage = nullptr;
+    int64_t* p_pxref_strage = nullptr;  // 64-bit: outputs may exceed 2 GB
     int cur_pxref_strage = 0, num_pxref_strage = 0, alloc_pxref_strage = 0;
 };
 
@@ -73,6 +73,8 @@ void new_elem_strage();
 void new_font_strage();
 void new_field_strage();
 void new_pxref_strage();
+// Makes room for `count` offsets in all, growing by the offset table's 1000-entry steps.
+void reserve_pxref_strage(long count);
 void new_xref_strage();
 void new_pages_strage();
 void new_trailer_strage();

@@ -173,22 +173,23 @@ TEST(DocumentCycle, StandardOutputAndQuotedPrintable) {
     TempDir d;
     std::string tpl = two_page_template(d);
     tt::write_file(d.file("s1"), script_for("-", {tpl}));
-    auto raw = tt::run(tt::sh_quote(tt::tessaro()) + " < " + d.file("s1") + " > " +
-                       d.file("raw.pdf"));
+    auto raw =
+        tt::run(tt::sh_quote(tt::tessaro()) + " < " + d.file("s1") + " > " + d.file("raw.pdf"));
     ASSERT_EQ(raw.status, 0) << raw.out;
     EXPECT_TRUE(tt::qpdf_check(d.file("raw.pdf")));
 
     tt::write_file(d.file("s2"), script_for("-qprint", {tpl}));
-    auto qp = tt::run(tt::sh_quote(tt::tessaro()) + " < " + d.file("s2") + " > " +
-                      d.file("qp.txt"));
+    auto qp =
+        tt::run(tt::sh_quote(tt::tessaro()) + " < " + d.file("s2") + " > " + d.file("qp.txt"));
     ASSERT_EQ(qp.status, 0) << qp.out;
     std::string text = tt::read_file(d.file("qp.txt"));
     EXPECT_NE(text.find("=0d"), std::string::npos);
     for (size_t at = 0, nl; (nl = text.find("\r\n", at)) != std::string::npos; at = nl + 2)
         EXPECT_LE(nl - at, 76u);
-    auto dec = tt::run("python3 -c 'import quopri,sys; sys.stdout.buffer.write(quopri.decodestring("
-                       "open(sys.argv[1],\"rb\").read()))' " +
-                       d.file("qp.txt") + " > " + d.file("qp.pdf"));
+    auto dec = tt::run(
+        "python3 -c 'import quopri,sys; sys.stdout.buffer.write(quopri.decodestring("
+        "open(sys.argv[1],\"rb\").read()))' " +
+        d.file("qp.txt") + " > " + d.file("qp.pdf"));
     ASSERT_EQ(dec.status, 0) << dec.out;
     EXPECT_TRUE(tt::qpdf_check(d.file("qp.pdf")));
     EXPECT_EQ(tt::read_file(d.file("qp.pdf")).size(), tt::read_file(d.file("raw.pdf")).size());
@@ -196,7 +197,7 @@ TEST(DocumentCycle, StandardOutputAndQuotedPrintable) {
     // An error with the PDF on standard output goes to standard error.
     tt::write_file(d.file("s3"), "Tessaro\nstart\t-\nbogus\n");
     auto err = tt::run(tt::sh_quote(tt::tessaro()) + " < " + d.file("s3") + " 2> " +
-                       d.file("stderr.txt") + " > /dev/null",
+                           d.file("stderr.txt") + " > /dev/null",
                        false);
     EXPECT_EQ(err.status, 255);
     EXPECT_EQ(tt::read_file(d.file("stderr.txt")), "Illegal Operation::bogus\n");
@@ -208,8 +209,8 @@ TEST(DocumentCycle, NumbersStayPdfSyntaxUnderACommaLocale) {
     if (!tt::file_exists(d.file("de_DE.UTF-8"))) GTEST_SKIP() << "cannot build a locale here";
     std::string tpl = two_page_template(d);
     std::string pdf = d.file("out.pdf");
-    tt::write_file(d.file("s"), "Tessaro\nsetLocale\tde_DE.UTF-8\nstart\t" + pdf +
-                                    "\nstartPage\t" + tpl + "\nendPage\nfinish\n");
+    tt::write_file(d.file("s"), "Tessaro\nsetLocale\tde_DE.UTF-8\nstart\t" + pdf + "\nstartPage\t" +
+                                    tpl + "\nendPage\nfinish\n");
     auto r = tt::run("LOCPATH=" + d.path + " " + tt::sh_quote(tt::tessaro()) + " " + d.file("s") +
                      " " + d.file("err"));
     ASSERT_EQ(r.status, 0) << tt::read_file(d.file("err"));
@@ -254,7 +255,8 @@ TEST(Interpreter, LinesThatAreSkippedOrEndTheRun) {
     EXPECT_TRUE(tt::qpdf_check(pdf));
 
     // A script that ends without "finish" exits 0 with an incomplete PDF.
-    RunResult partial = run_script(d, "Tessaro\nstart\t" + pdf + "\nstartPage\t" + tpl + "\nendPage\n");
+    RunResult partial =
+        run_script(d, "Tessaro\nstart\t" + pdf + "\nstartPage\t" + tpl + "\nendPage\n");
     EXPECT_EQ(partial.status, 0);
     EXPECT_EQ(tt::read_file(pdf).find("xref"), std::string::npos);
 }
@@ -263,7 +265,8 @@ TEST(Interpreter, UsageVersionAndTrace) {
     TempDir d;
     auto v = tt::run(tt::sh_quote(tt::tessaro()) + " -version whatever");
     EXPECT_EQ(v.status, 3);
-    EXPECT_TRUE(std::regex_search(v.out, std::regex("^Tessaro version 1\\.00\\([A-Z][a-z]{2} [ 0-9]\\d \\d{4}\\)\n")))
+    EXPECT_TRUE(std::regex_search(
+        v.out, std::regex("^Tessaro version 1\\.00\\([A-Z][a-z]{2} [ 0-9]\\d \\d{4}\\)\n")))
         << v.out;
     const std::string usage =
         "usage: Tessaro < data_file > errlog_file\n   or  Tessaro data_file errlog_file\n";

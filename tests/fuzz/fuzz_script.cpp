@@ -26,7 +26,9 @@ std::string template_path() {
     return path;
 }
 
-bool starts(const std::string& line, const char* word) { return line.rfind(word, 0) == 0; }
+bool starts(const std::string& line, const char* word) {
+    return line.rfind(word, 0) == 0;
+}
 
 }  // namespace
 

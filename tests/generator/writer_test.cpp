@@ -111,10 +111,12 @@ TEST(Writer, QuotedPrintable) {
     out = written([&] { pdf_write(plain.c_str()); }, true);
     EXPECT_EQ(out, plain + "=\r\n");
     // The byte count is of the decoded bytes.
-    written([] {
-        pdf_write("\r\r\r");
-        EXPECT_EQ(g_out.sum_pos, 3);
-    }, true);
+    written(
+        [] {
+            pdf_write("\r\r\r");
+            EXPECT_EQ(g_out.sum_pos, 3);
+        },
+        true);
 }
 
 TEST(Renumbering, ArrayTextsAndReferences) {

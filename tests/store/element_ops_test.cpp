@@ -1,10 +1,11 @@
 // The element store: chains, lookups through references, strings and the compiler variant.
+#include "store/element_ops.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
 
-#include "store/element_ops.h"
 #include "store/name_codec.h"
 #include "tests/support/template_builder.h"
 
@@ -53,12 +54,14 @@ TEST(Lookup, ParentFallbackAndReferences) {
     tb::array(2, "Kids", "3 0 R");
     tb::ref(3, "Length", 4);
     tb::integer(4, LABEL_IMMEDIATE, 77);  // object 4 holds only an integer
-    tb::direct_array(5, "2 0 R");          // object 5 points at object 2
+    tb::direct_array(5, "2 0 R");         // object 5 points at object 2
     tb::ref(3, "Indirect", 5);
 
     int kids = get_elem_force(1, "Pages", "Kids");
     ASSERT_GT(kids, 0);
-    EXPECT_EQ(std::string(elem_bytes(elem_at(kids))), "\x01" "3 0 R");
+    EXPECT_EQ(std::string(elem_bytes(elem_at(kids))),
+              "\x01"
+              "3 0 R");
     int len = 0;
     EXPECT_NE(get_elem_string(1, "Pages", "Kids", &len), nullptr);
     EXPECT_EQ(len, 6);

@@ -1,4 +1,6 @@
 // Template files: the fixed layout, the load into reused storages, and damaged files.
+#include "store/template_file.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -6,7 +8,6 @@
 
 #include "store/element_ops.h"
 #include "store/failure.h"
-#include "store/template_file.h"
 #include "tests/support/run_tools.h"
 #include "tests/support/template_builder.h"
 
@@ -135,9 +136,9 @@ TEST(TemplateFile, DamagedFilesFailCleanly) {
         tt::write_file(d.file("x.tpl"), s);
         return load_error(d.file("x.tpl"));
     };
-    EXPECT_EQ(patch(xref0 + 12 + 4, e + 5), broken);             // first_elem beyond the elements
-    EXPECT_EQ(patch(elem0 + 72 + 32, 1 << 30), broken);          // next_elem far away
-    EXPECT_EQ(patch(elem0 + 72 + 32, -2), broken);               // negative next_elem
+    EXPECT_EQ(patch(xref0 + 12 + 4, e + 5), broken);     // first_elem beyond the elements
+    EXPECT_EQ(patch(elem0 + 72 + 32, 1 << 30), broken);  // next_elem far away
+    EXPECT_EQ(patch(elem0 + 72 + 32, -2), broken);       // negative next_elem
     // A chain that loops back on itself loads, and lookups on it end.
     ASSERT_EQ(patch(elem0 + 72 + 32, 1), "");
     EXPECT_EQ(get_elem(1, "Nope"), -1);

@@ -66,8 +66,12 @@ bool file_exists(const std::string& path) {
     return stat(path.c_str(), &st) == 0;
 }
 
-std::string tessaro() { return TESSARO_BIN; }
-std::string carvel() { return CARVEL_BIN; }
+std::string tessaro() {
+    return TESSARO_BIN;
+}
+std::string carvel() {
+    return CARVEL_BIN;
+}
 
 int run_tessaro(const std::string& script_path, const std::string& errlog,
                 const std::string& program) {

@@ -46,9 +46,15 @@ int add_object() {
     return g_st.cur_xref_strage;
 }
 
-void name(int obj, const char* label, const char* value) { append_elem_name(obj, 0, label, value); }
-void integer(int obj, const char* label, int value) { append_elem_int(obj, 0, label, value); }
-void ref(int obj, const char* label, int target) { append_elem_objref(obj, 0, label, target); }
+void name(int obj, const char* label, const char* value) {
+    append_elem_name(obj, 0, label, value);
+}
+void integer(int obj, const char* label, int value) {
+    append_elem_int(obj, 0, label, value);
+}
+void ref(int obj, const char* label, int target) {
+    append_elem_objref(obj, 0, label, target);
+}
 
 void array(int obj, const char* label, const std::string& text) {
     std::string t = mark_refs(text);
@@ -64,10 +70,16 @@ void bare(int obj, const char* label, const std::string& text) {
     append_elem_str(obj, 0, label, STR_BARE, text.data(), static_cast<int>(text.size()));
 }
 
-void dict_start(int obj, const char* label) { append_elem_subdic_start(obj, 0, label); }
-void dict_end(int obj) { append_elem_subdic_end(obj, 0, ""); }
+void dict_start(int obj, const char* label) {
+    append_elem_subdic_start(obj, 0, label);
+}
+void dict_end(int obj) {
+    append_elem_subdic_end(obj, 0, "");
+}
 
-void direct_array(int obj, const std::string& text) { array(obj, LABEL_IMMEDIATE, text); }
+void direct_array(int obj, const std::string& text) {
+    array(obj, LABEL_IMMEDIATE, text);
+}
 
 void stream(int obj, const std::string& data) {
     integer(obj, "Length", static_cast<int>(data.size()));
@@ -82,8 +94,12 @@ void trailer_ref(const char* label, int target) {
     t.data.obj_no = target;
 }
 
-void common(int obj) { g_st.p_xref_strage[obj].f_common = 1; }
-void page_flag(int obj) { g_st.p_xref_strage[obj].f_page = 1; }
+void common(int obj) {
+    g_st.p_xref_strage[obj].f_common = 1;
+}
+void page_flag(int obj) {
+    g_st.p_xref_strage[obj].f_page = 1;
+}
 
 int add_field(int page, const FieldSpec& f) {
     int widget = add_object();
@@ -112,8 +128,8 @@ int add_field(int page, const FieldSpec& f) {
     ref(ap, f.short_name.c_str(), 3);
     dict_end(ap);
     dict_end(ap);
-    std::string start = "/Tx BMC q BT /" + f.short_name + " " + std::to_string(int(f.font_size)) +
-                        " Tf 0 g ";
+    std::string start =
+        "/Tx BMC q BT /" + f.short_name + " " + std::to_string(int(f.font_size)) + " Tf 0 g ";
     stream(ap, start + " ET Q EMC");
 
     new_field_strage();
@@ -135,7 +151,9 @@ int add_field(int page, const FieldSpec& f) {
     return widget;
 }
 
-void write(const std::string& path) { write_template(path.c_str()); }
+void write(const std::string& path) {
+    write_template(path.c_str());
+}
 
 void simple_template(const std::string& path, const std::vector<PageSpec>& pages) {
     begin(5);

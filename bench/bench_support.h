@@ -1,0 +1,27 @@
+// Shared pieces of the benchmarks: timing a child program and the I/O floor of a run.
+#pragma once
+
+#include <string>
+
+namespace bench {
+
+struct ChildRun {
+    double seconds = 0;
+    long peak_rss_kb = 0;
+    int status = -1;
+};
+
+// Runs argv[0] with the given arguments (no shell), timing it and reading its peak RSS.
+ChildRun run_child(const std::string& program, const std::string& arg1, const std::string& arg2);
+
+// The I/O floor of `pages` pages: reading `template_path` once per page and writing
+// `out_bytes` through a buffered stream to `out_path`. Returns seconds.
+double io_floor(const std::string& template_path, int pages, long long out_bytes,
+                const std::string& out_path);
+
+long long file_size(const std::string& path);
+std::string temp_dir();
+// The directory of the running benchmark (build/bin), where the programs are.
+std::string bin_dir();
+
+}  // namespace bench

@@ -1,0 +1,160 @@
+#include "generator/crypt_pdf.h"
+
+#include <algorithm>
+#include <cstring>
+#include <utility>
+#include <vector>
+
+#include "generator/crypt_keys.h"
+#include "generator/crypt_strings.h"
+#include "generator/doc_state.h"
+#include "generator/operations.h"
+#include "generator/page_hooks.h"
+#include "store/element_ops.h"
+#include "store/storages.h"
+
+namespace {
+
+// Buffers reused by every page, grown to the largest string seen.
+StringScratch g_scratch;
+std::vector<std::pair<int, int>> g_streams;  // (start_pos, element index) of the page's streams
+
+// The key schedule of one object, made when its first string or stream needs it: most
+// objects of a page hold neither.
+struct ObjectKey {
+    int number;
+    bool ready = false;
+    Rc4 rc4 = {};
+};
+
+// Each string and each stream is encrypted from the start of its object's key stream.
+void cipher_with(unsigned char* data, int len, void* ctx) {
+    if (len <= 0) return;
+    auto* key = static_cast<ObjectKey*>(ctx);
+    if (!key->ready) {
+        initRC4ObjID(key->number, 0);
+        key->rc4 = g_crypt.rc4;
+        key->ready = true;
+    }
+    Rc4 r = key->rc4;
+    rc4_crypt(r, data, static_cast<size_t>(len));
+}
+
+void check_string(const st_elem& e) {
+    const st_elem_str& s = e.data.str;
+    if (s.len < 0 || s.start_pos < 0 || s.start_pos > g_st.alloc_char_strage - s.len)
+        throwf("Broken string element(%d,%d)", s.start_pos, s.len);
+}
+
+void crypt_with_key(ObjectKey& key, st_elem& e) {
+    if (e.f_type != ELEM_TYPE_STRING) return;
+    st_elem_str& s = e.data.str;
+    if (s.type != STR_LITERAL && s.type != STR_HEX && s.type != STR_ARRAY && s.type != STR_STREAM)
+        return;
+    check_string(e);
+    const char* bytes = elem_bytes(e);
+    switch (s.type) {
+        case STR_STREAM:
+            cipher_with(reinterpret_cast<unsigned char*>(elem_bytes(e)), s.len, &key);
+            return;
+        case STR_LITERAL:
+            cipher_literal(bytes, s.len, cipher_with, &key, g_scratch);
+            break;
+        case STR_HEX:
+            cipher_hex(bytes, s.len, cipher_with, &key, g_scratch);
+            break;
+        default:
+            if (cipher_array_text(bytes, s.len, cipher_with, &key, g_scratch) == 0) return;
+            break;
+    }
+    char f_renum = s.f_renum;
+    set_elem_str2(&e, s.type, g_scratch.text.data(), static_cast<int>(g_scratch.text.size()));
+    s.f_renum = f_renum;
+}
+
+// Walks object i's chain, calling fn for every element; a damaged chain that loops is cut.
+template <typename Fn>
+void for_each_elem(int i, Fn fn) {
+    int limit = g_st.num_elem_strage;
+    for (int e = g_st.p_xref_strage[i].first_elem; e != 0 && limit-- > 0;
+         e = g_st.p_elem_strage[e].next_elem) {
+        if (!valid_elem(e)) throwf("Element index out of range(%d)", e);
+        fn(e, g_st.p_elem_strage[e]);
+    }
+}
+
+// Streams are encrypted in place, so two elements sharing the same stream bytes (copied
+// objects) would encrypt them twice with different keys: each later sharer gets its own copy.
+void unshare_streams() {
+    g_streams.clear();
+    for (int i = 0; i < g_st.num_xref_strage; ++i) {
+        for_each_elem(i, [](int e, st_elem& el) {
+            if (el.f_type == ELEM_TYPE_STRING && el.data.str.type == STR_STREAM &&
+                el.data.str.len > 0)
+                g_streams.emplace_back(el.data.str.start_pos, e);
+        });
+    }
+    std::sort(g_streams.begin(), g_streams.end());
+    for (size_t k = 1; k < g_streams.size(); ++k) {
+        if (g_streams[k].first != g_streams[k - 1].first) continue;
+        st_elem& el = g_st.p_elem_strage[g_streams[k].second];
+        check_string(el);
+        set_elem_str2(&el, STR_STREAM, elem_bytes(el), el.data.str.len);
+    }
+}
+
+}  // namespace
+
+void crypt_elem(int obj_no, st_elem& elem) {
+    ObjectKey key{obj_no};
+    crypt_with_key(key, elem);
+}
+
+void crypt_pdf() {
+    if (g_crypt.f_crypt_mode != 1) return;
+    unshare_streams();
+    for (int i = 0; i < g_st.num_xref_strage; ++i) {
+        if (g_st.p_xref_strage[i].first_elem == 0) continue;
+        ObjectKey key{i + g_doc.base_num};
+        for_each_elem(i, [&key](int, st_elem& el) { crypt_with_key(key, el); });
+    }
+}
+
+void make_crypt_obj() {
+    if (g_crypt.g_permissions == 0 || g_crypt.encrypt_obj_no != 0) return;
+    new_xref_strage();
+    int obj = g_st.cur_xref_strage;
+    append_elem_name(obj, 0, "Filter", "Standard");
+    append_elem_int(obj, 0, "V", 1);
+    append_elem_int(obj, 0, "R", 2);
+    char escaped[64];
+    int len = 0;
+    escapeString(g_crypt.ownerKey, 32, &len, escaped);
+    append_elem_str(obj, 0, "O", STR_LITERAL, escaped, len);
+    escapeString(g_crypt.userKey, 32, &len, escaped);
+    append_elem_str(obj, 0, "U", STR_LITERAL, escaped, len);
+    append_elem_int(obj, 0, "P", static_cast<int32_t>(g_crypt.g_permissions));
+    g_crypt.encrypt_obj_no = obj + g_doc.base_num;
+}
+
+void _setCryptMode(const char* userPassword, const char* ownerPassword, int pr_perm, int mod_perm,
+                   int cp_perm, int ed_perm) {
+    check_seq(0);
+    g_crypt.g_permissions |= permission_bits(pr_perm, mod_perm, cp_perm, ed_perm);
+    setupAllKeys(userPassword ? userPassword : "", ownerPassword ? ownerPassword : "",
+                 &g_crypt.g_permissions, g_doc.documentID);
+    g_crypt.f_crypt_mode = 1;
+}
+
+void crypt_reset() {
+    g_crypt = CryptState{};
+}
+bool crypt_enabled() {
+    return g_crypt.f_crypt_mode == 1;
+}
+int crypt_permissions() {
+    return static_cast<int>(g_crypt.g_permissions);
+}
+int encrypt_obj_no() {
+    return g_crypt.encrypt_obj_no;
+}

@@ -1,0 +1,12 @@
+// Encryption of the generated document: the per-page pass over the store's strings and
+// streams, and the encryption dictionary. The public operation _setCryptMode and the page
+// cycle's hooks (crypt_reset, crypt_enabled, crypt_permissions, crypt_pdf, make_crypt_obj,
+// encrypt_obj_no) are declared in operations.h and page_hooks.h.
+#pragma once
+
+#include "store/records.h"
+
+// Encrypts one element of object obj_no: literal and hexadecimal strings and the strings
+// inside array text are encrypted as their values and written back in their own form;
+// stream data is encrypted in place (its length does not change). Other elements are left.
+void crypt_elem(int obj_no, st_elem& elem);
