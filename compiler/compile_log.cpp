@@ -5,6 +5,7 @@
 #include <ctime>
 
 #include "compiler/compiler_state.h"
+#include "multibyte/standard_fonts.h"
 #include "store/storages.h"
 
 std::string template_path(const std::string& pdf) {
@@ -35,9 +36,9 @@ std::string log_header(const std::string& pdf) {
 
 std::string field_font_name(int font_no) {
     if (font_no < 0) {
-        // Standard Type 1 fonts are numbered; their names come with the font tables.
-        char buf[32];
-        std::snprintf(buf, sizeof buf, "standard font %d", -font_no);
+        // A standard Type 1 font, by its number.
+        char buf[STANDARD_FONT_NAME_SIZE] = "";
+        get_standard_font_name(-font_no, buf);
         return buf;
     }
     if (font_no < g_st.num_font_strage) {

@@ -97,6 +97,9 @@ TEST(Driver, LogListsFieldsAndEachFontOnce) {
               std::string::npos)
         << log;
     EXPECT_EQ(log.find("[font:1]"), std::string::npos);
+    // A standard font shows its name.
+    EXPECT_NE(log.find("[font:2]---------------------------------\nfont name: Helvetica\n"),
+              std::string::npos);
 }
 
 TEST(Driver, DuplicateFieldsArePairedAndBothReportsKept) {
