@@ -47,7 +47,10 @@ CompileStatus compile_text(std::string& text) {
     text.push_back(0);
     text.push_back(0);
     raise_event(0, g_cc.pdf_path.c_str(), pdf_tok{g_cc.pdf_path.c_str(), 0, 0});
-    if (parse_pdf_text(text.data(), text_len) != 0) status = CompileStatus::parse_error;
+    if (parse_pdf_text(text.data(), text_len) != 0) {
+        status = CompileStatus::parse_error;
+        close_partial_object();
+    }
     finish_object_events();
     std::string().swap(text);
     restore_array_strings();

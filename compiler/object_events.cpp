@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "store/element_ops.h"
 #include "store/storages.h"
@@ -233,6 +235,30 @@ int trailer_find_or_append(const char* label) {
     std::memset(&e, 0, sizeof e);
     std::memcpy(e.label, key, LABEL_SIZE);
     return t;
+}
+
+void close_partial_object() {
+    int obj = target_obj();
+    if (!valid_xref(obj)) return;
+    // The labels of the dictionaries and arrays still open, innermost last.
+    std::vector<std::pair<int, std::string>> open;
+    int limit = g_st.num_elem_strage;
+    for (int e = g_st.p_xref_strage[obj].first_elem; e > 0 && limit-- > 0;
+         e = g_st.p_elem_strage[e].next_elem) {
+        const st_elem& el = g_st.p_elem_strage[e];
+        if (el.f_type == ELEM_TYPE_SUBDIC_START || el.f_type == ELEM_TYPE_ARRAY_START)
+            open.emplace_back(el.f_type, std::string(el.label, strnlen(el.label, LABEL_SIZE)));
+        else if ((el.f_type == ELEM_TYPE_SUBDIC_END || el.f_type == ELEM_TYPE_ARRAY_END) &&
+                 !open.empty())
+            open.pop_back();
+    }
+    g_last_obj = -1;
+    for (auto it = open.rbegin(); it != open.rend(); ++it) {
+        if (it->first == ELEM_TYPE_SUBDIC_START)
+            append_elem_subdic_end(obj, 0, it->second.c_str());
+        else
+            append_elem_array_end(obj, 0, it->second.c_str());
+    }
 }
 
 void finish_object_events() {

@@ -15,6 +15,10 @@ void install_event_handlers();
 // one is put back. Runs at every object's end, and once more when the parse stops.
 void finish_object_events();
 
+// After a parse that stopped inside an object: closes the dictionaries and arrays left
+// open in its chain, so that what was stored still makes whole objects.
+void close_partial_object();
+
 // Prints a parse error ("Carvel Compile error (%s):" and the message) on standard output
 // and keeps it for the error log, with the text offset where the parse stopped when known.
 void report_parse_error(const char* msg, long pos = -1);

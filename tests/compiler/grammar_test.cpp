@@ -132,6 +132,14 @@ TEST(Grammar, SyntaxErrorsKeepWhatWasStored) {
     ASSERT_EQ(g_cc.parse_errors.size(), 1u);
 }
 
+TEST(Grammar, ObjectCutShortByAnErrorIsClosed) {
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(compile_text("%PDF-1.4\n1 0 obj <</A <</B [1 [2] <</C 3>> 4 %%EOF\n"),
+              CompileStatus::parse_error);
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(chain_of(1), "A:{ B:[ array-dictitem:{ C:I array-dictitem:} B:] A:}");
+}
+
 TEST(Grammar, HeaderFollowedByXrefFails) {
     testing::internal::CaptureStdout();
     EXPECT_EQ(compile_text(
