@@ -241,23 +241,29 @@ void close_partial_object() {
     int obj = target_obj();
     if (!valid_xref(obj)) return;
     // The labels of the dictionaries and arrays still open, innermost last.
-    std::vector<std::pair<int, std::string>> open;
-    int limit = g_st.num_elem_strage;
+    std::vector<int> open;
+    int last = 0, limit = g_st.num_elem_strage;
     for (int e = g_st.p_xref_strage[obj].first_elem; e > 0 && limit-- > 0;
          e = g_st.p_elem_strage[e].next_elem) {
-        const st_elem& el = g_st.p_elem_strage[e];
-        if (el.f_type == ELEM_TYPE_SUBDIC_START || el.f_type == ELEM_TYPE_ARRAY_START)
-            open.emplace_back(el.f_type, std::string(el.label, strnlen(el.label, LABEL_SIZE)));
-        else if ((el.f_type == ELEM_TYPE_SUBDIC_END || el.f_type == ELEM_TYPE_ARRAY_END) &&
-                 !open.empty())
+        last = e;
+        int t = g_st.p_elem_strage[e].f_type;
+        if (t == ELEM_TYPE_SUBDIC_START || t == ELEM_TYPE_ARRAY_START)
+            open.push_back(e);
+        else if ((t == ELEM_TYPE_SUBDIC_END || t == ELEM_TYPE_ARRAY_END) && !open.empty())
             open.pop_back();
     }
     g_last_obj = -1;
     for (auto it = open.rbegin(); it != open.rend(); ++it) {
-        if (it->first == ELEM_TYPE_SUBDIC_START)
-            append_elem_subdic_end(obj, 0, it->second.c_str());
-        else
-            append_elem_array_end(obj, 0, it->second.c_str());
+        char label[LABEL_SIZE];
+        std::memcpy(label, g_st.p_elem_strage[*it].label, LABEL_SIZE);
+        int end = g_st.p_elem_strage[*it].f_type == ELEM_TYPE_SUBDIC_START ? ELEM_TYPE_SUBDIC_END
+                                                                          : ELEM_TYPE_ARRAY_END;
+        // Labels are stored decoded already: copy them as they are.
+        int n = append_elem(obj, last);
+        st_elem& e = g_st.p_elem_strage[n];
+        e.f_type = end;
+        std::memcpy(e.label, label, LABEL_SIZE);
+        last = n;
     }
 }
 

@@ -107,9 +107,12 @@ void reserve_xref_strage(int count) {
 }
 
 void new_elem_strage() {
+    // The compiler grows by at least 128 records and by half of what it holds, so that a
+    // large PDF's elements are not copied over and over as the storage fills.
+    long alloc = g_st.alloc_elem_strage;
+    long step = compiler() ? (alloc / 2 > 128 ? alloc / 2 : 128) : 4096;
     if (g_st.num_elem_strage >= g_st.alloc_elem_strage)
-        grow_zeroed(g_st.p_elem_strage, g_st.alloc_elem_strage,
-                    static_cast<long>(g_st.alloc_elem_strage) + (compiler() ? 128 : 4096));
+        grow_zeroed(g_st.p_elem_strage, g_st.alloc_elem_strage, alloc + step);
     g_st.cur_elem_strage = g_st.num_elem_strage++;
 }
 

@@ -177,7 +177,7 @@ TEST(Grammar, CommentsBetweenObjectsAreSkipped) {
 
 TEST(Grammar, DeepNestingExhaustsTheStack) {
     std::string deep = "1 0 obj ";
-    for (int i = 0; i < 600000; ++i) deep += "<</A";
+    for (int i = 0; i < 400000; ++i) deep += "<</A";
     testing::internal::CaptureStdout();
     EXPECT_EQ(compile_text(pdf_with(deep)), CompileStatus::parse_error);
     std::string out = testing::internal::GetCapturedStdout();

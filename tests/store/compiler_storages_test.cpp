@@ -37,4 +37,21 @@ TEST(CompilerStorages, ReserveXrefGrowsAndCounts) {
     storages_reset();
 }
 
+TEST(CompilerStorages, ElementStorageGrowsGeometrically) {
+    storages_reset(StoreVariant::compiler);
+    storages_allocate(64, 16, 100, 1, 1, 16);
+    new_elem_strage();
+    EXPECT_EQ(g_st.alloc_elem_strage, 100);
+    int grows = 0, last = g_st.alloc_elem_strage;
+    for (int i = 0; i < 200000; ++i) {
+        new_elem_strage();
+        if (g_st.alloc_elem_strage != last) ++grows, last = g_st.alloc_elem_strage;
+    }
+    EXPECT_EQ(g_st.num_elem_strage, 200001);
+    EXPECT_LT(grows, 40);
+    // The first growth is at least 128 records; new records are zero.
+    EXPECT_EQ(g_st.p_elem_strage[200000].next_elem, 0);
+    storages_reset();
+}
+
 }  // namespace
