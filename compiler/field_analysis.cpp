@@ -70,7 +70,7 @@ int default_resource_font(int widget, const char* name) {
     int root = get_trailer_objref("Root");
     int acro = valid_xref(root) ? get_xref_absolute(root, "AcroForm") : -1;
     for (int obj : {acro, widget}) {
-        if (!valid_xref(obj) || (obj == acro && acro == root)) continue;
+        if (!valid_xref(obj)) continue;
         int t = font_in_resources(obj, name);
         if (t == -1) t = font_in_resources(ref_target(get_elem(obj, "DR")), name);
         if (t != -1) return t;
@@ -285,8 +285,8 @@ void analyse_widget(int w) {
     std::string start = appearance_prefix(text);
     if (start == text) {
         // No text positioning to cut at. An appearance with a text object is cut after its
-        // font operator; one without (an empty field's "/Tx BMC EMC") gets a text object opened with
-        // the default appearance, inside its marked content, so the generator's closing
+        // font operator; one without (an empty field's "/Tx BMC EMC") gets a text object opened
+        // with the default appearance, inside its marked content, so the generator's closing
         // operators balance.
         size_t bt = text.find("BT");
         size_t et = bt == std::string::npos ? std::string::npos : text.find("ET", bt + 2);
@@ -324,5 +324,17 @@ void analyse_fields() {
         if (!top_name_is(i, "Subtype", "Widget")) continue;
         if (top_level(i, "Type") != -1 && !top_name_is(i, "Type", "Annot")) continue;
         analyse_widget(i);
+    }
+    // Generated documents carry the appearances of their values; a viewer asked to rebuild
+    // them would draw the template's stored values instead.
+    bool fillable = false;
+    for (int i = 0; i < g_st.num_field_strage; ++i)
+        fillable = fillable || g_st.p_field_strage[i].f_ap;
+    int root = get_trailer_objref("Root");
+    int acro = valid_xref(root) ? get_xref_absolute(root, "AcroForm") : -1;
+    if (fillable && valid_xref(acro)) {
+        // The AcroForm dictionary may lie inside the catalog: its keys are then in that chain.
+        int e = get_elem(acro, "NeedAppearances");
+        if (e != -1) g_st.p_elem_strage[e].f_type = 0;
     }
 }
