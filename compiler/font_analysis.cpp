@@ -195,9 +195,9 @@ int analyse_font(int font) {
     } else {
         std::string name = g_st.p_elem_strage[enc].data.name;
         f.encoding = encoding_kind_of(name.c_str());
-        bool uni = contains(name.c_str(), "Uni");
-        if (g_cc.f_jisx0213 && uni && contains(name.c_str(), "UCS2")) set_name(enc, UTF16_CMAP);
-        if (!g_cc.f_jisx0213 && uni && contains(name.c_str(), "UTF16")) set_name(enc, UCS2_CMAP);
+        // Unicode CMaps become the horizontal one of the mode, as for a font met again (a
+        // vertical CMap would set a field's text top to bottom).
+        if (f.encoding == 'U') set_name(enc, g_cc.f_jisx0213 ? UTF16_CMAP : UCS2_CMAP);
     }
 
     int dw_holder = font_or_descendant(font, "DW");
