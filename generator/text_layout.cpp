@@ -136,6 +136,32 @@ void template_colour(std::string& text, std::string& stroke) {
 
 void append_real(std::string& out, double v) {
     if (!std::isfinite(v)) v = 0;
+    // Fast path: when v * 1e6 lies clearly away from a rounding tie, its nearest integer is
+    // the six-decimal rounding "%f" makes of the exact value.
+    if (v > -1e9 && v < 1e9) {
+        double scaled = v * 1e6;
+        double r = std::nearbyint(scaled);
+        double diff = scaled - r;
+        if (diff < 0.4999 && diff > -0.4999) {
+            long long n = static_cast<long long>(r);
+            char buf[32];
+            int i = sizeof buf;
+            bool neg = n < 0 || (n == 0 && std::signbit(v));
+            unsigned long long u = n < 0 ? static_cast<unsigned long long>(-n) : n;
+            for (int d = 0; d < 6; ++d) {
+                buf[--i] = static_cast<char>('0' + u % 10);
+                u /= 10;
+            }
+            buf[--i] = '.';
+            do {
+                buf[--i] = static_cast<char>('0' + u % 10);
+                u /= 10;
+            } while (u != 0);
+            if (neg) buf[--i] = '-';
+            out.append(buf + i, sizeof buf - static_cast<size_t>(i));
+            return;
+        }
+    }
     char buf[64];
     int n = std::snprintf(buf, sizeof buf, "%f", v);
     if (n > 0) out.append(buf, static_cast<size_t>(n < static_cast<int>(sizeof buf) ? n : 63));
