@@ -10,17 +10,6 @@ namespace {
 }
 }  // namespace
 
-// Text fields.
-void _setPageFieldData(const char*, const int32_t*) {
-    pending("setPageFieldData");
-}
-void _setPageFieldDataWithAttribute(const char*, const int32_t*, float, const char*, float, int,
-                                    int, float, float, float, float) {
-    pending("setPageFieldDataWithAttribute");
-}
-void set_field_data(const char*, const int32_t*, float, const char*, float, float, float, float,
-                    int, float, float, float, float) {}
-
 // Field script value, invisibility, array fields, renaming, compression.
 void _setPageFieldScriptValue(const char*, const int32_t*) {
     pending("setPageFieldScriptValue");
