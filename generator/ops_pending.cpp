@@ -21,20 +21,6 @@ void _setPageFieldDataWithAttribute(const char*, const int32_t*, float, const ch
 void set_field_data(const char*, const int32_t*, float, const char*, float, float, float, float,
                     int, float, float, float, float) {}
 
-// Field script value, invisibility, array fields, renaming, compression.
-void _setPageFieldScriptValue(const char*, const int32_t*) {
-    pending("setPageFieldScriptValue");
-}
-void _setPageFieldInvisible(const char*) {
-    pending("setPageFieldInvisible");
-}
-void _makeArrayPageField(const char*, int, float) {
-    pending("makeArrayPageField");
-}
-void fields_reset() {}
-void compress_field(int) {}
-void rename_field_name() {}
-
 // Images, lines, boxes, colour profile.
 void _setImageProc(const char*, const char*) {
     pending("setImageProc");
