@@ -2,8 +2,10 @@
 // 10,000 and 100,000 pages from a realistic synthetic one-page template, beside the I/O
 // floor of the same work (reading the template once per page, writing the same bytes).
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "bench/bench_support.h"
 #include "tests/support/template_builder.h"
@@ -41,7 +43,15 @@ void realistic_template(const std::string& path) {
 
 }  // namespace
 
-int main() {
+// Usage: bench_generator [pages...] | --template PATH (writes the template and exits)
+int main(int argc, char** argv) {
+    if (argc == 3 && std::string(argv[1]) == "--template") {
+        realistic_template(argv[2]);
+        return 0;
+    }
+    std::vector<int> counts;
+    for (int i = 1; i < argc; ++i) counts.push_back(std::atoi(argv[i]));
+    if (counts.empty()) counts = {10000, 100000};
     std::string dir = bench::temp_dir();
     std::string tpl = dir + "/form.tpl";
     realistic_template(tpl);
@@ -49,7 +59,7 @@ int main() {
     std::printf("generator benchmark: template %lld bytes\n", bench::file_size(tpl));
     std::printf("%8s %10s %10s %10s %12s %10s %8s\n", "pages", "pages/s", "MB/s", "peakRSS",
                 "floor pg/s", "ratio", "status");
-    for (int pages : {10000, 100000}) {
+    for (int pages : counts) {
         std::string script = dir + "/script.txt", pdf = dir + "/out.pdf";
         FILE* s = std::fopen(script.c_str(), "w");
         std::fprintf(s, "Tessaro\nstart\t%s\n", pdf.c_str());

@@ -21,23 +21,3 @@ void _setPageFieldDataWithAttribute(const char*, const int32_t*, float, const ch
 void set_field_data(const char*, const int32_t*, float, const char*, float, float, float, float,
                     int, float, float, float, float) {}
 
-// Images, lines, boxes, colour profile.
-void _setImageProc(const char*, const char*) {
-    pending("setImageProc");
-}
-void _setPageImageData(const char*, float, float, float, int, int) {
-    pending("setPageImageData");
-}
-void _setPageFieldImageData(const char*, const char*, float, int, int, int) {
-    pending("setPageFieldImageData");
-}
-void _drawLine(float, float, float, float, float, int, int, int, int) {
-    pending("drawLine");
-}
-void _drawBox(float, float, float, float, float, int, int, int, int) {
-    pending("drawBox");
-}
-void _setIccProfile(const char*) {
-    pending("setIccProfile");
-}
-void images_reset() {}

@@ -130,10 +130,44 @@ bool is_stream(const st_elem& e) {
 
 }  // namespace
 
+namespace {
+
+// Output goes through one large buffer of the writer's own: the writer makes many small
+// writes per element, and a stdio call for each costs more than the bytes themselves.
+struct OutBuffer {
+    char data[OUT_BUFFER];
+    size_t used = 0;
+    FILE* fp = nullptr;
+};
+OutBuffer g_buf;
+
+void buffer_flush() {
+    if (g_buf.used && g_buf.fp) std::fwrite(g_buf.data, 1, g_buf.used, g_buf.fp);
+    g_buf.used = 0;
+}
+
+inline void buffer_put(FILE* fp, const char* p, size_t n) {
+    if (g_buf.fp != fp) {
+        buffer_flush();
+        g_buf.fp = fp;
+    }
+    if (g_buf.used + n > OUT_BUFFER) {
+        buffer_flush();
+        if (n > OUT_BUFFER / 2) {
+            std::fwrite(p, 1, n, fp);
+            return;
+        }
+    }
+    std::memcpy(g_buf.data + g_buf.used, p, n);
+    g_buf.used += n;
+}
+
+}  // namespace
+
 void pdf_fwrite(const char* str, int len, int, FILE* fp) {
     if (len <= 0) return;
     if (!g_out.g_qprint) {
-        std::fwrite(str, 1, static_cast<size_t>(len), fp);
+        buffer_put(fp, str, static_cast<size_t>(len));
         return;
     }
     static const char hex[] = "0123456789abcdef";
@@ -160,11 +194,11 @@ void pdf_fwrite(const char* str, int len, int, FILE* fp) {
             col = 0;
         }
         if (o >= 4096) {
-            std::fwrite(buf, 1, o, fp);
+            buffer_put(fp, buf, o);
             o = 0;
         }
     }
-    if (o) std::fwrite(buf, 1, o, fp);
+    if (o) buffer_put(fp, buf, o);
 }
 
 void pdf_write_bin(const char* str, int len) {
@@ -178,6 +212,7 @@ void pdf_write(const char* str) {
 }
 
 void pdf_flush() {
+    buffer_flush();
     if (g_out.fp_pdfFile) std::fflush(g_out.fp_pdfFile);
 }
 
@@ -195,8 +230,6 @@ void print_open(const char* pdfFileName) {
         g_out.to_stdout = false;
         if (!g_out.fp_pdfFile) throwf("fopen::error(%s)", pdfFileName);
     }
-    static char buffer[OUT_BUFFER];
-    std::setvbuf(g_out.fp_pdfFile, buffer, _IOFBF, sizeof buffer);
 }
 
 void print_pdfheader() {
@@ -308,6 +341,7 @@ void print_xref_last() {
 
 void print_close() {
     if (!g_out.fp_pdfFile) return;
+    buffer_flush();
     if (g_out.to_stdout)
         std::fflush(g_out.fp_pdfFile);
     else

@@ -1,0 +1,267 @@
+#include "generator/page_contents.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "generator/doc_state.h"
+#include "store/element_ops.h"
+
+namespace {
+
+// Page trees are shallow; a Parent chain longer than this is taken to loop.
+constexpr int MAX_PARENT_HOPS = 32;
+
+// The element that closes the dictionary or array opened by element `start`, or -1.
+int matching_end(int start) {
+    const st_elem* es = g_st.p_elem_strage;
+    int depth = 0, limit = g_st.num_elem_strage;
+    for (int e = start; e > 0 && e < g_st.num_elem_strage && limit-- > 0; e = es[e].next_elem) {
+        int t = es[e].f_type;
+        if (t == ELEM_TYPE_SUBDIC_START || t == ELEM_TYPE_ARRAY_START) ++depth;
+        if (t == ELEM_TYPE_SUBDIC_END || t == ELEM_TYPE_ARRAY_END) {
+            if (--depth == 0) return e;
+        }
+    }
+    return -1;
+}
+
+// The element of object `obj` that precedes `target` in its chain, 0 when `target` is first.
+int chain_predecessor(int obj, int target) {
+    const st_elem* es = g_st.p_elem_strage;
+    int prev = 0, limit = g_st.num_elem_strage;
+    for (int e = xref_at(obj).first_elem; e > 0 && e < g_st.num_elem_strage && limit-- > 0;
+         e = es[e].next_elem) {
+        if (e == target) return prev;
+        prev = e;
+    }
+    return -1;
+}
+
+// The entry labelled `label` directly inside the dictionary that element `start` opens.
+int find_in_subdic(int start, const char* label) {
+    const st_elem* es = g_st.p_elem_strage;
+    int depth = 0, limit = g_st.num_elem_strage;
+    for (int e = start; e > 0 && e < g_st.num_elem_strage && limit-- > 0; e = es[e].next_elem) {
+        int t = es[e].f_type;
+        if (depth == 1 && t != ELEM_TYPE_SUBDIC_END && t != ELEM_TYPE_ARRAY_END &&
+            std::strncmp(es[e].label, label, LABEL_SIZE) == 0)
+            return e;
+        if (t == ELEM_TYPE_SUBDIC_START || t == ELEM_TYPE_ARRAY_START) ++depth;
+        if (t == ELEM_TYPE_SUBDIC_END || t == ELEM_TYPE_ARRAY_END) {
+            if (--depth == 0) break;
+        }
+    }
+    return -1;
+}
+
+// The parent page-tree node of `obj`, or -1.
+int parent_of(int obj) {
+    int p = get_elem(obj, "Parent");
+    if (p == -1 || elem_at(p).f_type != ELEM_TYPE_OBJREF) return -1;
+    int n = elem_at(p).data.obj_no;
+    return valid_xref(n) ? n : -1;
+}
+
+// Reads the four numbers of a rectangle held as array text.
+bool parse_box(int elem, float v[4]) {
+    if (elem == -1) return false;
+    const st_elem& e = elem_at(elem);
+    if (e.f_type != ELEM_TYPE_STRING) return false;
+    std::string text(elem_bytes(e), static_cast<size_t>(e.data.str.len));
+    const char* s = text.c_str();
+    while (*s == ' ' || *s == '\r' || *s == '\n' || *s == '\t') ++s;
+    if (*s == '[') ++s;
+    for (int i = 0; i < 4; ++i) {
+        char* end = nullptr;
+        double d = std::strtod(s, &end);
+        if (end == s) return false;
+        v[i] = static_cast<float>(d);
+        s = end;
+    }
+    return true;
+}
+
+}  // namespace
+
+int find_top_level_entry(int obj, const char* label) {
+    const st_elem* es = g_st.p_elem_strage;
+    int depth = 0, limit = g_st.num_elem_strage;
+    for (int e = xref_at(obj).first_elem; e > 0 && e < g_st.num_elem_strage && limit-- > 0;
+         e = es[e].next_elem) {
+        int t = es[e].f_type;
+        if (depth == 0 && t != ELEM_TYPE_SUBDIC_END && t != ELEM_TYPE_ARRAY_END &&
+            std::strncmp(es[e].label, label, LABEL_SIZE) == 0)
+            return e;
+        if (t == ELEM_TYPE_SUBDIC_START || t == ELEM_TYPE_ARRAY_START) ++depth;
+        if ((t == ELEM_TYPE_SUBDIC_END || t == ELEM_TYPE_ARRAY_END) && depth > 0) --depth;
+    }
+    return -1;
+}
+
+int find_page_obj() {
+    for (int i = 0; i < g_st.num_xref_strage; ++i)
+        if (g_st.p_xref_strage[i].f_page == 1) return i;
+    _throw("Page Object Not Found.");
+}
+
+PageGeometry read_page_geometry(int page_obj) {
+    PageGeometry g;
+    float box[4];
+    bool have_box = false, have_rotate = false;
+    int obj = page_obj;
+    for (int hops = 0; obj != -1 && hops < MAX_PARENT_HOPS && !(have_box && have_rotate); ++hops) {
+        if (!have_box) {
+            int m = get_elem_force(obj, nullptr, "MediaBox");
+            if (m != -1) {
+                if (!parse_box(m, box)) throwf("Illegal MediaBox(%d)", page_obj);
+                have_box = true;
+                // The output's page tree is built anew and does not carry the template's
+                // inherited attributes, so the page takes over what it inherits.
+                if (obj != page_obj) {
+                    const st_elem& me = elem_at(m);
+                    std::string text(elem_bytes(me), static_cast<size_t>(me.data.str.len));
+                    append_elem_str(page_obj, 0, "MediaBox", STR_ARRAY, text.data(),
+                                    static_cast<int>(text.size()));
+                }
+            }
+        }
+        if (!have_rotate && get_elem_force(obj, nullptr, "Rotate") != -1) {
+            g.rotate = get_elem_int(obj, nullptr, "Rotate");
+            have_rotate = true;
+            if (obj != page_obj) append_elem_int(page_obj, 0, "Rotate", g.rotate);
+        }
+        obj = parent_of(obj);
+    }
+    if (!have_box) throwf("Illegal MediaBox(%d)", page_obj);
+    g.x0 = box[0];
+    g.y0 = box[1];
+    g.xx = box[2];
+    g.yy = box[3];
+    return g;
+}
+
+int add_content_stream(const char* text, int len) {
+    new_xref_strage();
+    int obj = g_st.cur_xref_strage;
+    append_elem_int(obj, 0, "Length", len);
+    append_elem_str(obj, 0, LABEL_STREAM, STR_STREAM, text, len);
+    return obj;
+}
+
+void link_page_contents(int page_obj, int obj_no, bool first) {
+    int c = find_top_level_entry(page_obj, "Contents");
+    if (c != -1 && elem_at(c).f_type == ELEM_TYPE_OBJREF && valid_xref(elem_at(c).data.obj_no)) {
+        // A reference to an array object: the array is extended where it is.
+        int d = get_elem(elem_at(c).data.obj_no, LABEL_IMMEDIATE);
+        if (d != -1) {
+            const st_elem& de = elem_at(d);
+            if ((de.f_type == ELEM_TYPE_STRING && de.data.str.type == STR_ARRAY) ||
+                de.f_type == ELEM_TYPE_ARRAY_START)
+                c = d;
+        }
+    }
+    if (c == -1) {
+        append_elem_objref(page_obj, 0, "Contents", obj_no);
+        return;
+    }
+    const st_elem& e = elem_at(c);
+    char ref[32];
+    std::snprintf(ref, sizeof ref, "%c%d 0 R ", REF_MARKER, obj_no);
+    std::string text;
+    if (e.f_type == ELEM_TYPE_OBJREF) {
+        char old[32];
+        std::snprintf(old, sizeof old, "%c%d 0 R ", REF_MARKER, e.data.obj_no);
+        text = first ? std::string(ref) + old : std::string(old) + ref;
+    } else if (e.f_type == ELEM_TYPE_STRING && e.data.str.type == STR_ARRAY) {
+        std::string old(elem_bytes(e), static_cast<size_t>(e.data.str.len));
+        text = first ? std::string(ref) + old + " " : old + " " + ref;
+    } else if (e.f_type == ELEM_TYPE_ARRAY_START) {
+        // An array held as elements: the reference becomes its first or its last item.
+        int end = matching_end(c);
+        if (end == -1) throwf("Illegal Page Contents(%d)", page_obj);
+        int owner = -1;
+        for (int i = 0; i < g_st.num_xref_strage && owner == -1; ++i)
+            if (chain_predecessor(i, end) >= 0) owner = i;
+        int after = first ? c : chain_predecessor(owner, end);
+        append_elem_objref(owner, after, LABEL_IMMEDIATE, obj_no);
+        return;
+    } else {
+        throwf("Illegal Page Contents(%d)", page_obj);
+    }
+    set_elem_str(c, STR_ARRAY, text.data(), static_cast<int>(text.size()));
+    elem_at(c).data.str.f_renum = 1;
+}
+
+int ensure_own_resources(int page_obj) {
+    int r = find_top_level_entry(page_obj, "Resources");
+    if (r != -1) return r;
+    int obj = parent_of(page_obj);
+    for (int hops = 0; obj != -1 && hops < MAX_PARENT_HOPS; ++hops, obj = parent_of(obj)) {
+        int pr = find_top_level_entry(obj, "Resources");
+        if (pr == -1) continue;
+        st_elem src = elem_at(pr);
+        if (src.f_type == ELEM_TYPE_OBJREF)
+            return append_elem_objref(page_obj, 0, "Resources", src.data.obj_no);
+        if (src.f_type != ELEM_TYPE_SUBDIC_START) break;
+        // An inline dictionary of the page tree: the page gets its own copy, which shares
+        // the string bytes of the original.
+        int end = matching_end(pr);
+        if (end == -1) break;
+        int first = 0, last = 0, limit = g_st.num_elem_strage;
+        for (int e = pr; limit-- > 0; e = src.next_elem) {
+            src = elem_at(e);
+            int n = append_elem(page_obj, last);
+            st_elem& d = elem_at(n);
+            int next = d.next_elem;
+            d = src;
+            d.next_elem = next;
+            if (!first) first = n;
+            last = n;
+            if (e == end) break;
+        }
+        return first;
+    }
+    int s = append_elem_subdic_start(page_obj, 0, "Resources");
+    append_elem_subdic_end(page_obj, s, "Resources");
+    return s;
+}
+
+void enter_xobject_resource(int owner, const char* name, int xobj_no) {
+    int r = find_top_level_entry(owner, "Resources");
+    if (r == -1) throwf("Undefined Resources(%d)", owner);
+    int holder = owner, x = -1;
+    st_elem re = elem_at(r);
+    if (re.f_type == ELEM_TYPE_OBJREF) {
+        holder = re.data.obj_no;
+        if (!valid_xref(holder)) throwf("Undefined Resources(%d)", owner);
+        x = find_top_level_entry(holder, "XObject");
+    } else if (re.f_type == ELEM_TYPE_SUBDIC_START) {
+        x = find_in_subdic(r, "XObject");
+    } else {
+        throwf("Undefined Resources(%d)", owner);
+    }
+    if (x != -1) {
+        st_elem xe = elem_at(x);
+        if (xe.f_type == ELEM_TYPE_SUBDIC_START) {
+            append_elem_objref(holder, x, name, xobj_no);
+            return;
+        }
+        if (xe.f_type == ELEM_TYPE_OBJREF && valid_xref(xe.data.obj_no)) {
+            // The XObject dictionary is an object of its own: the entry goes into it.
+            append_elem_objref(xe.data.obj_no, 0, name, xobj_no);
+            return;
+        }
+        throwf("Illegal XObject Resources(%d)", owner);
+    }
+    int s, ref;
+    if (re.f_type == ELEM_TYPE_OBJREF) {
+        s = append_elem_subdic_start(holder, 0, "XObject");
+        ref = append_elem_objref(holder, s, name, xobj_no);
+    } else {
+        s = append_elem_subdic_start(holder, r, "XObject");
+        ref = append_elem_objref(holder, s, name, xobj_no);
+    }
+    append_elem_subdic_end(holder, ref, "XObject");
+}
