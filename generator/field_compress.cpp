@@ -380,30 +380,44 @@ std::string marked_ref(int obj) {
     return r;
 }
 
-// Adds content stream `obj` after the page's own content.
-void link_contents(int page, int obj) {
+// The array text element or the reference element of the page's content, or -1 when the
+// page has none that content can be added to.
+int contents_elem(int page) {
     int c = dict_entry(page, "Contents");
+    if (c == -1) return -1;
+    const st_elem& el = g_st.p_elem_strage[c];
+    bool array = el.f_type == ELEM_TYPE_STRING && el.data.str.type == STR_ARRAY;
+    return array || el.f_type == ELEM_TYPE_OBJREF ? c : -1;
+}
+
+// Adds content stream `obj` after the page's own content, and stream `save` (which saves
+// the graphics state) before it, so that the added content, which starts by restoring that
+// state, is drawn in the page's initial graphics state whatever the page's content leaves.
+void link_contents(int page, int obj, int save) {
+    int c = contents_elem(page);
     if (c == -1) {
-        append_elem_objref(page, 0, "Contents", obj);
+        if (dict_entry(page, "Contents") == -1) append_elem_objref(page, 0, "Contents", obj);
         return;
     }
     const st_elem& el = g_st.p_elem_strage[c];
-    int arr = -1;
-    if (el.f_type == ELEM_TYPE_STRING && el.data.str.type == STR_ARRAY) {
-        arr = c;
-    } else if (el.f_type == ELEM_TYPE_OBJREF) {
+    int arr = c;
+    if (el.f_type == ELEM_TYPE_OBJREF) {
         int d = get_elem(el.data.obj_no, LABEL_IMMEDIATE);
-        if (d != -1 && g_st.p_elem_strage[d].f_type == ELEM_TYPE_STRING &&
-            g_st.p_elem_strage[d].data.str.type == STR_ARRAY)
-            arr = d;
-        else
-            return set_array(c, marked_ref(el.data.obj_no) + marked_ref(obj));
-    } else {
-        return;  // not a content reference: the page is left as it was
+        if (d == -1 || g_st.p_elem_strage[d].f_type != ELEM_TYPE_STRING ||
+            g_st.p_elem_strage[d].data.str.type != STR_ARRAY)
+            return set_array(c, marked_ref(save) + marked_ref(el.data.obj_no) + marked_ref(obj));
+        arr = d;
     }
     const st_elem& a = g_st.p_elem_strage[arr];
     std::string text(elem_bytes(a), static_cast<size_t>(a.data.str.len));
-    set_array(arr, text + " " + marked_ref(obj));
+    set_array(arr, marked_ref(save) + text + " " + marked_ref(obj));
+}
+
+int add_stream(const char* data, int len) {
+    int obj = new_object();
+    append_elem_int(obj, 0, "Length", len);
+    append_elem_str(obj, 0, LABEL_STREAM, STR_STREAM, data, len);
+    return obj;
 }
 
 }  // namespace
@@ -458,13 +472,20 @@ void compress_field(int page) {
     }
 
     shrink_xref();
+    // Content drawn after the page's own starts from the state saved before it.
+    bool wrap = contents_elem(page) != -1;
+    if (wrap) {
+        static const char restore[] = "Q\n";
+        const int n = static_cast<int>(sizeof restore - 1);
+        if (g_cstream_len > CSTREAM_SIZE - n) _throw("Field data workspace overflow.");
+        std::memmove(g_cstream.data() + n, g_cstream.data(), static_cast<size_t>(g_cstream_len));
+        std::memcpy(g_cstream.data(), restore, n);
+        g_cstream_len += n;
+    }
     do_compress(g_cstream.data(), g_cstream_len);
-    int obj = new_object();
-    append_elem_int(obj, 0, "Length", unzip_buf_len);
-    append_elem_str(obj, 0, LABEL_STREAM, STR_STREAM, reinterpret_cast<const char*>(unzip_buf),
-                    unzip_buf_len);
+    int obj = add_stream(reinterpret_cast<const char*>(unzip_buf), unzip_buf_len);
     append_elem_name(obj, 0, "Filter", "FlateDecode");
     std::free(unzip_buf);
     unzip_buf = nullptr;
-    link_contents(page, obj);
+    link_contents(page, obj, wrap ? add_stream("q\n", 2) : -1);
 }

@@ -417,3 +417,19 @@ TEST(FieldCompression, AppearanceGeometryIsKeptWhenFlattened) {
     EXPECT_GT(dark_pixels(got), dark_pixels(render(bare, 1)) + 150);
     EXPECT_LT(differing(want, got), 0.0005);
 }
+
+TEST(FieldCompression, PageContentLeavingItsStateChangedDoesNotMoveFields) {
+    // The page's own content ends with a halved, unrestored coordinate system and red fill.
+    TempDir d;
+    tb::PageSpec p;
+    p.text = "Static) Tj ET 0.5 0 0 0.5 0 0 cm 1 0 0 rg BT (";
+    p.fields = {field("alpha", 650), field("beta", 300, 300)};
+    std::string tpl = d.file("s.tpl");
+    prefilled_template(tpl, {p});
+    std::string set = "setPageFieldScriptValue\talpha\tv\nsetPageFieldScriptValue\tbeta\tv\n";
+    std::string plain = d.file("plain.pdf"), flat = d.file("flat.pdf");
+    ASSERT_EQ(run_script(d, pages_script(plain, {tpl}, set, false)).status, 0);
+    ASSERT_EQ(run_script(d, pages_script(flat, {tpl}, set, true)).status, 0);
+    EXPECT_TRUE(tt::qpdf_check(flat));
+    EXPECT_LT(differing(render(plain, 1), render(flat, 1)), 0.0005);
+}

@@ -354,7 +354,7 @@ TEST_F(FieldOps, CompressionFlattensFilledTextFields) {
     ASSERT_NE(two, std::string::npos);
     EXPECT_LT(one, two);
     EXPECT_EQ(c.substr(0, c.find("/Tx BMC")),
-              " q 1 0 0 1 72.000000 600.000000 cm 100 Tz 0 Tc 0 0 0 rg  0 0 200 20 re W n \n");
+              "Q\n q 1 0 0 1 72.000000 600.000000 cm 100 Tz 0 Tc 0 0 0 rg  0 0 200 20 re W n \n");
     EXPECT_EQ(c.find("_keep"), std::string::npos);
 
     // Widgets and appearances are gone, their references blanked; "_keep" stays.
@@ -373,11 +373,14 @@ TEST_F(FieldOps, CompressionFlattensFilledTextFields) {
     }
     EXPECT_EQ(annots.size(), annots_len);
 
-    // One new compressed stream, linked after the page's own content.
-    EXPECT_EQ(g_st.num_xref_strage, before + 1);
-    int obj = before;
-    EXPECT_EQ(entry_text(kPage, "Contents"),
-              "\x01" + std::to_string(kContent) + " 0 R \x01" + std::to_string(obj) + " 0 R ");
+    // One new compressed stream, linked after the page's own content, which is wrapped in
+    // a saved graphics state that the new stream restores first.
+    EXPECT_EQ(g_st.num_xref_strage, before + 2);
+    int obj = before, save = before + 1;
+    EXPECT_EQ(entry_text(kPage, "Contents"), "\x01" + std::to_string(save) + " 0 R \x01" +
+                                                 std::to_string(kContent) + " 0 R \x01" +
+                                                 std::to_string(obj) + " 0 R ");
+    EXPECT_EQ(entry_text(save, "stream"), "q\n");
     EXPECT_EQ(inflate(entry_text(obj, "stream")), c);
     EXPECT_EQ(entry_int(obj, "Length"), static_cast<int>(entry_text(obj, "stream").size()));
     EXPECT_STREQ(g_st.p_elem_strage[dict_entry(obj, "Filter")].data.name, "FlateDecode");
@@ -432,6 +435,6 @@ TEST_F(FieldOps, CompressionLeavesConflictingFontsInteractive) {
     });
     fill_by_hand(0, "A");
     compress_field(kPage);
-    EXPECT_EQ(flattened(), "");
+    EXPECT_EQ(flattened(), "Q\n");
     EXPECT_NE(g_st.p_xref_strage[widget_of(0)].first_elem, 0);
 }
