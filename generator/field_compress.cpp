@@ -1,5 +1,7 @@
 #include "generator/field_compress.h"
 
+#include <zlib.h>
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -12,7 +14,6 @@
 
 #include "generator/doc_state.h"
 #include "generator/field_widgets.h"
-#include "generator/flate.h"
 #include "generator/page_hooks.h"
 #include "store/element_ops.h"
 
@@ -21,6 +22,31 @@ namespace {
 std::vector<char> g_cstream;  // CSTREAM_SIZE bytes once used
 int g_cstream_len = 0;
 std::string g_block;  // one field's flattened content
+
+// One deflate state and output buffer for the whole run: allocating them per page costs
+// more than compressing a page's fields.
+z_stream g_zs;
+bool g_zs_ready = false;
+std::vector<unsigned char> g_zout;
+
+// Compresses the collected content (zlib format, default level) into g_zout; returns the
+// compressed length.
+int deflate_cstream() {
+    if (!g_zs_ready) {
+        if (deflateInit(&g_zs, Z_DEFAULT_COMPRESSION) != Z_OK) _throw("deflateInit::error");
+        g_zs_ready = true;
+    } else if (deflateReset(&g_zs) != Z_OK) {
+        _throw("deflate::error");
+    }
+    uLong bound = deflateBound(&g_zs, static_cast<uLong>(g_cstream_len));
+    if (g_zout.size() < bound) g_zout.resize(bound);
+    g_zs.next_in = reinterpret_cast<Bytef*>(g_cstream.data());
+    g_zs.avail_in = static_cast<uInt>(g_cstream_len);
+    g_zs.next_out = g_zout.data();
+    g_zs.avail_out = static_cast<uInt>(g_zout.size());
+    if (deflate(&g_zs, Z_FINISH) != Z_STREAM_END) _throw("deflate::error");
+    return static_cast<int>(g_zout.size() - g_zs.avail_out);
+}
 
 // A dictionary in the store: the top level of object `obj` (start 0), or the sub-dictionary
 // that element `start` of it opens. obj -1: none.
@@ -482,10 +508,8 @@ void compress_field(int page) {
         std::memcpy(g_cstream.data(), restore, n);
         g_cstream_len += n;
     }
-    do_compress(g_cstream.data(), g_cstream_len);
-    int obj = add_stream(reinterpret_cast<const char*>(unzip_buf), unzip_buf_len);
+    int zlen = deflate_cstream();
+    int obj = add_stream(reinterpret_cast<const char*>(g_zout.data()), zlen);
     append_elem_name(obj, 0, "Filter", "FlateDecode");
-    std::free(unzip_buf);
-    unzip_buf = nullptr;
     link_contents(page, obj, wrap ? add_stream("q\n", 2) : -1);
 }
