@@ -438,3 +438,64 @@ TEST_F(FieldOps, CompressionLeavesConflictingFontsInteractive) {
     EXPECT_EQ(flattened(), "Q\n");
     EXPECT_NE(g_st.p_xref_strage[widget_of(0)].first_elem, 0);
 }
+
+TEST_F(FieldOps, CompressionChecksEachBlocksRealLength) {
+    load({field("big", 600), field("more", 500)});
+    // One block larger than the whole buffer is refused before it is copied.
+    fill_by_hand(0, std::string(CSTREAM_SIZE + 10, 'x'));
+    EXPECT_EQ(failure_of([] { compress_field(kPage); }), "Field data workspace overflow.");
+
+    // A block that just fits is taken, the next one is refused.
+    load({field("big", 600), field("more", 500)});
+    // A block is its text and 130 bytes around it; the content starts with 2 bytes.
+    fill_by_hand(0, std::string(CSTREAM_SIZE - 250, 'x'));
+    fill_by_hand(1, "small");
+    EXPECT_EQ(failure_of([] { compress_field(kPage); }), "Field data workspace overflow.");
+    load({field("big", 600)});
+    fill_by_hand(0, std::string(CSTREAM_SIZE - 250, 'x'));
+    EXPECT_EQ(failure_of([] { compress_field(kPage); }), "");
+    EXPECT_EQ(flattened().size(), static_cast<size_t>(CSTREAM_SIZE - 250 + 130 + 2));
+}
+
+TEST_F(FieldOps, CompressionDropsTrailingObjectsAndTheirReferences) {
+    const int holder = 4;  // the AcroForm, which comes before the fields
+    load({field("a", 600), field("b", 560)}, [&] {
+        // References to the widgets, directly and in array texts; b's widget names the
+        // holder as its parent, which lists b as its kid.
+        tb::ref(holder, "Widget", widget_of(1));
+        tb::array(holder, "CO", "7 0 R 9 0 R");
+        tb::array(holder, "Kids", "9 0 R");
+        tb::ref(widget_of(1), "Parent", holder);
+    });
+    fill_by_hand(0, "A");
+    fill_by_hand(1, "B");
+    compress_field(kPage);
+    // The fields' objects were the last ones: the count ends before them, then the new
+    // stream and the saved-state stream follow.
+    EXPECT_EQ(g_st.num_xref_strage, widget_of(0) + 2);
+    EXPECT_STREQ(g_st.p_elem_strage[dict_entry(widget_of(0), "Filter")].data.name, "FlateDecode");
+    EXPECT_EQ(entry_text(widget_of(0) + 1, "stream"), "q\n");
+    // References into the dropped range cannot point at the next page's objects.
+    EXPECT_EQ(entry_text(holder, "CO"), " null  null ");
+    EXPECT_EQ(entry_text(holder, "Kids").find_first_not_of(' '), std::string::npos);
+    EXPECT_EQ(entry_text(holder, "Widget"), "null");
+    EXPECT_EQ(g_st.p_elem_strage[dict_entry(holder, "Widget")].data.str.type, STR_BARE);
+}
+
+TEST_F(FieldOps, CompressionTakesOnlyThePagesOwnFields) {
+    tb::PageSpec one, two;
+    one.fields = {field("a", 600)};
+    two.fields = {field("b", 600)};
+    // Page objects 5 and 9 (content 6 and 10); a: widget 7, b: widget 11.
+    load(std::vector<tb::PageSpec>{one, two}, [] {
+        g_st.p_elem_strage[get_elem(11, "P")].f_type = 0;  // found through the page's /Annots
+    });
+    compress_field(9);
+    EXPECT_NE(g_st.p_xref_strage[7].first_elem, 0);
+    EXPECT_EQ(g_st.p_field_strage[0].obj_no, 7);
+    EXPECT_EQ(g_st.p_field_strage[1].obj_no, 0);
+    EXPECT_NE(flattened().find(" q 1 0 0 1 72.000000 600.000000 cm"), std::string::npos);
+    compress_field(5);
+    EXPECT_EQ(g_st.p_xref_strage[7].first_elem, 0);
+    EXPECT_EQ(g_st.p_field_strage[0].obj_no, 0);
+}
