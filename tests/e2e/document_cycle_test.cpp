@@ -292,3 +292,20 @@ TEST(Interpreter, ErrorLogOnStandardOutputWithoutArguments) {
     EXPECT_EQ(r.status, 255);
     EXPECT_EQ(r.out, "Illegal Operation::nope\n");
 }
+
+TEST(DocumentCycle, FieldCompressionWritesSharedObjectsOncePerRun) {
+    TempDir d;
+    std::string a = two_page_template(d, "a.tpl");
+    std::string pdf = d.file("out.pdf");
+    std::string script = "Tessaro\ncompressField\nstart\t" + pdf + "\n";
+    for (int i = 0; i < 3; ++i) script += "startPage\t" + a + "\nendPage\n";
+    RunResult r = run_script(d, script + "finish\n");
+    ASSERT_EQ(r.status, 0) << r.errlog;
+    EXPECT_TRUE(tt::qpdf_check(pdf));
+    std::string out = tt::read_file(pdf);
+    // The font (object 3, shared) is written with the first page only: 3, not 12 or 21.
+    EXPECT_NE(out.find("\r3 0 obj\r"), std::string::npos);
+    EXPECT_EQ(out.find("\r12 0 obj\r"), std::string::npos);
+    EXPECT_EQ(out.find("\r21 0 obj\r"), std::string::npos);
+    EXPECT_EQ(tt::pdf_page_count(pdf), 6);
+}
