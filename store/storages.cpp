@@ -88,10 +88,31 @@ void storages_prepare_load(int trailers, int xrefs, int elems, int fonts, int fi
            chars, chars + 0L + CHAR_RESERVE);
 }
 
+void storages_allocate(int trailers, int xrefs, int elems, int fonts, int fields, int chars) {
+    storages_reset(g_st.variant);
+    grow_zeroed(g_st.p_trailer_strage, g_st.alloc_trailer_strage, trailers);
+    grow_zeroed(g_st.p_xref_strage, g_st.alloc_xref_strage, xrefs);
+    grow_zeroed(g_st.p_elem_strage, g_st.alloc_elem_strage, elems);
+    grow_zeroed(g_st.p_font_strage, g_st.alloc_font_strage, fonts);
+    grow_zeroed(g_st.p_field_strage, g_st.alloc_field_strage, fields);
+    grow_zeroed(g_st.p_char_strage, g_st.alloc_char_strage, chars);
+}
+
+void reserve_xref_strage(int count) {
+    if (count > g_st.alloc_xref_strage) {
+        long grown = static_cast<long>(g_st.alloc_xref_strage) * 2;
+        grow_zeroed(g_st.p_xref_strage, g_st.alloc_xref_strage, count > grown ? count : grown);
+    }
+    if (g_st.num_xref_strage < count) g_st.num_xref_strage = count;
+}
+
 void new_elem_strage() {
+    // The compiler grows by at least 128 records and by half of what it holds, so that a
+    // large PDF's elements are not copied over and over as the storage fills.
+    long alloc = g_st.alloc_elem_strage;
+    long step = compiler() ? (alloc / 2 > 128 ? alloc / 2 : 128) : 4096;
     if (g_st.num_elem_strage >= g_st.alloc_elem_strage)
-        grow_zeroed(g_st.p_elem_strage, g_st.alloc_elem_strage,
-                    static_cast<long>(g_st.alloc_elem_strage) + (compiler() ? 128 : 4096));
+        grow_zeroed(g_st.p_elem_strage, g_st.alloc_elem_strage, alloc + step);
     g_st.cur_elem_strage = g_st.num_elem_strage++;
 }
 

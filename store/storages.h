@@ -61,6 +61,13 @@ void storages_release();
 // remains. The num_ counters are set to the counts.
 void storages_prepare_load(int trailers, int xrefs, int elems, int fonts, int fields, int chars);
 
+// Allocates empty, zeroed storages with the given capacities (entries; bytes for the
+// character storage), as a compile starts. Every counter becomes 0.
+void storages_allocate(int trailers, int xrefs, int elems, int fonts, int fields, int chars);
+// Makes the cross-reference storage hold at least `count` entries (new ones zeroed) and
+// raises num_xref_strage to `count` when it is lower.
+void reserve_xref_strage(int count);
+
 // Creating entries: each leaves the new entry's index in cur_ and counts it in num_.
 void new_elem_strage();
 void new_font_strage();

@@ -1,0 +1,130 @@
+#include "compiler/compile_log.h"
+
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+
+#include "compiler/compiler_state.h"
+#include "multibyte/standard_fonts.h"
+#include "store/storages.h"
+
+std::string template_path(const std::string& pdf) {
+    return pdf + ".tpl";
+}
+std::string log_path(const std::string& pdf) {
+    return pdf + ".log";
+}
+std::string err_log_path(const std::string& pdf) {
+    return pdf + ".log.err";
+}
+
+std::string log_header(const std::string& pdf) {
+    std::time_t now = std::time(nullptr);
+    char tbuf[64] = "";
+    // ctime's text ends in a line feed, so an empty line follows "created:".
+    if (const char* c = std::ctime(&now)) std::snprintf(tbuf, sizeof tbuf, "%s", c);
+    std::string h;
+    h += "Carvel version: ";
+    h += CARVEL_VERSION;
+    h += "\nPDF name: ";
+    h += pdf;
+    h += "\ncreated: ";
+    h += tbuf;
+    h += "\n\n";
+    return h;
+}
+
+std::string field_font_name(int font_no) {
+    if (font_no < 0) {
+        // A standard Type 1 font, by its number.
+        char buf[STANDARD_FONT_NAME_SIZE] = "";
+        get_standard_font_name(-font_no, buf);
+        return buf;
+    }
+    if (font_no < g_st.num_font_strage) {
+        const st_font& f = g_st.p_font_strage[font_no];
+        return std::string(f.name, strnlen(f.name, sizeof f.name));
+    }
+    return "";
+}
+
+bool write_compile_log(const std::string& pdf) {
+    FILE* f = std::fopen(log_path(pdf).c_str(), "w");
+    if (!f) return false;
+    std::string h = log_header(pdf);
+    std::fputs(h.c_str(), f);
+    auto text = [](const char* s, size_t n) { return std::string(s, strnlen(s, n)); };
+    for (int i = 0; i < g_st.num_field_strage; ++i) {
+        const st_field& fd = g_st.p_field_strage[i];
+        std::fprintf(f, "[field:%d]---------------------------------\n", i);
+        std::fprintf(f, "field name: %s\n", text(fd.name, sizeof fd.name).c_str());
+        std::fprintf(f, "font name: %s\n", field_font_name(fd.font_no).c_str());
+        std::fprintf(f, "font size: %d pt\n", fd.font_size);
+        std::fputs("field align: ", f);
+        if (fd.align == 0) std::fputs("left", f);
+        if (fd.align == 1) std::fputs("center", f);
+        if (fd.align == 2) std::fputs("right", f);
+        std::fputs("\n", f);
+        std::fprintf(f, "default value: %s\n", fd.f_ap ? "decleard" : "not decleard");
+        std::fprintf(f, "width: %f pt\n", fd.width);
+        std::fprintf(f, "line_feed: %f pt\n", fd.line_feed);
+        std::fprintf(f, "line_start: %f pt\n", fd.line_start);
+        std::fputs("\n", f);
+    }
+    std::fputs("\n", f);
+    constexpr int FONT_SLOTS = 1024;
+    constexpr int EMPTY_SLOT = 9999;
+    int slots[FONT_SLOTS];
+    for (int& s : slots) s = EMPTY_SLOT;
+    for (int i = 0; i < g_st.num_field_strage; ++i) {
+        const st_field& fd = g_st.p_field_strage[i];
+        bool write = true;
+        for (int& s : slots) {
+            if (s == fd.font_no) {
+                write = false;
+                break;
+            }
+            if (s == EMPTY_SLOT) {
+                s = fd.font_no;
+                break;
+            }
+        }
+        if (!write) continue;
+        std::fprintf(f, "[font:%d]---------------------------------\n", i);
+        std::fprintf(f, "font name: %s\n", field_font_name(fd.font_no).c_str());
+        std::fprintf(f, "font short_name: %s\n", text(fd.short_name, sizeof fd.short_name).c_str());
+        std::fputs("\n", f);
+    }
+    return std::fclose(f) == 0;
+}
+
+void report_error(const std::string& message) {
+    std::string path = err_log_path(g_cc.pdf_path);
+    bool first = !g_cc.f_err_log_written;
+    FILE* f = std::fopen(path.c_str(), first ? "w" : "a");
+    if (!f) {
+        std::fprintf(stderr, "carvel: cannot write %s: %s\n", path.c_str(), message.c_str());
+        return;
+    }
+    if (first) std::fputs(log_header(g_cc.pdf_path).c_str(), f);
+    std::fprintf(f, "%s\n", message.c_str());
+    std::fclose(f);
+    g_cc.f_err_log_written = true;
+}
+
+std::string duplicate_field_message() {
+    std::string msg;
+    const int n = g_st.num_field_strage;
+    for (int i = 0; i < n; ++i) {
+        const st_field& a = g_st.p_field_strage[i];
+        for (int j = i + 1; j < n; ++j) {
+            const st_field& b = g_st.p_field_strage[j];
+            if (std::strncmp(a.name, b.name, sizeof a.name) != 0) continue;
+            if (msg.empty()) msg = "Duplicate form field.\n";
+            msg += "  field name: ";
+            msg.append(a.name, strnlen(a.name, sizeof a.name));
+            msg += "\n";
+        }
+    }
+    return msg;
+}

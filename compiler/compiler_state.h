@@ -1,0 +1,69 @@
+// Process-wide state of one compile: the source path, the variant switches chosen by the
+// program's name, the parser's current object and the reports collected on the way.
+// Tests and the fuzzer start each compile from a fresh state with compiler_reset().
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "compiler/input_prep.h"
+#include "store/records.h"
+
+struct pdf_tok;
+
+// An event handler: the key the record belongs to (or a fixed label) and the token value.
+using event_handler = void (*)(const char* label, const pdf_tok& value);
+constexpr int EVENT_COUNT = 22;
+
+// Object numbers above this are refused (the largest an indirect object may have).
+constexpr int MAX_OBJ_NO = 8388607;
+
+struct CompilerState {
+    std::string pdf_path;
+
+    // Variant switches set from the program name.
+    bool f_merlow = false;
+    bool f_merlow14 = false;
+    bool f_jisx0213 = false;
+
+    // Set when an object number is defined a second time.
+    bool f_dup_xref = false;
+
+    // Object the parser is filling; while f_in_trailer is set, keys go to the trailer.
+    int cur_obj_no = 0;
+    bool f_in_trailer = false;
+    // Nesting of dictionaries inside the trailer: their entries go to entry 0 whole.
+    int trailer_depth = 0;
+
+    event_handler events[EVENT_COUNT] = {};
+
+    // Where the expanded object streams lie in the scanned text.
+    ExpansionMap expansion;
+    // Text offset of the "obj" keyword of the object being defined (set by the scanner).
+    size_t obj_text_pos = 0;
+    // File offset of each object number's stored definition: a later offset is a later
+    // update, and an earlier definition met afterwards (from an object stream, whose
+    // objects are scanned last) does not replace it.
+    std::vector<size_t> def_pos;
+    // An object whose stored definition is newer than the one being parsed: its entry is
+    // put back when that object ends.
+    int kept_obj = -1;
+    st_xref kept_xref{};
+
+    // Set by a handler that meets input the template cannot hold; the parse then stops.
+    std::string parse_abort;
+    // Messages of a parse that stopped early (syntax error, memory exhausted, refused input).
+    std::vector<std::string> parse_errors;
+
+    // The error log has been created in this run; later reports are appended to it.
+    bool f_err_log_written = false;
+};
+
+extern CompilerState g_cc;
+
+// Starts a fresh compile state and sets the variant switches from the program name
+// (the zeroth command-line argument; null leaves every switch off).
+void compiler_reset(const char* program_name);
+
+// Sets the variant switches from a program name.
+void set_variant_switches(const char* program_name);

@@ -1,0 +1,356 @@
+#include "compiler/input_prep.h"
+
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string_view>
+#include <vector>
+
+#include "compiler/inflate.h"
+
+namespace {
+
+constexpr std::string_view EOF_MARK = "%%EOF";
+constexpr std::string_view ENDSTREAM = "endstream";
+// How far around an "ObjStm" name its stream dictionary is looked for.
+constexpr size_t DICT_REACH = 65536;
+
+bool is_ws(char c) {
+    return c == ' ' || c == '\r' || c == '\n' || c == '\t';
+}
+bool is_digit(char c) {
+    return c >= '0' && c <= '9';
+}
+bool is_name_byte(char c) {
+    return c != 0 && !is_ws(c) && c != '(' && c != ')' && c != '<' && c != '>' && c != '[' &&
+           c != ']' && c != '/';
+}
+
+bool at(const std::string& t, size_t i, std::string_view s) {
+    return i + s.size() <= t.size() && std::memcmp(t.data() + i, s.data(), s.size()) == 0;
+}
+
+size_t find(const std::string& t, std::string_view s, size_t from, size_t to) {
+    if (to > t.size()) to = t.size();
+    if (from >= to || to - from < s.size()) return std::string::npos;
+    const void* p = memmem(t.data() + from, to - from, s.data(), s.size());
+    return p ? static_cast<size_t>(static_cast<const char*>(p) - t.data()) : std::string::npos;
+}
+
+size_t rfind(const std::string& t, std::string_view s, size_t from, size_t to) {
+    // Last occurrence starting in [from, to).
+    if (to > t.size()) to = t.size();
+    for (size_t i = to; i-- > from;)
+        if (at(t, i, s)) return i;
+    return std::string::npos;
+}
+
+// Reads a non-negative decimal number at i (after optional whitespace); -1 when none.
+long read_number(const std::string& t, size_t& i, size_t end) {
+    while (i < end && is_ws(t[i])) ++i;
+    if (i >= end || !is_digit(t[i])) return -1;
+    long v = 0;
+    while (i < end && is_digit(t[i])) {
+        if (v < 100000000) v = v * 10 + (t[i] - '0');
+        ++i;
+    }
+    return v;
+}
+
+// The value of an integer entry /key in the dictionary text [from, to), or -1.
+long dict_int(const std::string& t, std::string_view key, size_t from, size_t to) {
+    for (size_t k = find(t, key, from, to); k != std::string::npos; k = find(t, key, k + 1, to)) {
+        size_t i = k + key.size();
+        if (i < to && is_name_byte(t[i])) continue;  // a longer name
+        long v = read_number(t, i, to);
+        if (v < 0) continue;
+        // "/Length 12 0 R" is a reference, not a number.
+        size_t j = i;
+        long gen = read_number(t, j, to);
+        while (j < to && is_ws(t[j])) ++j;
+        if (gen >= 0 && j < to && t[j] == 'R') return -1;
+        return v;
+    }
+    return -1;
+}
+
+// Finds the next occurrence of a pattern at or after a position, remembering the last
+// answer so that a scan that moves forward searches each stretch of text only once.
+struct NextFinder {
+    const std::string& t;
+    std::string_view pat;
+    size_t pos = 0;
+    bool valid = false;
+    size_t next(size_t from) {
+        if (!valid || (pos != std::string::npos && pos < from)) {
+            pos = find(t, pat, from, t.size());
+            valid = true;
+        }
+        return pos;
+    }
+};
+
+// Scans forward for a pattern outside stream data; returns npos at the end.
+size_t next_outside_streams(NextFinder& pat, NextFinder& kw, const std::string& t, size_t& i) {
+    while (i < t.size()) {
+        size_t p = pat.next(i);
+        if (p == std::string::npos) return p;
+        size_t s = kw.next(i);
+        if (s != std::string::npos && s < p) {
+            size_t after = skip_stream_data(t, s);
+            i = after > s ? after : s + 1;
+            continue;
+        }
+        return p;
+    }
+    return std::string::npos;
+}
+
+struct ObjStmInfo {
+    long n = -1;
+    long first = -1;
+    long length = -1;
+    bool flate = false;
+    bool filtered = false;
+};
+
+// Expands one object stream whose data is [data, data_end); appends its objects.
+int expand_one(const ObjStmInfo& info, const std::string& t, size_t data, size_t data_end,
+               std::string& out, ExpansionMap* map, size_t stream_pos) {
+    std::string plain;
+    if (info.filtered) {
+        if (!info.flate) return 0;
+        // Corrupt compressed data ends the expansion of this stream.
+        if (!inflate_data(t.data() + data, data_end - data, plain)) return 0;
+    } else {
+        plain.assign(t, data, data_end - data);
+    }
+    const long n = info.n;
+    if (n <= 0 || static_cast<size_t>(n) > plain.size()) return 0;
+    std::vector<long> nums, offs;
+    nums.reserve(static_cast<size_t>(n));
+    offs.reserve(static_cast<size_t>(n));
+    size_t i = 0, end = plain.size();
+    for (long k = 0; k < n; ++k) {
+        long num = read_number(plain, i, end);
+        long off = read_number(plain, i, end);
+        if (num < 0 || off < 0) return 0;
+        nums.push_back(num);
+        offs.push_back(off);
+    }
+    // The objects start at /First; without it, one byte after the header's last number.
+    size_t first = info.first >= 0 ? static_cast<size_t>(info.first) : i + 1;
+    if (first > end) return 0;
+    int made = 0;
+    char head[32];
+    for (long k = 0; k < n; ++k) {
+        size_t s = first + static_cast<size_t>(offs[k]);
+        size_t e = k + 1 < n ? first + static_cast<size_t>(offs[k + 1]) : end;
+        if (e > end) e = end;
+        if (s > e) continue;
+        if (map) {
+            map->text_pos.push_back(out.size());
+            map->source_pos.push_back(stream_pos);
+        }
+        int hl = std::snprintf(head, sizeof head, "%ld 0 obj\r", nums[k]);
+        out.append(head, static_cast<size_t>(hl));
+        out.append(plain, s, e - s);
+        out.append("\rendobj\r");
+        ++made;
+    }
+    return made;
+}
+
+}  // namespace
+
+bool read_pdf_file(const char* path, std::string& data) {
+    FILE* f = std::fopen(path, "rb");
+    if (!f) return false;
+    struct stat st {};
+    if (fstat(fileno(f), &st) != 0 || !S_ISREG(st.st_mode)) {
+        std::fclose(f);
+        return false;
+    }
+    data.clear();
+    // Two spare bytes: the scanner's text ends in two NULs and is built in place when the
+    // file needs no expansion.
+    data.reserve(static_cast<size_t>(st.st_size) + 2);
+    char buf[65536];
+    size_t got;
+    while ((got = std::fread(buf, 1, sizeof buf, f)) > 0) data.append(buf, got);
+    bool ok = !std::ferror(f);
+    std::fclose(f);
+    return ok;
+}
+
+size_t skip_stream_data(const std::string& t, size_t i) {
+    constexpr std::string_view kw = "stream";
+    if (!at(t, i, kw)) return i;
+    if (i > 0) {
+        char p = t[i - 1];
+        if (!(is_ws(p) || p == '>' || p == ']' || p == ')')) return i;
+    }
+    size_t j = i + kw.size();
+    if (j >= t.size() || (t[j] != '\r' && t[j] != '\n')) return i;
+    size_t e = find(t, ENDSTREAM, j, t.size());
+    return e == std::string::npos ? t.size() : e + ENDSTREAM.size();
+}
+
+void cut_tail(std::string& text) {
+    size_t p = rfind(text, EOF_MARK, 0, text.size());
+    if (p == std::string::npos) {
+        text.clear();
+    } else {
+        text.resize(p + EOF_MARK.size());
+    }
+    text.append("\r\n");
+}
+
+size_t ExpansionMap::source_of(size_t p) const {
+    if (p < base || text_pos.empty()) return p;
+    size_t rel = p - base;
+    // The last expanded object that starts at or before p.
+    size_t lo = 0, hi = text_pos.size();
+    while (hi - lo > 1) {
+        size_t mid = (lo + hi) / 2;
+        if (text_pos[mid] <= rel)
+            lo = mid;
+        else
+            hi = mid;
+    }
+    return source_pos[lo];
+}
+
+int expand_object_streams(const std::string& t, std::string& out, ExpansionMap* map) {
+    constexpr std::string_view name = "/ObjStm";
+    int made = 0;
+    size_t i = 0;
+    NextFinder names{t, name}, streams{t, "stream"};
+    while (i < t.size()) {
+        size_t o = next_outside_streams(names, streams, t, i);
+        if (o == std::string::npos) break;
+        size_t name_end = o + name.size();
+        if (name_end < t.size() && is_name_byte(t[name_end])) {
+            i = name_end;
+            continue;
+        }
+        // The stream dictionary lies between the object's "obj" and its "stream".
+        size_t lo = o > DICT_REACH ? o - DICT_REACH : 0;
+        size_t dict_start = rfind(t, "obj", lo, o);
+        dict_start = dict_start == std::string::npos ? lo : dict_start + 3;
+        size_t kw = std::string::npos;
+        for (size_t k = find(t, "stream", name_end, name_end + DICT_REACH); k != std::string::npos;
+             k = find(t, "stream", k + 1, name_end + DICT_REACH)) {
+            if (skip_stream_data(t, k) != k) {
+                kw = k;
+                break;
+            }
+        }
+        if (kw == std::string::npos) {
+            i = name_end;
+            continue;
+        }
+        ObjStmInfo info;
+        info.n = dict_int(t, "/N", dict_start, kw);
+        info.first = dict_int(t, "/First", dict_start, kw);
+        info.length = dict_int(t, "/Length", dict_start, kw);
+        info.filtered = find(t, "/Filter", dict_start, kw) != std::string::npos;
+        info.flate = find(t, "/FlateDecode", dict_start, kw) != std::string::npos ||
+                     find(t, "/Fl", dict_start, kw) != std::string::npos;
+        size_t data = kw + 6;
+        if (at(t, data, "\r\n"))
+            data += 2;
+        else
+            ++data;  // a single CR or LF
+        size_t stream_end = skip_stream_data(t, kw);
+        size_t data_end = find(t, ENDSTREAM, data, t.size());
+        if (data_end == std::string::npos) data_end = t.size();
+        if (info.length >= 0 && data + static_cast<size_t>(info.length) <= data_end)
+            data_end = data + static_cast<size_t>(info.length);
+        if (info.n > 0 && data <= data_end)
+            made += expand_one(info, t, data, data_end, out, map, dict_start);
+        i = stream_end > kw ? stream_end : kw + 1;
+    }
+    return made;
+}
+
+void close_text(std::string& text, const std::string& expansion) {
+    text.append(expansion);
+    text.append("startxref\r\n1\r\n%%EOF\r\n");
+}
+
+void rewrite_w_arrays(std::string& t) {
+    size_t i = 0;
+    NextFinder ws{t, "/W"}, streams{t, "stream"};
+    while (i < t.size()) {
+        size_t w = next_outside_streams(ws, streams, t, i);
+        if (w == std::string::npos) break;
+        size_t b = w + 2;
+        if (b < t.size() && t[b] == ' ') ++b;
+        i = w + 2;
+        if (b >= t.size() || t[b] != '[') continue;
+        // The matching bracket, counting nested pairs; the object's end stops the search.
+        int depth = 0;
+        size_t k = b;
+        for (; k < t.size(); ++k) {
+            char c = t[k];
+            if (c == '[') {
+                ++depth;
+            } else if (c == ']') {
+                if (--depth == 0) break;
+            } else if (c == 'e' && at(t, k, "endobj")) {
+                k = t.size();
+                break;
+            }
+        }
+        if (k >= t.size()) continue;
+        t[b] = '(';
+        t[k] = ')';
+        i = k + 1;
+    }
+}
+
+void mark_nested_brackets(std::string& t) {
+    size_t i = 0;
+    NextFinder objs{t, " obj"}, streams{t, "stream"};
+    while (i < t.size()) {
+        size_t o = next_outside_streams(objs, streams, t, i);
+        if (o == std::string::npos) break;
+        size_t k = o + 4;
+        while (k < t.size() && (t[k] == '\r' || t[k] == '\n' || t[k] == ' ')) ++k;
+        i = o + 4;
+        if (k >= t.size() || t[k] != '[') continue;
+        int depth = 1;
+        for (++k; k < t.size(); ++k) {
+            char c = t[k];
+            if (c == '[') {
+                t[k] = 2;
+                ++depth;
+            } else if (c == ']') {
+                if (depth == 1) break;
+                t[k] = 3;
+                --depth;
+            } else if (c == 'e' && at(t, k, "endobj")) {
+                break;
+            }
+        }
+        i = k;
+    }
+}
+
+void prepare_input(const char* data, size_t len, std::string& text, ExpansionMap* map) {
+    text.reserve(len + 64);
+    text.assign(data, len);
+    prepare_text(text, map);
+}
+
+void prepare_text(std::string& text, ExpansionMap* map) {
+    cut_tail(text);
+    std::string expansion;
+    expand_object_streams(text, expansion, map);
+    if (map) map->base = text.size();
+    close_text(text, expansion);
+    rewrite_w_arrays(text);
+    mark_nested_brackets(text);
+}

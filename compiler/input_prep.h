@@ -1,0 +1,52 @@
+// Input preparation: the PDF is read whole, cut after its last end-of-file marker, its
+// compressed object streams are expanded into plain object text appended at the end, the
+// text is closed with a minimal final section, and two bracket constructs are rewritten
+// so that the scanner keeps them as single strings.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+// Where the expanded objects lie: their offsets in the scanner's text, and the offset of
+// the object stream each came from in the file (which tells how recent a definition is).
+struct ExpansionMap {
+    size_t base = static_cast<size_t>(-1);  // offset of the first expanded object
+    std::vector<size_t> text_pos;
+    std::vector<size_t> source_pos;
+    // The file offset an object at text offset p belongs to.
+    size_t source_of(size_t p) const;
+};
+
+// Reads a whole file. False when it cannot be opened or its size read.
+bool read_pdf_file(const char* path, std::string& data);
+
+// Builds the scanner's text from the bytes of a PDF file (all steps below, in order).
+void prepare_input(const char* data, size_t len, std::string& text, ExpansionMap* map = nullptr);
+// The same on the file's bytes in place.
+void prepare_text(std::string& text, ExpansionMap* map = nullptr);
+
+// Drops everything after the last "%%EOF" and appends CR LF; a text without "%%EOF"
+// becomes empty.
+void cut_tail(std::string& text);
+
+// Appends to `expansion` the objects of every object stream of `text`, each as
+// "%d 0 obj\r", its bytes and "\rendobj\r". Returns the number of objects expanded. With a
+// map, records where each expanded object starts in `expansion` and its stream's offset.
+int expand_object_streams(const std::string& text, std::string& expansion,
+                          ExpansionMap* map = nullptr);
+
+// Appends the expansion and "startxref\r\n1\r\n%%EOF\r\n".
+void close_text(std::string& text, const std::string& expansion);
+
+// "/W [...]" becomes "/W (...)" (nested brackets kept inside), so that it scans as one
+// string; the compiler gives such strings back their array kind after parsing.
+void rewrite_w_arrays(std::string& text);
+
+// In an object whose value is an array, nested "[" become the byte 2 and the "]" closing
+// them the byte 3, so that the whole array scans as one string.
+void mark_nested_brackets(std::string& text);
+
+// When the keyword "stream" (followed by a line end) starts at position i, the position
+// just after the "endstream" that ends its data (or the end of the text); otherwise i.
+size_t skip_stream_data(const std::string& text, size_t i);

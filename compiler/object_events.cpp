@@ -1,0 +1,308 @@
+#include "compiler/object_events.h"
+
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "store/element_ops.h"
+#include "store/storages.h"
+
+namespace {
+
+int clamp_int(long long v) {
+    if (v > INT_MAX) return INT_MAX;
+    if (v < INT_MIN) return INT_MIN;
+    return static_cast<int>(v);
+}
+
+bool is_digit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+// Chain that the current records go to: the current object's, or entry 0's in a trailer.
+int target_obj() {
+    return g_cc.f_in_trailer ? 0 : g_cc.cur_obj_no;
+}
+
+// Last element of the target chain, so that appends need not walk it.
+int g_last_elem = 0;
+int g_last_obj = -1;
+
+int append_record(const char* label, int type) {
+    int obj = target_obj();
+    if (obj != g_last_obj) {
+        // Entry 0 may already hold records of an earlier trailer: find its end once.
+        g_last_obj = obj;
+        g_last_elem = 0;
+        int e = xref_at(obj).first_elem, limit = g_st.num_elem_strage;
+        while (e > 0 && limit-- > 0) {
+            g_last_elem = e;
+            e = g_st.p_elem_strage[e].next_elem;
+        }
+    }
+    int n = append_elem(obj, g_last_elem);
+    g_last_elem = n;
+    st_elem& e = g_st.p_elem_strage[n];
+    e.f_type = type;
+    copy_label(e.label, label);
+    return n;
+}
+
+// Reserves `reserve` bytes (plus the storage's own 4) and makes e a string of `len`
+// bytes copied from `src`, NUL-terminated.
+void put_string(st_elem& e, char type, const char* src, int len, int reserve) {
+    new_char_strage(reserve);
+    char* dst = g_st.p_char_strage + g_st.cur_char_strage;
+    if (len > 0) std::memcpy(dst, src, static_cast<size_t>(len));
+    dst[len] = 0;
+    e.f_type = ELEM_TYPE_STRING;
+    e.data.str.type = type;
+    e.data.str.f_renum = 0;
+    e.data.str.len = len;
+    e.data.str.start_pos = g_st.cur_char_strage;
+}
+
+// Keys of the trailer dictionary itself go to the trailer storage.
+bool is_trailer() {
+    return g_cc.f_in_trailer && g_cc.trailer_depth == 0;
+}
+
+void on_header(const char*, const pdf_tok& v) {
+    int t = trailer_find_or_append(LABEL_ENTRYHEADER);
+    store_token_string(g_st.p_trailer_strage[t], v.str, v.len);
+}
+
+void on_begin_object(const char*, const pdf_tok& v) {
+    g_cc.f_in_trailer = false;
+    g_cc.trailer_depth = 0;
+    if (v.num < 0 || v.num > MAX_OBJ_NO) {
+        char msg[96];
+        std::snprintf(msg, sizeof msg, "Object number out of range(%lld).", v.num);
+        g_cc.parse_abort = msg;
+        return;
+    }
+    int n = static_cast<int>(v.num);
+    g_cc.cur_obj_no = n;
+    if (n + 1 > g_st.num_xref_strage) reserve_xref_strage(n + 1);
+    if (g_cc.def_pos.size() <= static_cast<size_t>(n)) g_cc.def_pos.resize(n + 1, 0);
+    size_t at = g_cc.expansion.source_of(g_cc.obj_text_pos);
+    st_xref& x = g_st.p_xref_strage[n];
+    if (x.first_elem != 0) {
+        g_cc.f_dup_xref = true;
+        // An object from an object stream that a later update in the file redefined:
+        // the update's definition stays.
+        if (g_cc.def_pos[n] > at) {
+            g_cc.kept_obj = n;
+            g_cc.kept_xref = x;
+        }
+    }
+    if (g_cc.kept_obj != n) g_cc.def_pos[n] = at;
+    std::memset(&x, 0, sizeof x);
+    g_last_obj = n;
+    g_last_elem = 0;
+}
+
+void on_end_object(const char*, const pdf_tok&) {
+    finish_object_events();
+}
+
+void on_string(const char* label, const pdf_tok& v) {
+    if (is_trailer()) {
+        int t = trailer_find_or_append(label);
+        if (t < 0) return;
+        store_token_string(g_st.p_trailer_strage[t], v.str, v.len);
+        return;
+    }
+    int n = append_record(label, ELEM_TYPE_STRING);
+    store_token_string(g_st.p_elem_strage[n], v.str, v.len);
+}
+
+void on_name(const char* label, const pdf_tok& v) {
+    int n = append_record(label, ELEM_TYPE_NAME);
+    copy_label(g_st.p_elem_strage[n].data.name, v.str);
+}
+
+void on_array_start(const char* label, const pdf_tok&) {
+    append_record(label, ELEM_TYPE_ARRAY_START);
+}
+void on_array_end(const char* label, const pdf_tok&) {
+    append_record(label, ELEM_TYPE_ARRAY_END);
+}
+void on_subdic_start(const char* label, const pdf_tok&) {
+    append_record(label, ELEM_TYPE_SUBDIC_START);
+    if (g_cc.f_in_trailer) ++g_cc.trailer_depth;
+}
+void on_subdic_end(const char* label, const pdf_tok&) {
+    append_record(label, ELEM_TYPE_SUBDIC_END);
+    if (g_cc.f_in_trailer && g_cc.trailer_depth > 0) --g_cc.trailer_depth;
+}
+
+void on_objref(const char* label, const pdf_tok& v) {
+    int obj = clamp_int(v.num);
+    if (is_trailer()) {
+        int t = trailer_find_or_append(label);
+        if (t < 0) return;
+        st_elem& e = g_st.p_trailer_strage[t];
+        std::memset(&e.data, 0, sizeof e.data);
+        e.f_type = ELEM_TYPE_OBJREF;
+        e.data.obj_no = obj;
+        return;
+    }
+    int n = append_record(label, ELEM_TYPE_OBJREF);
+    g_st.p_elem_strage[n].data.obj_no = obj;
+}
+
+void on_integer(const char* label, const pdf_tok& v) {
+    if (is_trailer()) {
+        int t = trailer_find_or_append(label);
+        if (t < 0) return;
+        st_elem& e = g_st.p_trailer_strage[t];
+        std::memset(&e.data, 0, sizeof e.data);
+        e.f_type = ELEM_TYPE_INTEGER;
+        e.data.int_data = clamp_int(v.num);
+        return;
+    }
+    int n = append_record(label, ELEM_TYPE_INTEGER);
+    g_st.p_elem_strage[n].data.int_data = clamp_int(v.num);
+}
+
+void on_stream(const char*, const pdf_tok& v) {
+    int n = append_record(LABEL_STREAM, ELEM_TYPE_STRING);
+    // The byte after the data (the "e" of "endstream" or a dropped CR) is kept with it.
+    set_elem_str(n, STR_STREAM, v.str, v.len);
+}
+
+void on_immediate_int(const char*, const pdf_tok& v) {
+    int n = append_record(LABEL_IMMEDIATE, ELEM_TYPE_INTEGER);
+    g_st.p_elem_strage[n].data.int_data = clamp_int(v.num);
+}
+
+void on_trailer(const char*, const pdf_tok&) {
+    g_cc.cur_obj_no = 0;
+    g_cc.f_in_trailer = true;
+    g_cc.trailer_depth = 0;
+}
+
+}  // namespace
+
+void store_token_string(st_elem& e, const char* text, int len) {
+    char first = len > 0 ? text[0] : 0;
+    if (first == '(' && len >= 2) {
+        int body = len - 2;
+        put_string(e, STR_LITERAL, text + 1, body, 2 * body);
+    } else if (first == '<' && len >= 2) {
+        int body = len - 2;
+        put_string(e, STR_HEX, text + 1, body, body + 1);
+    } else if (first == '[' && len >= 2) {
+        const char* b = text + 1;
+        int body = len - 2;
+        int ins = (body > 0 && is_digit(b[0])) ? 1 : 0;
+        for (int i = 0; i + 1 < body; ++i)
+            if (b[i] == ')' && (i == 0 || b[i - 1] != '\\') && is_digit(b[i + 1])) ++ins;
+        new_char_strage(body + ins + 2);
+        char* dst = g_st.p_char_strage + g_st.cur_char_strage;
+        int o = 0;
+        if (body > 0 && is_digit(b[0])) dst[o++] = ' ';
+        for (int i = 0; i < body; ++i) {
+            dst[o++] = b[i];
+            if (b[i] == ')' && i + 1 < body && (i == 0 || b[i - 1] != '\\') && is_digit(b[i + 1]))
+                dst[o++] = ' ';
+        }
+        dst[o] = 0;
+        e.f_type = ELEM_TYPE_STRING;
+        e.data.str.type = STR_ARRAY;
+        e.data.str.f_renum = 0;
+        e.data.str.len = o;
+        e.data.str.start_pos = g_st.cur_char_strage;
+    } else {
+        put_string(e, STR_BARE, text, len, len + 1);
+    }
+}
+
+int trailer_find_or_append(const char* label) {
+    char key[LABEL_SIZE];
+    copy_label(key, label);
+    int t = get_trailer(key);
+    if (t >= 0) return t;
+    // The record count is written as 16 bits; keys beyond that are dropped.
+    if (g_st.num_trailer_strage >= 32767) return -1;
+    new_trailer_strage();
+    t = g_st.cur_trailer_strage;
+    st_elem& e = g_st.p_trailer_strage[t];
+    std::memset(&e, 0, sizeof e);
+    std::memcpy(e.label, key, LABEL_SIZE);
+    return t;
+}
+
+void close_partial_object() {
+    int obj = target_obj();
+    if (!valid_xref(obj)) return;
+    // The labels of the dictionaries and arrays still open, innermost last.
+    std::vector<int> open;
+    int last = 0, limit = g_st.num_elem_strage;
+    for (int e = g_st.p_xref_strage[obj].first_elem; e > 0 && limit-- > 0;
+         e = g_st.p_elem_strage[e].next_elem) {
+        last = e;
+        int t = g_st.p_elem_strage[e].f_type;
+        if (t == ELEM_TYPE_SUBDIC_START || t == ELEM_TYPE_ARRAY_START)
+            open.push_back(e);
+        else if ((t == ELEM_TYPE_SUBDIC_END || t == ELEM_TYPE_ARRAY_END) && !open.empty())
+            open.pop_back();
+    }
+    g_last_obj = -1;
+    for (auto it = open.rbegin(); it != open.rend(); ++it) {
+        char label[LABEL_SIZE];
+        std::memcpy(label, g_st.p_elem_strage[*it].label, LABEL_SIZE);
+        int end = g_st.p_elem_strage[*it].f_type == ELEM_TYPE_SUBDIC_START ? ELEM_TYPE_SUBDIC_END
+                                                                          : ELEM_TYPE_ARRAY_END;
+        // Labels are stored decoded already: copy them as they are.
+        int n = append_elem(obj, last);
+        st_elem& e = g_st.p_elem_strage[n];
+        e.f_type = end;
+        std::memcpy(e.label, label, LABEL_SIZE);
+        last = n;
+    }
+}
+
+void finish_object_events() {
+    if (g_cc.kept_obj < 0) return;
+    g_st.p_xref_strage[g_cc.kept_obj] = g_cc.kept_xref;
+    g_cc.kept_obj = -1;
+    g_last_obj = -1;
+}
+
+void raise_event(int id, const char* label, const pdf_tok& value) {
+    if (id < 0 || id >= EVENT_COUNT) return;
+    if (event_handler h = g_cc.events[id]) h(label, value);
+}
+
+void install_event_handlers() {
+    for (auto& slot : g_cc.events) slot = nullptr;
+    g_last_obj = -1;
+    g_last_elem = 0;
+    g_cc.events[2] = on_header;
+    g_cc.events[3] = on_begin_object;
+    g_cc.events[4] = on_end_object;
+    g_cc.events[5] = on_string;
+    g_cc.events[6] = on_name;
+    g_cc.events[10] = on_objref;
+    g_cc.events[11] = on_subdic_start;
+    g_cc.events[12] = on_subdic_end;
+    g_cc.events[13] = on_integer;
+    g_cc.events[7] = on_array_start;
+    g_cc.events[8] = [](const char*, const pdf_tok&) {};
+    g_cc.events[9] = on_array_end;
+    g_cc.events[14] = on_stream;
+    g_cc.events[15] = on_immediate_int;
+    g_cc.events[19] = on_trailer;
+}
+
+void report_parse_error(const char* msg, long pos) {
+    std::printf("Carvel Compile error (%s):\n%s\n", g_cc.pdf_path.c_str(), msg);
+    std::string kept = msg;
+    if (pos >= 0) kept += " (at byte " + std::to_string(pos) + ")";
+    g_cc.parse_errors.push_back(kept);
+}

@@ -1,0 +1,250 @@
+/* The PDF grammar: header, objects, cross-reference sections, trailers and end markers.
+   Its rules raise numbered events whose handlers store every object in the element
+   storage and every trailer key in the trailer storage, in input order. */
+%code requires {
+#include "compiler/parse_ctx.h"
+typedef void* yyscan_t;
+}
+
+%code {
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "compiler/compiler_state.h"
+#include "compiler/object_events.h"
+
+#define YYINITDEPTH 200
+#define YYMAXDEPTH 1000000
+
+int pdfyylex(pdf_tok* yylval, yyscan_t scanner);
+ParseCtx* pdfyyget_extra(yyscan_t scanner);
+void pdf_lex_opaque(yyscan_t scanner);
+void pdf_lex_normal(yyscan_t scanner);
+void pdf_lex_body(yyscan_t scanner);
+#define yylex pdfyylex
+#define CTX pdfyyget_extra(scanner)
+
+char* pdfyyget_text(yyscan_t scanner);
+
+// The message goes out as the parser words it; the error log also gets the offset of the
+// token where the parse stopped (offsets before the expanded object streams are those of
+// the file).
+static long token_pos(yyscan_t scanner) {
+    ParseCtx* ctx = CTX;
+    const char* at = pdfyyget_text(scanner);
+    if (at && at >= ctx->text && at <= ctx->text + ctx->text_len) return at - ctx->text;
+    return -1;
+}
+
+static void yyerror(yyscan_t scanner, const char* msg) {
+    report_parse_error(msg, token_pos(scanner));
+}
+
+static pdf_tok tok_text(ParseCtx* ctx, const std::string& s) {
+    pdf_tok t;
+    t.str = ctx->arena.copy(s.data(), s.size());
+    t.len = static_cast<int>(s.size());
+    t.num = 0;
+    return t;
+}
+
+static pdf_tok tok_none() {
+    pdf_tok t;
+    t.str = "";
+    t.len = 0;
+    t.num = 0;
+    return t;
+}
+
+// A handler refused the input (see g_cc.parse_abort): the parse stops there.
+#define CHECK_ABORT                                      \
+    do {                                                 \
+        if (!g_cc.parse_abort.empty()) {                 \
+            report_parse_error(g_cc.parse_abort.c_str()); \
+            YYABORT;                                     \
+        }                                                \
+    } while (0)
+}
+
+%define api.pure full
+%define api.value.type {struct pdf_tok}
+%define parse.error verbose
+%param {yyscan_t scanner}
+
+%token PDFVER 258 NAME 259 STRING 260 OBJREF 261 OBJ 262 ENDOBJ 263 INT 264 FP 265
+%token DBLLT 266 DBLGT 267 STREAM 268 ARRAY 269 ENDARRAY 270 ENDARRAYDBLGT 271
+%token PDFEOF 272 XREF 273 TRAILER 274 STARTXREF 275 ANYTHING 276
+
+%%
+
+pdf
+    : header { raise_event(2, LABEL_ENTRYHEADER, $1); pdf_lex_body(scanner); }
+      object endpart endcrap
+    ;
+
+header
+    : PDFVER { raise_event(1, nullptr, $1); } binary
+      {
+          std::string h($1.str, static_cast<size_t>($1.len));
+          h += '\r';
+          h += CTX->binary;
+          h += '\r';
+          $$ = tok_text(CTX, h);
+      }
+    ;
+
+/* Sections after the first object: objects, each section ending in a trailer, with or
+   without a cross-reference table before it. */
+endpart
+    : %empty
+    | endpart object
+    | endpart xref trailer
+    | endpart trailer
+    ;
+
+/* After the last marker only a line end is left, so text here is text that no rule
+   takes between objects: it and everything after it are ignored, and that is reported. */
+endcrap
+    : { pdf_lex_opaque(scanner); } binary
+      {
+          pdf_lex_body(scanner);
+          if (!CTX->binary.empty()) {
+              ParseCtx* ctx = CTX;
+              long pos = CTX->crap_pos;
+              (void)ctx;
+              report_parse_error("syntax error, unexpected text between objects; the rest of "
+                                 "the file is ignored", pos);
+              YYABORT;
+          }
+      }
+    ;
+
+object
+    : INT INT OBJ
+      {
+          CTX->array_ints = 0;
+          raise_event(3, nullptr, $1);
+          CHECK_ABORT;
+      }
+      dictionary
+      {
+          if ($5.len == 1) raise_event(15, LABEL_IMMEDIATE, $5);
+      }
+      stream ENDOBJ { raise_event(4, nullptr, $1); CHECK_ABORT; }
+    ;
+
+/* The value is marked as an integer body by len 1. */
+dictionary
+    : DBLLT dict DBLGT { $$ = tok_none(); }
+    | INT { $$ = $1; $$.len = 1; }
+    | ARRAY { raise_event(7, LABEL_IMMEDIATE, $1); } arrayvals ENDARRAY
+      { raise_event(9, LABEL_IMMEDIATE, $1); $$ = tok_none(); }
+    | objref { raise_event(10, LABEL_IMMEDIATE, $1); $$ = tok_none(); }
+    | NAME { raise_event(6, LABEL_IMMEDIATE, $1); $$ = tok_none(); }
+    | STRING { raise_event(5, LABEL_IMMEDIATE, $1); $$ = tok_none(); }
+    | %empty { $$ = tok_none(); }
+    ;
+
+subdictionary
+    : DBLLT dict DBLGT
+    ;
+
+dict
+    : %empty
+    | dict NAME STRING { raise_event(5, $2.str, $3); CHECK_ABORT; }
+    | dict NAME NAME { raise_event(6, $2.str, $3); }
+    | dict NAME ARRAY { raise_event(7, $2.str, $3); } arrayvals ENDARRAY
+      { raise_event(9, $2.str, $6); }
+    | dict NAME objref { raise_event(10, $2.str, $3); CHECK_ABORT; }
+    | dict NAME { raise_event(11, $2.str, $2); } subdictionary { raise_event(12, $2.str, $2); }
+    | dict NAME INT { raise_event(13, $2.str, $3); CHECK_ABORT; }
+    | dict NAME FP { raise_event(5, $2.str, $3); CHECK_ABORT; }
+    ;
+
+/* Items of an array that reaches the parser item by item (it holds a nested bracket).
+   A nested "[" opens no level of its own; a reference needs two integers before its R. */
+arrayvals
+    : %empty { CTX->array_ints = 0; }
+    | arrayvals INT { raise_event(8, nullptr, $2); ++CTX->array_ints; }
+    | arrayvals OBJREF
+      {
+          if (CTX->array_ints < 2) {
+              yyerror(scanner, "syntax error, unexpected OBJREF");
+              YYABORT;
+          }
+          CTX->array_ints = 0;
+          raise_event(8, nullptr, $2);
+      }
+    | arrayvals NAME { raise_event(8, nullptr, $2); CTX->array_ints = 0; }
+    | arrayvals STRING { raise_event(8, nullptr, $2); CTX->array_ints = 0; }
+    | arrayvals ARRAY { CTX->array_ints = 0; }
+    | arrayvals DBLLT { raise_event(11, LABEL_ARRAY_DICTITEM, $2); } dict DBLGT
+      { raise_event(12, LABEL_ARRAY_DICTITEM, $2); CTX->array_ints = 0; }
+    ;
+
+objref
+    : INT INT OBJREF
+      {
+          char buf[64];
+          int n = std::snprintf(buf, sizeof buf, "%lld %lld R", $1.num, $2.num);
+          $$.str = CTX->arena.copy(buf, static_cast<size_t>(n));
+          $$.len = n + 1;
+          $$.num = $1.num;
+      }
+    ;
+
+stream
+    : %empty
+    | STREAM
+      {
+          pdf_tok d = $1;
+          if (d.len >= 2 && d.str[0] == '\r' && d.str[1] == '\n') {
+              d.str += 2;
+              d.len -= 2;
+          } else if (d.len >= 1 && (d.str[0] == '\r' || d.str[0] == '\n')) {
+              d.str += 1;
+              d.len -= 1;
+          }
+          if (d.len >= 1 && d.str[d.len - 1] == '\r') d.len -= 1;
+          raise_event(14, LABEL_STREAM, d);
+      }
+    ;
+
+binary
+    : %empty { CTX->binary.clear(); CTX->crap_pos = token_pos(scanner); }
+    | binary ANYTHING { CTX->binary.append($2.str, static_cast<size_t>($2.len)); }
+    | binary STRING { CTX->binary.append($2.str, static_cast<size_t>($2.len)); }
+    ;
+
+xref
+    : XREF INT INT { raise_event(16, nullptr, $2); } xrefitems
+    ;
+
+xrefitems
+    : %empty { raise_event(18, nullptr, tok_none()); }
+    | xrefitems INT INT STRING { raise_event(17, nullptr, $4); }
+    | xrefitems INT INT
+    ;
+
+trailer
+    : STARTXREF INT PDFEOF
+    | TRAILER { raise_event(19, nullptr, tok_none()); } DBLLT dict DBLGT STARTXREF INT
+      { raise_event(20, nullptr, $7); } PDFEOF { raise_event(21, nullptr, tok_none()); }
+    ;
+
+%%
+
+int parse_pdf_text(const char* text, size_t len) {
+    ParseCtx ctx;
+    yyscan_t scanner;
+    bool pdf_lex_open(ParseCtx*, const char*, size_t, yyscan_t*);
+    void pdf_lex_close(yyscan_t);
+    if (!pdf_lex_open(&ctx, text, len, &scanner)) {
+        report_parse_error("memory exhausted");
+        return 1;
+    }
+    int r = yyparse(scanner);
+    pdf_lex_close(scanner);
+    return r == 0 ? 0 : 1;
+}

@@ -1,0 +1,134 @@
+// Every real-world form of the corpus compiles, and its template holds what the generator
+// relies on.
+#include <dirent.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "compile_helpers.h"
+#include "compiler/compiler_state.h"
+#include "store/template_file.h"
+
+namespace {
+
+std::vector<std::string> corpus_files() {
+    std::vector<std::string> out;
+    if (DIR* d = opendir(CORPUS_DIR)) {
+        while (dirent* e = readdir(d)) {
+            std::string n = e->d_name;
+            if (n.size() > 4 && n.substr(n.size() - 4) == ".pdf") out.push_back(n);
+        }
+        closedir(d);
+    }
+    return out;
+}
+
+std::string read_file(const std::string& p) {
+    std::ifstream f(p, std::ios::binary);
+    std::stringstream ss;
+    ss << f.rdbuf();
+    return ss.str();
+}
+
+// Page count by qpdf, the oracle.
+int qpdf_pages(const std::string& path) {
+    std::string cmd = "qpdf --show-npages '" + path + "' 2>/dev/null";
+    FILE* p = popen(cmd.c_str(), "r");
+    if (!p) return -1;
+    int n = -1;
+    if (std::fscanf(p, "%d", &n) != 1) n = -1;
+    pclose(p);
+    return n;
+}
+
+bool name_is(int obj, const char* key, const char* value) {
+    const char* n = get_elem_name(obj, nullptr, key);
+    return n && std::strcmp(n, value) == 0;
+}
+
+TEST(Corpus, TemplatesHoldWhatTheGeneratorRelies) {
+    auto files = corpus_files();
+    if (files.empty()) GTEST_SKIP() << "corpus not present";
+    std::string tpl = "/tmp/carvel_corpus_" + std::to_string(getpid()) + ".tpl";
+    for (const std::string& name : files) {
+        SCOPED_TRACE(name);
+        std::string path = std::string(CORPUS_DIR) + "/" + name;
+        std::string data = read_file(path);
+        testing::internal::CaptureStdout();
+        CompileStatus st = compile_text(data);
+        std::string out = testing::internal::GetCapturedStdout();
+        EXPECT_EQ(st, CompileStatus::ok) << out;
+        EXPECT_EQ(out, "");
+        write_template(tpl.c_str());
+
+        storages_reset(StoreVariant::generator);
+        load_template(tpl.c_str());
+        ASSERT_GT(g_st.num_trailer_strage, 1);
+        EXPECT_STREQ(g_st.p_trailer_strage[0].label, "entryheader");
+        EXPECT_EQ(std::string(elem_bytes(g_st.p_trailer_strage[0]), 5), "%PDF-");
+        int root = get_trailer_objref("Root");
+        ASSERT_GT(root, 0);
+        EXPECT_TRUE(name_is(root, "Type", "Catalog"));
+        EXPECT_EQ(g_st.p_xref_strage[root].f_common, 1);
+        int pages = get_xref_absolute(root, "Pages");
+        int kids = get_elem(pages, "Kids");
+        ASSERT_GT(kids, 0);
+        const st_elem& k = g_st.p_elem_strage[kids];
+        ASSERT_EQ(k.f_type, ELEM_TYPE_STRING);
+        EXPECT_EQ(k.data.str.type, STR_ARRAY);
+        EXPECT_EQ(k.data.str.f_renum, 1);
+        // Kids lists every leaf page directly, each as " <marker>N 0 R".
+        std::string text(elem_bytes(k), static_cast<size_t>(k.data.str.len));
+        int count = 0;
+        for (size_t i = 0; i < text.size(); ++i) {
+            if (text[i] != REF_MARKER) continue;
+            ASSERT_GT(i, 0u);
+            EXPECT_EQ(text[i - 1], ' ');
+            int page = std::atoi(text.c_str() + i + 1);
+            EXPECT_NE(text.find(" 0 R", i), std::string::npos);
+            ASSERT_TRUE(valid_xref(page));
+            EXPECT_TRUE(name_is(page, "Type", "Page"));
+            EXPECT_EQ(g_st.p_xref_strage[page].f_page, 1);
+            EXPECT_EQ(g_st.p_xref_strage[page].f_common, 0);
+            // Every page has a MediaBox of its own now.
+            EXPECT_NE(get_elem(page, "MediaBox"), -1);
+            ++count;
+        }
+        EXPECT_EQ(count, qpdf_pages(path));
+        // Array texts with references carry markers and f_renum; fonts are shared.
+        for (int i = 1; i < g_st.num_xref_strage; ++i) {
+            if (name_is(i, "Type", "Font") || name_is(i, "Type", "FontDescriptor")) {
+                EXPECT_EQ(g_st.p_xref_strage[i].f_common, 1) << i;
+            }
+        }
+        for (int i = 1; i < g_st.num_elem_strage; ++i) {
+            const st_elem& e = g_st.p_elem_strage[i];
+            if (e.f_type == ELEM_TYPE_STRING && e.data.str.type == STR_ARRAY && has_ref_marker(e)) {
+                EXPECT_EQ(e.data.str.f_renum, 1);
+            }
+        }
+    }
+    std::remove(tpl.c_str());
+}
+
+TEST(Corpus, ErrorLogOnlyForRealDuplicates) {
+    auto files = corpus_files();
+    if (files.empty()) GTEST_SKIP() << "corpus not present";
+    for (const std::string& name : files) {
+        std::string data = read_file(std::string(CORPUS_DIR) + "/" + name);
+        testing::internal::CaptureStdout();
+        compile_text(data);
+        testing::internal::GetCapturedStdout();
+        // The only file with a redefined object is the one saved incrementally by an editor.
+        EXPECT_EQ(g_cc.f_dup_xref, name == "qpdf-form-filled-by-acrobat.pdf") << name;
+        EXPECT_TRUE(g_cc.parse_errors.empty()) << name;
+    }
+}
+
+}  // namespace

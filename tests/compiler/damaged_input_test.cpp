@@ -1,0 +1,147 @@
+// Damaged and hostile input: every case ends with a clear report and a template that the
+// generator's loader accepts.
+#include <dirent.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "compile_helpers.h"
+#include "compiler/compiler_state.h"
+#include "store/failure.h"
+#include "store/template_file.h"
+
+namespace {
+
+std::string tpl_path() {
+    return "/tmp/carvel_damaged_" + std::to_string(getpid()) + ".tpl";
+}
+
+// Compiles quietly, writes the template and loads it back as the generator does.
+void compile_and_reload(const std::string& pdf) {
+    testing::internal::CaptureStdout();
+    compile_text(pdf);
+    testing::internal::GetCapturedStdout();
+    write_template(tpl_path().c_str());
+    storages_reset(StoreVariant::generator);
+    try {
+        load_template(tpl_path().c_str());
+    } catch (const Failure& f) {
+        ADD_FAILURE() << "template does not load: " << f.message;
+    }
+    std::remove(tpl_path().c_str());
+}
+
+std::vector<std::string> corpus_files() {
+    std::vector<std::string> out;
+    if (DIR* d = opendir(CORPUS_DIR)) {
+        while (dirent* e = readdir(d)) {
+            std::string n = e->d_name;
+            if (n.size() > 4 && n.substr(n.size() - 4) == ".pdf")
+                out.push_back(std::string(CORPUS_DIR) + "/" + n);
+        }
+        closedir(d);
+    }
+    return out;
+}
+
+std::string read_file(const std::string& p) {
+    std::ifstream f(p, std::ios::binary);
+    std::stringstream ss;
+    ss << f.rdbuf();
+    return ss.str();
+}
+
+TEST(DamagedInput, NestedArraysTwoLevelsDeep) {
+    compile_and_reload(pdf_with("1 0 obj <</A [1 [2 [3]] 4]>> endobj\n"));
+    compile_and_reload(pdf_with("1 0 obj <</A [[[[]]]]>> endobj\n"));
+}
+
+TEST(DamagedInput, LargeObjectNumbers) {
+    ASSERT_EQ(compile_text(pdf_with("32768 0 obj <</A 1>> endobj\n70000 0 obj 5 endobj\n")),
+              CompileStatus::ok);
+    EXPECT_EQ(chain_of(32768), "A:I");
+    EXPECT_EQ(g_st.num_xref_strage, 70001);
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(compile_text(pdf_with("1 0 obj 1 endobj\n99999999999 0 obj 5 endobj\n")),
+              CompileStatus::parse_error);
+    std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_NE(out.find("Object number out of range(99999999999)."), std::string::npos) << out;
+    EXPECT_EQ(chain_of(1), "_i_m_m_e_d_i_a_t_e_:I");
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(compile_text(pdf_with("-3 0 obj 5 endobj\n")), CompileStatus::parse_error);
+    testing::internal::GetCapturedStdout();
+    compile_and_reload(pdf_with("40000 0 obj <</A 1>> endobj\n"));
+}
+
+TEST(DamagedInput, ManyTrailerKeys) {
+    std::string t = "<<";
+    for (int i = 0; i < 300; ++i) t += "/K" + std::to_string(i) + " " + std::to_string(i);
+    t += "/Root 1 0 R>>";
+    ASSERT_EQ(compile_text(pdf_with("1 0 obj 1 endobj\n", t)), CompileStatus::ok);
+    EXPECT_EQ(g_st.num_trailer_strage, 302);
+    EXPECT_EQ(get_trailer_objref("Root"), 1);
+    compile_and_reload(pdf_with("1 0 obj 1 endobj\n", t));
+}
+
+TEST(DamagedInput, StreamWithoutEndstream) {
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(compile_text("%PDF-1.4\n1 0 obj <</A 1>> endobj\n2 0 obj <<>>\nstream\nabc\n%%EOF\n"),
+              CompileStatus::parse_error);
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(chain_of(1), "A:I");
+    compile_and_reload("%PDF-1.4\n1 0 obj <<>>\nstream\nabc\n%%EOF\n");
+}
+
+TEST(DamagedInput, FileWithoutEofMarker) {
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(compile_text("%PDF-1.4\n1 0 obj <</A 1>> endobj\n"), CompileStatus::parse_error);
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(g_st.num_xref_strage, 0);
+    compile_and_reload("%PDF-1.4\n1 0 obj <</A 1>> endobj\n");
+    compile_and_reload("");
+}
+
+TEST(DamagedInput, UnbalancedStringsAndLongTokens) {
+    std::string many(20000, '(');
+    compile_and_reload(pdf_with("1 0 obj <</A " + many + ">> endobj\n"));
+    compile_and_reload(pdf_with("1 0 obj <</A <" + std::string(100000, 'a') + ">> endobj\n"));
+    compile_and_reload(pdf_with("1 0 obj <</" + std::string(500, 'N') + " /" +
+                                std::string(500, 'V') + ">> endobj\n"));
+}
+
+TEST(DamagedInput, TruncatedCorpusFiles) {
+    auto files = corpus_files();
+    if (files.empty()) GTEST_SKIP() << "corpus not present";
+    for (const std::string& f : files) {
+        std::string data = read_file(f);
+        // Many cuts over the whole file, denser near the start and the end.
+        size_t step = data.size() / 120 + 1;
+        for (size_t cut = 0; cut < data.size(); cut += step)
+            compile_and_reload(data.substr(0, cut));
+        for (size_t k = 1; k < 64 && k < data.size(); k += 3)
+            compile_and_reload(data.substr(0, data.size() - k));
+    }
+}
+
+TEST(DamagedInput, RandomByteFlips) {
+    auto files = corpus_files();
+    if (files.empty()) GTEST_SKIP() << "corpus not present";
+    std::mt19937 rng(12345);
+    for (const std::string& f : files) {
+        std::string data = read_file(f);
+        for (int round = 0; round < 15; ++round) {
+            std::string d = data;
+            int flips = 1 + static_cast<int>(rng() % 20);
+            for (int i = 0; i < flips; ++i) d[rng() % d.size()] = static_cast<char>(rng());
+            compile_and_reload(d);
+        }
+    }
+}
+
+}  // namespace

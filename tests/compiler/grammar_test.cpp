@@ -1,0 +1,187 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "compile_helpers.h"
+#include "compiler/compiler_state.h"
+
+namespace {
+
+TEST(Grammar, AnnotationDictionaryRecordsInInputOrder) {
+    ASSERT_EQ(
+        compile_text(pdf_with("5 0 obj <</Type/Annot/Rect[10 20 110 40]/P 3 0 R/MK<</BG[1]>>>> "
+                              "endobj\n")),
+        CompileStatus::ok);
+    EXPECT_EQ(chain_of(5), "Type:N Rect:S P:R MK:{ BG:S MK:}");
+    int rect = get_elem(5, "Rect");
+    EXPECT_EQ(g_st.p_elem_strage[rect].data.str.type, STR_ARRAY);
+    EXPECT_EQ(str_of(rect), " 10 20 110 40");
+    EXPECT_EQ(g_st.p_elem_strage[get_elem(5, "P")].data.obj_no, 3);
+    EXPECT_STREQ(get_elem_name(5, nullptr, "Type"), "Annot");
+}
+
+TEST(Grammar, DirectValues) {
+    ASSERT_EQ(
+        compile_text(pdf_with("12 0 obj 345 endobj\n13 0 obj -1 endobj\n"
+                              "7 0 obj [1 2 3] endobj\n8 0 obj /Nm endobj\n"
+                              "9 0 obj (txt) endobj\n10 0 obj 4 0 R endobj\n11 0 obj endobj\n")),
+        CompileStatus::ok);
+    EXPECT_EQ(chain_of(12), "_i_m_m_e_d_i_a_t_e_:I");
+    EXPECT_EQ(g_st.p_elem_strage[get_elem(12, LABEL_IMMEDIATE)].data.int_data, 345);
+    // -1 is an integer like any other.
+    EXPECT_EQ(g_st.p_elem_strage[get_elem(13, LABEL_IMMEDIATE)].data.int_data, -1);
+    EXPECT_EQ(str_of(get_elem(7, LABEL_IMMEDIATE)), " 1 2 3");
+    EXPECT_STREQ(get_elem_name(8, nullptr, LABEL_IMMEDIATE), "Nm");
+    EXPECT_EQ(str_of(get_elem(9, LABEL_IMMEDIATE)), "txt");
+    EXPECT_EQ(chain_of(10), "_i_m_m_e_d_i_a_t_e_:R");
+    EXPECT_EQ(chain_of(11), "");
+    EXPECT_EQ(g_st.num_xref_strage, 14);
+}
+
+TEST(Grammar, StringKindsAndReservations) {
+    ASSERT_EQ(compile_text(pdf_with("1 0 obj <</L (a\\)b)/H <414243>/A [(x)12 0 R]/B true/F 1.5"
+                                    "/X -.5>> endobj\n")),
+              CompileStatus::ok);
+    EXPECT_EQ(g_st.p_elem_strage[get_elem(1, "L")].data.str.type, STR_LITERAL);
+    EXPECT_EQ(str_of(get_elem(1, "L")), "a\\)b");
+    EXPECT_EQ(g_st.p_elem_strage[get_elem(1, "H")].data.str.type, STR_HEX);
+    EXPECT_EQ(str_of(get_elem(1, "H")), "414243");
+    // A space goes after a ")" that a digit follows, so the reference can be marked.
+    EXPECT_EQ(str_of(get_elem(1, "A")).substr(0, 4), "(x)\x01");
+    EXPECT_EQ(g_st.p_elem_strage[get_elem(1, "B")].data.str.type, STR_BARE);
+    EXPECT_EQ(str_of(get_elem(1, "F")), "1.5");
+    EXPECT_EQ(str_of(get_elem(1, "X")), "-.5");
+}
+
+TEST(Grammar, NamesAreDecoded) {
+    ASSERT_EQ(compile_text(pdf_with("1 0 obj <</A#20B /C#2fD>> endobj\n")), CompileStatus::ok);
+    EXPECT_STREQ(get_elem_name(1, nullptr, "A B"), "C/D");
+}
+
+TEST(Grammar, StreamData) {
+    ASSERT_EQ(compile_text(pdf_with("1 0 obj <</Length 4>>\r\nstream\r\nAB\r\nendstream\nendobj\n"
+                                    "2 0 obj <<>>\nstream\nXY\rendstream\nendobj\n")),
+              CompileStatus::ok);
+    int s = get_elem(1, "stream");
+    ASSERT_GT(s, 0);
+    EXPECT_EQ(g_st.p_elem_strage[s].data.str.type, STR_STREAM);
+    EXPECT_EQ(str_of(s), "AB\r\n");
+    // The byte after the data is kept with it.
+    EXPECT_EQ(elem_bytes(g_st.p_elem_strage[s])[4], 'e');
+    int s2 = get_elem(2, "stream");
+    EXPECT_EQ(str_of(s2), "XY");
+    EXPECT_EQ(elem_bytes(g_st.p_elem_strage[s2])[2], '\r');
+}
+
+TEST(Grammar, TrailerRecords) {
+    ASSERT_EQ(compile_text("%PDF-1.4\n1 0 obj <</Type/Catalog>> endobj\n"
+                           "trailer <</Size 9/Root 1 0 R/ID[<aa><bb>]/Info<</N 1>>/Nm /X>>\n"
+                           "startxref\n0\n%%EOF\n"
+                           "trailer <</Size 12>>\nstartxref\n0\n%%EOF\n"),
+              CompileStatus::ok);
+    EXPECT_STREQ(g_st.p_trailer_strage[0].label, "entryheader");
+    EXPECT_EQ(trailer_str(0), "%PDF-1.4\r\r");
+    int size = get_trailer("Size");
+    EXPECT_EQ(g_st.p_trailer_strage[size].data.int_data, 12);
+    EXPECT_EQ(get_trailer_objref("Root"), 1);
+    int id = get_trailer("ID");
+    EXPECT_EQ(g_st.p_trailer_strage[id].data.str.type, STR_ARRAY);
+    EXPECT_EQ(trailer_str(id), "<aa><bb>");
+    // Size appears once; names and dictionaries hang on entry 0.
+    EXPECT_EQ(g_st.num_trailer_strage, 4);
+    EXPECT_EQ(chain_of(0), "Info:{ N:I Info:} Nm:N");
+    EXPECT_EQ(get_trailer("N"), -1);
+}
+
+TEST(Grammar, HeaderKeepsItsComment) {
+    ASSERT_EQ(compile_text(pdf_with("1 0 obj 1 endobj\n")), CompileStatus::ok);
+    EXPECT_EQ(trailer_str(0), "%PDF-1.4\r%\xe2\xe3\xcf\xd3\r");
+}
+
+TEST(Grammar, RedefinedObjectReplacesTheFirstAndIsFlagged) {
+    ASSERT_EQ(compile_text("%PDF-1.4\n3 0 obj <</A 1>> endobj\ntrailer <<>>\nstartxref\n0\n%%EOF\n"
+                           "3 0 obj <</B 2>> endobj\ntrailer <</Prev 9>>\nstartxref\n0\n%%EOF\n"),
+              CompileStatus::ok);
+    EXPECT_EQ(chain_of(3), "B:I");
+    EXPECT_TRUE(g_cc.f_dup_xref);
+}
+
+TEST(Grammar, ArraysHeldItemByItem) {
+    // One nested level: the array's scalars are dropped, its dictionaries kept.
+    ASSERT_EQ(compile_text(pdf_with("1 0 obj <</A [1 [2] 3 <</K 4>> 5 0 R]/Z 1>> endobj\n")),
+              CompileStatus::ok);
+    EXPECT_EQ(chain_of(1), "A:[ array-dictitem:{ K:I array-dictitem:} A:] Z:I");
+    // Integers before a nested array are items, not the start of a reference.
+    ASSERT_EQ(compile_text(pdf_with("1 0 obj <</A [1 2 [3]]>> endobj\n")), CompileStatus::ok);
+    EXPECT_EQ(chain_of(1), "A:[ A:]");
+}
+
+TEST(Grammar, SyntaxErrorsKeepWhatWasStored) {
+    // Two levels of nesting below the outer bracket leave a surplus "]".
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(
+        compile_text(pdf_with("1 0 obj <</A 1>> endobj\n2 0 obj <</A [1 [2 [3]] 4]>> endobj\n")),
+        CompileStatus::parse_error);
+    std::string out = testing::internal::GetCapturedStdout();
+    // The first "]" closes the list of /A; what follows cannot continue the dictionary.
+    EXPECT_NE(out.find("Carvel Compile error (mem.pdf):\nsyntax error, unexpected INT, "
+                       "expecting NAME or DBLGT"),
+              std::string::npos)
+        << out;
+    EXPECT_EQ(chain_of(1), "A:I");
+    ASSERT_EQ(g_cc.parse_errors.size(), 1u);
+}
+
+TEST(Grammar, ObjectCutShortByAnErrorIsClosed) {
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(compile_text("%PDF-1.4\n1 0 obj <</A <</B [1 [2] <</C 3>> 4 %%EOF\n"),
+              CompileStatus::parse_error);
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(chain_of(1), "A:{ B:[ array-dictitem:{ C:I array-dictitem:} B:] A:}");
+}
+
+TEST(Grammar, HeaderFollowedByXrefFails) {
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(compile_text(
+                  "%PDF-1.4\nxref\n0 1\n0000000000 65535 f \ntrailer <<>>\nstartxref\n0\n%%EOF\n"),
+              CompileStatus::parse_error);
+    std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_NE(out.find("unexpected XREF, expecting INT"), std::string::npos) << out;
+}
+
+TEST(Grammar, ReferenceNeedsTwoIntegersInAnArray) {
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(compile_text(pdf_with("1 0 obj <</A [0 R [1]]>> endobj\n")),
+              CompileStatus::parse_error);
+    std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_NE(out.find("unexpected OBJREF"), std::string::npos) << out;
+}
+
+TEST(Grammar, JunkBetweenObjectsIsReported) {
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(compile_text(pdf_with("1 0 obj 1 endobj\ngarbage here\n2 0 obj 2 endobj\n")),
+              CompileStatus::parse_error);
+    std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_NE(out.find("unexpected text between objects"), std::string::npos) << out;
+    EXPECT_EQ(chain_of(1), "_i_m_m_e_d_i_a_t_e_:I");
+}
+
+TEST(Grammar, CommentsBetweenObjectsAreSkipped) {
+    ASSERT_EQ(compile_text(pdf_with("%% Original object ID: 1 0\n1 0 obj 1 endobj\n% x 2\n"
+                                    "2 0 obj 2 endobj\n")),
+              CompileStatus::ok);
+    EXPECT_EQ(chain_of(2), "_i_m_m_e_d_i_a_t_e_:I");
+    // Header comment lines are kept whole in the header, numbers and all.
+    EXPECT_EQ(trailer_str(0), "%PDF-1.4\r%\xe2\xe3\xcf\xd3%% Original object ID: 1 0\r");
+}
+
+TEST(Grammar, DeepNestingExhaustsTheStack) {
+    std::string deep = "1 0 obj ";
+    for (int i = 0; i < 400000; ++i) deep += "<</A";
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(compile_text(pdf_with(deep)), CompileStatus::parse_error);
+    std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_NE(out.find("memory exhausted"), std::string::npos) << out.substr(0, 200);
+}
+
+}  // namespace

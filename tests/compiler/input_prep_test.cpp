@@ -1,0 +1,147 @@
+#include "compiler/input_prep.h"
+
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <string>
+
+#include "compiler/inflate.h"
+
+namespace {
+
+std::string deflate_text(const std::string& s) {
+    uLongf n = compressBound(s.size());
+    std::string out(n, '\0');
+    compress(reinterpret_cast<Bytef*>(out.data()), &n, reinterpret_cast<const Bytef*>(s.data()),
+             s.size());
+    out.resize(n);
+    return out;
+}
+
+std::string object_stream(const std::string& dict_extra, const std::string& header,
+                          const std::string& objects, const std::string& eol = "\r\n") {
+    std::string data = deflate_text(header + objects);
+    return "5 0 obj\r\n<</Type/ObjStm/N 2/First " + std::to_string(header.size()) +
+           "/Filter/FlateDecode/Length " + std::to_string(data.size()) + dict_extra +
+           ">>\r\nstream" + eol + data + "\r\nendstream\r\nendobj\r\n";
+}
+
+TEST(InputPrep, TailAfterLastEofIsCut) {
+    std::string t = "%PDF-1.4\n1 0 obj 1 endobj\n%%EOF\nsecond copy %%EOF junk";
+    cut_tail(t);
+    EXPECT_EQ(t, "%PDF-1.4\n1 0 obj 1 endobj\n%%EOF\nsecond copy %%EOF\r\n");
+    std::string none = "%PDF-1.4 no marker";
+    cut_tail(none);
+    EXPECT_EQ(none, "\r\n");
+}
+
+TEST(InputPrep, ObjectStreamExpandsIntoPlainObjects) {
+    std::string obj10 = "<</A 1>>                 ";  // 25 bytes
+    ASSERT_EQ(obj10.size(), 25u);
+    std::string text = object_stream("", "10 0 11 25 ", obj10 + "[1 2]");
+    std::string exp;
+    EXPECT_EQ(expand_object_streams(text, exp), 2);
+    EXPECT_EQ(exp, "10 0 obj\r" + obj10 + "\rendobj\r11 0 obj\r[1 2]\rendobj\r");
+    std::string closed = "x";
+    close_text(closed, exp);
+    EXPECT_EQ(closed.substr(closed.size() - 21), "startxref\r\n1\r\n%%EOF\r\n");
+}
+
+TEST(InputPrep, ObjectStreamAfterSingleLineFeedAndHeaderWithLineEnds) {
+    // /First is honoured, so a header separated by line ends works too.
+    std::string text = object_stream("", "10 0\n11 3\n", "123(x)", "\n");
+    std::string exp;
+    EXPECT_EQ(expand_object_streams(text, exp), 2);
+    EXPECT_EQ(exp, "10 0 obj\r123\rendobj\r11 0 obj\r(x)\rendobj\r");
+}
+
+TEST(InputPrep, CorruptObjectStreamIsSkipped) {
+    std::string text = object_stream("", "10 0 11 3 ", "123(x)");
+    size_t data = text.find("stream\r\n") + 8;
+    for (size_t i = data + 2; i < data + 12 && i < text.size(); ++i) text[i] = '\x55';
+    std::string exp;
+    EXPECT_EQ(expand_object_streams(text, exp), 0);
+    EXPECT_EQ(exp, "");
+    // Truncated data: no end of the compressed stream.
+    std::string cut = object_stream("", "10 0 11 3 ", "123(x)");
+    cut.erase(cut.find("stream\r\n") + 12, 6);
+    exp.clear();
+    EXPECT_EQ(expand_object_streams(cut, exp), 0);
+}
+
+TEST(InputPrep, InflateReportsCorruptData) {
+    std::string out;
+    std::string z = deflate_text(std::string(200000, 'a'));
+    EXPECT_TRUE(inflate_data(z.data(), z.size(), out));
+    EXPECT_EQ(out.size(), 200000u);
+    EXPECT_FALSE(inflate_data("garbage", 7, out));
+    EXPECT_FALSE(inflate_data(z.data(), z.size() / 2, out));
+}
+
+TEST(InputPrep, WArraysBecomeParenthesised) {
+    std::string t = "<</W [1 2 1]/Size 3>> <</W[1 [500 600] 10 20 700]>> /Wx [1]";
+    rewrite_w_arrays(t);
+    EXPECT_EQ(t, "<</W (1 2 1)/Size 3>> <</W(1 [500 600] 10 20 700)>> /Wx [1]");
+    // An unclosed one is left alone.
+    std::string open = "<</W [1 2 endobj";
+    rewrite_w_arrays(open);
+    EXPECT_EQ(open, "<</W [1 2 endobj");
+}
+
+TEST(InputPrep, NestedBracketsOfArrayObjects) {
+    std::string t = "7 0 obj [1 [2 3] [[4]] 5] endobj 8 0 obj <</K [1 [2]]>> endobj";
+    mark_nested_brackets(t);
+    EXPECT_EQ(t,
+              "7 0 obj [1 \x02"
+              "2 3\x03 \x02\x02"
+              "4\x03\x03 5] endobj 8 0 obj <</K [1 [2]]>> endobj");
+}
+
+TEST(InputPrep, RewritesLeaveStreamDataAlone) {
+    std::string data = "/W [1 2] 1 0 obj [[x]] ObjStm";
+    std::string t = "1 0 obj <</Length 30>>\nstream\n" + data + "\nendstream\nendobj\n";
+    std::string before = t;
+    rewrite_w_arrays(t);
+    mark_nested_brackets(t);
+    std::string exp;
+    EXPECT_EQ(expand_object_streams(t, exp), 0);
+    EXPECT_EQ(t, before);
+}
+
+TEST(InputPrep, WholePreparation) {
+    std::string pdf =
+        "%PDF-1.5\n" + object_stream("", "10 0 11 3 ", "123[4]") + "startxref\n9\n%%EOF\ntrash";
+    std::string text;
+    prepare_input(pdf.data(), pdf.size(), text);
+    EXPECT_NE(text.find("%%EOF\r\n10 0 obj\r123\rendobj\r11 0 obj\r[4]\rendobj\rstartxref\r\n1"),
+              std::string::npos);
+    EXPECT_EQ(text.find("trash"), std::string::npos);
+}
+
+}  // namespace
+
+#include "compile_helpers.h"
+#include "compiler/compiler_state.h"
+
+namespace {
+
+TEST(InputPrep, LaterUpdateWinsOverAnEarlierObjectStream) {
+    // Objects 10 and 11 come in an object stream; an update then redefines 10 in plain text.
+    std::string pdf = "%PDF-1.5\n" + object_stream("", "10 0 11 8 ", "<</A 1>><</B 2>>") +
+                      "startxref\n0\n%%EOF\n10 0 obj <</A 3>> endobj\n"
+                      "trailer <</Prev 9>>\nstartxref\n0\n%%EOF\n";
+    ASSERT_EQ(compile_text(pdf), CompileStatus::ok);
+    EXPECT_EQ(chain_of(10), "A:I");
+    EXPECT_EQ(g_st.p_elem_strage[get_elem(10, "A")].data.int_data, 3);
+    EXPECT_EQ(chain_of(11), "B:I");
+    EXPECT_TRUE(g_cc.f_dup_xref);
+}
+
+TEST(InputPrep, ObjectStreamOfALaterUpdateWinsOverThePlainObject) {
+    std::string pdf = "%PDF-1.5\n10 0 obj <</A 3>> endobj\ntrailer <<>>\nstartxref\n0\n%%EOF\n" +
+                      object_stream("", "10 0 11 8 ", "<</A 1>><</B 2>>") + "startxref\n0\n%%EOF\n";
+    ASSERT_EQ(compile_text(pdf), CompileStatus::ok);
+    EXPECT_EQ(g_st.p_elem_strage[get_elem(10, "A")].data.int_data, 1);
+}
+
+}  // namespace

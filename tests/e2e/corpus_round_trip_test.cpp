@@ -1,0 +1,96 @@
+// Real-world forms compiled by carvel and printed by tessaro: the output passes qpdf,
+// keeps the page count and page sizes, and shows the same static text.
+#include <dirent.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "tests/support/run_tools.h"
+
+namespace {
+
+std::vector<std::string> corpus_files() {
+    std::vector<std::string> out;
+    if (DIR* d = opendir(CORPUS_DIR)) {
+        while (dirent* e = readdir(d)) {
+            std::string n = e->d_name;
+            if (n.size() > 4 && n.substr(n.size() - 4) == ".pdf") out.push_back(n);
+        }
+        closedir(d);
+    }
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+// "W x H" of every page, as pdfinfo reports them.
+std::string page_sizes(const std::string& pdf) {
+    tt::Result r = tt::run("pdfinfo -f 1 -l 100000 " + tt::sh_quote(pdf), false);
+    std::string out;
+    size_t at = 0;
+    while ((at = r.out.find("\nPage ", at)) != std::string::npos) {
+        size_t s = r.out.find(" size:", at), end = r.out.find(" pts", at);
+        at = end;
+        if (s == std::string::npos || end == std::string::npos) break;
+        out += r.out.substr(s + 6, end - s - 6) + ";";
+    }
+    return out;
+}
+
+std::string squeeze(const std::string& s) {
+    std::string out;
+    for (char c : s)
+        if (c != ' ' && c != '\n' && c != '\f') out += c;
+    return out;
+}
+
+TEST(CorpusRoundTrip, CompiledTemplatesPrintLikeTheSource) {
+    auto files = corpus_files();
+    if (files.empty()) GTEST_SKIP() << "corpus not present";
+    for (const std::string& name : files) {
+        SCOPED_TRACE(name);
+        tt::TempDir d;
+        std::string src = std::string(CORPUS_DIR) + "/" + name;
+        std::string pdf = d.file(name);
+        tt::write_file(pdf, tt::read_file(src));
+        tt::Result c = tt::run(tt::sh_quote(tt::carvel()) + " " + tt::sh_quote(pdf));
+        ASSERT_EQ(c.status, 0) << c.out;
+        EXPECT_EQ(c.out, "");
+        // Only a file that really redefines objects gets an error log.
+        EXPECT_EQ(tt::file_exists(pdf + ".log.err"), name == "qpdf-form-filled-by-acrobat.pdf");
+
+        std::string out = d.file("out.pdf");
+        tt::write_file(d.file("script.txt"), "Tessaro\nstart\t" + out + "\nstartPage\t" + pdf +
+                                                 ".tpl\nendPage\nfinish\n");
+        ASSERT_EQ(tt::run_tessaro(d.file("script.txt"), d.file("err.log")), 0)
+            << tt::read_file(d.file("err.log"));
+        std::string report;
+        EXPECT_TRUE(tt::qpdf_check(out, &report)) << report;
+        EXPECT_EQ(tt::pdf_page_count(out), tt::pdf_page_count(src));
+        EXPECT_EQ(page_sizes(out), page_sizes(src));
+        std::string text = squeeze(tt::pdftotext(src));
+        EXPECT_EQ(squeeze(tt::pdftotext(out)), text);
+    }
+}
+
+TEST(CorpusRoundTrip, TwoPagesOfOneTemplateShareItsFonts) {
+    auto files = corpus_files();
+    if (files.empty()) GTEST_SKIP() << "corpus not present";
+    tt::TempDir d;
+    std::string pdf = d.file("form.pdf");
+    tt::write_file(pdf, tt::read_file(std::string(CORPUS_DIR) + "/samples-libreoffice-form.pdf"));
+    ASSERT_EQ(tt::run(tt::sh_quote(tt::carvel()) + " " + tt::sh_quote(pdf)).status, 0);
+    std::string out = d.file("out.pdf");
+    std::string page = "startPage\t" + pdf + ".tpl\nendPage\n";
+    tt::write_file(d.file("script.txt"),
+                   "Tessaro\nstart\t" + out + "\n" + page + page + "finish\n");
+    ASSERT_EQ(tt::run_tessaro(d.file("script.txt"), d.file("err.log")), 0)
+        << tt::read_file(d.file("err.log"));
+    std::string report;
+    EXPECT_TRUE(tt::qpdf_check(out, &report)) << report;
+    EXPECT_EQ(tt::pdf_page_count(out), 2);
+    EXPECT_EQ(tt::pdftotext(out, 1), tt::pdftotext(out, 2));
+}
+
+}  // namespace
