@@ -123,11 +123,12 @@ void _endPage() {
     g_doc.seq = 1;
     Storages& s = g_st;
 
-    // Every visible field that received no value gets its appearance regenerated empty.
+    // Every visible field that received no value gets its appearance regenerated empty;
+    // fields without a fillable appearance keep the one they have.
     static const int32_t empty_value[1] = {0};
     for (int i = 0; i < s.num_field_strage; ++i) {
         const st_field& f = s.p_field_strage[i];
-        if (f.name[0] == '_' || f.obj_no == 0) continue;
+        if (f.name[0] == '_' || f.obj_no == 0 || f.f_ap == 0) continue;
         if (i < FLAG_SET_FIELD_SIZE && g_doc.flag_set_field[i] == 1) continue;
         char name[sizeof f.name];
         std::memcpy(name, f.name, sizeof name);

@@ -1,0 +1,456 @@
+// Text field filling in the store: the appearance text a value gives (operators, line
+// breaking, alignment, encodings), the edits of the appearance object, and the errors.
+#include "generator/text_fill.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "generator/doc_state.h"
+#include "generator/operations.h"
+#include "generator/page_contents.h"
+#include "generator/page_hooks.h"
+#include "generator/text_layout.h"
+#include "store/element_ops.h"
+#include "store/failure.h"
+#include "tests/support/template_builder.h"
+
+namespace {
+
+std::vector<int32_t> cps(const std::u32string& s) {
+    std::vector<int32_t> v(s.begin(), s.end());
+    v.push_back(0);
+    return v;
+}
+
+// Counts the non-overlapping occurrences of `what` in `text`.
+int count(const std::string& text, const std::string& what) {
+    int n = 0;
+    for (size_t p = text.find(what); p != std::string::npos; p = text.find(what, p + what.size()))
+        ++n;
+    return n;
+}
+
+class TextFill : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        g_doc = DocState{};
+        g_doc.opened = true;
+        g_doc.seq = 2;
+        tb::begin(4);
+        page = tb::add_object();
+        tb::name(page, "Type", "Page");
+        tb::name(3, "Type", "Font");
+        tb::name(3, "Subtype", "Type1");
+        tb::name(3, "BaseFont", "Helvetica");
+    }
+
+    // Adds a field and returns its record index.
+    int field(const std::string& name, float w = 200, float h = 20, int align = 0,
+              const std::string& font = "Helv", int font_no = -20) {
+        tb::FieldSpec f;
+        f.name = name;
+        f.w = w;
+        f.h = h;
+        f.align = align;
+        f.short_name = font;
+        f.font_no = font_no;
+        tb::add_field(page, f);
+        return g_st.cur_field_strage;
+    }
+
+    // A template font record of the given kind, every slot `width` wide.
+    int font_record(char kind, int width = 1000) {
+        new_font_strage();
+        st_font& f = g_st.p_font_strage[g_st.cur_font_strage];
+        f.encoding = kind;
+        f.height = 1000;
+        f.default_width = static_cast<int16_t>(width);
+        for (int16_t& s : f.width) s = static_cast<int16_t>(width);
+        return g_st.cur_font_strage;
+    }
+
+    st_field& rec(int i) { return g_st.p_field_strage[i]; }
+    int ap(int i) { return field_appearance_object(rec(i).obj_no); }
+
+    std::string text(int i) {
+        int e = find_top_level_entry(ap(i), LABEL_STREAM);
+        const st_elem& el = elem_at(e);
+        return std::string(elem_bytes(el), static_cast<size_t>(el.data.str.len));
+    }
+
+    void fill(const char* name, const std::u32string& value) {
+        _setPageFieldData(name, cps(value).data());
+    }
+    void fill_attr(const char* name, const std::u32string& value, float linefeed = 0,
+                   const char* font = "", float size = -1, int colour = -1, int mode = -1,
+                   float ypos = 0, float xpos = 0, float space = 0, float outline = 0) {
+        _setPageFieldDataWithAttribute(name, cps(value).data(), linefeed, font, size, colour, mode,
+                                       ypos, xpos, space, outline);
+    }
+
+    // The text between the text-state operators and the close: the laid-out lines.
+    std::string lines_of(int i) {
+        std::string t = text(i);
+        size_t p = t.find(" TL ");
+        size_t q = t.rfind(" ET");
+        return t.substr(p + 4, q - p - 4);
+    }
+
+    std::string failure(const std::function<void()>& fn) {
+        try {
+            fn();
+        } catch (const Failure& f) {
+            return f.what();
+        }
+        return "(no failure)";
+    }
+
+    int page = 0;
+};
+
+TEST_F(TextFill, WorkedExampleIsByteExact) {
+    int f = field("Name", 200, 20, 0, "F1");
+    rec(f).line_start = 5.5f;
+    rec(f).line_feed = 13.5f;
+    ASSERT_STREQ(rec(f).start_str, "/Tx BMC q BT /F1 12 Tf 0 g ");
+    fill("Name", U"AB");
+    EXPECT_EQ(text(f),
+              "/Tx BMC q BT /F1 12 Tf 0 g /F1 12.000000 Tf 0 Tr 0 w 2.000000 5.500000 Td "
+              "13.500000 TL  0.000000 0 Td (\\101\\102) Tj ET Q EMC");
+    EXPECT_EQ(g_doc.flag_set_field[f], 1);
+    int len = get_elem_int(ap(f), nullptr, "Length");
+    EXPECT_EQ(len, static_cast<int>(text(f).size()));
+}
+
+TEST_F(TextFill, EmptyValueWritesOperatorsOnly) {
+    int f = field("A");
+    fill("A", U"");
+    EXPECT_EQ(lines_of(f), "");
+    EXPECT_TRUE(text(f).ends_with("TL  ET Q EMC"));
+    rec(f).f_q_op = 0;
+    fill("A", U"");
+    EXPECT_TRUE(text(f).ends_with("TL  ET EMC"));
+}
+
+TEST_F(TextFill, TemplateFontOperatorIsCutOrKept) {
+    int f = field("A");
+    // A fill colour after the font operator stays and becomes the outline colour.
+    std::snprintf(rec(f).start_str, FIELD_START_STR, "/Tx BMC q BT /Helv 9 Tf 0 0 1 rg 3 Tz ");
+    fill_attr("A", U"", 0, "", -1, -1, -1, 0, 0, 0, 0.5f);
+    EXPECT_TRUE(
+        text(f).starts_with("/Tx BMC q BT /Helv 9 Tf 0 0 1 rg /Helv 12.000000 Tf "
+                            "0.000000 0.000000 1.000000 RG 2 Tr 0.500000 w "))
+        << text(f);
+    // Without a colour the font operator and what follows it are dropped.
+    std::snprintf(rec(f).start_str, FIELD_START_STR, "/Tx BMC q BT 0.5 g /Helv 9 Tf ");
+    fill_attr("A", U"", 0, "", -1, -1, -1, 0, 0, 0, 1);
+    EXPECT_TRUE(
+        text(f).starts_with("/Tx BMC q BT 0.5 g /Helv 12.000000 Tf "
+                            "0.500000 0.500000 0.500000 RG 2 Tr 1.000000 w "))
+        << text(f);
+    // A number after Tf that no "g" follows is not a grey: nothing is cut there.
+    std::snprintf(rec(f).start_str, FIELD_START_STR, "/Tx BMC q BT /Helv 9 Tf 100 Tz ");
+    fill("A", U"");
+    EXPECT_TRUE(text(f).starts_with("/Tx BMC q BT /Helv 12.000000 Tf 0 Tr")) << text(f);
+}
+
+TEST_F(TextFill, LineBreaksAndEmptyLines) {
+    int f = field("A");
+    fill("A", U"a\nb\r\rc\fd");
+    EXPECT_EQ(lines_of(f),
+              " 0.000000 0 Td (\\141) Tj 0.000000 0 Td (\\142) ' 0.000000 0 Td () ' "
+              "0.000000 0 Td (\\143) ' 0.000000 0 Td (\\144) '");
+    int lines = 0;
+    set_field_data_stream(f, cps(U"a\nb\r\rc\fd").data(), 0, -20, "Helv", 12, -1, -1, -1,
+                          g_fill.stream, -1, 0, 0, 0, 0, &lines);
+    EXPECT_EQ(lines, 5);
+}
+
+TEST_F(TextFill, WrapsAtFieldWidth) {
+    // Courier 10 pt: every character 6 points; the field takes 8 of them (48 of 50 points).
+    int f = field("A", 54, 20, 0, "Cour", -32);
+    ASSERT_FLOAT_EQ(rec(f).width, 50);
+    rec(f).font_size10 = 100;
+    fill("A", U"abcdefghijk");
+    EXPECT_EQ(count(text(f), ") Tj"), 1);
+    EXPECT_EQ(count(text(f), ") '"), 1);
+    EXPECT_NE(text(f).find("(\\141\\142\\143\\144\\145\\146\\147\\150) Tj"), std::string::npos);
+    EXPECT_NE(text(f).find("(\\151\\152\\153) '"), std::string::npos);
+    // A character wider than the whole field comes after an empty line.
+    rec(f).width = 3;
+    fill("A", U"x");
+    EXPECT_EQ(lines_of(f), " 0.000000 0 Td () Tj 0.000000 0 Td (\\170) '");
+}
+
+TEST_F(TextFill, SingleLineModeDropsTheRest) {
+    int f = field("A", 54, 20, 0, "Cour", -32);
+    rec(f).font_size10 = 100;
+    fill_attr("A", U"abcdefghijk", 0, "", -1, -1, 2);
+    EXPECT_EQ(lines_of(f), " 0.000000 0 Td (\\141\\142\\143\\144\\145\\146\\147\\150) Tj");
+    fill_attr("A", U"ab\ncd", 0, "", -1, -1, 2);
+    EXPECT_EQ(lines_of(f), " 0.000000 0 Td (\\141\\142) Tj");
+}
+
+TEST_F(TextFill, WordModeMovesTheRunToTheNextLine) {
+    // Right aligned, so the x of each line shows the width the layout gave it.
+    int f = field("A", 54, 20, 2, "Cour", -32);
+    rec(f).font_size10 = 100;
+    rec(f).width = 50;
+    fill_attr("A", U"abc defgh", 0, "", -1, -1, 1);
+    // Line 0 "abc " is 24 points (truncated to a whole point), line 1 "defgh" 30.
+    EXPECT_EQ(lines_of(f),
+              " 26.000000 0 Td (\\141\\142\\143\\040) Tj -6.000000 0 Td "
+              "(\\144\\145\\146\\147\\150) '");
+    // A run that began at the line's first character is broken at the width instead.
+    fill_attr("A", U"abcdefghij", 0, "", -1, -1, 1);
+    EXPECT_EQ(lines_of(f),
+              " 2.000000 0 Td (\\141\\142\\143\\144\\145\\146\\147\\150) Tj 36.000000 0 Td "
+              "(\\151\\152) '");
+    // Half-point widths show the truncation: 3 x 6.5 = 19.5 becomes 19.
+    fill_attr("A", U"ab cdefghij", 0, "", 10, -1, 1, 0, 0, 0.5f);
+    EXPECT_NE(lines_of(f).find(" 31.000000 0 Td (\\141\\142\\040) Tj"), std::string::npos)
+        << lines_of(f);
+}
+
+TEST_F(TextFill, AlignmentUsesEachLinesOwnWidth) {
+    int f = field("A", 104, 20, 2, "Cour", -32);  // width 100
+    rec(f).font_size10 = 100;
+    // With 1 point of character spacing each character is 7 points, the last one included.
+    fill_attr("A", U"ab\nabcd", 0, "", -1, -1, -1, 0, 0, 1);
+    EXPECT_NE(text(f).find("1.000000 Tc "), std::string::npos);
+    EXPECT_EQ(lines_of(f),
+              " 86.000000 0 Td (\\141\\142) Tj -14.000000 0 Td (\\141\\142\\143\\144) '");
+    rec(f).align = 1;
+    fill_attr("A", U"ab", 0, "", -1, -1, -1, 0, 5);
+    EXPECT_EQ(lines_of(f), " 49.000000 0 Td (\\141\\142) Tj");
+}
+
+TEST_F(TextFill, DefaultFontSize) {
+    int f = field("A");
+    rec(f).font_size10 = 105;
+    fill("A", U"x");
+    EXPECT_NE(text(f).find("/Helv 10.500000 Tf "), std::string::npos);
+    rec(f).font_size10 = 0;
+    rec(f).font_size = 9;
+    fill("A", U"x");
+    EXPECT_NE(text(f).find("/Helv 9.000000 Tf "), std::string::npos);
+    fill_attr("A", U"x", 0, "", 7.25f);
+    EXPECT_NE(text(f).find("/Helv 7.250000 Tf "), std::string::npos);
+}
+
+TEST_F(TextFill, ColoursAndOutline) {
+    int f = field("A");
+    fill_attr("A", U"x", 0, "", -1, -1);
+    EXPECT_EQ(text(f).find(" rg "), std::string::npos);
+    fill_attr("A", U"x", 0, "", -1, 0xff0000);
+    EXPECT_NE(text(f).find("0 Tr 0 w 0.996094 0.000000 0.000000 rg "), std::string::npos);
+    // Outline without a colour strokes with the template's grey.
+    fill_attr("A", U"x", 0, "", -1, -1, -1, 0, 0, 0, 0.5f);
+    EXPECT_NE(text(f).find("0.000000 0.000000 0.000000 RG 2 Tr 0.500000 w "), std::string::npos);
+    // With a colour, fill and stroke take it.
+    fill_attr("A", U"x", 0, "", -1, 0x0000ff, -1, 0, 0, 0, 2);
+    EXPECT_NE(text(f).find("0.000000 0.000000 0.996094 RG 2 Tr 2.000000 w 0.000000 "
+                           "0.000000 0.996094 rg "),
+              std::string::npos);
+}
+
+TEST_F(TextFill, VerticalPositionAndCentring) {
+    int f = field("A", 200, 40);
+    rec(f).line_start = 20;
+    rec(f).line_feed = 10;
+    fill_attr("A", U"x", 0, "", -1, -1, -1, 3);
+    EXPECT_NE(text(f).find("2.000000 17.000000 Td 10.000000 TL "), std::string::npos);
+    // One line: free height (40 - 10) / 2 = 15, so the block moves 15 points down.
+    fill_attr("A", U"x", 0, "", -1, -1, -1, -10000);
+    EXPECT_NE(text(f).find("2.000000 5.000000 Td "), std::string::npos) << text(f);
+    fill_attr("A", U"x", 0, "", -1, -1, -1, -9990);
+    EXPECT_NE(text(f).find("2.000000 -5.000000 Td "), std::string::npos) << text(f);
+    // Three lines with a leading of 8: text height 8 x 2 + 10 = 26, moved (40 - 26) / 2.
+    fill_attr("A", U"x\ny\nz", 8, "", -1, -1, -1, -10000);
+    EXPECT_NE(text(f).find("2.000000 13.000000 Td 8.000000 TL "), std::string::npos) << text(f);
+    // Without a box the block keeps its place, moved by the extra offset only.
+    int bbox = get_elem(ap(f), "BBox");
+    elem_at(bbox).f_type = 0;
+    fill_attr("A", U"x", 0, "", -1, -1, -1, -9995);
+    EXPECT_NE(text(f).find("2.000000 15.000000 Td "), std::string::npos) << text(f);
+}
+
+TEST_F(TextFill, SecondFillReplacesTheFirst) {
+    int f = field("A");
+    fill("A", U"first");
+    fill("A", U"2");
+    EXPECT_EQ(lines_of(f), " 0.000000 0 Td (\\062) Tj");
+}
+
+TEST_F(TextFill, EncodingKinds) {
+    int s = field("S", 200, 20, 0, "FS", font_record('S'));
+    int u = field("U", 200, 20, 0, "FU", font_record('U'));
+    int p = field("P", 200, 20, 0, "FP", font_record('P'));
+    int t = field("T");
+    fill("S", U"\u3042A");
+    fill("P", U"\u3042");
+    fill("U", U"\u3042A\U00020B9F");
+    fill("T", U"A\u3042");
+    EXPECT_EQ(lines_of(s), " 0.000000 0 Td (\\202\\240\\101) Tj");
+    EXPECT_EQ(lines_of(p), " 0.000000 0 Td (\\202\\240) Tj");
+    // Beyond the Basic Multilingual Plane: the UTF-16 surrogate pair.
+    EXPECT_EQ(lines_of(u), " 0.000000 0 Td (\\060\\102\\000\\101\\330\\102\\337\\237) Tj");
+    EXPECT_EQ(lines_of(t), " 0.000000 0 Td (\\101\\30102) Tj");
+}
+
+TEST_F(TextFill, CharactersAreMeasuredInTheirFont) {
+    // Half-width A is CID 264 in a Shift_JIS font, proportional A CID 34.
+    int fs = font_record('S', 1000);
+    g_st.p_font_strage[fs].width[264] = 500;
+    int fp = font_record('P', 1000);
+    g_st.p_font_strage[fp].width[34] = 250;
+    int s = field("S", 34, 20, 2, "FS", fs);  // width 30
+    int p = field("P", 34, 20, 2, "FP", fp);
+    fill("S", U"AA");   // 2 x 6 points
+    fill("P", U"AAA");  // 3 x 3 points
+    EXPECT_TRUE(lines_of(s).starts_with(" 18.000000 0 Td")) << lines_of(s);
+    EXPECT_TRUE(lines_of(p).starts_with(" 21.000000 0 Td")) << lines_of(p);
+}
+
+TEST_F(TextFill, YenSign) {
+    int t = field("T");
+    int u = field("U", 200, 20, 0, "FU", font_record('U'));
+    int s = field("S", 200, 20, 0, "FS", font_record('S'));
+    fill("T", U"\\");
+    fill("U", U"\\");
+    fill("S", U"\\");
+    EXPECT_EQ(lines_of(t), " 0.000000 0 Td (\\245) Tj");
+    EXPECT_EQ(lines_of(u), " 0.000000 0 Td (\\000\\245) Tj");
+    EXPECT_EQ(lines_of(s), " 0.000000 0 Td (\\245) Tj");
+    _setYenSign(0);
+    fill("T", U"\\");
+    EXPECT_EQ(lines_of(t), " 0.000000 0 Td (\\134) Tj");
+}
+
+TEST_F(TextFill, Errors) {
+    field("A");
+    int b = field("B");
+    rec(b).f_ap = 0;
+    EXPECT_EQ(failure([&] { fill("Nope", U"x"); }), "Undefined Field Name(Nope)");
+    EXPECT_EQ(failure([&] { fill("B", U"x"); }), "Undefined Field Appearance(B)");
+    EXPECT_EQ(failure([&] { fill_attr("A", U"x", 0, "Zz"); }),
+              "Undefined Font(font short_name:Zz)");
+    g_doc.seq = 1;
+    EXPECT_EQ(failure([&] { fill("A", U"x"); }), "Illegal method calling sequence.");
+    EXPECT_EQ(failure([&] { fill_attr("A", U"x"); }), "Illegal method calling sequence.");
+}
+
+TEST_F(TextFill, AnotherFieldsFont) {
+    int a = field("A");
+    int k = field("K", 200, 20, 0, "KozGo", font_record('U'));
+    int jp = tb::add_object();  // the Japanese font object the K field's resources name
+    tb::name(jp, "Type", "Font");
+    g_st.p_elem_strage[get_elem(ap(k), "KozGo")].data.obj_no = jp;
+    fill_attr("A", U"\u3042", 0, "KozGo");
+    EXPECT_NE(text(a).find("/KozGo 12.000000 Tf "), std::string::npos);
+    EXPECT_NE(text(a).find("(\\060\\102) Tj"), std::string::npos);
+    EXPECT_STREQ(rec(a).short_name, "KozGo");
+    EXPECT_EQ(rec(a).font_no, rec(k).font_no);
+    // The field's resources gain the font and keep the one the template text still names.
+    EXPECT_EQ(get_elem_objref(ap(a), nullptr, "KozGo"), jp);
+    EXPECT_EQ(get_elem_objref(ap(a), nullptr, "Helv"), 3);
+    // Later values of the field keep the new font; a second change reuses the entry.
+    fill("A", U"B");
+    EXPECT_NE(text(a).find("/KozGo 12.000000 Tf "), std::string::npos);
+    fill_attr("A", U"B", 0, "KozGo");
+    int entries = 0;
+    for (int e = xref_at(ap(a)).first_elem; e > 0; e = elem_at(e).next_elem)
+        if (std::string(elem_at(e).label) == "KozGo") ++entries;
+    EXPECT_EQ(entries, 1);
+}
+
+TEST_F(TextFill, FontChangeNeedsFontResources) {
+    int a = field("A");
+    int k = field("K", 200, 20, 0, "F2");
+    elem_at(get_elem(ap(k), "F2")).f_type = 0;
+    EXPECT_EQ(failure([&] { fill_attr("A", U"x", 0, "F2"); }),
+              "Undefined Font(font short_name:F2)");
+    (void)a;
+}
+
+TEST_F(TextFill, AppearanceObjectEdits) {
+    int f = field("A");
+    int obj = ap(f);
+    tb::name(obj, "Filter", "FlateDecode");
+    tb::array(obj, "DecodeParms", "<< /Predictor 12 >>");
+    elem_at(get_elem(obj, "Length")).f_type = 0;
+    elem_at(get_elem(obj, "Length")).label[0] = 'X';  // no /Length at all
+    fill("A", U"x");
+    EXPECT_EQ(elem_at(get_elem(obj, "Filter")).f_type, 0);
+    EXPECT_EQ(elem_at(get_elem(obj, "DecodeParms")).f_type, 0);
+    EXPECT_EQ(get_elem_int(obj, nullptr, "Length"), static_cast<int>(text(f).size()));
+
+    // A filter array written as items goes with all of them.
+    int g = field("G");
+    int go = ap(g);
+    append_elem_array_start(go, 0, "Filter");
+    append_elem_name(go, 0, LABEL_IMMEDIATE, "ASCII85Decode");
+    append_elem_name(go, 0, LABEL_IMMEDIATE, "FlateDecode");
+    append_elem_array_end(go, 0, "");
+    fill("G", U"x");
+    int off = 0;
+    for (int e = get_elem(go, "Filter"); e > 0; e = elem_at(e).next_elem)
+        if (elem_at(e).f_type == 0) ++off;
+    EXPECT_EQ(off, 4);
+}
+
+TEST_F(TextFill, UnresolvableAppearanceIsLeftAlone) {
+    int f = field("A");
+    int obj = ap(f);
+    std::string before = text(f);
+    elem_at(get_elem(rec(f).obj_no, "N")).f_type = ELEM_TYPE_INTEGER;
+    fill("A", U"x");
+    EXPECT_EQ(g_doc.flag_set_field[f], 0);
+    int e = find_top_level_entry(obj, LABEL_STREAM);
+    EXPECT_EQ(std::string(elem_bytes(elem_at(e)), before.size()), before);
+}
+
+TEST_F(TextFill, EveryWidgetOfOneNameShowsTheValue) {
+    int a = field("Same");
+    int b = field("Same");
+    fill("Same", U"v");
+    EXPECT_EQ(lines_of(a), " 0.000000 0 Td (\\166) Tj");
+    EXPECT_EQ(lines_of(b), " 0.000000 0 Td (\\166) Tj");
+    EXPECT_EQ(g_doc.flag_set_field[a], 1);
+    EXPECT_EQ(g_doc.flag_set_field[b], 1);
+}
+
+TEST_F(TextFill, OverlongValues) {
+    // 19,999 bytes of one script line.
+    int f = field("A");
+    std::u32string big(19999, U'x');
+    fill("A", big);
+    int lines = 0;
+    set_field_data_stream(f, cps(big).data(), 0, -20, "Helv", 12, -1, -1, -1, g_fill.stream, -1, 0,
+                          0, 0, 0, &lines);
+    EXPECT_EQ(count(text(f), "\\170"), 19999);
+    EXPECT_GT(lines, 100);
+    EXPECT_EQ(text(f).size(), g_fill.stream.size());
+
+    // 5,000 CJK characters on one line of a field wide enough for them.
+    int u = field("U", 70000, 20, 0, "FU", font_record('U'));
+    std::u32string cjk(5000, U'\u6F22');
+    fill("U", cjk);
+    EXPECT_EQ(count(text(u), ") Tj"), 1);
+    EXPECT_EQ(count(text(u), "\\157\\042"), 5000);
+    int s = field("S", 70000, 20, 0, "FS", font_record('S'));
+    fill("S", cjk);
+    EXPECT_EQ(count(text(s), ") Tj"), 1);
+
+    // 10,000 line feeds: 10,000 empty lines and the last character.
+    std::u32string feeds(10000, U'\n');
+    feeds += U"z";
+    fill("A", feeds);
+    EXPECT_EQ(count(text(f), "() '"), 9999);
+    EXPECT_TRUE(text(f).ends_with("(\\172) ' ET Q EMC"));
+}
+
+}  // namespace
