@@ -440,3 +440,34 @@ TEST(FieldCompression, PageContentLeavingItsStateChangedDoesNotMoveFields) {
     EXPECT_TRUE(tt::qpdf_check(flat));
     EXPECT_LT(differing(render(plain, 1), render(flat, 1)), 0.0005);
 }
+
+TEST(FieldCompression, FilledValuesAreFlattened) {
+    TempDir d;
+    tb::PageSpec p;
+    p.fields = {field("name", 650), field("city", 600), field("unset", 550), field("_note", 500)};
+    tb::FieldSpec wide = field("remarks", 400);
+    wide.h = 60;
+    p.fields.push_back(wide);
+    std::string tpl = d.file("f.tpl");
+    tb::simple_template(tpl, {p});
+    std::string set =
+        "setPageFieldData\tname\tAda Lovelace\nsetPageFieldData\tcity\tLondon (UK) \\ 1843\n"
+        "setPageFieldData\t_note\tkept\n"
+        "setPageFieldDataWithAttribute\tremarks\tFirst line in "
+        "red\t0\t10\tff0000\t\t0\t0\t0\t0\t0\n";
+    std::string plain = d.file("plain.pdf"), flat = d.file("flat.pdf");
+    RunResult r = run_script(d, pages_script(plain, {tpl, tpl}, set, false));
+    ASSERT_EQ(r.status, 0) << r.errlog;
+    r = run_script(d, pages_script(flat, {tpl, tpl}, set, true));
+    ASSERT_EQ(r.status, 0) << r.errlog;
+    EXPECT_TRUE(tt::qpdf_check(flat));
+    std::vector<QField> fields = qpdf_fields(flat);
+    ASSERT_EQ(fields.size(), 2u);
+    for (int page = 1; page <= 2; ++page) {
+        std::string text = tt::pdftotext(flat, page);
+        // The yen-sign mode, on by default, shows the backslash as a yen sign.
+        for (const char* v : {"Ada Lovelace", "London (UK) \u00a5 1843", "kept", "First line"})
+            EXPECT_NE(text.find(v), std::string::npos) << v << " in\n" << text;
+        EXPECT_LT(differing(render(plain, page), render(flat, page)), 0.0005);
+    }
+}
