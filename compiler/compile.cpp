@@ -108,6 +108,7 @@ bool write_compile_outputs() {
     // looks for problems.
     for (const std::string& e : g_cc.parse_errors)
         report_error("Carvel Compile error (" + pdf + "):\n" + e);
+    for (const std::string& e : g_cc.field_errors) report_error(e);
     std::string dup = duplicate_field_message();
     if (!dup.empty()) report_error(dup);
     if (g_cc.f_dup_xref) report_error(DUPLICATE_XREF_MESSAGE);

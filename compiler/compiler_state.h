@@ -55,6 +55,9 @@ struct CompilerState {
     // Messages of a parse that stopped early (syntax error, memory exhausted, refused input).
     std::vector<std::string> parse_errors;
 
+    // Fields the analysis could not prepare for filling, for the error log.
+    std::vector<std::string> field_errors;
+
     // The error log has been created in this run; later reports are appended to it.
     bool f_err_log_written = false;
 };

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "compiler/field_analysis.h"
 #include "compiler/object_events.h"
 #include "store/element_ops.h"
 #include "store/storages.h"
@@ -107,8 +108,6 @@ void mark_references() {
     }
     regfree(&re);
 }
-
-void analyse_fields() {}
 
 void flag_objects() {
     static const char* const shared[] = {"Encoding", "Metadata",       "FontDescriptor",

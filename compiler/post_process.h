@@ -11,9 +11,7 @@ void restore_array_strings();
 // reference marker and sets f_renum on those strings.
 void mark_references();
 
-// Field and font analysis: builds the field and font records from the widgets.
-// Not built yet: the field and font storages stay empty.
-void analyse_fields();
+// Field and font analysis (field_analysis.h) builds the field and font records.
 
 // Sets f_common on shared objects and f_page on pages.
 void flag_objects();

@@ -1,0 +1,226 @@
+#include "compiler/font_analysis.h"
+
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "compiler/compiler_state.h"
+#include "multibyte/standard_fonts.h"
+#include "store/element_ops.h"
+#include "store/storages.h"
+
+namespace {
+
+constexpr char UCS2_CMAP[] = "UniJIS-UCS2-H";
+constexpr char UTF16_CMAP[] = "UniJIS-UTF16-H";
+
+bool contains(const char* s, const char* part) {
+    return s && std::strstr(s, part) != nullptr;
+}
+
+// The object of a Type 0 font's first descendant, or -1.
+int descendant(int font) {
+    int e = get_elem_absolute(font, "DescendantFonts");
+    if (e == -1) return -1;
+    const st_elem& el = g_st.p_elem_strage[e];
+    int d = -1;
+    if (el.f_type == ELEM_TYPE_OBJREF) d = el.data.obj_no;
+    if (el.f_type == ELEM_TYPE_STRING) d = first_marked_ref(el);
+    return valid_xref(d) ? d : -1;
+}
+
+// The object that holds `label`: the font itself, else its descendant; -1 when neither.
+int font_or_descendant(int font, const char* label) {
+    if (get_elem_absolute(font, label) != -1) return font;
+    int d = descendant(font);
+    if (d != -1 && d != font && get_elem_absolute(d, label) != -1) return d;
+    return -1;
+}
+
+// The /Encoding element when its value is a name (references followed), or -1.
+int encoding_name_elem(int font) {
+    int e = get_elem_absolute(font, "Encoding");
+    if (e == -1 || g_st.p_elem_strage[e].f_type != ELEM_TYPE_NAME) return -1;
+    return e;
+}
+
+void set_name(int e, const char* name) {
+    std::memset(g_st.p_elem_strage[e].data.name, 0, LABEL_SIZE);
+    std::snprintf(g_st.p_elem_strage[e].data.name, LABEL_SIZE, "%s", name);
+}
+
+int16_t to_width(double v) {
+    if (v > 32767) return 32767;
+    if (v < -32768) return -32768;
+    return static_cast<int16_t>(v);
+}
+
+}  // namespace
+
+char encoding_kind_of(const char* n) {
+    char kind = 'S';
+    if (contains(n, "WinAnsiEncoding")) kind = 'T';
+    if (contains(n, "90ms-")) kind = 'S';
+    if (contains(n, "90msp-")) kind = 'P';
+    if (contains(n, "Uni") && (contains(n, "UCS2") || contains(n, "UTF16"))) kind = 'U';
+    return kind;
+}
+
+void read_simple_widths(const char* text, int len, int16_t* slots, int nslots) {
+    int slot = 0;
+    for (int i = 0; i < len && slot < nslots;) {
+        if (text[i] < '0' || text[i] > '9') {
+            ++i;
+            continue;
+        }
+        long v = 0;
+        while (i < len && text[i] >= '0' && text[i] <= '9') {
+            if (v < 1000000) v = v * 10 + (text[i] - '0');
+            ++i;
+        }
+        slots[slot++] = to_width(static_cast<double>(v));
+    }
+}
+
+namespace {
+
+enum class Item { number, list_start, list_end, end, other };
+
+struct WidthReader {
+    const char* s;
+    int len;
+    int i = 0;
+    double value = 0;
+
+    Item next() {
+        while (i < len && static_cast<unsigned char>(s[i]) < '!') ++i;
+        if (i >= len || s[i] == 0) return Item::end;
+        char c = s[i];
+        if (c == '[') {
+            ++i;
+            return Item::list_start;
+        }
+        if (c == ']') {
+            ++i;
+            return Item::list_end;
+        }
+        if ((c >= '0' && c <= '9') || c == '-' || c == '+' || c == '.') {
+            std::string num;
+            while (i < len && (std::isdigit(static_cast<unsigned char>(s[i])) || s[i] == '-' ||
+                               s[i] == '+' || s[i] == '.'))
+                num.push_back(s[i++]);
+            value = std::strtod(num.c_str(), nullptr);
+            return Item::number;
+        }
+        return Item::other;
+    }
+};
+
+}  // namespace
+
+void read_cid_widths(const char* text, int len, int16_t* slots, int nslots) {
+    WidthReader r{text, len};
+    for (;;) {
+        if (r.next() != Item::number) return;
+        double c = r.value;
+        Item it = r.next();
+        if (it == Item::list_start) {
+            long slot = static_cast<long>(c);
+            for (;;) {
+                Item w = r.next();
+                if (w == Item::list_end) break;
+                if (w != Item::number) return;
+                if (slot >= 0 && slot < nslots) slots[slot] = to_width(r.value);
+                ++slot;
+            }
+        } else if (it == Item::number) {
+            double last = r.value;
+            if (r.next() != Item::number) return;
+            int16_t w = to_width(r.value);
+            long from = c < 0 ? 0 : static_cast<long>(c);
+            long to = last >= nslots ? nslots - 1 : static_cast<long>(last);
+            for (long k = from; k <= to; ++k) slots[k] = w;
+        } else {
+            return;
+        }
+    }
+}
+
+int analyse_font(int font) {
+    const char* base = get_elem_name(font, nullptr, "BaseFont");
+    std::string b = base ? base : "";
+    const char* subtype = get_elem_name(font, nullptr, "Subtype");
+    if (subtype && std::strcmp(subtype, "Type1") == 0) {
+        int no = get_standard_font_no(b.c_str());
+        // A Type 1 font outside the standard set gets a record of its own below, measured
+        // by its own widths, rather than another font's.
+        if (no != 0) return -no;
+    }
+
+    for (int i = 0; i < g_st.num_font_strage; ++i) {
+        if (std::strncmp(g_st.p_font_strage[i].name, b.c_str(), LABEL_SIZE) != 0) continue;
+        int enc = encoding_name_elem(font);
+        if (g_st.p_font_strage[i].encoding == 'U' && enc != -1)
+            set_name(enc, g_cc.f_jisx0213 ? UTF16_CMAP : UCS2_CMAP);
+        return i;
+    }
+
+    new_font_strage();
+    const int idx = g_st.cur_font_strage;
+    st_font& f = g_st.p_font_strage[idx];
+    std::snprintf(f.name, sizeof f.name, "%s", b.c_str());
+    f.height = 1000;
+
+    int holder = font_or_descendant(font, "FontDescriptor");
+    int desc = holder == -1 ? -1 : get_xref_absolute(holder, "FontDescriptor");
+    if (desc != -1 && desc != holder) {
+        int len = 0;
+        const char* box = get_elem_string(desc, nullptr, "FontBBox", &len);
+        if (box) {
+            std::string t(box, static_cast<size_t>(len));
+            const char* p = t.c_str();
+            while (*p == ' ' || *p == '[') ++p;
+            float y1 = 0, y2 = 0;
+            if (std::sscanf(p, "%*f %f %*f %f", &y1, &y2) == 2)
+                f.height =
+                    to_width(static_cast<double>(static_cast<int>(y2) - static_cast<int>(y1)));
+        }
+    }
+
+    int enc = encoding_name_elem(font);
+    if (enc == -1) {
+        f.encoding = 'N';
+    } else {
+        std::string name = g_st.p_elem_strage[enc].data.name;
+        f.encoding = encoding_kind_of(name.c_str());
+        bool uni = contains(name.c_str(), "Uni");
+        if (g_cc.f_jisx0213 && uni && contains(name.c_str(), "UCS2")) set_name(enc, UTF16_CMAP);
+        if (!g_cc.f_jisx0213 && uni && contains(name.c_str(), "UTF16")) set_name(enc, UCS2_CMAP);
+    }
+
+    int dw_holder = font_or_descendant(font, "DW");
+    int dw = dw_holder == -1 ? -1 : get_elem_int(dw_holder, nullptr, "DW");
+    f.default_width = static_cast<int16_t>(dw);
+    for (int16_t& s : f.width) s = f.default_width;
+
+    const char* label = "Widths";
+    int wh = font_or_descendant(font, label);
+    if (wh == -1) {
+        label = "Width";
+        wh = font_or_descendant(font, label);
+    }
+    if (wh != -1) {
+        int len = 0;
+        const char* t = get_elem_string(wh, nullptr, label, &len);
+        if (t) read_simple_widths(t, len, f.width, FONT_WIDTHS);
+    }
+    int ch = font_or_descendant(font, "W");
+    if (ch != -1) {
+        int len = 0;
+        const char* t = get_elem_string(ch, nullptr, "W", &len);
+        if (t) read_cid_widths(t, len, f.width, FONT_WIDTHS);
+    }
+    return idx;
+}

@@ -1,0 +1,21 @@
+// Font analysis: turns a font object that a field uses into the field's font number, either
+// the negated number of a standard Type 1 font or the index of a font record holding the
+// font's name, encoding kind, line height and widths.
+#pragma once
+
+#include <cstdint>
+
+// Analyses font object `font_obj` and returns the font number for the field record. A font
+// met before (same /BaseFont) returns its existing record. Unicode CMap names are rewritten
+// to the horizontal UCS-2 or UTF-16 one that the JIS X 0213 switch selects.
+int analyse_font(int font_obj);
+
+// The encoding kind of an /Encoding name: 'T', 'S', 'P' or 'U' (a name that matches none
+// of them counts as 'S').
+char encoding_kind_of(const char* encoding_name);
+
+// Reads /Widths text into width slots 0, 1, 2, ...: every run of decimal digits is one width.
+void read_simple_widths(const char* text, int len, int16_t* slots, int nslots);
+
+// Reads /W text (outer brackets removed): "c [w1 w2 ...]" and "c_first c_last w" items.
+void read_cid_widths(const char* text, int len, int16_t* slots, int nslots);
