@@ -140,10 +140,12 @@ void rename_field_name() {
         else
             set_int(ff, int_value(g_st.p_elem_strage[ff]) | 1);
 
+        // A text value goes; a name is a button's state, which its appearance shows.
         for (int obj : {widget, field}) {
             for (const char* key : {"DV", "V"}) {
                 int e = dict_entry(obj, key);
-                if (e != -1) set_literal(e, "", 0);
+                if (e != -1 && g_st.p_elem_strage[e].f_type != ELEM_TYPE_NAME)
+                    set_literal(e, "", 0);
             }
             if (field == widget) break;
         }

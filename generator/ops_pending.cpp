@@ -9,4 +9,3 @@ namespace {
     throwf("Illegal Operation::%s", command);
 }
 }  // namespace
-

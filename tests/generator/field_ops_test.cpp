@@ -162,6 +162,7 @@ TEST_F(FieldOps, RenamingGivesUniqueReadOnlyNamesWithoutValues) {
              tb::literal(widget_of(0), "V", "old");
              tb::literal(widget_of(0), "DV", "default");
              tb::literal(widget_of(1), "V", "kept");
+             tb::name(widget_of(4), "V", "Yes");  // a button's state
              // k1 and k2 are the kids of one named parent that holds the value.
              parent = tb::add_object();
              tb::literal(parent, "T", "kids");
@@ -191,6 +192,10 @@ TEST_F(FieldOps, RenamingGivesUniqueReadOnlyNamesWithoutValues) {
     EXPECT_EQ(dict_entry(widget_of(2), "T"), -1);
     EXPECT_EQ(global_annot_no, 10);
     EXPECT_EQ(entry_text(widget_of(4), "T"), "gone");
+    g_st.p_field_strage[4].obj_no = static_cast<int16_t>(widget_of(4));
+    rename_field_name();
+    EXPECT_EQ(entry_text(widget_of(4), "T"), "K_E_S_Trel14_");
+    EXPECT_STREQ(g_st.p_elem_strage[dict_entry(widget_of(4), "V")].data.name, "Yes");
 }
 
 TEST_F(FieldOps, ArrayFieldCopiesMoveByRotation) {
