@@ -1,0 +1,159 @@
+#include "generator/array_fields.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "generator/doc_state.h"
+#include "generator/field_widgets.h"
+#include "generator/operations.h"
+#include "generator/page_numbering.h"
+#include "store/element_ops.h"
+
+namespace {
+
+// Annotation references of the copies, and the page's new annotation array text; reused
+// between calls, so that neither has a fixed bound.
+std::string g_tmp_annots;
+std::string g_new_annots;
+
+// Gives every string element of object `obj` its own copy of its bytes, so that editing or
+// encrypting one object's strings leaves the object it was copied from alone.
+void own_strings(int obj) {
+    Storages& s = g_st;
+    int limit = s.num_elem_strage;
+    for (int e = s.p_xref_strage[obj].first_elem; e > 0 && e < s.num_elem_strage && limit-- > 0;
+         e = s.p_elem_strage[e].next_elem) {
+        st_elem& el = s.p_elem_strage[e];
+        if (el.f_type != ELEM_TYPE_STRING) continue;
+        set_elem_str(e, el.data.str.type, elem_bytes(el), el.data.str.len);
+    }
+}
+
+int page_rotation(int page) {
+    int r = dict_entry(page, "Rotate");
+    if (r == -1 || g_st.p_elem_strage[r].f_type != ELEM_TYPE_INTEGER) return 0;
+    int deg = g_st.p_elem_strage[r].data.int_data % 360;
+    return deg < 0 ? deg + 360 : deg;
+}
+
+void set_record_name(st_field& f, const char* name) {
+    std::memset(f.name, 0, sizeof f.name);
+    size_t n = std::strlen(name);
+    std::memcpy(f.name, name, n < sizeof f.name ? n : sizeof f.name - 1);
+}
+
+}  // namespace
+
+void make_array_field(const char* field_name, int num, float gap) {
+    Storages& s = g_st;
+    int src = field_record_index(field_name);
+    if (src == -1) throwf("Undefined Field Name(%s)", field_name);
+    int widget = s.p_field_strage[src].obj_no;
+    if (s.p_field_strage[src].f_ap == 0 || !valid_xref(widget) ||
+        s.p_xref_strage[widget].first_elem == 0)
+        throwf("Undefined Field Appearance(%s)", field_name);
+
+    // Every suffixed name must fit the record, or copies would share a cut name.
+    char name[64];
+    int longest = std::snprintf(name, sizeof name, "%s__%d", field_name, num > 1 ? num : 1);
+    if (longest >= static_cast<int>(sizeof s.p_field_strage[src].name))
+        throwf("Field name too long(%s)", field_name);
+    if (num <= 1) {
+        std::snprintf(name, sizeof name, "%s__1", field_name);
+        set_record_name(s.p_field_strage[src], name);
+        return;
+    }
+
+    int page = widget_page(widget);
+    if (page == -1) throwf("Undefined Field Page(%s)", field_name);
+    int ap = widget_appearance(widget);
+    if (ap == -1) throwf("Undefined Field Appearance(%s)", field_name);
+    float r[4];
+    if (!widget_rect(widget, r)) throwf("Undefined Field Rect(%s)", field_name);
+    int annots = page_annots_elem(page);
+    if (annots == -1 && dict_entry(page, "Annots") != -1)
+        throwf("Unsupported annotation array(%s)", field_name);
+    // Widget numbers are 16-bit in field records, and every field needs its set flag.
+    long copies = num - 1L;
+    if (s.num_xref_strage + 2 * copies > INT16_MAX)
+        throwf("Too many objects for array field(%s)", field_name);
+    if (s.num_field_strage + copies > FLAG_SET_FIELD_SIZE)
+        throwf("Too many fields for array field(%s)", field_name);
+
+    int rot = page_rotation(page);
+    std::snprintf(name, sizeof name, "%s__1", field_name);
+    set_record_name(s.p_field_strage[src], name);
+
+    g_tmp_annots.clear();
+    for (int k = 1; k < num; ++k) {
+        std::snprintf(name, sizeof name, "%s__%d", field_name, k + 1);
+        new_field_strage();
+        int rec = s.cur_field_strage;
+        s.p_field_strage[rec] = s.p_field_strage[src];
+        set_record_name(s.p_field_strage[rec], name);
+
+        int wc = dup_obj(widget);
+        s.p_field_strage[rec].obj_no = static_cast<int16_t>(wc);
+        int apc = dup_obj(ap);
+        own_strings(apc);
+
+        float d = gap * static_cast<float>(k);
+        float m[4] = {r[0], r[1] - d, r[2], r[3] - d};
+        if (rot == 90) {
+            m[0] = r[0] + d, m[1] = r[1], m[2] = r[2] + d, m[3] = r[3];
+        } else if (rot == 270) {
+            m[0] = r[0] - d, m[1] = r[1], m[2] = r[2] - d, m[3] = r[3];
+        }
+        char rect[160];
+        int rect_len = std::snprintf(rect, sizeof rect, "%f %f %f %f", m[0], m[1], m[2], m[3]);
+        int name_len = static_cast<int>(std::strlen(name));
+
+        bool named = false;
+        int depth = 0, limit = s.num_elem_strage;
+        for (int e = s.p_xref_strage[wc].first_elem; e > 0 && e < s.num_elem_strage && limit-- > 0;
+             e = s.p_elem_strage[e].next_elem) {
+            st_elem& el = s.p_elem_strage[e];
+            int t = el.f_type;
+            bool top = depth == 0 && t >= ELEM_TYPE_NAME;
+            if (t == ELEM_TYPE_SUBDIC_START || t == ELEM_TYPE_ARRAY_START) ++depth;
+            if (t == ELEM_TYPE_SUBDIC_END || t == ELEM_TYPE_ARRAY_END) --depth;
+            if (top && t != 0 && std::strncmp(el.label, "T", LABEL_SIZE) == 0 && !named) {
+                set_elem_str(e, STR_LITERAL, name, name_len);
+                named = true;
+            } else if (top && t != 0 && std::strncmp(el.label, "Rect", LABEL_SIZE) == 0) {
+                set_elem_str(e, STR_ARRAY, rect, rect_len);
+                s.p_elem_strage[e].data.str.f_renum = 0;
+            } else if (t == ELEM_TYPE_OBJREF && el.data.obj_no == ap &&
+                       std::strncmp(el.label, "N", LABEL_SIZE) == 0) {
+                el.data.obj_no = apc;
+            } else if (t == ELEM_TYPE_STRING) {
+                set_elem_str(e, el.data.str.type, elem_bytes(el), el.data.str.len);
+            }
+        }
+        if (!named) append_elem_str(wc, 0, "T", STR_LITERAL, name, name_len);
+
+        g_tmp_annots.push_back(REF_MARKER);
+        g_tmp_annots.append(std::to_string(wc));
+        g_tmp_annots.append(" 0 R");
+    }
+
+    if (annots == -1) {
+        // A page without annotations gets an array of the copies.
+        int e = append_elem_str(page, 0, "Annots", STR_ARRAY, g_tmp_annots.data(),
+                                static_cast<int>(g_tmp_annots.size()));
+        s.p_elem_strage[e].data.str.f_renum = 1;
+        return;
+    }
+    const st_elem& a = s.p_elem_strage[annots];
+    g_new_annots.assign(elem_bytes(a), static_cast<size_t>(a.data.str.len));
+    g_new_annots.append(g_tmp_annots);
+    set_elem_str(annots, STR_ARRAY, g_new_annots.data(), static_cast<int>(g_new_annots.size()));
+    s.p_elem_strage[annots].data.str.f_renum = 1;
+}
+
+void _makeArrayPageField(const char* fieldName, int num, float gap) {
+    check_seq(2);
+    make_array_field(fieldName, num, gap);
+}

@@ -1,0 +1,515 @@
+#include "generator/field_compress.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "generator/doc_state.h"
+#include "generator/field_widgets.h"
+#include "generator/page_hooks.h"
+#include "store/element_ops.h"
+
+namespace {
+
+std::vector<char> g_cstream;  // CSTREAM_SIZE bytes once used
+int g_cstream_len = 0;
+std::string g_block;  // one field's flattened content
+
+// One deflate state and output buffer for the whole run: allocating them per page costs
+// more than compressing a page's fields.
+z_stream g_zs;
+bool g_zs_ready = false;
+std::vector<unsigned char> g_zout;
+
+// Compresses the collected content (zlib format, default level) into g_zout; returns the
+// compressed length.
+int deflate_cstream() {
+    if (!g_zs_ready) {
+        if (deflateInit(&g_zs, Z_DEFAULT_COMPRESSION) != Z_OK) _throw("deflateInit::error");
+        g_zs_ready = true;
+    } else if (deflateReset(&g_zs) != Z_OK) {
+        _throw("deflate::error");
+    }
+    uLong bound = deflateBound(&g_zs, static_cast<uLong>(g_cstream_len));
+    if (g_zout.size() < bound) g_zout.resize(bound);
+    g_zs.next_in = reinterpret_cast<Bytef*>(g_cstream.data());
+    g_zs.avail_in = static_cast<uInt>(g_cstream_len);
+    g_zs.next_out = g_zout.data();
+    g_zs.avail_out = static_cast<uInt>(g_zout.size());
+    if (deflate(&g_zs, Z_FINISH) != Z_STREAM_END) _throw("deflate::error");
+    return static_cast<int>(g_zout.size() - g_zs.avail_out);
+}
+
+// A dictionary in the store: the top level of object `obj` (start 0), or the sub-dictionary
+// that element `start` of it opens. obj -1: none.
+struct Dict {
+    int obj = -1;
+    int start = 0;
+};
+
+bool valid(const Dict& d) {
+    return d.obj >= 0;
+}
+
+int dict_find(const Dict& d, const char* label) {
+    if (!valid(d)) return -1;
+    return d.start ? subdict_entry(d.start, label) : dict_entry(d.obj, label);
+}
+
+// The dictionary that element `e` of object `obj` holds: its sub-dictionary, or the object
+// it refers to.
+Dict dict_of(int obj, int e) {
+    if (e == -1) return {};
+    const st_elem& el = g_st.p_elem_strage[e];
+    if (el.f_type == ELEM_TYPE_SUBDIC_START) return {obj, e};
+    if (el.f_type == ELEM_TYPE_OBJREF && valid_xref(el.data.obj_no) &&
+        g_st.p_xref_strage[el.data.obj_no].first_elem > 0)
+        return {el.data.obj_no, 0};
+    return {};
+}
+
+Dict sub(const Dict& d, const char* label) {
+    return valid(d) ? dict_of(d.obj, dict_find(d, label)) : Dict{};
+}
+
+// Calls f(element) for every entry of the dictionary, in order.
+template <typename F>
+void for_each_entry(const Dict& d, F f) {
+    const Storages& s = g_st;
+    int e = d.start ? s.p_elem_strage[d.start].next_elem : s.p_xref_strage[d.obj].first_elem;
+    int depth = 0, limit = s.num_elem_strage;
+    while (e > 0 && e < s.num_elem_strage && limit-- > 0) {
+        int t = s.p_elem_strage[e].f_type;
+        int next = s.p_elem_strage[e].next_elem;
+        if (t == ELEM_TYPE_SUBDIC_END || t == ELEM_TYPE_ARRAY_END) {
+            if (--depth < 0) return;
+        } else {
+            if (depth == 0 && t != 0) f(e);
+            if (t == ELEM_TYPE_SUBDIC_START || t == ELEM_TYPE_ARRAY_START) ++depth;
+        }
+        e = next;
+    }
+}
+
+// Adds an element to the dictionary: right after its opening element, or at the end of the
+// object when the dictionary is an object of its own.
+int dict_add(const Dict& d) {
+    return append_elem(d.obj, d.start);
+}
+
+Dict add_subdict(const Dict& d, const char* label) {
+    int s = append_elem_subdic_start(d.obj, d.start, label);
+    append_elem_subdic_end(d.obj, s, "");
+    return {d.obj, s};
+}
+
+// Values that a resource entry may hold and that can be copied element for element.
+bool copyable(const st_elem& e) {
+    return e.f_type == ELEM_TYPE_OBJREF || e.f_type == ELEM_TYPE_NAME ||
+           e.f_type == ELEM_TYPE_INTEGER || e.f_type == ELEM_TYPE_STRING;
+}
+
+bool same_value(const st_elem& a, const st_elem& b) {
+    if (a.f_type != b.f_type) return false;
+    switch (a.f_type) {
+        case ELEM_TYPE_OBJREF:
+            return a.data.obj_no == b.data.obj_no;
+        case ELEM_TYPE_INTEGER:
+            return a.data.int_data == b.data.int_data;
+        case ELEM_TYPE_NAME:
+            return std::strncmp(a.data.name, b.data.name, LABEL_SIZE) == 0;
+        case ELEM_TYPE_STRING:
+            return a.data.str.type == b.data.str.type && a.data.str.len == b.data.str.len &&
+                   std::memcmp(elem_bytes(a), elem_bytes(b), static_cast<size_t>(a.data.str.len)) ==
+                       0;
+        default:
+            return false;
+    }
+}
+
+// Resource categories a field appearance may use; ProcSet is obsolete and not merged.
+const char* const kCategories[] = {"Font",    "XObject", "ExtGState", "ColorSpace",
+                                   "Pattern", "Shading", "Properties"};
+constexpr int kFont = 0;
+
+struct ResourceAdd {
+    int category;
+    int elem;  // the entry to copy
+};
+std::vector<ResourceAdd> g_adds;
+
+// Plans the resource entries that the page needs to draw the appearance itself. False when
+// it cannot: an entry of the same name on the page holds something else, an entry cannot be
+// copied, or the field's font is nowhere to be found. The field then stays interactive.
+bool plan_resources(int ap, const Dict& page_res, const st_field& f, const char* data, int len) {
+    g_adds.clear();
+    Dict ap_res = sub(Dict{ap, 0}, "Resources");
+    char font_name[LABEL_SIZE];
+    std::memcpy(font_name, f.short_name, sizeof font_name);
+    font_name[LABEL_SIZE - 1] = 0;
+    bool font_found = font_name[0] == 0;
+    bool ok = true;
+    auto plan = [&](int c, const Dict& dst, int e) {
+        const st_elem& el = g_st.p_elem_strage[e];
+        int have = dict_find(dst, el.label);
+        if (have != -1) {
+            if (!same_value(g_st.p_elem_strage[have], el)) ok = false;
+            return;
+        }
+        for (const ResourceAdd& a : g_adds)
+            if (a.category == c &&
+                std::strncmp(g_st.p_elem_strage[a.elem].label, el.label, LABEL_SIZE) == 0)
+                return;
+        if (!copyable(el)) ok = false;
+        g_adds.push_back({c, e});
+    };
+    for (int c = 0; c < static_cast<int>(std::size(kCategories)) && ok; ++c) {
+        Dict src = sub(ap_res, kCategories[c]);
+        if (!valid(src)) continue;
+        Dict dst = sub(page_res, kCategories[c]);
+        for_each_entry(src, [&](int e) {
+            if (c == kFont && std::strncmp(g_st.p_elem_strage[e].label, font_name, LABEL_SIZE) == 0)
+                font_found = true;
+            plan(c, dst, e);
+        });
+    }
+    if (!ok) return false;
+    if (font_found) return true;
+    // The appearance names no font of its own: the form's default resources may hold it,
+    // and the page may have it already.
+    Dict page_fonts = sub(page_res, "Font");
+    if (dict_find(page_fonts, font_name) != -1) return true;
+    int root = get_trailer_objref("Root");
+    Dict dr_fonts =
+        valid_xref(root) ? sub(sub(sub(Dict{root, 0}, "AcroForm"), "DR"), "Font") : Dict{};
+    int e = dict_find(dr_fonts, font_name);
+    if (e != -1) {
+        plan(kFont, page_fonts, e);
+        return ok;
+    }
+    // No font anywhere: only an appearance that does not use it can be drawn.
+    std::string tag = std::string("/") + font_name;
+    return std::search(data, data + len, tag.begin(), tag.end()) == data + len;
+}
+
+// Makes sure the page has a resources dictionary and returns it.
+Dict page_resources(int page) {
+    int e = dict_entry(page, "Resources");
+    Dict d = dict_of(page, e);
+    if (valid(d) || e != -1) return d;
+    return add_subdict(Dict{page, 0}, "Resources");
+}
+
+void apply_resources(int page) {
+    if (g_adds.empty()) return;
+    Dict res = page_resources(page);
+    if (!valid(res)) return;
+    for (const ResourceAdd& a : g_adds) {
+        Dict cat = sub(res, kCategories[a.category]);
+        if (!valid(cat)) cat = add_subdict(res, kCategories[a.category]);
+        int n = dict_add(cat);
+        st_elem copy = g_st.p_elem_strage[a.elem];
+        st_elem& dst = g_st.p_elem_strage[n];
+        int next = dst.next_elem;
+        dst = copy;
+        dst.next_elem = next;
+        // Strings get their own bytes, so that rewriting one copy leaves the other alone.
+        if (copy.f_type == ELEM_TYPE_STRING)
+            set_elem_str(n, copy.data.str.type, elem_bytes(copy), copy.data.str.len);
+    }
+}
+
+// True when the appearance stream is still encoded: its bytes cannot be copied into the
+// page content as they are. A filter switched off by the field filler does not count.
+bool encoded(int ap) {
+    int f = dict_entry(ap, "Filter");
+    if (f == -1) return false;
+    const st_elem& e = g_st.p_elem_strage[f];
+    if (e.f_type == ELEM_TYPE_NAME || e.f_type == ELEM_TYPE_OBJREF) return true;
+    if (e.f_type == ELEM_TYPE_STRING)
+        return std::memchr(elem_bytes(e), '/', static_cast<size_t>(e.data.str.len)) != nullptr;
+    return e.f_type == ELEM_TYPE_ARRAY_START;
+}
+
+int flags_of(int widget) {
+    int e = widget_or_parent_entry(widget, "F", nullptr);
+    if (e == -1 || g_st.p_elem_strage[e].f_type != ELEM_TYPE_INTEGER) return 0;
+    return g_st.p_elem_strage[e].data.int_data;
+}
+
+bool is_text_field(int widget) {
+    int e = widget_or_parent_entry(widget, "FT", nullptr);
+    return e != -1 && g_st.p_elem_strage[e].f_type == ELEM_TYPE_NAME &&
+           std::strncmp(g_st.p_elem_strage[e].data.name, "Tx", LABEL_SIZE) == 0;
+}
+
+void put(std::string& out, const char* fmt, float a, float b, float c = 0, float d = 0) {
+    char buf[256];
+    int n = std::snprintf(buf, sizeof buf, fmt, a, b, c, d);
+    out.append(buf, static_cast<size_t>(n));
+}
+
+// The content that draws the appearance where a viewer would: the appearance box, mapped
+// through the appearance matrix, is fitted into the widget's rectangle (ISO 32000-1,
+// 12.5.5), and drawing is clipped to the box.
+void build_block(const float rect[4], int ap, const char* data, int len) {
+    std::string& b = g_block;
+    b.clear();
+    float x1 = std::fmin(rect[0], rect[2]), y1 = std::fmin(rect[1], rect[3]);
+    float x2 = std::fmax(rect[0], rect[2]), y2 = std::fmax(rect[1], rect[3]);
+    int blen = 0, mlen = 0;
+    const char* btext = dict_array_text(ap, "BBox", &blen);
+    const char* mtext = dict_array_text(ap, "Matrix", &mlen);
+    float box[4], m[6] = {1, 0, 0, 1, 0, 0};
+    bool has_box = btext && read_numbers(btext, blen, box, 4);
+    bool has_matrix = mtext && read_numbers(mtext, mlen, m, 6);
+    float sx = 1, sy = 1, tx = x1, ty = y1;
+    if (has_box) {
+        float lo_x = INFINITY, lo_y = INFINITY, hi_x = -INFINITY, hi_y = -INFINITY;
+        for (int i = 0; i < 4; ++i) {
+            float x = box[i & 1 ? 2 : 0], y = box[i & 2 ? 3 : 1];
+            float u = m[0] * x + m[2] * y + m[4], v = m[1] * x + m[3] * y + m[5];
+            lo_x = std::fmin(lo_x, u), hi_x = std::fmax(hi_x, u);
+            lo_y = std::fmin(lo_y, v), hi_y = std::fmax(hi_y, v);
+        }
+        if (hi_x - lo_x > 0.001f && hi_y - lo_y > 0.001f) {
+            sx = (x2 - x1) / (hi_x - lo_x);
+            sy = (y2 - y1) / (hi_y - lo_y);
+            if (std::fabs(sx - 1) < 1e-4f) sx = 1;
+            if (std::fabs(sy - 1) < 1e-4f) sy = 1;
+        }
+        tx = x1 - sx * lo_x;
+        ty = y1 - sy * lo_y;
+    }
+    if (sx == 1 && sy == 1)
+        put(b, " q 1 0 0 1 %f %f cm 100 Tz 0 Tc 0 0 0 rg ", tx, ty);
+    else
+        put(b, " q %f 0 0 %f %f %f cm 100 Tz 0 Tc 0 0 0 rg ", sx, sy, tx, ty);
+    if (has_matrix) {
+        b.append(mtext, static_cast<size_t>(mlen));
+        b.append(" cm \n");
+    }
+    if (has_box) {
+        float bx = std::fmin(box[0], box[2]), by = std::fmin(box[1], box[3]);
+        float bw = std::fabs(box[2] - box[0]), bh = std::fabs(box[3] - box[1]);
+        if (box[0] == 0 && box[1] == 0 && box[2] >= 0 && box[3] >= 0)
+            b.append(btext, static_cast<size_t>(blen));  // already x, y, width, height
+        else
+            put(b, "%f %f %f %f", bx, by, bw, bh);
+        b.append(" re W n \n");
+    }
+    b.append(data, static_cast<size_t>(len));
+    b.append(" Q \n");
+}
+
+void cstream_append(const std::string& block) {
+    if (block.size() > static_cast<size_t>(CSTREAM_SIZE - g_cstream_len))
+        _throw("Field data workspace overflow.");
+    std::memcpy(g_cstream.data() + g_cstream_len, block.data(), block.size());
+    g_cstream_len += static_cast<int>(block.size());
+}
+
+// The array text of the form's field list, or -1.
+int form_fields_elem() {
+    int root = get_trailer_objref("Root");
+    if (!valid_xref(root)) return -1;
+    Dict form = sub(Dict{root, 0}, "AcroForm");
+    int e = dict_find(form, "Fields");
+    if (e == -1) return -1;
+    const st_elem& el = g_st.p_elem_strage[e];
+    if (el.f_type == ELEM_TYPE_STRING && el.data.str.type == STR_ARRAY) return e;
+    if (el.f_type != ELEM_TYPE_OBJREF) return -1;
+    int d = get_elem(el.data.obj_no, LABEL_IMMEDIATE);
+    if (d == -1) return -1;
+    const st_elem& de = g_st.p_elem_strage[d];
+    return de.f_type == ELEM_TYPE_STRING && de.data.str.type == STR_ARRAY ? d : -1;
+}
+
+void blank_in(int elem, int obj) {
+    if (elem == -1) return;
+    st_elem& e = g_st.p_elem_strage[elem];
+    if (e.f_type == ELEM_TYPE_STRING && e.data.str.type == STR_ARRAY)
+        blank_array_ref(elem_bytes(e), e.data.str.len, obj);
+}
+
+// Overwrites every marked reference to an object at or beyond `n` in array text `s` with
+// null, keeping the text's length.
+void null_refs_beyond(char* s, int len, int n) {
+    char* end = s + len;
+    char* p = s;
+    while (p < end) {
+        char* m = static_cast<char*>(std::memchr(p, REF_MARKER, static_cast<size_t>(end - p)));
+        if (!m) return;
+        int num = -1;
+        auto r = std::from_chars(m + 1, end, num);
+        char* after = m + (r.ptr - m);
+        char* rr = static_cast<char*>(std::memchr(after, 'R', static_cast<size_t>(end - after)));
+        if (r.ec != std::errc() || !rr) return;
+        if (num >= n) {
+            std::memset(m, ' ', static_cast<size_t>(rr + 1 - m));
+            std::memcpy(m + 1, "null", 4);  // a reference is at least "\1" "0 0 R" long
+        }
+        p = rr + 1;
+    }
+}
+
+// Drops the empty objects at the end of the page, and turns references that still point at
+// them into null, so that they cannot point at the next page's objects once renumbered.
+void shrink_xref() {
+    Storages& s = g_st;
+    int n = s.num_xref_strage;
+    while (n > 1 && s.p_xref_strage[n - 1].first_elem == 0) --n;
+    if (n == s.num_xref_strage) return;
+    std::memset(s.p_xref_strage + n, 0,
+                static_cast<size_t>(s.num_xref_strage - n) * sizeof(st_xref));
+    s.num_xref_strage = n;
+    s.cur_xref_strage = n - 1;
+    for (int i = 0; i < n; ++i) {
+        int limit = s.num_elem_strage;
+        for (int e = s.p_xref_strage[i].first_elem; e > 0 && e < s.num_elem_strage && limit-- > 0;
+             e = s.p_elem_strage[e].next_elem) {
+            st_elem& el = s.p_elem_strage[e];
+            if (el.f_type == ELEM_TYPE_OBJREF && el.data.obj_no >= n) {
+                set_elem_str(e, STR_BARE, "null", 4);
+            } else if (el.f_type == ELEM_TYPE_STRING && el.data.str.type == STR_ARRAY &&
+                       has_ref_marker(el)) {
+                null_refs_beyond(elem_bytes(el), el.data.str.len, n);
+            }
+        }
+    }
+}
+
+int new_object() {
+    new_xref_strage();
+    int n = g_st.cur_xref_strage;
+    g_st.p_xref_strage[n] = st_xref{};
+    return n;
+}
+
+void set_array(int elem, const std::string& text) {
+    set_elem_str(elem, STR_ARRAY, text.data(), static_cast<int>(text.size()));
+    g_st.p_elem_strage[elem].data.str.f_renum = 1;
+}
+
+std::string marked_ref(int obj) {
+    std::string r(1, REF_MARKER);
+    r += std::to_string(obj);
+    r += " 0 R ";
+    return r;
+}
+
+// The array text element or the reference element of the page's content, or -1 when the
+// page has none that content can be added to.
+int contents_elem(int page) {
+    int c = dict_entry(page, "Contents");
+    if (c == -1) return -1;
+    const st_elem& el = g_st.p_elem_strage[c];
+    bool array = el.f_type == ELEM_TYPE_STRING && el.data.str.type == STR_ARRAY;
+    return array || el.f_type == ELEM_TYPE_OBJREF ? c : -1;
+}
+
+// Adds content stream `obj` after the page's own content, and stream `save` (which saves
+// the graphics state) before it, so that the added content, which starts by restoring that
+// state, is drawn in the page's initial graphics state whatever the page's content leaves.
+void link_contents(int page, int obj, int save) {
+    int c = contents_elem(page);
+    if (c == -1) {
+        if (dict_entry(page, "Contents") == -1) append_elem_objref(page, 0, "Contents", obj);
+        return;
+    }
+    const st_elem& el = g_st.p_elem_strage[c];
+    int arr = c;
+    if (el.f_type == ELEM_TYPE_OBJREF) {
+        int d = get_elem(el.data.obj_no, LABEL_IMMEDIATE);
+        if (d == -1 || g_st.p_elem_strage[d].f_type != ELEM_TYPE_STRING ||
+            g_st.p_elem_strage[d].data.str.type != STR_ARRAY)
+            return set_array(c, marked_ref(save) + marked_ref(el.data.obj_no) + marked_ref(obj));
+        arr = d;
+    }
+    const st_elem& a = g_st.p_elem_strage[arr];
+    std::string text(elem_bytes(a), static_cast<size_t>(a.data.str.len));
+    set_array(arr, marked_ref(save) + text + " " + marked_ref(obj));
+}
+
+int add_stream(const char* data, int len) {
+    int obj = new_object();
+    append_elem_int(obj, 0, "Length", len);
+    append_elem_str(obj, 0, LABEL_STREAM, STR_STREAM, data, len);
+    return obj;
+}
+
+}  // namespace
+
+const char* last_field_content(int* len) {
+    *len = g_cstream_len;
+    return g_cstream.data();
+}
+
+void compress_field(int page) {
+    Storages& s = g_st;
+    if (g_cstream.empty()) g_cstream.resize(CSTREAM_SIZE);
+    g_cstream_len = 0;
+    if (!valid_xref(page) || s.p_xref_strage[page].first_elem == 0) return;
+
+    int annots = page_annots_elem(page);
+    int fields = form_fields_elem();
+    for (int i = 0; i < s.num_field_strage; ++i) {
+        const st_field& f = s.p_field_strage[i];
+        if (f.name[0] == '_' || f.f_ap == 0) continue;
+        int widget = f.obj_no;
+        if (!valid_xref(widget) || s.p_xref_strage[widget].first_elem == 0) continue;
+        if (widget_page(widget) != page) continue;
+        bool invisible = (flags_of(widget) & 0x35) == 0x31;
+        if (!invisible && !is_text_field(widget)) continue;
+        int ap = widget_appearance(widget);
+        if (ap == -1 || encoded(ap)) continue;
+
+        if (!invisible) {
+            float rect[4];
+            int st = dict_entry(ap, LABEL_STREAM);
+            if (!widget_rect(widget, rect) || st == -1) continue;
+            const st_elem& se = s.p_elem_strage[st];
+            if (se.f_type != ELEM_TYPE_STRING || se.data.str.type != STR_STREAM) continue;
+            const char* data = elem_bytes(se);
+            int len = se.data.str.len;
+            Dict res = dict_of(page, dict_entry(page, "Resources"));
+            if (!valid(res) && dict_entry(page, "Resources") != -1) continue;
+            if (!plan_resources(ap, res, f, data, len)) continue;
+            build_block(rect, ap, data, len);
+            cstream_append(g_block);
+            apply_resources(page);
+        }
+
+        int parent = widget_parent(widget);
+        if (parent != -1) blank_in(dict_entry(parent, "Kids"), widget);
+        blank_in(annots, widget);
+        blank_in(fields, widget);
+        s.p_xref_strage[ap].first_elem = 0;
+        s.p_xref_strage[widget].first_elem = 0;
+        s.p_field_strage[i].obj_no = 0;
+    }
+
+    shrink_xref();
+    // Content drawn after the page's own starts from the state saved before it.
+    bool wrap = contents_elem(page) != -1;
+    if (wrap) {
+        static const char restore[] = "Q\n";
+        const int n = static_cast<int>(sizeof restore - 1);
+        if (g_cstream_len > CSTREAM_SIZE - n) _throw("Field data workspace overflow.");
+        std::memmove(g_cstream.data() + n, g_cstream.data(), static_cast<size_t>(g_cstream_len));
+        std::memcpy(g_cstream.data(), restore, n);
+        g_cstream_len += n;
+    }
+    int zlen = deflate_cstream();
+    int obj = add_stream(reinterpret_cast<const char*>(g_zout.data()), zlen);
+    append_elem_name(obj, 0, "Filter", "FlateDecode");
+    link_contents(page, obj, wrap ? add_stream("q\n", 2) : -1);
+}

@@ -1,0 +1,167 @@
+#include "generator/field_rename.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "generator/doc_state.h"
+#include "generator/field_widgets.h"
+#include "generator/operations.h"
+#include "generator/page_hooks.h"
+#include "store/element_ops.h"
+
+int global_annot_no = 0;
+
+namespace {
+
+// Reused for every script value, so that long values need no fixed bound.
+std::string g_script_value;
+
+void put_byte(std::string& out, unsigned char b) {
+    switch (b) {
+        case '(':
+        case ')':
+        case '\\':
+            out.push_back('\\');
+            out.push_back(static_cast<char>(b));
+            break;
+        case '\r':
+            // A bare carriage return in a literal string reads back as a line feed.
+            out.append("\\r");
+            break;
+        default:
+            out.push_back(static_cast<char>(b));
+    }
+}
+
+void put_unit(std::string& out, unsigned u) {
+    put_byte(out, static_cast<unsigned char>(u >> 8));
+    put_byte(out, static_cast<unsigned char>(u & 0xFF));
+}
+
+void mark_set(int field_no) {
+    if (field_no >= 0 && field_no < FLAG_SET_FIELD_SIZE) g_doc.flag_set_field[field_no] = 1;
+}
+
+int int_value(const st_elem& e) {
+    return e.f_type == ELEM_TYPE_INTEGER ? e.data.int_data : 0;
+}
+
+void set_int(int elem, int value) {
+    st_elem& e = g_st.p_elem_strage[elem];
+    e.f_type = ELEM_TYPE_INTEGER;
+    e.data.int_data = value;
+}
+
+void set_literal(int elem, const char* text, int len) {
+    set_elem_str(elem, STR_LITERAL, text, len);
+}
+
+bool has_elements(int obj) {
+    return valid_xref(obj) && g_st.p_xref_strage[obj].first_elem > 0;
+}
+
+}  // namespace
+
+void utf16_literal(const int32_t* text, std::string& out) {
+    out.clear();
+    out.push_back(static_cast<char>(0xFE));
+    out.push_back(static_cast<char>(0xFF));
+    for (const int32_t* p = text; p && *p; ++p) {
+        int32_t c = *p;
+        if (c < 0 || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) c = 0xFFFD;
+        if (c <= 0xFFFF) {
+            put_unit(out, static_cast<unsigned>(c));
+        } else {
+            unsigned v = static_cast<unsigned>(c) - 0x10000;
+            put_unit(out, 0xD800 + (v >> 10));
+            put_unit(out, 0xDC00 + (v & 0x3FF));
+        }
+    }
+}
+
+int set_field_script_value(const char* field_name, const int32_t* field_data) {
+    int i = field_record_index(field_name);
+    if (i == -1) throwf("Undefined Field Name(%s)", field_name);
+    const st_field& f = g_st.p_field_strage[i];
+    if (f.f_ap == 0 || !has_elements(f.obj_no))
+        throwf("Undefined Field Appearance(%s)", field_name);
+    int widget = f.obj_no;
+    utf16_literal(field_data, g_script_value);
+    int len = static_cast<int>(g_script_value.size());
+    int v = dict_entry(widget, "V");
+    if (v == -1)
+        append_elem_str(widget, 0, "V", STR_LITERAL, g_script_value.data(), len);
+    else
+        set_literal(v, g_script_value.data(), len);
+    mark_set(i);
+    return i;
+}
+
+int set_field_invisible(const char* field_name) {
+    int i = field_record_index(field_name);
+    if (i == -1) throwf("Undefined Field Name(%s)", field_name);
+    int widget = g_st.p_field_strage[i].obj_no;
+    if (!has_elements(widget)) throwf("Undefined Field Appearance(%s)", field_name);
+    // Invisible, NoRotate and NoView on, Print off.
+    int owner = widget;
+    int e = widget_or_parent_entry(widget, "F", &owner);
+    if (e == -1) {
+        append_elem_int(widget, 0, "F", 0x31);
+    } else {
+        set_int(e, (int_value(g_st.p_elem_strage[e]) | 0x31) & ~0x04);
+    }
+    mark_set(i);
+    return i;
+}
+
+void rename_field_name() {
+    char name[32];
+    for (int i = 0; i < g_st.num_field_strage; ++i) {
+        const st_field& f = g_st.p_field_strage[i];
+        if (f.name[0] == '_' || f.obj_no == 0) continue;
+        int widget = f.obj_no;
+        if (!has_elements(widget)) continue;
+        ++global_annot_no;
+        int len = std::snprintf(name, sizeof name, "K_E_S_Trel%d_", global_annot_no);
+
+        // The name belongs to the object that holds /T: the widget, or its parent field
+        // when the widget is one of several kids; a widget named by neither gets its own.
+        int field = widget;
+        int t = widget_or_parent_entry(widget, "T", &field);
+        if (t == -1)
+            append_elem_str(widget, 0, "T", STR_LITERAL, name, len);
+        else
+            set_literal(t, name, len);
+
+        int ff_owner = field;
+        int ff = widget_or_parent_entry(widget, "Ff", &ff_owner);
+        if (ff == -1)
+            append_elem_int(field, 0, "Ff", 1);
+        else
+            set_int(ff, int_value(g_st.p_elem_strage[ff]) | 1);
+
+        // A text value goes; a name is a button's state, which its appearance shows.
+        for (int obj : {widget, field}) {
+            for (const char* key : {"DV", "V"}) {
+                int e = dict_entry(obj, key);
+                if (e != -1 && g_st.p_elem_strage[e].f_type != ELEM_TYPE_NAME)
+                    set_literal(e, "", 0);
+            }
+            if (field == widget) break;
+        }
+    }
+}
+
+void fields_reset() {
+    global_annot_no = 0;
+}
+
+void _setPageFieldScriptValue(const char* fieldName, const int32_t* value) {
+    check_seq(2);
+    set_field_script_value(fieldName, value);
+}
+
+void _setPageFieldInvisible(const char* fieldName) {
+    check_seq(2);
+    set_field_invisible(fieldName);
+}
