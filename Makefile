@@ -40,6 +40,7 @@ demo: build
 	scripts/demo.sh $(BUILD)
 
 bench: build
+	scripts/install-bench-deps.sh
 	scripts/bench.sh $(BUILD)
 
 format:
