@@ -13,7 +13,7 @@ for p in build-essential cmake ninja-build pkg-config git \
          zlib1g-dev libpng-dev libgtest-dev libbenchmark-dev \
          bison flex clang clang-format libclang-rt-14-dev \
          qpdf poppler-utils poppler-data imagemagick ghostscript fonts-urw-base35 \
-         python3; do
+         python3 ccache; do
   check_pkg "$p"
 done
 
