@@ -84,6 +84,8 @@ void _Merlow() {
     clear_counters();
     g_doc.g_templateFileName[0] = 0;
     g_doc.g_preTemplateFileName[0] = 0;
+    g_doc.template_name.clear();
+    g_doc.pre_template_name.clear();
 
     alloc_zeroed(g_st.p_pages_strage, g_st.alloc_pages_strage, PAGES_CAPACITY);
     alloc_zeroed(g_st.p_pxref_strage, g_st.alloc_pxref_strage, PXREF_CAPACITY);
@@ -107,13 +109,15 @@ void _startPage(const char* templateFileName) {
     std::snprintf(g_doc.g_templateFileName, sizeof g_doc.g_templateFileName, "%s",
                   templateFileName);
     load_template(templateFileName);
+    g_doc.template_name = templateFileName;
     g_doc.g_continue_template = 1;
-    if (std::strcmp(g_doc.g_templateFileName, g_doc.g_preTemplateFileName) != 0) {
+    if (g_doc.template_name != g_doc.pre_template_name) {
         g_doc.template_base_num = g_doc.base_num;
         g_doc.g_continue_template = 0;
     }
     std::memcpy(g_doc.g_preTemplateFileName, g_doc.g_templateFileName,
                 sizeof g_doc.g_preTemplateFileName);
+    g_doc.pre_template_name = g_doc.template_name;
     std::memset(g_doc.flag_set_field, 0, sizeof g_doc.flag_set_field);
     adjust_stream();
 }
