@@ -312,3 +312,30 @@ TEST(DocumentCycle, FieldCompressionWritesSharedObjectsOncePerRun) {
     EXPECT_EQ(out.find("\r29 0 obj\r"), std::string::npos);
     EXPECT_EQ(tt::pdf_page_count(pdf), 6);
 }
+
+TEST(DocumentCycle, TemplateRunsAreToldApartByTheWholeName) {
+    // Two templates whose paths share their first 255 bytes: the second starts a run of its
+    // own and writes its own shared objects, even with field compression on.
+    TempDir d;
+    std::string dir = d.file(std::string(250, 'd'));
+    ASSERT_EQ(tt::run("mkdir " + tt::sh_quote(dir)).status, 0);
+    tb::PageSpec a, b;
+    a.text = "Alpha page";
+    b.text = "Beta page";
+    std::string ta = dir + "/a.tpl", tbp = dir + "/b.tpl";
+    ASSERT_GT(ta.size(), 255u);
+    tb::simple_template(ta, {a});
+    tb::simple_template(tbp, {b});
+    std::string pdf = d.file("out.pdf");
+    RunResult r = run_script(d, "Tessaro\ncompressField\nstart\t" + pdf + "\nstartPage\t" + ta +
+                                    "\nendPage\nstartPage\t" + tbp + "\nendPage\nfinish\n");
+    ASSERT_EQ(r.status, 0) << r.errlog;
+    EXPECT_TRUE(tt::qpdf_check(pdf));
+    std::string out = tt::read_file(pdf);
+    size_t fonts = 0;
+    for (size_t at = out.find("/BaseFont /Helvetica"); at != std::string::npos;
+         at = out.find("/BaseFont /Helvetica", at + 1))
+        ++fonts;
+    EXPECT_EQ(fonts, 2u);
+    EXPECT_NE(tt::pdftotext(pdf, 2).find("Beta page"), std::string::npos);
+}
