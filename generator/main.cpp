@@ -9,6 +9,7 @@
 
 #include "generator/error_log.h"
 #include "generator/pdf_writer.h"
+#include "generator/progress.h"
 #include "generator/script_interpreter.h"
 #include "store/failure.h"
 
@@ -19,6 +20,17 @@ void crash_handler(int) {
     int n = backtrace(frames, 1024);
     backtrace_symbols_fd(frames, n, 2);
     _exit(255);
+}
+
+// Ends a failed run: the error log gets the message alone, as callers read it; standard
+// error gets it again with the script line and command that raised it.
+[[noreturn]] void fail_run(const char* script_name, const char* message) {
+    pdf_flush();
+    std::fflush(stdout);
+    progress_end();
+    error_log_write(message);
+    write_script_error_context(stderr, script_name, message);
+    std::exit(255);
 }
 
 [[noreturn]] void usage() {
@@ -37,6 +49,7 @@ int main(int argc, char** argv) {
     std::signal(SIGSEGV, crash_handler);
     g_script.input_encoding = encoding_from_program_name(argv[0] ? argv[0] : "");
 
+    const char* script_name = argc == 3 ? argv[1] : "-";
     if (argc == 1) {
         g_io.fp_stdin = stdin;
         g_io.fp_stderr = stdout;
@@ -49,19 +62,16 @@ int main(int argc, char** argv) {
         usage();
     }
 
+    progress_begin(STDERR_FILENO);
     try {
         int status = run_script(g_io.fp_stdin);
         pdf_flush();
         std::fflush(stdout);
+        progress_end();
         return status;
     } catch (const Failure& f) {
-        pdf_flush();
-        std::fflush(stdout);
-        error_log_write(f.message.c_str());
-        std::exit(255);
+        fail_run(script_name, f.message.c_str());
     } catch (const std::bad_alloc&) {
-        pdf_flush();
-        error_log_write("Memory allocation error.");
-        std::exit(255);
+        fail_run(script_name, "Memory allocation error.");
     }
 }
