@@ -28,8 +28,11 @@ void crash_handler(int) {
     pdf_flush();
     std::fflush(stdout);
     progress_end();
+    // When the error log is standard error itself (the PDF went to standard output), what
+    // callers read there stays the message alone.
+    const bool log_is_stderr = g_io.fp_stderr == nullptr || g_io.fp_stderr == stderr;
     error_log_write(message);
-    write_script_error_context(stderr, script_name, message);
+    if (!log_is_stderr) write_script_error_context(stderr, script_name, message);
     std::exit(255);
 }
 
