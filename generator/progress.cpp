@@ -30,7 +30,7 @@ bool ProgressLine::update(FILE* out, int pages, double now) {
     // Pad over a longer earlier line so nothing of it stays visible.
     std::fprintf(out, "\r%s%*s", text, shown > n ? shown - n : 0, "");
     std::fflush(out);
-    shown = n;
+    if (n > shown) shown = n;  // the terminal columns the line has covered
     return true;
 }
 
