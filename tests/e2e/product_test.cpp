@@ -222,3 +222,42 @@ TEST(CsvFrontEnd, PasswordEncryptsTheDocument) {
     EXPECT_NE(tt::run("qpdf --check " + d.file("o.pdf")).status, 0);
     EXPECT_NE(tt::pdftotext(d.file("o.pdf"), 0, "-upw secret").find("Okada"), std::string::npos);
 }
+
+// The guide's worked examples run as written: each "file" block is saved under its name,
+// each "run" block runs in the shell (stopping at the first failing command) with the
+// programs on the PATH, and every unencrypted PDF they make passes qpdf --check.
+TEST(Guide, WorkedExamplesRun) {
+    TempDir d;
+    const std::string guide = tt::read_file(k_source + "/docs/guide.md");
+    ASSERT_FALSE(guide.empty());
+    int runs = 0;
+    for (size_t at = 0; (at = guide.find("<!-- ", at)) != std::string::npos;) {
+        size_t end = guide.find(" -->\n", at);
+        ASSERT_NE(end, std::string::npos);
+        const std::string marker = guide.substr(at + 5, end - at - 5);
+        size_t open = guide.find("```", end);
+        size_t body = guide.find('\n', open) + 1;
+        size_t close = guide.find("\n```", body);
+        ASSERT_NE(close, std::string::npos) << marker;
+        const std::string text = guide.substr(body, close + 1 - body);
+        at = close;
+        if (marker.rfind("file: ", 0) == 0) {
+            tt::write_file(d.file(marker.substr(6)), text);
+        } else if (marker == "run") {
+            ++runs;
+            tt::write_file(d.file("run.sh"), text);
+            tt::Result r = tt::run(
+                "cd " + tt::sh_quote(d.path) + " && PATH=" + tt::sh_quote(bin_dir()) +
+                ":$PATH EXAMPLES=" + tt::sh_quote(k_source + "/examples") + " sh -e run.sh");
+            EXPECT_EQ(r.status, 0) << text << "\n---\n" << r.out;
+        }
+    }
+    EXPECT_GE(runs, 10);
+    tt::Result pdfs = tt::run("cd " + tt::sh_quote(d.path) + " && ls *.pdf", false);
+    for (size_t a = 0, nl; (nl = pdfs.out.find('\n', a)) != std::string::npos; a = nl + 1) {
+        const std::string pdf = d.file(pdfs.out.substr(a, nl - a));
+        if (tt::run("qpdf --is-encrypted " + tt::sh_quote(pdf)).status == 0) continue;
+        std::string report;
+        EXPECT_TRUE(tt::qpdf_check(pdf, &report)) << pdf << "\n" << report;
+    }
+}
