@@ -274,7 +274,7 @@ void discard_output(const Run& r) {
 int main(int argc, char** argv) {
     Options opt = parse_options(argc, argv);
     g_io.fp_stderr = stderr;
-    progress_begin(STDERR_FILENO);
+    progress_begin(STDERR_FILENO, PROGRAM);
     Run run;
     run.opt = &opt;
     try {

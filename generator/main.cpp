@@ -65,7 +65,7 @@ int main(int argc, char** argv) {
         usage();
     }
 
-    progress_begin(STDERR_FILENO);
+    progress_begin(STDERR_FILENO, "tessaro");
     try {
         int status = run_script(g_io.fp_stdin);
         pdf_flush();

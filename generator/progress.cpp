@@ -41,10 +41,11 @@ void ProgressLine::clear(FILE* out) {
     shown = 0;
 }
 
-void progress_begin(int fd) {
+void progress_begin(int fd, const char* program) {
     g_enabled = isatty(fd) == 1;
     g_line = ProgressLine{};
     g_line.start = now_seconds();
+    g_line.program = program;
 }
 
 void progress_pages(int pages) {

@@ -5,8 +5,9 @@
 
 #include <cstdio>
 
-// Turns the line on when `fd` is a terminal (the programs pass standard error's).
-void progress_begin(int fd);
+// Turns the line on when `fd` is a terminal (the programs pass standard error's); the line
+// starts with `program`.
+void progress_begin(int fd, const char* program);
 // Reports the number of pages written so far; redraws the line when it is due.
 void progress_pages(int pages);
 // Clears the line, if one is shown. Safe to call at any time, also more than once.
@@ -18,6 +19,7 @@ struct ProgressLine {
     double start = 0;
     double last = -1;  // time of the last redraw, -1 for none yet
     int shown = 0;     // characters of the line on the terminal now
+    const char* program = "tessaro";
 
     // Writes the line for `pages` at time `now` to `out` when a redraw is due (the first
     // one `interval` after the start, so short runs show nothing); returns whether it did.

@@ -211,7 +211,8 @@ int run_script(FILE* script) {
         char* cmd = mytoken(g_script.line_buf);
         g_script.command = cmd;
         if (!dispatch(cmd)) return 0;
-        if (g_doc.g_pages_count != pages_seen) {
+        // Traced runs print every command instead.
+        if (g_doc.g_pages_count != pages_seen && g_script.trace_mode == 0) {
             pages_seen = g_doc.g_pages_count;
             progress_pages(pages_seen);
         }
