@@ -6,6 +6,7 @@
 #include <strings.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -227,7 +228,7 @@ int no_space(unsigned char) {
 bool fill_from_csv(Run& r) {
     FILE* in = std::fopen(r.opt->csv.c_str(), "rb");
     if (!in) {
-        r.error = "cannot open " + r.opt->csv;
+        r.error = "cannot open " + r.opt->csv + ": " + std::strerror(errno);
         return false;
     }
     csv_parser p{};

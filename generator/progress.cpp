@@ -23,8 +23,8 @@ bool ProgressLine::update(FILE* out, int pages, double now) {
     last = now;
     const double rate = now > start ? pages / (now - start) : 0.0;
     char text[96];
-    int n =
-        std::snprintf(text, sizeof text, "tessaro: %d pages written, %.0f pages/s", pages, rate);
+    int n = std::snprintf(text, sizeof text, "%.20s: %d pages written, %.0f pages/s", program,
+                          pages, rate);
     if (n < 0) return false;
     if (n >= static_cast<int>(sizeof text)) n = sizeof text - 1;
     // Pad over a longer earlier line so nothing of it stays visible.
