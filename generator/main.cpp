@@ -2,6 +2,7 @@
 #include <execinfo.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -15,7 +16,36 @@
 
 namespace {
 
+const char* g_script_name = "-";
+
+// Writes "tessaro: crashed at SCRIPT:LINE: COMMAND" with async-signal-safe calls only.
+void write_crash_line() {
+    auto put = [](const char* s) {
+        size_t n = 0;
+        while (s[n]) ++n;
+        if (write(2, s, n) < 0) return;
+    };
+    char digits[24];
+    int i = sizeof digits - 1;
+    digits[i] = 0;
+    long v = g_script.line_no;
+    do {
+        digits[--i] = static_cast<char>('0' + v % 10);
+        v /= 10;
+    } while (v > 0 && i > 0);
+    put("tessaro: crashed at ");
+    put(g_script_name);
+    put(":");
+    put(digits + i);
+    if (g_script.command && g_script.command[0]) {
+        put(": ");
+        put(g_script.command);
+    }
+    put("\n");
+}
+
 void crash_handler(int) {
+    write_crash_line();
     void* frames[1024];
     int n = backtrace(frames, 1024);
     backtrace_symbols_fd(frames, n, 2);
@@ -41,6 +71,11 @@ void crash_handler(int) {
     std::exit(3);
 }
 
+[[noreturn]] void cannot_open(const char* path) {
+    std::fprintf(stderr, "tessaro: cannot open %s: %s\n", path, std::strerror(errno));
+    usage();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -53,14 +88,16 @@ int main(int argc, char** argv) {
     g_script.input_encoding = encoding_from_program_name(argv[0] ? argv[0] : "");
 
     const char* script_name = argc == 3 ? argv[1] : "-";
+    g_script_name = script_name;
     if (argc == 1) {
         g_io.fp_stdin = stdin;
         g_io.fp_stderr = stdout;
     } else if (argc == 3) {
+        // The usage text stays as it is on standard output; standard error says why.
         g_io.fp_stdin = std::fopen(argv[1], "rb");
-        if (!g_io.fp_stdin) usage();
+        if (!g_io.fp_stdin) cannot_open(argv[1]);
         g_io.fp_stderr = std::fopen(argv[2], "w");
-        if (!g_io.fp_stderr) usage();
+        if (!g_io.fp_stderr) cannot_open(argv[2]);
     } else {
         usage();
     }

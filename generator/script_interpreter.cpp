@@ -202,6 +202,7 @@ int run_script(FILE* script) {
     int pages_seen = g_doc.g_pages_count;
     for (;;) {
         if (std::feof(script)) return 0;
+        g_script.command = nullptr;  // between lines no command runs
         std::memset(g_script.line_buf, 0, LINE_BUF_SIZE);
         if (!std::fgets(g_script.line_buf, LINE_BUF_SIZE, script)) return 0;
         if (g_script.line_buf[0] == 0) return 0;
