@@ -126,8 +126,8 @@ CsvRun run_csv(const TempDir& d, const std::string& args) {
     return {r.status, tt::read_file(d.file("csv.err"))};
 }
 
-// The text of a field on a page of a one-field-per-line layout: the line's rest after the
-// field's own left position is what pdftotext shows for it.
+// Page text without its line and page breaks: a value that holds a line break is laid out
+// over two lines, which pdftotext may order with the next field's line.
 std::string squeeze(const std::string& s) {
     std::string out;
     for (char c : s)
