@@ -163,10 +163,7 @@ TEST(CsvFrontEnd, OnePagePerRowWithExactValues) {
     const std::string p3 = tt::pdftotext(d.file("o.pdf"), 3, "-raw");
     EXPECT_EQ(p1, "Form\nSmith, John\nHe said \"hi\"\nA-1\n\f");
     EXPECT_EQ(p2, "Form\nLee\nB-2\n\f");
-    EXPECT_EQ(squeeze(p3),
-              "FormIto"
-              "Kenx,y")
-        << p3;
+    EXPECT_EQ(squeeze(p3), std::string("FormItoKenx,y")) << p3;
 }
 
 TEST(CsvFrontEnd, UnknownColumnIsAnErrorBeforeAnythingIsWritten) {
