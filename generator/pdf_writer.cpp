@@ -170,7 +170,11 @@ bool write_all(int fd, const char* p, size_t n) {
     // The stream is dead: nothing more is written to it, not even by the error path.
     g_buf.used = 0;
     g_buf.fp = nullptr;
-    std::fprintf(stderr, "tessaro: writing %s: %s\n", g_out.file_name.c_str(), std::strerror(err));
+    // Why, on standard error, unless that is the error log itself, which holds the message
+    // alone.
+    if (g_io.fp_stderr != stderr)
+        std::fprintf(stderr, "tessaro: writing %s: %s\n", g_out.file_name.c_str(),
+                     std::strerror(err));
     throwf("PDF write error(%s)", g_out.file_name.c_str());
 }
 
