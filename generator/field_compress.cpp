@@ -300,7 +300,9 @@ void rename_in_content(const char* data, int len, std::string& out) {
                     break;
                 }
             }
-        } else if (c == '<' && i + 1 < len && p[i + 1] != '<') {
+        } else if (c == '<' && i + 1 < len && p[i + 1] == '<') {
+            i += 2;  // a dictionary (marked-content properties), whose names count
+        } else if (c == '<') {
             while (i < len && p[i] != '>') ++i;
             if (i < len) ++i;
         } else if (c == '%') {
