@@ -13,7 +13,7 @@ for p in build-essential cmake ninja-build pkg-config git \
          zlib1g-dev libpng-dev libgtest-dev libbenchmark-dev libcsv-dev \
          bison flex clang clang-format libclang-rt-14-dev \
          qpdf poppler-utils poppler-data imagemagick ghostscript fonts-urw-base35 \
-         fonts-ipafont man-db python3 ccache; do
+         fonts-ipafont man-db python3 python3-pikepdf ccache; do
   check_pkg "$p"
 done
 
