@@ -6,6 +6,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
+#include <new>
+#include <string>
 
 #include "generator/error_log.h"
 #include "generator/pdf_writer.h"
@@ -62,6 +65,13 @@ int main(int argc, char** argv) {
     } catch (const std::bad_alloc&) {
         pdf_flush();
         error_log_write("Memory allocation error.");
+        std::exit(255);
+    } catch (const std::exception& e) {
+        // Not one of the program's own failures: the run ends as after any error.
+        pdf_flush();
+        std::fflush(stdout);
+        std::fprintf(stderr, "Tessaro: unexpected exception: %s\n", e.what());
+        error_log_write(("Internal error(" + std::string(e.what()) + ")").c_str());
         std::exit(255);
     }
 }
