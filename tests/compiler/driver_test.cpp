@@ -166,7 +166,8 @@ TEST(Driver, ProgramArgumentsOutputsAndExitStatus) {
               "Can't open file(" + dir + "/missing.pdf)\ncarvel: " + dir +
                   "/missing.pdf.tpl: 0 fields found, 0 fillable, 1 warning (log " + dir +
                   "/missing.pdf.log, problems in " + dir + "/missing.pdf.log.err)\n");
-    EXPECT_NE(tt::read_file(dir + "/missing.pdf.log.err").find("Can't open file("), std::string::npos);
+    EXPECT_NE(tt::read_file(dir + "/missing.pdf.log.err").find("Can't open file("),
+              std::string::npos);
 }
 
 TEST(Driver, VariantSymlinksBesideTheProgram) {
