@@ -72,14 +72,16 @@ void crypt_with_key(ObjectKey& key, st_elem& e) {
     s.f_renum = f_renum;
 }
 
-// Walks object i's chain, calling fn for every element; a damaged chain that loops is cut.
+// Walks object i's chain, calling fn for every element. A chain that leads outside the
+// element storage is refused rather than cut, so that no object goes out half encrypted.
 template <typename Fn>
 void for_each_elem(int i, Fn fn) {
-    int limit = g_st.num_elem_strage;
-    for (int e = g_st.p_xref_strage[i].first_elem; e != 0 && limit-- > 0;
-         e = g_st.p_elem_strage[e].next_elem) {
-        if (!valid_elem(e)) throwf("Element index out of range(%d)", e);
+    int first = g_st.p_xref_strage[i].first_elem;
+    if (first != 0 && !valid_elem(first)) throwf("Element index out of range(%d)", first);
+    for (int e : obj_elems(i)) {
         fn(e, g_st.p_elem_strage[e]);
+        int next = g_st.p_elem_strage[e].next_elem;
+        if (next != 0 && !valid_elem(next)) throwf("Element index out of range(%d)", next);
     }
 }
 

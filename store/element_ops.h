@@ -4,6 +4,7 @@
 // grows.
 #pragma once
 
+#include "store/element_walk.h"
 #include "store/storages.h"
 
 // Copies a label or name into a 32-byte record slot (cut at 31 bytes). The compiler's
