@@ -76,13 +76,8 @@ void crypt_with_key(ObjectKey& key, st_elem& e) {
 // element storage is refused rather than cut, so that no object goes out half encrypted.
 template <typename Fn>
 void for_each_elem(int i, Fn fn) {
-    int first = g_st.p_xref_strage[i].first_elem;
-    if (first != 0 && !valid_elem(first)) throwf("Element index out of range(%d)", first);
-    for (int e : obj_elems(i)) {
-        fn(e, g_st.p_elem_strage[e]);
-        int next = g_st.p_elem_strage[e].next_elem;
-        if (next != 0 && !valid_elem(next)) throwf("Element index out of range(%d)", next);
-    }
+    if (int stray = chain_stray(i)) throwf("Element index out of range(%d)", stray);
+    for (int e : obj_elems(i)) fn(e, g_st.p_elem_strage[e]);
 }
 
 // Streams are encrypted in place, so two elements sharing the same stream bytes (copied

@@ -125,8 +125,7 @@ bool plan_resources(int ap, const Dict& page_res, const st_field& f, const char*
     Dict page_fonts = page_res.sub("Font");
     if (page_fonts.find(font_name) != -1) return true;
     int root = get_trailer_objref("Root");
-    Dict dr_fonts =
-        valid_xref(root) ? Dict{root, 0}.sub("AcroForm").sub("DR").sub("Font") : Dict{};
+    Dict dr_fonts = valid_xref(root) ? Dict{root, 0}.sub("AcroForm").sub("DR").sub("Font") : Dict{};
     int e = dr_fonts.find(font_name);
     if (e != -1) {
         plan(kFont, page_fonts, e);

@@ -209,20 +209,7 @@ void append_field_img_contents(int page_obj_no, int field_no, float mag, int img
 
     std::string text = field_image_text(bbox, mag, img_x, img_y, align, valign, g_img.xobject_seq);
     int len = static_cast<int>(text.size());
-    // The new drawing is plain text: the old encoding goes, with its parameters.
-    for (const char* key : {"Filter", "DecodeParms"}) {
-        int e = dict_entry(ap, key);
-        if (e != -1) switch_off(e);
-    }
-    int length = dict_entry(ap, "Length");
-    if (length == -1) {
-        append_elem_int(ap, 0, "Length", len);
-    } else {
-        st_elem& le = elem_at(length);
-        le.f_type = ELEM_TYPE_INTEGER;
-        le.data.int_data = len;
-    }
-    set_elem_str(stream, STR_STREAM, text.data(), len);
+    set_plain_stream(ap, stream, text.data(), len);
     if (dict_entry(ap, "Resources") == -1) {
         int s = append_elem_subdic_start(ap, 0, "Resources");
         append_elem_subdic_end(ap, s, "Resources");

@@ -133,25 +133,10 @@ void fill_record(int i, const int32_t* field_data, float linefeed, int font_fiel
 
     if (font_field != -1) take_font(i, ap, font_field, sname);
 
-    // The new text is stored unfiltered: the old encoding goes, with its parameters.
-    int parent = ref_target(dict_entry(ap, "Parent"));
-    for (int obj : {ap, parent}) {
-        if (obj == -1) continue;
-        for (const char* key : {"Filter", "DecodeParms"}) {
-            int e = dict_entry(obj, key);
-            if (e != -1) switch_off(e);
-        }
-    }
-    const int len = static_cast<int>(text.size());
-    int length = dict_entry(ap, "Length");
-    if (length == -1) {
-        append_elem_int(ap, 0, "Length", len);
-    } else {
-        st_elem& le = elem_at(length);
-        le.f_type = ELEM_TYPE_INTEGER;
-        le.data.int_data = len;
-    }
-    set_elem_str(data, STR_STREAM, text.data(), len);
+    // The new text is stored unfiltered; an encoding named by the appearance's Parent goes
+    // as well.
+    if (int parent = ref_target(dict_entry(ap, "Parent")); parent != -1) drop_filter(parent);
+    set_plain_stream(ap, data, text.data(), static_cast<int>(text.size()));
     if (i < FLAG_SET_FIELD_SIZE) g_doc.flag_set_field[i] = 1;
 }
 

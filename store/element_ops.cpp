@@ -95,6 +95,26 @@ int append_elem(int obj_no, int append_elem_no) {
     return n;
 }
 
+void drop_filter(int obj) {
+    for (const char* key : {"Filter", "DecodeParms"}) {
+        int e = dict_entry(obj, key);
+        if (e != -1) switch_off(e);
+    }
+}
+
+void set_plain_stream(int obj, int stream, const char* data, int len) {
+    drop_filter(obj);
+    int length = dict_entry(obj, "Length");
+    if (length == -1) {
+        append_elem_int(obj, 0, "Length", len);
+    } else {
+        st_elem& le = elem_at(length);
+        le.f_type = ELEM_TYPE_INTEGER;
+        le.data.int_data = len;
+    }
+    set_elem_str(stream, STR_STREAM, data, len);
+}
+
 namespace {
 int append_typed(int obj_no, int append_elem_no, const char* label, int type) {
     int n = append_elem(obj_no, append_elem_no);

@@ -99,6 +99,17 @@ int chain_last(int obj) {
     return last;
 }
 
+int chain_stray(int obj) {
+    if (!valid_xref(obj)) return 0;
+    int first = g_st.p_xref_strage[obj].first_elem;
+    if (first != 0 && !in_storage(first)) return first;
+    for (int e : obj_elems(obj)) {
+        int next = g_st.p_elem_strage[e].next_elem;
+        if (next != 0 && !in_storage(next)) return next;
+    }
+    return 0;
+}
+
 int value_end(int e) {
     if (!in_storage(e)) return -1;
     if (!opens(type_of(e))) return e;

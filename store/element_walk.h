@@ -23,7 +23,7 @@ enum class WalkMode : unsigned char {
 };
 
 class ChainIter {
-public:
+  public:
     ChainIter() = default;  // the end
     ChainIter(int first, WalkMode mode);
 
@@ -31,7 +31,7 @@ public:
     ChainIter& operator++();
     bool operator==(const ChainIter& o) const { return e_ == o.e_; }
 
-private:
+  private:
     bool step();    // moves to the next element of the chain; false at its end
     void settle();  // in entries mode, moves on to the next direct entry
     int e_ = 0;
@@ -58,6 +58,9 @@ ChainRange value_elems(int e);
 
 // The last element of object obj's chain, or 0 when it is empty.
 int chain_last(int obj);
+// The first index on object obj's chain that lies outside the element storage, or 0 when
+// the chain stays inside it.
+int chain_stray(int obj);
 // The element that closes the dictionary or array that element e opens; e itself for any
 // other element; -1 when the closing element is missing.
 int value_end(int e);
