@@ -1,30 +1,16 @@
 // Real-world forms compiled by carvel and printed by tessaro: the output passes qpdf,
 // keeps the page count and page sizes, and shows the same static text; printed with a
 // password, it decrypts to exactly the plain document.
-#include <dirent.h>
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <regex>
 #include <string>
 #include <vector>
 
+#include "tests/support/corpus.h"
 #include "tests/support/run_tools.h"
 
 namespace {
-
-std::vector<std::string> corpus_files() {
-    std::vector<std::string> out;
-    if (DIR* d = opendir(CORPUS_DIR)) {
-        while (dirent* e = readdir(d)) {
-            std::string n = e->d_name;
-            if (n.size() > 4 && n.substr(n.size() - 4) == ".pdf") out.push_back(n);
-        }
-        closedir(d);
-    }
-    std::sort(out.begin(), out.end());
-    return out;
-}
 
 // "W x H" of every page, as pdfinfo reports them.
 std::string page_sizes(const std::string& pdf) {
@@ -40,20 +26,13 @@ std::string page_sizes(const std::string& pdf) {
     return out;
 }
 
-std::string squeeze(const std::string& s) {
-    std::string out;
-    for (char c : s)
-        if (c != ' ' && c != '\n' && c != '\f') out += c;
-    return out;
-}
-
 TEST(CorpusRoundTrip, CompiledTemplatesPrintLikeTheSource) {
-    auto files = corpus_files();
+    auto files = tt::corpus_files();
     if (files.empty()) GTEST_SKIP() << "corpus not present";
-    for (const std::string& name : files) {
-        SCOPED_TRACE(name);
+    for (const std::string& src : files) {
+        SCOPED_TRACE(src);
         tt::TempDir d;
-        std::string src = std::string(CORPUS_DIR) + "/" + name;
+        std::string name = tt::base_name(src);
         std::string pdf = d.file(name);
         tt::write_file(pdf, tt::read_file(src));
         tt::Result c = tt::run(tt::sh_quote(tt::carvel()) + " " + tt::sh_quote(pdf));
@@ -77,8 +56,8 @@ TEST(CorpusRoundTrip, CompiledTemplatesPrintLikeTheSource) {
         EXPECT_EQ(page_sizes(out), page_sizes(src));
         // Text fields left unset print empty; everything else prints as in the source, in
         // its order.
-        std::string text = squeeze(tt::pdftotext(src));
-        std::string printed = squeeze(tt::pdftotext(out));
+        std::string text = tt::squeeze(tt::pdftotext(src));
+        std::string printed = tt::squeeze(tt::pdftotext(out));
         size_t at = 0;
         for (char c : printed) {
             at = text.find(c, at);
@@ -91,11 +70,11 @@ TEST(CorpusRoundTrip, CompiledTemplatesPrintLikeTheSource) {
 }
 
 TEST(CorpusRoundTrip, TwoPagesOfOneTemplateShareItsFonts) {
-    auto files = corpus_files();
-    if (files.empty()) GTEST_SKIP() << "corpus not present";
+    std::string src = tt::corpus_dir() + "/samples-libreoffice-form.pdf";
+    if (!tt::file_exists(src)) GTEST_SKIP() << "corpus not present";
     tt::TempDir d;
     std::string pdf = d.file("form.pdf");
-    tt::write_file(pdf, tt::read_file(std::string(CORPUS_DIR) + "/samples-libreoffice-form.pdf"));
+    tt::write_file(pdf, tt::read_file(src));
     ASSERT_EQ(tt::run(tt::sh_quote(tt::carvel()) + " " + tt::sh_quote(pdf)).status, 0);
     std::string out = d.file("out.pdf");
     std::string page = "startPage\t" + pdf + ".tpl\nendPage\n";
@@ -148,17 +127,17 @@ std::string first_difference(const std::string& a, const std::string& b) {
 }  // namespace
 
 TEST(CryptCorpus, EncryptedFormsDecryptToThePlainDocument) {
-    std::vector<std::string> forms = corpus_files();
-    if (forms.empty()) GTEST_SKIP() << "no corpus at " << CORPUS_DIR;
+    std::vector<std::string> forms = tt::corpus_files();
+    if (forms.empty()) GTEST_SKIP() << "no corpus at " << tt::corpus_dir();
     if (!tt::file_exists(tt::carvel())) GTEST_SKIP() << "carvel not built";
     bool pike = have_pikepdf();
     tt::TempDir d;
     tt::write_file(d.file("pike.py"), kPikeSave);
     int checked = 0;
-    for (const std::string& name : forms) {
-        SCOPED_TRACE(name);
+    for (const std::string& src : forms) {
+        SCOPED_TRACE(src);
         std::string pdf = d.file("form.pdf");
-        tt::write_file(pdf, tt::read_file(std::string(CORPUS_DIR) + "/" + name));
+        tt::write_file(pdf, tt::read_file(src));
         if (tt::run(tt::sh_quote(tt::carvel()) + " " + tt::sh_quote(pdf)).status != 0) continue;
         std::string plain = d.file("plain.pdf"), enc = d.file("enc.pdf");
         auto print = [&](const std::string& out, const std::string& crypt) {
