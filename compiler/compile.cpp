@@ -53,14 +53,12 @@ CompileStatus compile_text(std::string& text) {
     }
     finish_object_events();
     std::string().swap(text);
-    restore_array_strings();
     post_process();
     return status;
 }
 
 CompileStatus refuse_too_large() {
     report_parse_error("PDF file too large.");
-    restore_array_strings();
     post_process();
     return CompileStatus::parse_error;
 }
@@ -81,8 +79,7 @@ CompileStatus compile_pdf_file(const char* program_name, const std::string& pdf_
     if (!ok) {
         std::printf("Can't open file(%s)", pdf_path.c_str());
         std::fflush(stdout);
-        restore_array_strings();
-        post_process();
+            post_process();
         return CompileStatus::cannot_open;
     }
     if (data.size() > MAX_PDF_SIZE) return refuse_too_large();
@@ -108,6 +105,7 @@ bool write_compile_outputs() {
     // looks for problems.
     for (const std::string& e : g_cc.parse_errors)
         report_error("Carvel Compile error (" + pdf + "):\n" + e);
+    for (const std::string& e : g_cc.structure_errors) report_error(e);
     for (const std::string& e : g_cc.field_errors) report_error(e);
     std::string dup = duplicate_field_message();
     if (!dup.empty()) report_error(dup);

@@ -58,6 +58,11 @@ struct CompilerState {
     // Fields the analysis could not prepare for filling, for the error log.
     std::vector<std::string> field_errors;
 
+    // Damage found in the document's structure, for the error log (what was cut).
+    std::vector<std::string> structure_errors;
+    // What was repaired or changed on the way in, for the log.
+    std::vector<std::string> repairs;
+
     // The error log has been created in this run; later reports are appended to it.
     bool f_err_log_written = false;
 };
@@ -70,3 +75,7 @@ void compiler_reset(const char* program_name);
 
 // Sets the variant switches from a program name.
 void set_variant_switches(const char* program_name);
+
+// Keeps a message for the error log / a line for the log's list of repairs.
+void note_structure_error(const std::string& message);
+void note_repair(const std::string& message);

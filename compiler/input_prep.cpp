@@ -280,65 +280,6 @@ void close_text(std::string& text, const std::string& expansion) {
     text.append("startxref\r\n1\r\n%%EOF\r\n");
 }
 
-void rewrite_w_arrays(std::string& t) {
-    size_t i = 0;
-    NextFinder ws{t, "/W"}, streams{t, "stream"};
-    while (i < t.size()) {
-        size_t w = next_outside_streams(ws, streams, t, i);
-        if (w == std::string::npos) break;
-        size_t b = w + 2;
-        if (b < t.size() && t[b] == ' ') ++b;
-        i = w + 2;
-        if (b >= t.size() || t[b] != '[') continue;
-        // The matching bracket, counting nested pairs; the object's end stops the search.
-        int depth = 0;
-        size_t k = b;
-        for (; k < t.size(); ++k) {
-            char c = t[k];
-            if (c == '[') {
-                ++depth;
-            } else if (c == ']') {
-                if (--depth == 0) break;
-            } else if (c == 'e' && at(t, k, "endobj")) {
-                k = t.size();
-                break;
-            }
-        }
-        if (k >= t.size()) continue;
-        t[b] = '(';
-        t[k] = ')';
-        i = k + 1;
-    }
-}
-
-void mark_nested_brackets(std::string& t) {
-    size_t i = 0;
-    NextFinder objs{t, " obj"}, streams{t, "stream"};
-    while (i < t.size()) {
-        size_t o = next_outside_streams(objs, streams, t, i);
-        if (o == std::string::npos) break;
-        size_t k = o + 4;
-        while (k < t.size() && (t[k] == '\r' || t[k] == '\n' || t[k] == ' ')) ++k;
-        i = o + 4;
-        if (k >= t.size() || t[k] != '[') continue;
-        int depth = 1;
-        for (++k; k < t.size(); ++k) {
-            char c = t[k];
-            if (c == '[') {
-                t[k] = 2;
-                ++depth;
-            } else if (c == ']') {
-                if (depth == 1) break;
-                t[k] = 3;
-                --depth;
-            } else if (c == 'e' && at(t, k, "endobj")) {
-                break;
-            }
-        }
-        i = k;
-    }
-}
-
 void prepare_input(const char* data, size_t len, std::string& text, ExpansionMap* map) {
     text.reserve(len + 64);
     text.assign(data, len);
@@ -351,6 +292,4 @@ void prepare_text(std::string& text, ExpansionMap* map) {
     expand_object_streams(text, expansion, map);
     if (map) map->base = text.size();
     close_text(text, expansion);
-    rewrite_w_arrays(text);
-    mark_nested_brackets(text);
 }

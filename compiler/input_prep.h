@@ -39,14 +39,6 @@ int expand_object_streams(const std::string& text, std::string& expansion,
 // Appends the expansion and "startxref\r\n1\r\n%%EOF\r\n".
 void close_text(std::string& text, const std::string& expansion);
 
-// "/W [...]" becomes "/W (...)" (nested brackets kept inside), so that it scans as one
-// string; the compiler gives such strings back their array kind after parsing.
-void rewrite_w_arrays(std::string& text);
-
-// In an object whose value is an array, nested "[" become the byte 2 and the "]" closing
-// them the byte 3, so that the whole array scans as one string.
-void mark_nested_brackets(std::string& text);
-
 // When the keyword "stream" (followed by a line end) starts at position i, the position
 // just after the "endstream" that ends its data (or the end of the text); otherwise i.
 size_t skip_stream_data(const std::string& text, size_t i);

@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "compiler/array_text.h"
 #include "store/element_ops.h"
 #include "store/storages.h"
 
@@ -18,14 +19,13 @@ int clamp_int(long long v) {
     return static_cast<int>(v);
 }
 
-bool is_digit(char c) {
-    return c >= '0' && c <= '9';
-}
-
 // Chain that the current records go to: the current object's, or entry 0's in a trailer.
 int target_obj() {
     return g_cc.f_in_trailer ? 0 : g_cc.cur_obj_no;
 }
+
+// Scratch for the stored form of an array text (kept to reuse its memory).
+std::string g_array_text;
 
 // Last element of the target chain, so that appends need not walk it.
 int g_last_elem = 0;
@@ -197,26 +197,10 @@ void store_token_string(st_elem& e, const char* text, int len) {
         int body = len - 2;
         put_string(e, STR_HEX, text + 1, body, body + 1);
     } else if (first == '[' && len >= 2) {
-        const char* b = text + 1;
-        int body = len - 2;
-        int ins = (body > 0 && is_digit(b[0])) ? 1 : 0;
-        for (int i = 0; i + 1 < body; ++i)
-            if (b[i] == ')' && (i == 0 || b[i - 1] != '\\') && is_digit(b[i + 1])) ++ins;
-        new_char_strage(body + ins + 2);
-        char* dst = g_st.p_char_strage + g_st.cur_char_strage;
-        int o = 0;
-        if (body > 0 && is_digit(b[0])) dst[o++] = ' ';
-        for (int i = 0; i < body; ++i) {
-            dst[o++] = b[i];
-            if (b[i] == ')' && i + 1 < body && (i == 0 || b[i - 1] != '\\') && is_digit(b[i + 1]))
-                dst[o++] = ' ';
-        }
-        dst[o] = 0;
-        e.f_type = ELEM_TYPE_STRING;
-        e.data.str.type = STR_ARRAY;
-        e.data.str.f_renum = 0;
-        e.data.str.len = o;
-        e.data.str.start_pos = g_st.cur_char_strage;
+        std::string& body = g_array_text;
+        normalise_array_text(text + 1, static_cast<size_t>(len - 2), body);
+        int n = static_cast<int>(body.size());
+        put_string(e, STR_ARRAY, body.data(), n, n + 2);
     } else {
         put_string(e, STR_BARE, text, len, len + 1);
     }

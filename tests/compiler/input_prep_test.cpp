@@ -78,31 +78,10 @@ TEST(InputPrep, InflateReportsCorruptData) {
     EXPECT_FALSE(inflate_data(z.data(), z.size() / 2, out));
 }
 
-TEST(InputPrep, WArraysBecomeParenthesised) {
-    std::string t = "<</W [1 2 1]/Size 3>> <</W[1 [500 600] 10 20 700]>> /Wx [1]";
-    rewrite_w_arrays(t);
-    EXPECT_EQ(t, "<</W (1 2 1)/Size 3>> <</W(1 [500 600] 10 20 700)>> /Wx [1]");
-    // An unclosed one is left alone.
-    std::string open = "<</W [1 2 endobj";
-    rewrite_w_arrays(open);
-    EXPECT_EQ(open, "<</W [1 2 endobj");
-}
-
-TEST(InputPrep, NestedBracketsOfArrayObjects) {
-    std::string t = "7 0 obj [1 [2 3] [[4]] 5] endobj 8 0 obj <</K [1 [2]]>> endobj";
-    mark_nested_brackets(t);
-    EXPECT_EQ(t,
-              "7 0 obj [1 \x02"
-              "2 3\x03 \x02\x02"
-              "4\x03\x03 5] endobj 8 0 obj <</K [1 [2]]>> endobj");
-}
-
-TEST(InputPrep, RewritesLeaveStreamDataAlone) {
+TEST(InputPrep, ObjectStreamSearchLeavesStreamDataAlone) {
     std::string data = "/W [1 2] 1 0 obj [[x]] ObjStm";
     std::string t = "1 0 obj <</Length 30>>\nstream\n" + data + "\nendstream\nendobj\n";
     std::string before = t;
-    rewrite_w_arrays(t);
-    mark_nested_brackets(t);
     std::string exp;
     EXPECT_EQ(expand_object_streams(t, exp), 0);
     EXPECT_EQ(t, before);
