@@ -79,7 +79,7 @@ CompileStatus compile_pdf_file(const char* program_name, const std::string& pdf_
     if (!ok) {
         std::printf("Can't open file(%s)", pdf_path.c_str());
         std::fflush(stdout);
-            post_process();
+        post_process();
         return CompileStatus::cannot_open;
     }
     if (data.size() > MAX_PDF_SIZE) return refuse_too_large();

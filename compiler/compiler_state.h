@@ -45,6 +45,10 @@ struct CompilerState {
     // update, and an earlier definition met afterwards (from an object stream, whose
     // objects are scanned last) does not replace it.
     std::vector<size_t> def_pos;
+    // Text offsets where the update sections of the file end, in order. Two definitions
+    // of one object in the same section are a fault; a later section replacing an
+    // earlier definition is an ordinary incremental update.
+    std::vector<size_t> section_ends;
     // An object whose stored definition is newer than the one being parsed: its entry is
     // put back when that object ends.
     int kept_obj = -1;

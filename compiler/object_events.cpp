@@ -1,5 +1,6 @@
 #include "compiler/object_events.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -70,9 +71,29 @@ bool is_trailer() {
     return g_cc.f_in_trailer && g_cc.trailer_depth == 0;
 }
 
+// Keys that describe the source file's cross-reference sections: they mean nothing in a
+// generated document (whose reader would look for a stream that is not there), so the
+// trailer storage never holds them.
+bool is_xref_section_key(const char* label) {
+    static const char* const keys[] = {"XRefStm", "Index", "W"};
+    for (const char* k : keys)
+        if (std::strcmp(label, k) == 0) return true;
+    return false;
+}
+
 void on_header(const char*, const pdf_tok& v) {
     int t = trailer_find_or_append(LABEL_ENTRYHEADER);
     store_token_string(g_st.p_trailer_strage[t], v.str, v.len);
+}
+
+// The update section that a file offset lies in.
+size_t section_of(size_t pos) {
+    const auto& ends = g_cc.section_ends;
+    return static_cast<size_t>(std::upper_bound(ends.begin(), ends.end(), pos) - ends.begin());
+}
+
+void on_section_end(const char*, const pdf_tok& v) {
+    if (v.num >= 0) g_cc.section_ends.push_back(static_cast<size_t>(v.num));
 }
 
 void on_begin_object(const char*, const pdf_tok& v) {
@@ -91,7 +112,7 @@ void on_begin_object(const char*, const pdf_tok& v) {
     size_t at = g_cc.expansion.source_of(g_cc.obj_text_pos);
     st_xref& x = g_st.p_xref_strage[n];
     if (x.first_elem != 0) {
-        g_cc.f_dup_xref = true;
+        if (section_of(g_cc.def_pos[n]) == section_of(at)) g_cc.f_dup_xref = true;
         // An object from an object stream that a later update in the file redefined:
         // the update's definition stays.
         if (g_cc.def_pos[n] > at) {
@@ -111,6 +132,7 @@ void on_end_object(const char*, const pdf_tok&) {
 
 void on_string(const char* label, const pdf_tok& v) {
     if (is_trailer()) {
+        if (is_xref_section_key(label)) return;
         int t = trailer_find_or_append(label);
         if (t < 0) return;
         store_token_string(g_st.p_trailer_strage[t], v.str, v.len);
@@ -143,6 +165,7 @@ void on_subdic_end(const char* label, const pdf_tok&) {
 void on_objref(const char* label, const pdf_tok& v) {
     int obj = clamp_int(v.num);
     if (is_trailer()) {
+        if (is_xref_section_key(label)) return;
         int t = trailer_find_or_append(label);
         if (t < 0) return;
         st_elem& e = g_st.p_trailer_strage[t];
@@ -157,6 +180,7 @@ void on_objref(const char* label, const pdf_tok& v) {
 
 void on_integer(const char* label, const pdf_tok& v) {
     if (is_trailer()) {
+        if (is_xref_section_key(label)) return;
         int t = trailer_find_or_append(label);
         if (t < 0) return;
         st_elem& e = g_st.p_trailer_strage[t];
@@ -241,7 +265,7 @@ void close_partial_object() {
         char label[LABEL_SIZE];
         std::memcpy(label, g_st.p_elem_strage[*it].label, LABEL_SIZE);
         int end = g_st.p_elem_strage[*it].f_type == ELEM_TYPE_SUBDIC_START ? ELEM_TYPE_SUBDIC_END
-                                                                          : ELEM_TYPE_ARRAY_END;
+                                                                           : ELEM_TYPE_ARRAY_END;
         // Labels are stored decoded already: copy them as they are.
         int n = append_elem(obj, last);
         st_elem& e = g_st.p_elem_strage[n];
@@ -282,6 +306,7 @@ void install_event_handlers() {
     g_cc.events[14] = on_stream;
     g_cc.events[15] = on_immediate_int;
     g_cc.events[19] = on_trailer;
+    g_cc.events[21] = on_section_end;
 }
 
 void report_parse_error(const char* msg, long pos) {

@@ -57,7 +57,8 @@ std::string top_level_name(int obj, const char* label) {
     int e = top_level_elem(obj, label);
     for (int hops = 0; e >= 0 && hops < MAX_REF_HOPS; ++hops) {
         const st_elem& el = g_st.p_elem_strage[e];
-        if (el.f_type == ELEM_TYPE_NAME) return std::string(el.data.name, strnlen(el.data.name, LABEL_SIZE));
+        if (el.f_type == ELEM_TYPE_NAME)
+            return std::string(el.data.name, strnlen(el.data.name, LABEL_SIZE));
         if (el.f_type != ELEM_TYPE_OBJREF) break;
         e = top_level_elem(el.data.obj_no, LABEL_IMMEDIATE);
     }
@@ -191,8 +192,7 @@ std::string collect_pages(int top) {
         }
         f.pos = m + 1;
         long n = std::strtol(f.kids.c_str() + m + 1, nullptr, 10);
-        if (n <= 0 || n >= g_st.num_xref_strage || g_st.p_xref_strage[n].first_elem == 0)
-            continue;
+        if (n <= 0 || n >= g_st.num_xref_strage || g_st.p_xref_strage[n].first_elem == 0) continue;
         int obj = static_cast<int>(n);
         if (is_pages_node(obj)) {
             if (on_path[static_cast<size_t>(obj)]) {
@@ -293,6 +293,8 @@ void copy_xref_stream_trailers() {
         set_int("Size");
         set_ref("Encrypt");
         set_int("Prev");
+        // The document information dictionary is the document's, wherever it is listed.
+        set_ref("Info");
     }
 }
 

@@ -1,5 +1,6 @@
-// Preparing the parsed objects for the generator: references marked, shared objects and pages flagged, inherited page attributes given to pages,
-// cross-reference-stream trailer keys copied and the page tree flattened.
+// Preparing the parsed objects for the generator: references marked, shared objects and pages
+// flagged, inherited page attributes given to pages, cross-reference-stream trailer keys copied and
+// the page tree flattened.
 #pragma once
 
 // Replaces the white-space byte before every "N G R" inside array strings by the

@@ -98,12 +98,30 @@ TEST(Grammar, HeaderKeepsItsComment) {
     EXPECT_EQ(trailer_str(0), "%PDF-1.4\r%\xe2\xe3\xcf\xd3\r");
 }
 
-TEST(Grammar, RedefinedObjectReplacesTheFirstAndIsFlagged) {
+TEST(Grammar, RedefinedObjectIsAFaultOnlyWithinOneSection) {
+    // An incremental update replaces the object: an ordinary file, no error.
     ASSERT_EQ(compile_text("%PDF-1.4\n3 0 obj <</A 1>> endobj\ntrailer <<>>\nstartxref\n0\n%%EOF\n"
                            "3 0 obj <</B 2>> endobj\ntrailer <</Prev 9>>\nstartxref\n0\n%%EOF\n"),
               CompileStatus::ok);
     EXPECT_EQ(chain_of(3), "B:I");
+    EXPECT_FALSE(g_cc.f_dup_xref);
+    // Two definitions in one section: which one is meant is unknown.
+    ASSERT_EQ(compile_text(pdf_with("3 0 obj <</A 1>> endobj\n3 0 obj <</B 2>> endobj\n")),
+              CompileStatus::ok);
+    EXPECT_EQ(chain_of(3), "B:I");
     EXPECT_TRUE(g_cc.f_dup_xref);
+}
+
+TEST(Grammar, TrailerWithoutStartxrefBeforeTheNextSection) {
+    ASSERT_EQ(
+        compile_text("%PDF-1.4\n1 0 obj <</A 1>> endobj\nxref\n0 1\n0000000000 65535 f\r\n"
+                     "trailer\n<</Size 2/Root 1 0 R>>\nxref\n0 0\ntrailer\n<</Size 3/XRefStm 9"
+                     "/Prev 7>>\nstartxref\n0\n%%EOF\n"),
+        CompileStatus::ok);
+    EXPECT_EQ(get_trailer_objref("Root"), 1);
+    EXPECT_EQ(g_st.p_trailer_strage[get_trailer("Size")].data.int_data, 3);
+    // The source's cross-reference keys are not the template's.
+    EXPECT_EQ(get_trailer("XRefStm"), -1);
 }
 
 TEST(Grammar, NestedArraysKeepEveryItem) {
@@ -113,7 +131,7 @@ TEST(Grammar, NestedArraysKeepEveryItem) {
                   "1 0 obj <</Border [0 0 3 [3 2]]/Opt [[(a)(b)] [(c)(d)]]/W [1 [500\n600] 3 "
                   "[[1]]]/Annots [<</Rect [1 2 3 4]/P 5 0 R>> 6 0 R]/Z 1>> endobj\n"
                   "2 0 obj [/Indexed [/DeviceRGB] 1 <00ff>] endobj\n",
-                  "<</Size 3/Root 1 0 R/Index [0 [1]]>>")),
+                  "<</Size 3/Root 1 0 R/Extra [0 [1]]>>")),
               CompileStatus::ok);
     EXPECT_EQ(chain_of(1), "Border:S Opt:S W:S Annots:S Z:I");
     auto text = [](int obj, const char* key) {
@@ -127,7 +145,7 @@ TEST(Grammar, NestedArraysKeepEveryItem) {
     EXPECT_EQ(text(1, "W"), " 1 [500\n600] 3 [[1]]");
     EXPECT_EQ(text(1, "Annots"), "<</Rect [1 2 3 4]/P@5 0 R>>@6 0 R");
     EXPECT_EQ(text(2, LABEL_IMMEDIATE), "/Indexed [/DeviceRGB] 1 <00ff>");
-    EXPECT_EQ(trailer_str(get_trailer("Index")), " 0 [1]");
+    EXPECT_EQ(trailer_str(get_trailer("Extra")), " 0 [1]");
 }
 
 TEST(Grammar, StringsInArraysAreKeptByteForByte) {
@@ -171,8 +189,7 @@ TEST(Grammar, HeaderFollowedByXrefFails) {
 
 TEST(Grammar, ReferenceNeedsTwoIntegersInAnArray) {
     testing::internal::CaptureStdout();
-    EXPECT_EQ(compile_text(pdf_with("1 0 obj <</A [0 R [1 endobj\n")),
-              CompileStatus::parse_error);
+    EXPECT_EQ(compile_text(pdf_with("1 0 obj <</A [0 R [1 endobj\n")), CompileStatus::parse_error);
     std::string out = testing::internal::GetCapturedStdout();
     EXPECT_NE(out.find("unexpected OBJREF"), std::string::npos) << out;
 }

@@ -100,14 +100,15 @@ TEST(PostProcess, PagesInheritEachAttributeFromTheNearestAncestorHoldingIt) {
 }
 
 TEST(PostProcess, InheritedResourcesAreCopiedAndNoKeyIsWrittenTwice) {
-    ASSERT_EQ(compile_text(pdf_with(
-                  "1 0 obj <</Type/Catalog/Pages 2 0 R>> endobj\n"
-                  "2 0 obj <</Type/Pages/Kids 8 0 R/Resources<</Font<</F1 9 0 R>>/ProcSet[/PDF]>>"
-                  "/MediaBox[0 0 200 200]/Rotate 90>> endobj\n"
-                  "8 0 obj [3 0 R 4 0 R] endobj\n"
-                  "3 0 obj <</Type/Page/Parent 2 0 R/Rotate 0/Contents 6 0 R>> endobj\n"
-                  "4 0 obj <</Type/Page/Parent 2 0 R/Resources 7 0 R/Group<</Rotate 5>>>> endobj\n")),
-              CompileStatus::ok);
+    ASSERT_EQ(
+        compile_text(pdf_with(
+            "1 0 obj <</Type/Catalog/Pages 2 0 R>> endobj\n"
+            "2 0 obj <</Type/Pages/Kids 8 0 R/Resources<</Font<</F1 9 0 R>>/ProcSet[/PDF]>>"
+            "/MediaBox[0 0 200 200]/Rotate 90>> endobj\n"
+            "8 0 obj [3 0 R 4 0 R] endobj\n"
+            "3 0 obj <</Type/Page/Parent 2 0 R/Rotate 0/Contents 6 0 R>> endobj\n"
+            "4 0 obj <</Type/Page/Parent 2 0 R/Resources 7 0 R/Group<</Rotate 5>>>> endobj\n")),
+        CompileStatus::ok);
     // Kids given as a reference to an array object.
     EXPECT_EQ(shown(str_of(get_elem(2, "Kids"))), " @3 0 R @4 0 R");
     // A direct dictionary is copied whole; the page's own Rotate stays the only one.
@@ -116,8 +117,9 @@ TEST(PostProcess, InheritedResourcesAreCopiedAndNoKeyIsWrittenTwice) {
               "Resources:} MediaBox:S");
     EXPECT_EQ(g_st.p_elem_strage[get_elem(3, "Rotate")].data.int_data, 0);
     // A Rotate inside a nested dictionary is not the page's.
-    EXPECT_EQ(chain_of(4), "Type:N Parent:R Resources:R Group:{ Rotate:I Group:} MediaBox:S "
-                           "Rotate:I");
+    EXPECT_EQ(chain_of(4),
+              "Type:N Parent:R Resources:R Group:{ Rotate:I Group:} MediaBox:S "
+              "Rotate:I");
 }
 
 TEST(PostProcess, PageTreesOfAnyDepth) {
