@@ -3,6 +3,7 @@
 // Tests and the fuzzer start each compile from a fresh state with compiler_reset().
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -45,6 +46,10 @@ struct CompilerState {
     // update, and an earlier definition met afterwards (from an object stream, whose
     // objects are scanned last) does not replace it.
     std::vector<size_t> def_pos;
+    // Generation number of the object being defined, and of each stored definition (the
+    // key of an encrypted object depends on it).
+    int cur_gen = 0;
+    std::vector<uint16_t> def_gen;
     // Text offsets where the update sections of the file end, in order. Two definitions
     // of one object in the same section are a fault; a later section replacing an
     // earlier definition is an ordinary incremental update.
@@ -66,6 +71,11 @@ struct CompilerState {
     std::vector<std::string> structure_errors;
     // What was repaired or changed on the way in, for the log.
     std::vector<std::string> repairs;
+
+    // The document was encrypted and its objects are decrypted now.
+    bool f_decrypted = false;
+    // Why an encrypted document cannot be read (empty when it can).
+    std::string encryption_error;
 
     // The error log has been created in this run; later reports are appended to it.
     bool f_err_log_written = false;

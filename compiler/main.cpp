@@ -21,6 +21,11 @@ int main(int argc, char** argv) {
     try {
         CompileStatus st = compile_pdf_file(argv[0], pdf);
         if (st == CompileStatus::cannot_open) report_error("Can't open file(" + pdf + ")");
+        // A template of ciphertext would print garbage: none is written.
+        if (st == CompileStatus::encrypted) {
+            report_error(g_cc.encryption_error);
+            return 1;
+        }
         if (!write_compile_outputs() || st == CompileStatus::cannot_open) return 1;
     } catch (const Failure& f) {
         report_error(f.message);

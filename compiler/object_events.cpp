@@ -120,7 +120,11 @@ void on_begin_object(const char*, const pdf_tok& v) {
             g_cc.kept_xref = x;
         }
     }
-    if (g_cc.kept_obj != n) g_cc.def_pos[n] = at;
+    if (g_cc.kept_obj != n) {
+        g_cc.def_pos[n] = at;
+        if (g_cc.def_gen.size() <= static_cast<size_t>(n)) g_cc.def_gen.resize(n + 1, 0);
+        g_cc.def_gen[n] = static_cast<uint16_t>(g_cc.cur_gen);
+    }
     std::memset(&x, 0, sizeof x);
     g_last_obj = n;
     g_last_elem = 0;

@@ -134,6 +134,7 @@ object
     : INT INT OBJ
       {
           CTX->array_ints = 0;
+          g_cc.cur_gen = static_cast<int>($2.num & 0xffff);
           raise_event(3, nullptr, $1);
           CHECK_ABORT;
       }

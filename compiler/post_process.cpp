@@ -291,7 +291,8 @@ void copy_xref_stream_trailers() {
             }
         }
         set_int("Size");
-        set_ref("Encrypt");
+        // A decrypted document's template holds plain objects.
+        if (!g_cc.f_decrypted) set_ref("Encrypt");
         set_int("Prev");
         // The document information dictionary is the document's, wherever it is listed.
         set_ref("Info");
