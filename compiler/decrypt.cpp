@@ -171,17 +171,6 @@ int hexval(char c) {
     return -1;
 }
 
-std::string hex_text(const Bytes& b) {
-    static const char* const digits = "0123456789abcdef";
-    std::string s;
-    s.reserve(b.size() * 2);
-    for (unsigned char c : b) {
-        s.push_back(digits[c >> 4]);
-        s.push_back(digits[c & 15]);
-    }
-    return s;
-}
-
 // A top-level value of the encryption dictionary (or of a sub-dictionary in it).
 int dict_elem(int obj, const char* parent, const char* label) {
     if (!parent) return get_elem_absolute(obj, label);
@@ -242,7 +231,7 @@ Bytes first_id() {
     return Bytes();
 }
 
-// Decrypts every string inside an array text, each written back as a hexadecimal string.
+// Decrypts every string inside an array text, each written back as a literal string.
 std::string decrypt_array_text(const char* s, size_t len, Method m, const Bytes& key) {
     std::string out;
     out.reserve(len);
@@ -253,7 +242,7 @@ std::string decrypt_array_text(const char* s, size_t len, Method m, const Bytes&
             if (!close) close = end;
             size_t body =
                 static_cast<size_t>(close - p) >= 2 ? static_cast<size_t>(close - p - 2) : 0;
-            out += "<" + hex_text(decrypt_bytes(m, key, literal_bytes(p + 1, body))) + ">";
+            out += "(" + literal_text(decrypt_bytes(m, key, literal_bytes(p + 1, body))) + ")";
             p = close;
         } else if (*p == '<' && p + 1 < end && p[1] == '<') {
             out += "<<";
@@ -262,10 +251,10 @@ std::string decrypt_array_text(const char* s, size_t len, Method m, const Bytes&
             const char* gt =
                 static_cast<const char*>(std::memchr(p, '>', static_cast<size_t>(end - p)));
             if (!gt) gt = end - 1;
-            out +=
-                "<" +
-                hex_text(decrypt_bytes(m, key, hex_bytes(p + 1, static_cast<size_t>(gt - p - 1)))) +
-                ">";
+            out += "(" +
+                   literal_text(
+                       decrypt_bytes(m, key, hex_bytes(p + 1, static_cast<size_t>(gt - p - 1)))) +
+                   ")";
             p = gt + 1;
         } else {
             out.push_back(*p++);
@@ -296,8 +285,11 @@ void decrypt_object(const Handler& h, int obj, int enc) {
             set_elem_str2(&g_st.p_elem_strage[e], STR_LITERAL, t.data(),
                           static_cast<int>(t.size()));
         } else if (el.data.str.type == STR_HEX) {
-            std::string t = hex_text(decrypt_bytes(h.strings, skey, hex_bytes(s, n)));
-            set_elem_str2(&g_st.p_elem_strage[e], STR_HEX, t.data(), static_cast<int>(t.size()));
+            // Written as a literal string: the analysis reads names and appearances in that
+            // form only.
+            std::string t = literal_text(decrypt_bytes(h.strings, skey, hex_bytes(s, n)));
+            set_elem_str2(&g_st.p_elem_strage[e], STR_LITERAL, t.data(),
+                          static_cast<int>(t.size()));
         } else if (el.data.str.type == STR_ARRAY) {
             std::string t = decrypt_array_text(s, n, h.strings, skey);
             set_elem_str2(&g_st.p_elem_strage[e], STR_ARRAY, t.data(), static_cast<int>(t.size()));

@@ -17,9 +17,11 @@ namespace {
 // References followed from a key to the value it stands for.
 constexpr int MAX_REF_HOPS = 32;
 
+std::string top_level_name(int obj, const char* label);
+
+// The object's own entry (not one of a nested dictionary) is the name `value`.
 bool name_is(int obj, const char* label, const char* value) {
-    const char* n = get_elem_name(obj, nullptr, label);
-    return n && std::strcmp(n, value) == 0;
+    return top_level_name(obj, label) == value;
 }
 
 bool is_array_string(const st_elem& e) {
@@ -238,11 +240,11 @@ void flag_objects() {
                                          "Catalog",  "StructTreeRoot", "Font"};
     for (int i = 0; i < g_st.num_xref_strage; ++i) {
         if (g_st.p_xref_strage[i].first_elem == 0) continue;
-        const char* type = get_elem_name(i, nullptr, "Type");
-        if (!type) continue;
+        std::string type = top_level_name(i, "Type");
+        if (type.empty()) continue;
         bool common = false;
-        for (const char* s : shared) common = common || std::strcmp(type, s) == 0;
-        if (std::strcmp(type, "XObject") == 0 && !name_is(i, "Subtype", "Form")) common = true;
+        for (const char* s : shared) common = common || type == s;
+        if (type == "XObject" && !name_is(i, "Subtype", "Form")) common = true;
         if (common) g_st.p_xref_strage[i].f_common = 1;
     }
     for (int i = 0; i < g_st.num_xref_strage; ++i)
