@@ -20,13 +20,18 @@ int main(int argc, char** argv) {
     install_crash_handler(pdf);
     try {
         CompileStatus st = compile_pdf_file(argv[0], pdf);
-        if (st == CompileStatus::cannot_open) report_error("Can't open file(" + pdf + ")");
+        if (st == CompileStatus::cannot_open) {
+            report_error("Can't open file(" + pdf + ")");
+            std::printf("\n");  // the message above has no line end of its own
+        }
         // A template of ciphertext would print garbage: none is written.
         if (st == CompileStatus::encrypted) {
             report_error(g_cc.encryption_error);
             return 1;
         }
-        if (!write_compile_outputs() || st == CompileStatus::cannot_open) return 1;
+        bool written = write_compile_outputs();
+        std::printf("%s\n", compile_summary(pdf).c_str());
+        if (!written || st == CompileStatus::cannot_open) return 1;
     } catch (const Failure& f) {
         report_error(f.message);
         return 1;
