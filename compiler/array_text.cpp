@@ -107,6 +107,13 @@ const char* find_array_end(const char* p, const char* end, bool* reached_end) {
                     return nullptr;
                 q = skip_regular(q, end);
                 break;
+            case 's':
+                // Nor stream data: an unclosed array must not run into its bytes.
+                if (end - q >= 7 && std::memcmp(q, "stream", 6) == 0 &&
+                    (q[6] == '\r' || q[6] == '\n') && (is_ws(q[-1]) || is_delim(q[-1])))
+                    return nullptr;
+                q = skip_regular(q, end);
+                break;
             default:
                 if (is_ws(c) || is_delim(c))
                     ++q;

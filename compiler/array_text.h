@@ -11,7 +11,7 @@
 const char* skip_literal_string(const char* p, const char* end);
 
 // p points at "[": the matching "]", or null when the array does not close before `end`
-// or before an "endobj" keyword (a damaged array). *reached_end is set when the search
+// or before an "endobj" or "stream" keyword (a damaged array). *reached_end is set when the search
 // ran to `end`, so a caller can stop trying further arrays that would fail the same way.
 const char* find_array_end(const char* p, const char* end, bool* reached_end = nullptr);
 
