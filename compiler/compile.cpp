@@ -86,15 +86,14 @@ bool expand_stored_object_streams() {
     text.push_back(0);
     // The second text has its own header and offsets: the file's stay as they were.
     st_elem header = g_st.p_trailer_strage[0];
-    std::vector<size_t> sections = g_cc.section_ends;
     ExpansionMap file_map = std::move(g_cc.expansion);
     g_cc.expansion = std::move(map);
-    g_cc.section_ends.clear();
+    g_cc.f_expanding = true;
     int r = parse_pdf_text(text.data(), len);
     if (r != 0) close_partial_object();
     finish_object_events();
     g_st.p_trailer_strage[0] = header;
-    g_cc.section_ends = std::move(sections);
+    g_cc.f_expanding = false;
     g_cc.expansion = std::move(file_map);
     return r == 0;
 }

@@ -54,6 +54,8 @@ struct CompilerState {
     // of one object in the same section are a fault; a later section replacing an
     // earlier definition is an ordinary incremental update.
     std::vector<size_t> section_ends;
+    // Parsing the objects of stored object streams: offsets there are not the file's.
+    bool f_expanding = false;
     // An object whose stored definition is newer than the one being parsed: its entry is
     // put back when that object ends.
     int kept_obj = -1;

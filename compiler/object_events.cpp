@@ -93,7 +93,7 @@ size_t section_of(size_t pos) {
 }
 
 void on_section_end(const char*, const pdf_tok& v) {
-    if (v.num >= 0) g_cc.section_ends.push_back(static_cast<size_t>(v.num));
+    if (v.num >= 0 && !g_cc.f_expanding) g_cc.section_ends.push_back(static_cast<size_t>(v.num));
 }
 
 void on_begin_object(const char*, const pdf_tok& v) {

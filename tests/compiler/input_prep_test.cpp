@@ -117,6 +117,21 @@ TEST(InputPrep, LaterUpdateWinsOverAnEarlierObjectStream) {
     EXPECT_FALSE(g_cc.f_dup_xref);
 }
 
+TEST(InputPrep, ObjectStreamsOfAFileThatMayBeEncryptedAreExpandedAfterParsing) {
+    // "/Encrypt" in a string: the text is not expanded, the parsed object stream is, with
+    // the same precedence of updates.
+    std::string pdf = "%PDF-1.5\n1 0 obj <</Note (no /Encrypt here)>> endobj\n" +
+                      object_stream("", "10 0 11 8 ", "<</A 1>><</B 2>>") +
+                      "startxref\n0\n%%EOF\n10 0 obj <</A 3>> endobj\n"
+                      "trailer <</Prev 9>>\nstartxref\n0\n%%EOF\n";
+    ASSERT_EQ(compile_text(pdf), CompileStatus::ok);
+    EXPECT_TRUE(g_cc.expansion.deferred);
+    EXPECT_EQ(g_st.p_elem_strage[get_elem(10, "A")].data.int_data, 3);
+    EXPECT_EQ(chain_of(11), "B:I");
+    EXPECT_FALSE(g_cc.f_dup_xref);
+    EXPECT_STREQ(elem_bytes(g_st.p_trailer_strage[0]), "%PDF-1.5\r\r");
+}
+
 TEST(InputPrep, ObjectStreamOfALaterUpdateWinsOverThePlainObject) {
     std::string pdf = "%PDF-1.5\n10 0 obj <</A 3>> endobj\ntrailer <<>>\nstartxref\n0\n%%EOF\n" +
                       object_stream("", "10 0 11 8 ", "<</A 1>><</B 2>>") + "startxref\n0\n%%EOF\n";
