@@ -15,6 +15,7 @@
 #include "compiler/array_text.h"
 #include "compiler/compiler_state.h"
 #include "store/element_ops.h"
+#include "store/element_walk.h"
 #include "store/storages.h"
 
 namespace {
@@ -171,19 +172,9 @@ int hexval(char c) {
     return -1;
 }
 
-// A top-level value of the encryption dictionary (or of a sub-dictionary in it).
-int dict_elem(int obj, const char* parent, const char* label) {
-    if (!parent) return get_elem_absolute(obj, label);
-    // Entries of /CF << /StdCF << ... >> >>: the first match after the sub-dictionary start.
-    int e = get_elem(obj, parent);
-    int limit = g_st.num_elem_strage, depth = 0;
-    for (; e > 0 && limit-- > 0; e = g_st.p_elem_strage[e].next_elem) {
-        const st_elem& el = g_st.p_elem_strage[e];
-        if (el.f_type == ELEM_TYPE_SUBDIC_START) ++depth;
-        if (el.f_type == ELEM_TYPE_SUBDIC_END && --depth <= 0) break;
-        if (depth > 0 && std::strncmp(el.label, label, LABEL_SIZE) == 0) return e;
-    }
-    return -1;
+// An entry of the encryption dictionary's crypt filter `filter` (/CF << /StdCF << ... >> >>).
+int filter_entry(int enc, const char* filter, const char* label) {
+    return Dict{enc, 0}.sub("CF").sub(filter).find(label);
 }
 
 Bytes string_bytes(int e) {
@@ -200,7 +191,7 @@ Bytes string_bytes(int e) {
 Method method_of(int enc, const char* filter_name, const Handler& h) {
     if (h.v < 4) return Method::rc4;
     if (!filter_name || std::strcmp(filter_name, "Identity") == 0) return Method::none;
-    int cfm = dict_elem(enc, filter_name, "CFM");
+    int cfm = filter_entry(enc, filter_name, "CFM");
     const char* m = cfm >= 0 && g_st.p_elem_strage[cfm].f_type == ELEM_TYPE_NAME
                         ? g_st.p_elem_strage[cfm].data.name
                         : "None";
@@ -265,18 +256,19 @@ std::string decrypt_array_text(const char* s, size_t len, Method m, const Bytes&
 
 void decrypt_object(const Handler& h, int obj, int enc) {
     if (obj == enc) return;
-    const char* type = get_elem_name(obj, nullptr, "Type");
+    int te = dict_entry(obj, "Type");
+    const char* type = te >= 0 && g_st.p_elem_strage[te].f_type == ELEM_TYPE_NAME
+                           ? g_st.p_elem_strage[te].data.name
+                           : "";
     // Cross-reference streams are never encrypted; metadata only when the dictionary says.
-    if (type && std::strcmp(type, "XRef") == 0) return;
-    bool skip_stream = type && std::strcmp(type, "Metadata") == 0 && !h.encrypt_metadata;
+    if (std::strcmp(type, "XRef") == 0) return;
+    bool skip_stream = std::strcmp(type, "Metadata") == 0 && !h.encrypt_metadata;
     int gen =
         static_cast<size_t>(obj) < g_cc.def_gen.size() ? g_cc.def_gen[static_cast<size_t>(obj)] : 0;
     Bytes skey = object_key(h, h.strings, obj, gen);
     Bytes dkey = object_key(h, h.streams, obj, gen);
-    int limit = g_st.num_elem_strage;
-    for (int e = g_st.p_xref_strage[obj].first_elem; e > 0 && limit-- > 0;
-         e = g_st.p_elem_strage[e].next_elem) {
-        st_elem& el = g_st.p_elem_strage[e];
+    for (int e : obj_elems(obj)) {
+        const st_elem& el = g_st.p_elem_strage[e];
         if (el.f_type != ELEM_TYPE_STRING) continue;
         const char* s = elem_bytes(el);
         size_t n = static_cast<size_t>(el.data.str.len);
@@ -296,7 +288,11 @@ void decrypt_object(const Handler& h, int obj, int enc) {
         } else if (el.data.str.type == STR_STREAM && !skip_stream) {
             // The encrypted bytes: /Length of them when it is known, else the data without
             // the line end before "endstream".
-            int length = get_elem_int(obj, nullptr, "Length");
+            int le = dict_entry(obj, "Length");
+            int lv = le >= 0 ? deref_value(le) : -1;
+            int length = lv >= 0 && g_st.p_elem_strage[lv].f_type == ELEM_TYPE_INTEGER
+                             ? g_st.p_elem_strage[lv].data.int_data
+                             : -1;
             if (length < 0 || static_cast<size_t>(length) > n) {
                 length = static_cast<int>(n);
                 if (length > 0 && s[length - 1] == '\n') --length;
@@ -306,7 +302,6 @@ void decrypt_object(const Handler& h, int obj, int enc) {
             set_elem_str2(&g_st.p_elem_strage[e], STR_STREAM, plain.data(),
                           static_cast<int>(plain.size()));
             // The dictionary's length is now the plain data's, held directly.
-            int le = get_elem(obj, "Length");
             if (le > 0) {
                 st_elem& l = g_st.p_elem_strage[le];
                 std::memset(&l.data, 0, sizeof l.data);
@@ -462,7 +457,8 @@ DecryptStatus decrypt_document(std::string& what) {
     if (h.v >= 4) {
         h.strings = method_of(enc, get_elem_name(enc, nullptr, "StrF"), h);
         h.streams = method_of(enc, get_elem_name(enc, nullptr, "StmF"), h);
-        int cl = dict_elem(enc, get_elem_name(enc, nullptr, "StmF"), "Length");
+        const char* stmf = get_elem_name(enc, nullptr, "StmF");
+        int cl = stmf ? filter_entry(enc, stmf, "Length") : -1;
         if (h.r == 4 && cl >= 0 && g_st.p_elem_strage[cl].f_type == ELEM_TYPE_INTEGER) {
             int v = g_st.p_elem_strage[cl].data.int_data;
             h.length = v <= 16 ? v * 8 : v;  // given in bytes or in bits

@@ -10,6 +10,7 @@
 #include "compiler/field_analysis.h"
 #include "compiler/object_events.h"
 #include "store/element_ops.h"
+#include "store/element_walk.h"
 #include "store/storages.h"
 
 namespace {
@@ -36,22 +37,9 @@ int array_elem(int obj, const char* label) {
 }
 
 // The element of a key at the top level of an object's dictionary (entries of nested
-// dictionaries do not count), or -1. Switched-off elements are skipped.
+// dictionaries do not count, nor do switched-off elements), or -1.
 int top_level_elem(int obj, const char* label) {
-    if (!valid_xref(obj)) return -1;
-    int depth = 0, limit = g_st.num_elem_strage;
-    for (int e = g_st.p_xref_strage[obj].first_elem; e > 0 && limit-- > 0;
-         e = g_st.p_elem_strage[e].next_elem) {
-        const st_elem& el = g_st.p_elem_strage[e];
-        if (depth == 0 && el.f_type != 0 && std::strncmp(el.label, label, LABEL_SIZE) == 0)
-            return e;
-        if (el.f_type == ELEM_TYPE_SUBDIC_START || el.f_type == ELEM_TYPE_ARRAY_START)
-            ++depth;
-        else if ((el.f_type == ELEM_TYPE_SUBDIC_END || el.f_type == ELEM_TYPE_ARRAY_END) &&
-                 depth > 0)
-            --depth;
-    }
-    return -1;
+    return dict_entry(obj, label);
 }
 
 // The name a key holds at the top level (through references to a name object), or "".
@@ -79,35 +67,14 @@ int array_value(int obj, const char* label) {
     return -1;
 }
 
-// The last element of a value: the element itself, or the end matching a dictionary or
-// array start; -1 when the chain ends first.
-int value_end(int e) {
-    int t = g_st.p_elem_strage[e].f_type;
-    if (t != ELEM_TYPE_SUBDIC_START && t != ELEM_TYPE_ARRAY_START) return e;
-    int depth = 0, limit = g_st.num_elem_strage;
-    for (; e > 0 && limit-- > 0; e = g_st.p_elem_strage[e].next_elem) {
-        t = g_st.p_elem_strage[e].f_type;
-        if (t == ELEM_TYPE_SUBDIC_START || t == ELEM_TYPE_ARRAY_START) {
-            ++depth;
-        } else if (t == ELEM_TYPE_SUBDIC_END || t == ELEM_TYPE_ARRAY_END) {
-            if (--depth == 0) return e;
-        }
-    }
-    return -1;
-}
-
 // Copies the value starting at element `from` (one element, or a whole dictionary or
 // array) into obj's chain after element `after`; returns the last element made.
 int copy_value(int obj, int after, int from) {
-    int last = value_end(from);
-    if (last < 0) return after;
-    for (int e = from;;) {
+    if (value_end(from) < 0) return after;
+    for (int e : value_elems(from)) {
         st_elem src = g_st.p_elem_strage[e];
         int n = append_elem(obj, after);
-        st_elem& d = g_st.p_elem_strage[n];
-        int next = d.next_elem;
-        d = src;
-        d.next_elem = next;
+        copy_elem_value(n, src);
         if (src.f_type == ELEM_TYPE_STRING) {
             // Each copy holds its own bytes: the generator rewrites strings in place.
             std::string bytes(elem_bytes(src), static_cast<size_t>(src.data.str.len));
@@ -116,9 +83,6 @@ int copy_value(int obj, int after, int from) {
             g_st.p_elem_strage[n].data.str.f_renum = src.data.str.f_renum;
         }
         after = n;
-        if (e == last) break;
-        e = src.next_elem;
-        if (e <= 0) break;
     }
     return after;
 }
@@ -132,13 +96,7 @@ void give_inherited(int page, const int* inherit) {
     int last = -1;
     for (int k = 0; k < INHERITED_COUNT; ++k) {
         if (inherit[k] < 0 || top_level_elem(page, INHERITED[k]) >= 0) continue;
-        if (last < 0) {
-            last = 0;
-            int limit = g_st.num_elem_strage;
-            for (int e = g_st.p_xref_strage[page].first_elem; e > 0 && limit-- > 0;
-                 e = g_st.p_elem_strage[e].next_elem)
-                last = e;
-        }
+        if (last < 0) last = chain_last(page);
         last = copy_value(page, last, inherit[k]);
     }
 }
