@@ -379,7 +379,11 @@ void print_xref_last() {
         std::snprintf(line, sizeof line, "/Encrypt %d 0 R\r", encrypt_obj_no());
         pdf_write(line);
     }
-    static const char* const own[] = {"Root", "ID", "Size", "Encrypt", "Prev"};
+    // Keys this table writes itself, and keys of the source's cross-reference sections,
+    // which describe the source file and would mislead a reader of this one (templates of
+    // older compilers may hold them).
+    static const char* const own[] = {"Root", "ID",      "Size",  "Encrypt",
+                                      "Prev", "XRefStm", "Index", "W"};
     for (int i = 1; i < s.num_trailer_strage; ++i) {
         const st_elem& e = s.p_trailer_strage[i];
         bool skip = false;

@@ -344,3 +344,40 @@ TEST(DocumentCycle, TemplateRunsAreToldApartByTheWholeName) {
     EXPECT_EQ(fonts, 2u);
     EXPECT_NE(tt::pdftotext(pdf, 2).find("Beta page"), std::string::npos);
 }
+
+namespace {
+
+TEST(DocumentCycle, SourceCrossReferenceKeysNeverReachTheTrailer) {
+    // A template of an older compiler may hold a hybrid file's /XRefStm: a reader of the
+    // output would look for a cross-reference stream that is not there.
+    TempDir d;
+    tb::begin(5);
+    tb::name(1, "Type", "Catalog");
+    tb::ref(1, "Pages", 2);
+    tb::name(2, "Type", "Pages");
+    tb::array(2, "Kids", "3 0 R");
+    tb::integer(2, "Count", 1);
+    tb::name(3, "Type", "Page");
+    tb::ref(3, "Parent", 2);
+    tb::array(3, "MediaBox", "0 0 100 100");
+    tb::page_flag(3);
+    tb::literal(4, "Producer", "test");
+    tb::trailer_ref("Root", 1);
+    tb::trailer_ref("Info", 4);
+    tb::trailer_ref("XRefStm", 4);
+    tb::trailer_ref("Index", 4);
+    tb::trailer_ref("W", 4);
+    std::string tpl = d.file("hybrid.tpl");
+    tb::write(tpl);
+    std::string pdf = d.file("out.pdf");
+    RunResult r = run_script(d, script_for(pdf, {tpl}));
+    ASSERT_EQ(r.status, 0) << r.errlog;
+    std::string out = tt::read_file(pdf);
+    std::string trailer = out.substr(out.rfind("trailer"));
+    EXPECT_NE(trailer.find("/Info "), std::string::npos) << trailer;
+    for (const char* key : {"/XRefStm", "/Index", "/W "})
+        EXPECT_EQ(trailer.find(key), std::string::npos) << key << "\n" << trailer;
+    EXPECT_TRUE(tt::qpdf_check(pdf));
+}
+
+}  // namespace
