@@ -13,6 +13,7 @@
 #include "generator/page_numbering.h"
 #include "generator/pdf_writer.h"
 #include "store/element_ops.h"
+#include "store/field_extras.h"
 #include "store/template_file.h"
 
 namespace {
@@ -42,6 +43,7 @@ void clear_counters() {
     s.cur_elem_strage = s.num_elem_strage = 0;
     s.cur_font_strage = s.num_font_strage = 0;
     s.cur_field_strage = s.num_field_strage = 0;
+    field_extras_clear();
     s.cur_char_strage = s.num_char_strage = 0;
     s.cur_pages_strage = s.num_pages_strage = 0;
     s.cur_pxref_strage = s.num_pxref_strage = 0;
