@@ -4,11 +4,11 @@
 #include <cstring>
 
 #include "generator/doc_state.h"
+#include "generator/field_widgets.h"
 #include "generator/operations.h"
 #include "generator/page_contents.h"
 #include "generator/page_hooks.h"
 #include "generator/text_layout.h"
-#include "generator/field_widgets.h"
 #include "store/element_ops.h"
 #include "store/field_extras.h"
 
