@@ -369,6 +369,24 @@ void switch_off_entry(int e) {
     }
 }
 
+// A text widget whose /AP is a reference to a dictionary gets it as its own: the filling
+// finds the appearance streams in the widget.
+void inline_appearance_dictionary(int w) {
+    int apd = top_level(w, "AP");
+    int t = ref_target(apd);
+    if (t == -1 || t == w) return;
+    int refs[3] = {-1, -1, -1};
+    const char* keys[3] = {"N", "R", "D"};
+    for (int k = 0; k < 3; ++k) refs[k] = ref_target(top_level(t, keys[k]));
+    if (refs[0] == -1) return;
+    switch_off_entry(apd);
+    int d = append_elem_subdic_start(w, 0, "AP");
+    int last = d;
+    for (int k = 0; k < 3; ++k)
+        if (refs[k] != -1) last = append_elem_objref(w, last, keys[k], refs[k]);
+    append_elem_subdic_end(w, last, "AP");
+}
+
 // True when the appearance's /BBox is a box a value can be shown in.
 bool usable_box(int ap) {
     std::vector<double> b = numbers_of(top_level(ap, "BBox"));
@@ -712,6 +730,7 @@ void analyse_widget(int w) {
     // Check boxes, radio buttons, push buttons and signatures keep the appearances they have:
     // their record only makes them known by name and type.
     if (!f.shows_text()) return;
+    if (f.is_text()) inline_appearance_dictionary(w);
     int ap = appearance_stream(w);
     // A text field without a usable appearance (a form that leaves them to the viewer, or an
     // empty box) gets the one a viewer would draw; choice fields show their value only through
