@@ -4,12 +4,13 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
-#include <string_view>
+#include <string>
 #include <utility>
 #include <vector>
 
 #include "compiler/compiler_state.h"
 #include "multibyte/standard_fonts.h"
+#include "store/field_extras.h"
 #include "store/storages.h"
 
 std::string template_path(const std::string& pdf) {
@@ -61,7 +62,11 @@ bool write_compile_log(const std::string& pdf) {
     for (int i = 0; i < g_st.num_field_strage; ++i) {
         const st_field& fd = g_st.p_field_strage[i];
         std::fprintf(f, "[field:%d]---------------------------------\n", i);
-        std::fprintf(f, "field name: %s\n", text(fd.name, sizeof fd.name).c_str());
+        int full_len = 0;
+        const char* full = field_full_name(i, &full_len);
+        std::string name =
+            full ? std::string(full, static_cast<size_t>(full_len)) : text(fd.name, sizeof fd.name);
+        std::fprintf(f, "field name: %s\n", name.c_str());
         std::fprintf(f, "font name: %s\n", field_font_name(fd.font_no).c_str());
         std::fprintf(f, "font size: %d pt\n", fd.font_size);
         std::fputs("field align: ", f);
@@ -135,15 +140,24 @@ std::string compile_summary(const std::string& pdf) {
 }
 
 std::string duplicate_field_message() {
-    // Each repeated name once, in the order of its first field, with its count: sorting
-    // indexes by name keeps this n log n however many widgets share a name.
+    // Each repeated name once, in the order of its first field, with its count. Fields are
+    // compared by the name scripts address them with (the fully qualified name when recorded);
+    // check boxes, radio buttons and other non-text widgets of one field share their name by
+    // design and are left out. Sorting indexes by name keeps this n log n however many
+    // widgets share a name.
     const int n = g_st.num_field_strage;
-    const st_field* fs = g_st.p_field_strage;
-    auto name_of = [&](int i) {
-        return std::string_view(fs[i].name, strnlen(fs[i].name, sizeof fs[i].name));
-    };
-    std::vector<int> order(static_cast<size_t>(n));
-    for (int i = 0; i < n; ++i) order[static_cast<size_t>(i)] = i;
+    std::vector<std::string> names(static_cast<size_t>(n));
+    std::vector<int> order;
+    for (int i = 0; i < n; ++i) {
+        if (!field_is_text(i)) continue;
+        int len = 0;
+        const char* full = field_full_name(i, &len);
+        const st_field& f = g_st.p_field_strage[i];
+        names[static_cast<size_t>(i)] = full ? std::string(full, static_cast<size_t>(len))
+                                             : std::string(f.name, strnlen(f.name, sizeof f.name));
+        order.push_back(i);
+    }
+    auto name_of = [&](int i) -> const std::string& { return names[static_cast<size_t>(i)]; };
     std::stable_sort(order.begin(), order.end(),
                      [&](int a, int b) { return name_of(a) < name_of(b); });
     std::vector<std::pair<int, int>> repeated;  // first field, count

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "generator/doc_state.h"
 #include "generator/md5.h"
@@ -13,6 +14,7 @@
 #include "generator/page_numbering.h"
 #include "generator/pdf_writer.h"
 #include "store/element_ops.h"
+#include "store/field_extras.h"
 #include "store/template_file.h"
 
 namespace {
@@ -42,6 +44,7 @@ void clear_counters() {
     s.cur_elem_strage = s.num_elem_strage = 0;
     s.cur_font_strage = s.num_font_strage = 0;
     s.cur_field_strage = s.num_field_strage = 0;
+    field_extras_clear();
     s.cur_char_strage = s.num_char_strage = 0;
     s.cur_pages_strage = s.num_pages_strage = 0;
     s.cur_pxref_strage = s.num_pxref_strage = 0;
@@ -149,10 +152,13 @@ void _endPage() {
         const st_field& f = s.p_field_strage[i];
         if (f.name[0] == '_' || f.obj_no == 0 || f.f_ap == 0) continue;
         if (i < FLAG_SET_FIELD_SIZE && g_doc.flag_set_field[i] == 1) continue;
-        char name[sizeof f.name];
-        std::memcpy(name, f.name, sizeof name);
-        set_field_data(name, empty_value, 0.0f, "", -1.0f, -1.0f, -1.0f, -1.0f, -1, 0.0f, 0.0f,
-                       0.0f, 0.0f);
+        // By the full name where recorded: fields of other parents may share the partial one.
+        int full_len = 0;
+        const char* full = field_full_name(i, &full_len);
+        std::string name = full ? std::string(full, static_cast<size_t>(full_len))
+                                : std::string(f.name, strnlen(f.name, sizeof f.name));
+        set_field_data(name.c_str(), empty_value, 0.0f, "", -1.0f, -1.0f, -1.0f, -1.0f, -1, 0.0f,
+                       0.0f, 0.0f, 0.0f);
     }
     if (g_doc.g_compress_field == 1) {
         for (int i = 0; i < s.num_xref_strage; ++i)

@@ -3,10 +3,8 @@
 // the marked references inside array texts. Dictionary lookups come from store/element_walk.h.
 #pragma once
 
+#include "generator/field_names.h"
 #include "store/element_walk.h"
-
-// Index of the first field record whose name is exactly `name`, or -1.
-int field_record_index(const char* name);
 
 // The widget's parent field (its /Parent), or -1.
 int widget_parent(int widget);

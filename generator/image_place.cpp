@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "generator/doc_state.h"
+#include "generator/field_names.h"
 #include "generator/image_input.h"
 #include "generator/image_state.h"
 #include "generator/operations.h"
@@ -244,11 +245,7 @@ void append_field_img_contents(int page_obj_no, int field_no, float mag, int img
 void set_field_image(const char* field_name, const char* image_file, float mag, int align,
                      int valign, int mask_mode) {
     ImageData im = read_image(image_file);
-    int field_no = -1;
-    for (int i = 0; i < g_st.num_field_strage && field_no == -1; ++i)
-        if (std::strncmp(g_st.p_field_strage[i].name, field_name, LABEL_SIZE) == 0 &&
-            std::strlen(field_name) < LABEL_SIZE)
-            field_no = i;
+    int field_no = field_record_index(field_name);
     if (field_no == -1) throwf("Undefined Field Name(%s)", field_name);
     int widget = g_st.p_field_strage[field_no].obj_no;
     if (widget <= 0 || !valid_xref(widget)) throwf("Undefined Field Appearance(%s)", field_name);

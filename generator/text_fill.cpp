@@ -4,11 +4,13 @@
 #include <cstring>
 
 #include "generator/doc_state.h"
+#include "generator/field_widgets.h"
 #include "generator/operations.h"
 #include "generator/page_contents.h"
 #include "generator/page_hooks.h"
 #include "generator/text_layout.h"
 #include "store/element_ops.h"
+#include "store/field_extras.h"
 
 FillState g_fill;
 
@@ -153,10 +155,8 @@ void set_field_data(const char* field_name, const int32_t* field_data, float lin
                     float color_b, int mode_linefeed, float start_ypos, float start_xpos,
                     float char_space, float outline_width) {
     const Storages& s = g_st;
-    const bool name_ok = std::strlen(field_name) < LABEL_SIZE;
-    int first = -1;
-    for (int i = 0; name_ok && i < s.num_field_strage && first == -1; ++i)
-        if (name_is(s.p_field_strage[i].name, field_name)) first = i;
+    const char* name = resolve_field_name(field_name);
+    int first = find_field(name);
     if (first == -1) throwf("Undefined Field Name(%s)", field_name);
 
     int font_field = -1;
@@ -170,7 +170,7 @@ void set_field_data(const char* field_name, const int32_t* field_data, float lin
     // Every widget of the field shows the value; records of one name are its widgets.
     bool filled = false;
     for (int i = first; i < s.num_field_strage; ++i) {
-        if (!name_is(s.p_field_strage[i].name, field_name)) continue;
+        if (!field_name_matches(i, name)) continue;
         if (s.p_field_strage[i].f_ap == 0) continue;
         fill_record(i, field_data, linefeed, font_field, font_size, color_r, color_g, color_b,
                     mode_linefeed, start_ypos, start_xpos, char_space, outline_width);

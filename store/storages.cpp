@@ -5,6 +5,7 @@
 #include <new>
 
 #include "store/failure.h"
+#include "store/field_extras.h"
 
 Storages g_st;
 
@@ -48,6 +49,7 @@ void storages_release() {
             g_st.alloc_pages_strage);
     release(g_st.p_pxref_strage, g_st.cur_pxref_strage, g_st.num_pxref_strage,
             g_st.alloc_pxref_strage);
+    field_extras_release();
 }
 
 void storages_reset(StoreVariant variant) {
@@ -73,6 +75,7 @@ void reload(T*& p, int& cur, int& num, int& alloc, int count, long capacity) {
 }  // namespace
 
 void storages_prepare_load(int trailers, int xrefs, int elems, int fonts, int fields, int chars) {
+    field_extras_clear();
     reload(g_st.p_trailer_strage, g_st.cur_trailer_strage, g_st.num_trailer_strage,
            g_st.alloc_trailer_strage, trailers,
            trailers + 0L > TRAILER_CAPACITY ? trailers + 0L : TRAILER_CAPACITY);
@@ -128,6 +131,8 @@ void new_field_strage() {
         grow_zeroed(g_st.p_field_strage, g_st.alloc_field_strage,
                     static_cast<long>(g_st.alloc_field_strage) + 64);
     g_st.cur_field_strage = g_st.num_field_strage++;
+    // Extras that covered every record keep doing so.
+    if (g_st.num_field_extra_strage == g_st.cur_field_strage) field_extras_sync(true);
 }
 
 void new_pxref_strage() {

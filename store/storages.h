@@ -7,6 +7,8 @@
 
 #include "store/records.h"
 
+struct st_field_extra;
+
 enum class StoreVariant { generator, compiler };
 
 // Growth sizes and reserves of the generator's template load.
@@ -45,6 +47,13 @@ struct Storages {
 
     int64_t* p_pxref_strage = nullptr;  // 64-bit: outputs may exceed 2 GB
     int cur_pxref_strage = 0, num_pxref_strage = 0, alloc_pxref_strage = 0;
+
+    // Field extras (store/field_extras.h): num_ is the field records' count when the template
+    // has them, 0 when it has none. Their text holds the fully qualified names.
+    st_field_extra* p_field_extra_strage = nullptr;
+    int num_field_extra_strage = 0, alloc_field_extra_strage = 0;
+    char* p_field_extra_text = nullptr;
+    int num_field_extra_text = 0, alloc_field_extra_text = 0;
 };
 
 // The process-wide storages. Tests start from a fresh set with storages_reset().

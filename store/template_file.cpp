@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "store/failure.h"
+#include "store/field_extras.h"
 #include "store/storages.h"
 
 namespace {
@@ -77,6 +78,38 @@ struct ByteSource {
     }
 };
 
+// Reads the field extras section that may follow the character data. A file that ends
+// there (a template made before the section existed) has none; a section of another tag or
+// a later version is left alone. False when the section is damaged.
+bool read_field_extras(ByteSource& in, long long remaining) {
+    char tag[4];
+    if (remaining < 4 || !in.read(tag, 4)) return true;
+    if (std::memcmp(tag, FIELD_EXTRA_TAG, 4) != 0) return true;
+    uint32_t h[3];
+    if (remaining < 16 || !in.read(h, sizeof h)) return false;
+    if (h[0] != FIELD_EXTRA_VERSION) return true;
+    const Storages& s = g_st;
+    const uint32_t count = h[1], text = h[2];
+    if (count != static_cast<uint32_t>(s.num_field_strage) || text > 0x3fffffffu ||
+        static_cast<long long>(count) * 32 + text > remaining - 16)
+        return false;
+    field_extras_reserve(static_cast<int>(count), static_cast<int>(text));
+    if (!in.read(s.p_field_extra_strage, sizeof(st_field_extra) * count) ||
+        !in.read(s.p_field_extra_text, text))
+        return false;
+    s.p_field_extra_text[text] = 0;
+    for (uint32_t i = 0; i < count; ++i) {
+        const st_field_extra& x = s.p_field_extra_strage[i];
+        if (x.name_pos == -1) continue;
+        if (x.name_pos < 0 || x.name_len < 0 ||
+            static_cast<long long>(x.name_pos) + x.name_len > text)
+            return false;
+    }
+    g_st.num_field_extra_strage = static_cast<int>(count);
+    g_st.num_field_extra_text = static_cast<int>(text);
+    return true;
+}
+
 // The one loader behind both entry points: header checks, size check against the counts,
 // the six arrays, then the consistency checks. `name` is what the messages show.
 void load_from(ByteSource& in, const char* name) {
@@ -102,7 +135,7 @@ void load_from(ByteSource& in, const char* name) {
         !in.read(s.p_elem_strage, sizeof(st_elem) * e) ||
         !in.read(s.p_font_strage, sizeof(st_font) * fo) ||
         !in.read(s.p_field_strage, sizeof(st_field) * d) || !in.read(s.p_char_strage, ch) ||
-        !records_consistent()) {
+        !records_consistent() || !read_field_extras(in, static_cast<long long>(in.size) - expect)) {
         storages_prepare_load(0, 0, 0, 0, 0, 0);
         fail("Broken template file(%s)", name);
     }
@@ -148,6 +181,18 @@ bool write_template_to(FILE* fp) {
     put(s.p_font_strage, sizeof(st_font), s.num_font_strage);
     put(s.p_field_strage, sizeof(st_field), s.num_field_strage);
     put(s.p_char_strage, 1, s.num_char_strage);
+    // The field extras follow as a section an older reader never reaches.
+    bool known = false;
+    for (int i = 0; i < s.num_field_extra_strage && !known; ++i)
+        known = s.p_field_extra_strage[i].type != 0 || s.p_field_extra_strage[i].name_len > 0;
+    if (s.num_field_extra_strage == s.num_field_strage && known) {
+        uint32_t h[3] = {FIELD_EXTRA_VERSION, static_cast<uint32_t>(s.num_field_extra_strage),
+                         static_cast<uint32_t>(s.num_field_extra_text)};
+        put(FIELD_EXTRA_TAG, 1, 4);
+        put(h, 4, 3);
+        put(s.p_field_extra_strage, sizeof(st_field_extra), s.num_field_extra_strage);
+        put(s.p_field_extra_text, 1, s.num_field_extra_text);
+    }
     return ok;
 }
 

@@ -1,7 +1,9 @@
 // The template file: the one thing that passes from the compiler to the generator.
 // Layout: magic 123456 (4 bytes), trailer count (2 bytes), counts of cross-reference
 // records, elements, fonts, fields and character bytes (4 bytes each), then the six arrays
-// in that order, records exactly as they lie in memory.
+// in that order, records exactly as they lie in memory. The field extras may follow
+// (store/field_extras.h): tag "FEXT", uint32 version, record count and text length, the
+// records and the text. An older reader stops after the character data and never sees them.
 #pragma once
 
 #include <cstddef>

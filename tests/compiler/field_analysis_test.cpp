@@ -5,10 +5,14 @@
 #include <zlib.h>
 
 #include <string>
+#include <vector>
 
 #include "compile_helpers.h"
 #include "compiler/compiler_state.h"
 #include "compiler/font_analysis.h"
+#include "multibyte/char_width.h"
+#include "multibyte/standard_fonts.h"
+#include "store/field_extras.h"
 
 namespace {
 
@@ -125,11 +129,13 @@ TEST(FieldAnalysis, RecordsWithoutAFillableAppearance) {
     EXPECT_STREQ(field().name, "f1");
     EXPECT_EQ(field().align, 1);
     EXPECT_EQ(field().f_ap, 0);
-    // A font named nowhere: reported, not filled.
+    // A font named nowhere: shown in the standard font its name stands for, as viewers do.
     ASSERT_EQ(compile_text(form("/DA (/Nope 9 Tf)", k_ap_helv, "/Tx BMC EMC")), CompileStatus::ok);
-    EXPECT_EQ(field().f_ap, 0);
-    ASSERT_EQ(g_cc.field_errors.size(), 1u);
-    EXPECT_EQ(g_cc.field_errors[0], "Undefined Font(Nope) in field(f1)");
+    EXPECT_EQ(field().f_ap, 1);
+    EXPECT_EQ(field().font_no, -get_standard_font_no("Helvetica"));
+    EXPECT_TRUE(g_cc.field_errors.empty());
+    ASSERT_EQ(compile_text(form("/DA (/Cour 9 Tf)", k_ap_helv, "/Tx BMC EMC")), CompileStatus::ok);
+    EXPECT_EQ(field().font_no, -get_standard_font_no("Courier"));
     // No /T: no record; a widget without /Type still counts.
     std::string pdf = form("/DA (/Helv 9 Tf)", k_ap_helv, "/Tx BMC EMC");
     pdf.replace(pdf.find("/T (f1)"), 7, "");
@@ -189,8 +195,8 @@ TEST(FontAnalysis, EncodingKinds) {
 }
 
 TEST(FontAnalysis, WidthArrays) {
-    int16_t s[16];
-    for (int16_t& v : s) v = -1;
+    double s[16];
+    for (double& v : s) v = -1;
     std::string w = "1 [500 600] 10 20 700";
     read_cid_widths(w.data(), static_cast<int>(w.size()), s, 16);
     EXPECT_EQ(s[0], -1);
@@ -199,14 +205,29 @@ TEST(FontAnalysis, WidthArrays) {
     EXPECT_EQ(s[3], -1);
     EXPECT_EQ(s[10], 700);
     EXPECT_EQ(s[15], 700);  // the range is cut at the last slot
-    for (int16_t& v : s) v = 0;
-    std::string widths = " 250 333 500 -5 2.5";
-    read_simple_widths(widths.data(), static_cast<int>(widths.size()), s, 16);
-    EXPECT_EQ(s[0], 250);
-    EXPECT_EQ(s[2], 500);
-    EXPECT_EQ(s[3], 5);
-    EXPECT_EQ(s[4], 2);
-    EXPECT_EQ(s[5], 5);
+    // Simple widths start at /FirstChar and keep their fractions.
+    for (double& v : s) v = 0;
+    std::string widths = " 250 333.5 500 x -5 2.5";
+    read_simple_widths(widths.data(), static_cast<int>(widths.size()), s, 16, 3);
+    EXPECT_EQ(s[2], 0);
+    EXPECT_EQ(s[3], 250);
+    EXPECT_EQ(s[4], 333.5);
+    EXPECT_EQ(s[6], -5);
+    EXPECT_EQ(s[7], 2.5);
+    EXPECT_EQ(s[8], 0);
+    // Stored in sixteenths when a width is fractional; measured back exactly.
+    st_font f{};
+    std::vector<double> all(FONT_WIDTHS, 0);
+    all[65] = 556.25;
+    all[66] = 1000;
+    store_widths(f, all.data(), 0);
+    EXPECT_EQ(f.width_scale, 16);
+    EXPECT_FLOAT_EQ(char_width(0, 'T', 65, &f), 556.25f);
+    EXPECT_FLOAT_EQ(char_width(0, 'T', 66, &f), 1000.0f);
+    all[65] = 556;
+    store_widths(f, all.data(), 0);
+    EXPECT_EQ(f.width_scale, 0);
+    EXPECT_EQ(f.width[65], 556);
 }
 
 TEST(FontAnalysis, RecordsAndCMapRewrite) {
@@ -226,8 +247,8 @@ TEST(FontAnalysis, RecordsAndCMapRewrite) {
     EXPECT_STREQ(k.name, "KozMin");
     EXPECT_EQ(k.encoding, 'U');
     EXPECT_EQ(k.height, 1100);
-    EXPECT_EQ(k.default_width, -1);
-    EXPECT_EQ(k.width[0], -1);
+    EXPECT_EQ(k.default_width, 1000);  // no /DW: the CID default
+    EXPECT_EQ(k.width[0], 1000);
     EXPECT_EQ(k.width[2], 600);
     EXPECT_EQ(k.width[20], 700);
     EXPECT_STREQ(get_elem_name(6, nullptr, "Encoding"), "UniJIS-UCS2-H");
@@ -237,8 +258,10 @@ TEST(FontAnalysis, RecordsAndCMapRewrite) {
     const st_font& a = g_st.p_font_strage[1];
     EXPECT_EQ(a.encoding, 'T');
     EXPECT_EQ(a.height, 1000);
-    EXPECT_EQ(a.width[0], 250);  // /FirstChar is not applied
-    EXPECT_EQ(a.width[3], 400);
+    EXPECT_EQ(a.width[32], 250);  // the first width is that of /FirstChar
+    EXPECT_EQ(a.width[34], 500);
+    EXPECT_EQ(a.width[0], 400);
+    EXPECT_EQ(a.width[35], 400);
     EXPECT_EQ(analyse_font(5), -20);
 
     // JIS X 0213 mode names the UTF-16 CMap, for new and known fonts alike.
@@ -291,3 +314,85 @@ TEST(FieldAnalysis, FontSizeBeyondTheRecordIsClampedWithAWarning) {
 }
 
 }  // namespace
+
+std::string full_name_of(int i) {
+    int len = 0;
+    const char* s = field_full_name(i, &len);
+    return s ? std::string(s, static_cast<size_t>(len)) : "<none>";
+}
+
+}  // namespace
+
+TEST(FieldNames, FullNamesTypesAndFlagsThroughParents) {
+    // form > "Séction" (UTF-16BE) > widget 10 ("café", PDFDocEncoding with an escape) and
+    // kid widgets 12/13 of a radio group named in hex; a check box; a nameless middle node.
+    std::string pdf =
+        "1 0 obj <</Type/Catalog/Pages 4 0 R/AcroForm 2 0 R>> endobj\n"
+        "2 0 obj <</Fields [20 0 R]/DA (/Helv 0 Tf 0 g)/DR <</Font <</Helv 5 0 R>>>>>> endobj\n"
+        "4 0 obj <</Type/Pages/Kids []/Count 0>> endobj\n"
+        "5 0 obj <</Type/Font/Subtype/Type1/BaseFont/Helvetica>> endobj\n"
+        "20 0 obj <</T (form)/FT/Tx/Ff 4096/Kids [21 0 R 23 0 R]>> endobj\n"
+        "21 0 obj <</T <FEFF0053 00E9 00630074 0069006F006E>/Parent 20 0 R/MaxLen 8"
+        "/Kids [10 0 R]>> endobj\n"
+        "10 0 obj <</Type/Annot/Subtype/Widget/Parent 21 0 R/T (caf\\351\\)\\nx)/F 6"
+        "/Rect [0 0 100 20]/AP <</N 11 0 R>>>> endobj\n" +
+        stream_obj(11, k_ap_helv, "/Tx BMC EMC") +
+        "23 0 obj <</Parent 20 0 R/Kids [24 0 R]>> endobj\n"
+        "24 0 obj <</T <726164696F2>/Parent 23 0 R/FT/Btn/Ff 49152/Kids [12 0 R 13 0 R]>> endobj\n"
+        "12 0 obj <</Type/Annot/Subtype/Widget/Parent 24 0 R/AP <</N <</a 11 0 R>>>>>> endobj\n"
+        "13 0 obj <</Type/Annot/Subtype/Widget/Parent 24 0 R/AP <</N <</b 11 0 R>>>>>> endobj\n"
+        "14 0 obj <</Type/Annot/Subtype/Widget/T (tick)/FT/Btn/Rect [0 0 9 9]"
+        "/AP <</N 11 0 R>>>> endobj\n";
+    ASSERT_EQ(compile_text(pdf_with(pdf)), CompileStatus::ok);
+    ASSERT_EQ(g_st.num_field_strage, 4);
+    EXPECT_EQ(full_name_of(0), "form.Séction.café)\nx");
+    EXPECT_STREQ(field(0).name, "café)\nx");
+    const st_field_extra* x = field_extra(0);
+    ASSERT_NE(x, nullptr);
+    EXPECT_EQ(x->type, FIELD_TYPE_TEXT);
+    EXPECT_EQ(x->field_flags, 4096u);  // inherited from "form"
+    EXPECT_EQ(x->max_len, 8);          // inherited from "Séction"
+    EXPECT_EQ(x->annot_flags, 6u);
+    EXPECT_EQ(field(0).f_ap, 1);
+    EXPECT_EQ(field(0).font_size, 0);  // /DA from the AcroForm, auto size kept as 0
+    // The odd hex digit counts as followed by 0: "radio ".
+    EXPECT_EQ(full_name_of(1), "form.radio ");
+    EXPECT_EQ(field_type(1), FIELD_TYPE_RADIO);
+    EXPECT_EQ(field_type(2), FIELD_TYPE_RADIO);
+    EXPECT_EQ(field(2).obj_no, 13);
+    EXPECT_EQ(field_type(3), FIELD_TYPE_CHECKBOX);
+    // Non-text widgets keep their appearance: no older path may fill them.
+    for (int i = 1; i < 4; ++i) EXPECT_EQ(field(i).f_ap, 0) << i;
+    EXPECT_EQ(find_field("form.Séction.café)\nx"), 0);
+    EXPECT_EQ(find_field("tick"), 3);
+    // NeedAppearances is never asked for.
+    EXPECT_EQ(get_elem_absolute(2, "NeedAppearances"), -1);
+}
+
+TEST(FieldNames, AppearanceBuiltForAFieldWithoutOne) {
+    std::string pdf =
+        "1 0 obj <</Type/Catalog/Pages 4 0 R/AcroForm 2 0 R>> endobj\n"
+        "2 0 obj <</Fields [10 0 R]/NeedAppearances true/DR <</Font <</F9 5 0 R>>>>>> endobj\n"
+        "4 0 obj <</Type/Pages/Kids []/Count 0>> endobj\n"
+        "5 0 obj <</Type/Font/Subtype/Type1/BaseFont/Times-Roman>> endobj\n"
+        "10 0 obj <</Type/Annot/Subtype/Widget/FT/Tx/T (n)/Q 2/Rect [100 100 300 120]"
+        "/DA (0 0 1 rg /F9 10 Tf)/MK <</BG [1 1 0]/BC [1 0 0]/R 90>>/BS <</W 2/S/D>>>> endobj\n";
+    ASSERT_EQ(compile_text(pdf_with(pdf)), CompileStatus::ok);
+    ASSERT_EQ(g_st.num_field_strage, 1);
+    EXPECT_EQ(field().f_ap, 1);
+    EXPECT_EQ(field().align, 2);
+    EXPECT_EQ(field().font_no, -get_standard_font_no("Times-Roman"));
+    int ap = get_xref_absolute(10, "N");
+    ASSERT_GT(ap, 10);
+    // Turned by /MK /R: the box is 20 wide and 200 high, shown through the matrix.
+    EXPECT_EQ(str_of(get_elem(ap, "BBox")), "0 0 20 200 ");
+    EXPECT_EQ(str_of(get_elem(ap, "Matrix")), "0 1 -1 0 0 0");
+    EXPECT_EQ(get_elem_objref(ap, nullptr, "F9"), 5);
+    std::string text = str_of(get_elem(ap, LABEL_STREAM));
+    EXPECT_NE(text.find("1 1 0 rg 0 0 20 200 re f"), std::string::npos) << text;
+    EXPECT_NE(text.find("1 0 0 RG 2 w [3] 0 d 1 1 18 198 re S"), std::string::npos) << text;
+    // The value's colour comes from /DA; the generator appends text and closes the rest.
+    EXPECT_NE(std::string(field().start_str).find("BT\n0 0 1 rg /F9 10 Tf"), std::string::npos)
+        << field().start_str;
+    EXPECT_EQ(field().f_q_op, 1);
+}

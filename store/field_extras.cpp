@@ -1,0 +1,133 @@
+#include "store/field_extras.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "store/failure.h"
+#include "store/storages.h"
+
+namespace {
+
+void grow_bytes(void*& p, int& alloc, long need, size_t size) {
+    if (need <= alloc) return;
+    long cap = alloc * 2L > need ? alloc * 2L : need;
+    if (cap < 64) cap = 64;
+    if (cap > 0x7fffff00L / static_cast<long>(size)) fail("Storage capacity exceeded.");
+    void* q = std::realloc(p, static_cast<size_t>(cap) * size);
+    if (!q) throw std::bad_alloc();
+    std::memset(static_cast<char*>(q) + alloc * size, 0, static_cast<size_t>(cap - alloc) * size);
+    p = q;
+    alloc = static_cast<int>(cap);
+}
+
+bool covered(int i) {
+    return i >= 0 && i < g_st.num_field_strage && i < g_st.num_field_extra_strage;
+}
+
+}  // namespace
+
+const st_field_extra* field_extra(int field_index) {
+    return covered(field_index) ? &g_st.p_field_extra_strage[field_index] : nullptr;
+}
+
+char field_type(int field_index) {
+    const st_field_extra* x = field_extra(field_index);
+    return x && x->type != FIELD_TYPE_UNKNOWN ? x->type : static_cast<char>(FIELD_TYPE_TEXT);
+}
+
+bool field_is_text(int field_index) {
+    return field_type(field_index) == FIELD_TYPE_TEXT;
+}
+
+const char* field_full_name(int field_index, int* len) {
+    const st_field_extra* x = field_extra(field_index);
+    if (!x || x->name_pos < 0 || x->name_len <= 0) return nullptr;
+    *len = x->name_len;
+    return g_st.p_field_extra_text + x->name_pos;
+}
+
+bool field_name_matches(int field_index, const char* name) {
+    if (field_index < 0 || field_index >= g_st.num_field_strage || !name) return false;
+    int len = 0;
+    const char* full = field_full_name(field_index, &len);
+    if (full && std::strlen(name) == static_cast<size_t>(len) && std::memcmp(full, name, len) == 0)
+        return true;
+    return std::strncmp(g_st.p_field_strage[field_index].name, name, LABEL_SIZE) == 0 &&
+           std::strlen(name) < LABEL_SIZE;
+}
+
+int find_field(const char* name) {
+    for (int i = 0; i < g_st.num_field_strage; ++i)
+        if (field_name_matches(i, name)) return i;
+    return -1;
+}
+
+void field_extras_sync(bool create) {
+    Storages& s = g_st;
+    if (!create && s.num_field_extra_strage == 0) return;
+    if (s.num_field_extra_strage >= s.num_field_strage) {
+        s.num_field_extra_strage = s.num_field_strage;
+        return;
+    }
+    void* p = s.p_field_extra_strage;
+    grow_bytes(p, s.alloc_field_extra_strage, s.num_field_strage, sizeof(st_field_extra));
+    s.p_field_extra_strage = static_cast<st_field_extra*>(p);
+    for (int i = s.num_field_extra_strage; i < s.num_field_strage; ++i) {
+        s.p_field_extra_strage[i] = st_field_extra{};
+        s.p_field_extra_strage[i].name_pos = -1;
+    }
+    s.num_field_extra_strage = s.num_field_strage;
+}
+
+st_field_extra* field_extra_mut(int field_index) {
+    if (field_index < 0 || field_index >= g_st.num_field_strage)
+        fail("Field index out of range(%d)", field_index);
+    field_extras_sync(true);
+    return &g_st.p_field_extra_strage[field_index];
+}
+
+void field_extra_set_name(int field_index, const char* name, int len) {
+    st_field_extra* x = field_extra_mut(field_index);
+    if (len <= 0) {
+        x->name_pos = -1;
+        x->name_len = 0;
+        return;
+    }
+    Storages& s = g_st;
+    void* p = s.p_field_extra_text;
+    grow_bytes(p, s.alloc_field_extra_text, s.num_field_extra_text + len + 1L, 1);
+    s.p_field_extra_text = static_cast<char*>(p);
+    std::memcpy(s.p_field_extra_text + s.num_field_extra_text, name, len);
+    s.p_field_extra_text[s.num_field_extra_text + len] = 0;
+    x->name_pos = s.num_field_extra_text;
+    x->name_len = len;
+    s.num_field_extra_text += len + 1;
+}
+
+void field_extras_clear() {
+    g_st.num_field_extra_strage = 0;
+    g_st.num_field_extra_text = 0;
+}
+
+void field_extras_release() {
+    Storages& s = g_st;
+    std::free(s.p_field_extra_strage);
+    std::free(s.p_field_extra_text);
+    s.p_field_extra_strage = nullptr;
+    s.p_field_extra_text = nullptr;
+    s.num_field_extra_strage = s.alloc_field_extra_strage = 0;
+    s.num_field_extra_text = s.alloc_field_extra_text = 0;
+}
+
+bool field_extras_reserve(int records, int text) {
+    Storages& s = g_st;
+    field_extras_clear();
+    void* p = s.p_field_extra_strage;
+    grow_bytes(p, s.alloc_field_extra_strage, records, sizeof(st_field_extra));
+    s.p_field_extra_strage = static_cast<st_field_extra*>(p);
+    p = s.p_field_extra_text;
+    grow_bytes(p, s.alloc_field_extra_text, text + 1L, 1);
+    s.p_field_extra_text = static_cast<char*>(p);
+    return true;
+}
