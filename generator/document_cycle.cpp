@@ -12,6 +12,7 @@
 #include "generator/page_hooks.h"
 #include "generator/page_numbering.h"
 #include "generator/pdf_writer.h"
+#include "generator/text_fill.h"
 #include "store/element_ops.h"
 #include "store/field_extras.h"
 #include "store/template_file.h"
@@ -109,6 +110,7 @@ void _startPage(const char* templateFileName) {
     std::snprintf(g_doc.g_templateFileName, sizeof g_doc.g_templateFileName, "%s",
                   templateFileName);
     load_template(templateFileName);
+    fill_page_reset();
     g_doc.g_continue_template = 1;
     if (std::strcmp(g_doc.g_templateFileName, g_doc.g_preTemplateFileName) != 0) {
         g_doc.template_base_num = g_doc.base_num;
@@ -125,17 +127,14 @@ void _endPage() {
     g_doc.seq = 1;
     Storages& s = g_st;
 
-    // Every visible field that received no value gets its appearance regenerated empty;
-    // fields without a fillable appearance keep the one they have.
-    static const int32_t empty_value[1] = {0};
+    // Every text field that received no value gets its appearance regenerated empty; fields
+    // without a fillable appearance, and buttons, choices and signatures, keep theirs.
     for (int i = 0; i < s.num_field_strage; ++i) {
         const st_field& f = s.p_field_strage[i];
         if (f.name[0] == '_' || f.obj_no == 0 || f.f_ap == 0) continue;
         if (i < FLAG_SET_FIELD_SIZE && g_doc.flag_set_field[i] == 1) continue;
-        char name[sizeof f.name];
-        std::memcpy(name, f.name, sizeof name);
-        set_field_data(name, empty_value, 0.0f, "", -1.0f, -1.0f, -1.0f, -1.0f, -1, 0.0f, 0.0f,
-                       0.0f, 0.0f);
+        if (!field_is_text(i)) continue;
+        fill_empty_record(i);
     }
     if (g_doc.g_compress_field == 1) {
         for (int i = 0; i < s.num_xref_strage; ++i)

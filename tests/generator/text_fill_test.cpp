@@ -130,9 +130,21 @@ TEST_F(TextFill, EmptyValueWritesOperatorsOnly) {
     fill("A", U"");
     EXPECT_EQ(lines_of(f), "");
     EXPECT_TRUE(text(f).ends_with("TL  ET Q EMC"));
+}
+
+TEST_F(TextFill, ClosingBalancesWhatTheTemplateOpens) {
+    int f = field("A");
+    // The closing follows the template text, not the recorded flag: without BMC no EMC,
+    // without q no Q, and a text without BT gets one.
+    std::snprintf(rec(f).start_str, FIELD_START_STR, "q BT /Helv 9 Tf ");
     rec(f).f_q_op = 0;
-    fill("A", U"");
-    EXPECT_TRUE(text(f).ends_with("TL  ET EMC"));
+    fill("A", U"x");
+    EXPECT_TRUE(text(f).ends_with(") Tj ET Q")) << text(f);
+    std::snprintf(rec(f).start_str, FIELD_START_STR, "/Tx BMC 1 g 0 0 5 5 re f ");
+    rec(f).f_q_op = 1;
+    fill("A", U"x");
+    EXPECT_TRUE(text(f).starts_with("/Tx BMC 1 g 0 0 5 5 re f BT ")) << text(f);
+    EXPECT_TRUE(text(f).ends_with(") Tj ET EMC")) << text(f);
 }
 
 TEST_F(TextFill, TemplateFontOperatorIsCutOrKept) {
@@ -141,7 +153,7 @@ TEST_F(TextFill, TemplateFontOperatorIsCutOrKept) {
     std::snprintf(rec(f).start_str, FIELD_START_STR, "/Tx BMC q BT /Helv 9 Tf 0 0 1 rg 3 Tz ");
     fill_attr("A", U"", 0, "", -1, -1, -1, 0, 0, 0, 0.5f);
     EXPECT_TRUE(
-        text(f).starts_with("/Tx BMC q BT /Helv 9 Tf 0 0 1 rg /Helv 12.000000 Tf "
+        text(f).starts_with("/Tx BMC q BT /Helv 9 Tf 0 0 1 rg 3 Tz /Helv 12.000000 Tf "
                             "0.000000 0.000000 1.000000 RG 2 Tr 0.500000 w "))
         << text(f);
     // Without a colour the font operator and what follows it are dropped.
@@ -151,10 +163,18 @@ TEST_F(TextFill, TemplateFontOperatorIsCutOrKept) {
         text(f).starts_with("/Tx BMC q BT 0.5 g /Helv 12.000000 Tf "
                             "0.500000 0.500000 0.500000 RG 2 Tr 1.000000 w "))
         << text(f);
-    // A number after Tf that no "g" follows is not a grey: nothing is cut there.
-    std::snprintf(rec(f).start_str, FIELD_START_STR, "/Tx BMC q BT /Helv 9 Tf 100 Tz ");
+    // A number after Tf that no "g" follows is not a grey: only the font operator goes, the
+    // state operators after it stay.
+    std::snprintf(rec(f).start_str, FIELD_START_STR, "/Tx BMC q BT /Helv 9 Tf 90 Tz ");
     fill("A", U"");
-    EXPECT_TRUE(text(f).starts_with("/Tx BMC q BT /Helv 12.000000 Tf 0 Tr")) << text(f);
+    EXPECT_TRUE(text(f).starts_with("/Tx BMC q BT 90 Tz /Helv 12.000000 Tf 0 Tr")) << text(f);
+    // A template text that sets no colour takes the one of the default appearance.
+    std::snprintf(rec(f).start_str, FIELD_START_STR, "/Tx BMC q BT /Helv 9 Tf ");
+    int da = find_top_level_entry(rec(f).obj_no, "DA");
+    ASSERT_NE(da, -1);
+    set_elem_str(da, STR_LITERAL, "/Helv 0 Tf 0 0 1 rg", 19);
+    fill("A", U"");
+    EXPECT_TRUE(text(f).starts_with("/Tx BMC q BT 0 0 1 rg /Helv 12.000000 Tf")) << text(f);
 }
 
 TEST_F(TextFill, LineBreaksAndEmptyLines) {
@@ -298,7 +318,10 @@ TEST_F(TextFill, EncodingKinds) {
     EXPECT_EQ(lines_of(p), " 0.000000 0 Td (\\202\\240) Tj");
     // Beyond the Basic Multilingual Plane: the UTF-16 surrogate pair.
     EXPECT_EQ(lines_of(u), " 0.000000 0 Td (\\060\\102\\000\\101\\330\\102\\337\\237) Tj");
-    EXPECT_EQ(lines_of(t), " 0.000000 0 Td (\\101\\30102) Tj");
+    // A character the single-byte font lacks is set in the Japanese fallback font.
+    EXPECT_EQ(lines_of(t),
+              " 0.000000 0 Td (\\101) Tj /TsFbJpn 12.000000 Tf (\\060\\102) Tj /Helv 12.000000 "
+              "Tf");
 }
 
 TEST_F(TextFill, CharactersAreMeasuredInTheirFont) {
