@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "generator/doc_state.h"
+#include "generator/form_fields.h"
 #include "generator/md5.h"
 #include "generator/operations.h"
 #include "generator/page_hooks.h"
@@ -66,6 +67,7 @@ void set_locale_command(const char* name) {
 
 void _Merlow() {
     images_reset();
+    form_fields_reset();
     fields_reset();
     crypt_reset();
     g_doc.exception_buf[0] = 0;
@@ -141,6 +143,7 @@ void _endPage() {
             if (s.p_xref_strage[i].f_page == 1) compress_field(i);
     }
     rename_field_name();
+    collect_form_fields();
     get_pagerefs();
     renum_obj();
     if (!g_doc.f_2nd_page) print_pdfheader();
@@ -156,6 +159,7 @@ void _finish() {
     if (!g_doc.opened || g_doc.seq != 1 || g_doc.g_pages_count <= 0)
         _throw("Illegal method calling sequence.");
     g_doc.seq = 5;
+    form_fields_finish();
     Storages& s = g_st;
     // The page storages are emptied for the page-tree object. The trailer keeps the last
     // page's trailer, and the character storage keeps the bytes of its strings.
