@@ -3,9 +3,12 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <string>
+#include <vector>
 
 #include "compiler/compiler_state.h"
 #include "multibyte/standard_fonts.h"
+#include "store/field_extras.h"
 #include "store/storages.h"
 
 std::string template_path(const std::string& pdf) {
@@ -57,7 +60,11 @@ bool write_compile_log(const std::string& pdf) {
     for (int i = 0; i < g_st.num_field_strage; ++i) {
         const st_field& fd = g_st.p_field_strage[i];
         std::fprintf(f, "[field:%d]---------------------------------\n", i);
-        std::fprintf(f, "field name: %s\n", text(fd.name, sizeof fd.name).c_str());
+        int full_len = 0;
+        const char* full = field_full_name(i, &full_len);
+        std::string name = full ? std::string(full, static_cast<size_t>(full_len))
+                                : text(fd.name, sizeof fd.name);
+        std::fprintf(f, "field name: %s\n", name.c_str());
         std::fprintf(f, "font name: %s\n", field_font_name(fd.font_no).c_str());
         std::fprintf(f, "font size: %d pt\n", fd.font_size);
         std::fputs("field align: ", f);
@@ -113,17 +120,28 @@ void report_error(const std::string& message) {
 }
 
 std::string duplicate_field_message() {
+    // Fields are compared by the name scripts address them with (the fully qualified name
+    // when recorded). Check boxes, radio buttons and other non-text widgets of one field
+    // share their name by design and are left out.
     std::string msg;
     const int n = g_st.num_field_strage;
+    auto name_of = [](int i) {
+        int len = 0;
+        const char* full = field_full_name(i, &len);
+        if (full) return std::string(full, static_cast<size_t>(len));
+        const st_field& f = g_st.p_field_strage[i];
+        return std::string(f.name, strnlen(f.name, sizeof f.name));
+    };
+    std::vector<std::string> names(static_cast<size_t>(n));
+    for (int i = 0; i < n; ++i)
+        if (field_is_text(i)) names[static_cast<size_t>(i)] = name_of(i);
     for (int i = 0; i < n; ++i) {
-        const st_field& a = g_st.p_field_strage[i];
+        if (!field_is_text(i)) continue;
         for (int j = i + 1; j < n; ++j) {
-            const st_field& b = g_st.p_field_strage[j];
-            if (std::strncmp(a.name, b.name, sizeof a.name) != 0) continue;
+            if (!field_is_text(j) || names[static_cast<size_t>(i)] != names[static_cast<size_t>(j)])
+                continue;
             if (msg.empty()) msg = "Duplicate form field.\n";
-            msg += "  field name: ";
-            msg.append(a.name, strnlen(a.name, sizeof a.name));
-            msg += "\n";
+            msg += "  field name: " + names[static_cast<size_t>(i)] + "\n";
         }
     }
     return msg;

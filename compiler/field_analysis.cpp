@@ -1,15 +1,22 @@
 #include "compiler/field_analysis.h"
 
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "compiler/compiler_state.h"
 #include "compiler/font_analysis.h"
 #include "compiler/inflate.h"
+#include "compiler/pdf_text.h"
 #include "multibyte/font_metrics.h"
+#include "multibyte/standard_fonts.h"
 #include "store/element_ops.h"
+#include "store/field_extras.h"
 #include "store/storages.h"
 
 namespace {
@@ -137,59 +144,371 @@ std::string appearance_prefix(const std::string& text) {
     return out;
 }
 
-void analyse_widget(int w) {
-    bool found = false;
-    std::string name = string_value(w, "Parent", "T", &found);
-    if (!found) return;
-    if (w > INT16_MAX) {
-        note("Field object number too large(" + name + ")");
-        return;
+namespace {
+
+// Parent chains deeper than this are taken as loops.
+constexpr int MAX_FIELD_DEPTH = 64;
+
+// The element holding the value of `e`, following a reference to an object that is a bare
+// value ("5 0 obj 12 endobj"); a reference to a dictionary stays as it is.
+int value_of(int e) {
+    int t = ref_target(e);
+    if (t == -1) return e;
+    int d = get_elem(t, LABEL_IMMEDIATE);
+    return d == -1 ? e : d;
+}
+
+bool number_of(int e, double* out) {
+    if (e == -1) return false;
+    const st_elem& el = g_st.p_elem_strage[value_of(e)];
+    if (el.f_type == ELEM_TYPE_INTEGER) {
+        *out = el.data.int_data;
+        return true;
     }
+    if (el.f_type != ELEM_TYPE_STRING || el.data.str.type != STR_BARE) return false;
+    std::string t(elem_bytes(el), static_cast<size_t>(el.data.str.len));
+    char* end = nullptr;
+    double v = std::strtod(t.c_str(), &end);
+    if (end == t.c_str()) return false;
+    *out = v;
+    return true;
+}
+
+// The text of a string element (literal or hexadecimal) as bytes.
+bool bytes_of(int e, std::string* out) {
+    if (e == -1) return false;
+    const st_elem& el = g_st.p_elem_strage[value_of(e)];
+    if (el.f_type != ELEM_TYPE_STRING) return false;
+    *out = string_bytes(el.data.str.type, elem_bytes(el), el.data.str.len);
+    return true;
+}
+
+const char* name_of(int e) {
+    if (e == -1) return nullptr;
+    const st_elem& el = g_st.p_elem_strage[value_of(e)];
+    return el.f_type == ELEM_TYPE_NAME ? el.data.name : nullptr;
+}
+
+// The numbers of an array value (direct or through a reference).
+std::vector<double> numbers_of(int e) {
+    std::vector<double> v;
+    if (e == -1) return v;
+    const st_elem& el = g_st.p_elem_strage[value_of(e)];
+    if (el.f_type != ELEM_TYPE_STRING || el.data.str.type != STR_ARRAY) return v;
+    std::string t(elem_bytes(el), static_cast<size_t>(el.data.str.len));
+    const char* p = t.c_str();
+    while (*p) {
+        char* end = nullptr;
+        double d = std::strtod(p, &end);
+        if (end == p) {
+            ++p;
+            continue;
+        }
+        v.push_back(d);
+        p = end;
+    }
+    return v;
+}
+
+// Entry `key` of the dictionary `dict` of object `obj`: a sub-dictionary of its chain, or the
+// object it references. -1 when absent.
+int dict_entry(int obj, const char* dict, const char* key) {
+    int d = top_level(obj, dict);
+    if (d == -1) return -1;
+    const st_elem* es = g_st.p_elem_strage;
+    int t = ref_target(d);
+    if (t != -1) return top_level(t, key);
+    if (es[d].f_type != ELEM_TYPE_SUBDIC_START) return -1;
+    int depth = 0, limit = g_st.num_elem_strage;
+    for (int e = es[d].next_elem; e > 0 && e < g_st.num_elem_strage && limit-- > 0;
+         e = es[e].next_elem) {
+        int ty = es[e].f_type;
+        if (depth == 0 && ty == ELEM_TYPE_SUBDIC_END) return -1;
+        if (depth == 0 && std::strncmp(es[e].label, key, LABEL_SIZE) == 0) return e;
+        if (ty == ELEM_TYPE_SUBDIC_START || ty == ELEM_TYPE_ARRAY_START) ++depth;
+        if ((ty == ELEM_TYPE_SUBDIC_END || ty == ELEM_TYPE_ARRAY_END) && depth > 0) --depth;
+    }
+    return -1;
+}
+
+int acroform_object() {
+    int root = get_trailer_objref("Root");
+    return valid_xref(root) ? get_xref_absolute(root, "AcroForm") : -1;
+}
+
+// What a widget's field says of itself, its own entries before those of its parents.
+struct FieldFacts {
+    std::string full_name;  // partial names of the field and its ancestors, joined by "."
+    std::string partial;    // the nearest partial name (what the fixed record holds)
+    std::string da;         // default appearance (from the field, else the AcroForm)
+    char type = FIELD_TYPE_UNKNOWN;
+    uint32_t field_flags = 0;
+    uint32_t annot_flags = 0;
+    int max_len = 0;
+    int q = -1;
+
+    bool shows_text() const {
+        return type == FIELD_TYPE_UNKNOWN || type == FIELD_TYPE_TEXT || type == FIELD_TYPE_COMBO ||
+               type == FIELD_TYPE_LIST;
+    }
+    bool is_text() const { return type == FIELD_TYPE_UNKNOWN || type == FIELD_TYPE_TEXT; }
+};
+
+char type_of(const char* ft, uint32_t ff) {
+    if (!ft) return FIELD_TYPE_UNKNOWN;
+    if (std::strcmp(ft, "Tx") == 0) return FIELD_TYPE_TEXT;
+    if (std::strcmp(ft, "Ch") == 0) return (ff & FF_COMBO) ? FIELD_TYPE_COMBO : FIELD_TYPE_LIST;
+    if (std::strcmp(ft, "Sig") == 0) return FIELD_TYPE_SIGNATURE;
+    if (std::strcmp(ft, "Btn") == 0) {
+        if (ff & FF_PUSHBUTTON) return FIELD_TYPE_PUSHBUTTON;
+        return (ff & FF_RADIO) ? FIELD_TYPE_RADIO : FIELD_TYPE_CHECKBOX;
+    }
+    return FIELD_TYPE_UNKNOWN;
+}
+
+// Walks the widget and its /Parent chain. False when no node has a partial name.
+bool gather_field_facts(int w, FieldFacts* f) {
+    const char* ft = nullptr;
+    bool have_ff = false, have_max = false, have_da = false, named = false;
+    double v = 0;
+    if (number_of(top_level(w, "F"), &v)) f->annot_flags = static_cast<uint32_t>(v);
+    std::vector<int> seen;
+    int node = w;
+    for (int depth = 0; node != -1 && depth < MAX_FIELD_DEPTH; ++depth) {
+        for (int s : seen)
+            if (s == node) node = -1;
+        if (node == -1) break;
+        seen.push_back(node);
+        std::string t;
+        if (bytes_of(top_level(node, "T"), &t)) {
+            std::string u = text_to_utf8(t);
+            if (!named) f->partial = u;
+            f->full_name = named ? u + "." + f->full_name : u;
+            named = true;
+        }
+        if (!ft) ft = name_of(top_level(node, "FT"));
+        if (!have_ff && number_of(top_level(node, "Ff"), &v)) {
+            f->field_flags = static_cast<uint32_t>(static_cast<int64_t>(v));
+            have_ff = true;
+        }
+        if (!have_max && number_of(top_level(node, "MaxLen"), &v)) {
+            f->max_len = static_cast<int>(v);
+            have_max = true;
+        }
+        if (!have_da && bytes_of(top_level(node, "DA"), &f->da)) have_da = true;
+        if (f->q == -1 && number_of(top_level(node, "Q"), &v)) f->q = static_cast<int>(v);
+        node = ref_target(top_level(node, "Parent"));
+    }
+    if (!named) return false;
+    int acro = acroform_object();
+    if (!have_da && valid_xref(acro)) bytes_of(get_elem(acro, "DA"), &f->da);
+    if (f->q == -1 && valid_xref(acro) && number_of(get_elem(acro, "Q"), &v))
+        f->q = static_cast<int>(v);
+    f->type = type_of(ft, f->field_flags);
+    return true;
+}
+
+// Creates the field record of widget `w` and its extra.
+int make_field_record(int w, const FieldFacts& f) {
     new_field_strage();
     const int idx = g_st.cur_field_strage;
+    st_field& r = g_st.p_field_strage[idx];
+    r.obj_no = static_cast<int16_t>(w);
+    std::snprintf(r.name, sizeof r.name, "%s", f.partial.c_str());
+    r.align = static_cast<char>(f.q < 0 || f.q > 2 ? 0 : f.q);
+    st_field_extra* x = field_extra_mut(idx);
+    x->type = f.type;
+    x->field_flags = f.field_flags;
+    x->annot_flags = f.annot_flags;
+    x->max_len = f.max_len;
+    field_extra_set_name(idx, f.full_name.data(), static_cast<int>(f.full_name.size()));
+    return idx;
+}
+
+// The widget's normal appearance stream, or -1.
+int appearance_stream(int w) {
+    int n = dict_entry(w, "AP", "N");
+    int ap = ref_target(n);
+    if (ap == -1 || ap == w) return -1;
+    return top_level(ap, LABEL_STREAM) == -1 ? -1 : ap;
+}
+
+void append_real(std::string& s, double v) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.4g ", v);
+    s += buf;
+}
+
+// A colour operator for the components of an /MK colour array ("" when it has none).
+std::string colour_op(const std::vector<double>& c, bool stroke) {
+    std::string s;
+    for (double v : c) append_real(s, v);
+    if (c.size() == 1) return s + (stroke ? "G " : "g ");
+    if (c.size() == 3) return s + (stroke ? "RG " : "rg ");
+    if (c.size() == 4) return s + (stroke ? "K " : "k ");
+    return "";
+}
+
+// A new object of the template, with an empty chain.
+int new_object() {
+    int n = g_st.num_xref_strage;
+    reserve_xref_strage(n + 1);
+    return n;
+}
+
+// Builds the appearance a viewer would draw for an empty text field that has none: its
+// background and border from /MK and /BS, a clipped text object with the default appearance,
+// the box turned as /MK /R says. Returns the new appearance object, or -1.
+int build_appearance(int w, const FieldFacts& f) {
+    std::vector<double> rect = numbers_of(top_level(w, "Rect"));
+    if (rect.size() < 4) return -1;
+    double rw = std::fabs(rect[2] - rect[0]), rh = std::fabs(rect[3] - rect[1]);
+    double r = 0;
+    number_of(dict_entry(w, "MK", "R"), &r);
+    int rot = ((static_cast<int>(r) % 360) + 360) % 360;
+    if (rot % 90 != 0) rot = 0;
+    const bool turned = rot == 90 || rot == 270;
+    const double bw = turned ? rh : rw, bh = turned ? rw : rh;
+
+    double border = 1;
+    if (!number_of(dict_entry(w, "BS", "W"), &border)) {
+        std::vector<double> b = numbers_of(top_level(w, "Border"));
+        border = b.size() >= 3 ? b[2] : 1;
+    }
+    const char* style = name_of(dict_entry(w, "BS", "S"));
+    std::string bg = colour_op(numbers_of(dict_entry(w, "MK", "BG")), false);
+    std::string bc = colour_op(numbers_of(dict_entry(w, "MK", "BC")), true);
+    if (bc.empty()) border = 0;
+
+    std::string s = "/Tx BMC\nq\n";
+    if (!bg.empty()) {
+        s += bg + "0 0 ";
+        append_real(s, bw);
+        append_real(s, bh);
+        s += "re f\n";
+    }
+    if (border > 0) {
+        s += bc;
+        append_real(s, border);
+        s += "w ";
+        if (style && std::strcmp(style, "D") == 0) s += "[3] 0 d ";
+        if (style && std::strcmp(style, "U") == 0) {
+            s += "0 ";
+            append_real(s, border / 2);
+            s += "m ";
+            append_real(s, bw);
+            append_real(s, border / 2);
+            s += "l S\n";
+        } else {
+            append_real(s, border / 2);
+            append_real(s, border / 2);
+            append_real(s, bw - border);
+            append_real(s, bh - border);
+            s += "re S\n";
+        }
+    }
+    s += "Q\nq\n";
+    double inset = border > 0 ? border : 1;
+    append_real(s, inset);
+    append_real(s, inset);
+    append_real(s, bw - 2 * inset > 0 ? bw - 2 * inset : 0);
+    append_real(s, bh - 2 * inset > 0 ? bh - 2 * inset : 0);
+    s += "re W n\nBT\n" + f.da + "\nET\nQ\nEMC";
+
+    int ap = new_object();
+    append_elem_name(ap, 0, "Type", "XObject");
+    append_elem_name(ap, 0, "Subtype", "Form");
+    std::string box = "0 0 ";
+    append_real(box, bw);
+    append_real(box, bh);
+    append_elem_str(ap, 0, "BBox", STR_ARRAY, box.data(), static_cast<int>(box.size()));
+    if (rot != 0) {
+        const char* m = rot == 90 ? "0 1 -1 0 0 0" : rot == 180 ? "-1 0 0 -1 0 0" : "0 -1 1 0 0 0";
+        append_elem_str(ap, 0, "Matrix", STR_ARRAY, m, static_cast<int>(std::strlen(m)));
+    }
+    int res = append_elem_subdic_start(ap, 0, "Resources");
+    append_elem_subdic_end(ap, res, "Resources");
+    append_elem_int(ap, 0, "Length", static_cast<int>(s.size()));
+    // The compiler stores a stream with the byte that followed it in the source.
+    std::string data = s + "\n";
+    append_elem_str(ap, 0, LABEL_STREAM, STR_STREAM, data.data(), static_cast<int>(s.size()));
+
+    // The widget points at it: in its /AP dictionary, or a new one.
+    int apd = top_level(w, "AP");
+    if (apd != -1 && g_st.p_elem_strage[apd].f_type == ELEM_TYPE_SUBDIC_START) {
+        append_elem_objref(w, apd, "N", ap);
+    } else {
+        if (apd != -1) g_st.p_elem_strage[apd].f_type = 0;
+        int d = append_elem_subdic_start(w, 0, "AP");
+        int n = append_elem_objref(w, d, "N", ap);
+        append_elem_subdic_end(w, n, "AP");
+    }
+    return ap;
+}
+
+// Standard font objects made for fonts the form does not define, by base font name.
+std::vector<std::pair<std::string, int>> g_made_fonts;
+
+// A font object for the standard font that resource name `res` stands for.
+int standard_font_object(const std::string& res) {
+    static const char* const aliases[][2] = {
+        {"Helv", "Helvetica"},      {"HeBo", "Helvetica-Bold"}, {"HeOb", "Helvetica-Oblique"},
+        {"HeBO", "Helvetica-BoldOblique"}, {"TiRo", "Times-Roman"}, {"TiBo", "Times-Bold"},
+        {"TiIt", "Times-Italic"},   {"TiBI", "Times-BoldItalic"}, {"Cour", "Courier"},
+        {"CoBo", "Courier-Bold"},   {"CoOb", "Courier-Oblique"}, {"CoBO", "Courier-BoldOblique"},
+        {"Symb", "Symbol"},         {"ZaDb", "ZapfDingbats"}};
+    std::string base = "Helvetica";
+    for (const auto& a : aliases)
+        if (res == a[0]) base = a[1];
+    if (get_standard_font_no(res.c_str()) > 0) base = res;
+    for (const auto& m : g_made_fonts)
+        if (m.first == base) return m.second;
+    int obj = new_object();
+    append_elem_name(obj, 0, "Type", "Font");
+    append_elem_name(obj, 0, "Subtype", "Type1");
+    append_elem_name(obj, 0, "BaseFont", base.c_str());
+    if (base != "Symbol" && base != "ZapfDingbats")
+        append_elem_name(obj, 0, "Encoding", "WinAnsiEncoding");
+    g_made_fonts.emplace_back(base, obj);
+    return obj;
+}
+
+// Font of the default appearance: its resource name and size in the record, its font record
+// analysed, the font entered into the appearance's resources when only the form's default
+// resources name it. False (with a note) when the field cannot be filled.
+bool analyse_field_font(int idx, int w, int ap, const FieldFacts& f, std::string* renamed) {
     auto rec = [idx]() -> st_field& { return g_st.p_field_strage[idx]; };
-    rec().obj_no = static_cast<int16_t>(w);
-    if (name.size() >= sizeof rec().name) note("Field name too long(" + name + ")");
-    std::snprintf(rec().name, sizeof rec().name, "%s", name.c_str());
-
-    int border = get_elem_int(w, "Parent", "W");
-    int ap = ref_target(get_elem(w, "N"));
-    if (ap == -1 || ap == w) return;
-    if (top_level(ap, LABEL_STREAM) == -1) return;
-
-    int q = get_elem_int(w, "Parent", "Q");
-    rec().align = static_cast<char>(q == -1 ? 0 : q);
-    std::string da = string_value(w, "Parent", "DA", &found);
-    int ff = get_elem_int(w, "Parent", "Ff");
-    if (ff == -1) ff = 0;
+    const std::string& da = f.da;
+    const std::string& name = f.full_name;
     size_t slash = da.find('/');
-    if (da.find("Tf") == std::string::npos || slash == std::string::npos) return;
+    if (da.find("Tf") == std::string::npos || slash == std::string::npos) return false;
 
-    char word[256] = "", word2[256] = "", size_text[256] = "";
-    int size = 0;
-    std::sscanf(da.c_str() + slash + 1, "%255s %d", word, &size);
-    std::sscanf(da.c_str() + slash + 1, "%255s %255s", word2, size_text);
+    char word[256] = "", size_text[256] = "";
+    std::sscanf(da.c_str() + slash + 1, "%255s %255s", word, size_text);
     std::string F = word;
     if (F.size() >= LABEL_SIZE) {
         note("Font name too long(" + name + ")");
-        return;
+        return false;
     }
+    // A size of 0 asks for a size that fits the box; the record keeps 0 for the generator.
+    double size = std::atof(size_text);
+    if (size < 0) size = 0;
+    if (size > 3000) size = 3000;
     rec().font_size = static_cast<int16_t>(size);
-    rec().font_size10 = static_cast<int16_t>(std::atof(size_text) * 10);
+    rec().font_size10 = static_cast<int16_t>(size * 10);
 
     // Where the appearance's font resources live (made when it has none).
     int owner = -1, after = 0;
     font_holder(ap, &owner, &after);
 
     // The appearance may name the font differently from the default appearance.
-    std::string G;
     int first_entry =
         after != 0 ? g_st.p_elem_strage[after].next_elem : g_st.p_xref_strage[owner].first_elem;
     if (first_entry > 0 && first_entry < g_st.num_elem_strage) {
         const st_elem& ae = g_st.p_elem_strage[first_entry];
         if (ae.f_type == ELEM_TYPE_OBJREF && ae.label[0] != 0 &&
             std::strncmp(ae.label, F.c_str(), LABEL_SIZE) != 0)
-            G.assign(ae.label, strnlen(ae.label, LABEL_SIZE));
+            renamed->assign(ae.label, strnlen(ae.label, LABEL_SIZE));
     }
 
     // The font object: in the appearance's resources, else in the form's default resources
@@ -215,14 +534,21 @@ void analyse_widget(int w) {
         }
     }
     if (font == -1 && !analysed) {
-        note("Undefined Font(" + F + ") in field(" + name + ")");
-        return;
+        // A font the form names nowhere: viewers show such a field in a standard font (the
+        // one its name abbreviates, else Helvetica), and so does the filled field.
+        font = standard_font_object(F);
+        append_elem_objref(owner, after, F.c_str(), font);
     }
     if (!analysed) font_no = analyse_font(font);
     std::snprintf(rec().short_name, sizeof rec().short_name, "%s", F.c_str());
     rec().font_no = static_cast<int16_t>(font_no);
+    return true;
+}
 
-    found = false;
+// Text box of the field: inset for the border, width, first line and line feed.
+void analyse_field_box(int idx, int w, int ap, const FieldFacts& f) {
+    st_field& r = g_st.p_field_strage[idx];
+    bool found = false;
     std::string bbox = string_value(ap, nullptr, "BBox", &found);
     const char* bp = bbox.c_str();
     while (*bp == ' ' || *bp == '[') ++bp;
@@ -230,30 +556,34 @@ void analyse_widget(int w) {
     std::sscanf(bp, "%*s %*s %63s %63s", xs, ys);
     float x2 = static_cast<float>(std::atof(xs)), y2 = static_cast<float>(std::atof(ys));
 
+    int border = get_elem_int(w, "Parent", "W");
     float b = static_cast<float>((border == -1 ? 1 : border) + 1);
-    rec().space_w = b;
-    rec().width = x2 - 2 * b;
+    r.space_w = b;
+    r.width = x2 - 2 * b;
 
     int H = 1000;
-    if (font_no < 0) {
-        int n = -font_no;
+    if (r.font_no < 0) {
+        int n = -r.font_no;
         H = n < FHEIGHT_COUNT ? fheight[n] : 1000;
-    } else if (font_no < g_st.num_font_strage) {
-        H = g_st.p_font_strage[font_no].height;
+    } else if (r.font_no < g_st.num_font_strage) {
+        H = g_st.p_font_strage[r.font_no].height;
     }
-    float line_feed = static_cast<float>(H) * static_cast<float>(rec().font_size10) / 10000.0f;
-    rec().line_feed = line_feed;
+    float line_feed = static_cast<float>(H) * static_cast<float>(r.font_size10) / 10000.0f;
+    r.line_feed = line_feed;
     float line_start = y2 - b - line_feed;
-    const bool multi = (ff & 4096) != 0;
+    const bool multi = (f.field_flags & FF_MULTILINE) != 0;
     if (g_cc.f_merlow && !multi) line_start = y2 / 2 - line_feed / 2 + 0.2f * line_feed;
     if (g_cc.f_merlow && multi) line_start = line_start + 0.2f * line_feed;
     if (g_cc.f_merlow14 && !multi) line_start = y2 / 2 - line_feed / 2;
     if (line_start < b) line_start = b;
-    rec().line_start = line_start;
+    r.line_start = line_start;
+}
 
-    // The appearance text, inflated when it is Flate-encoded.
+// The appearance text, inflated when it is Flate-encoded. False (with a note) when broken.
+bool appearance_text(int ap, const std::string& name, std::string* text) {
+    bool found = false;
     int data = top_level(ap, LABEL_STREAM);
-    if (data == -1 || g_st.p_elem_strage[data].f_type != ELEM_TYPE_STRING) return;
+    if (data == -1 || g_st.p_elem_strage[data].f_type != ELEM_TYPE_STRING) return false;
     const st_elem& de = g_st.p_elem_strage[data];
     int stored = de.data.str.len;
     int length = get_elem_int(ap, nullptr, "Length");
@@ -264,23 +594,29 @@ void analyse_widget(int w) {
         const char* n = get_elem_name(ap, nullptr, "Filter");
         if (n) filter = n;
     }
-    std::string text;
     if (filter.find("FlateDecode") != std::string::npos) {
         // A stream whose end is damaged still gives the text decoded before the damage.
-        if (!inflate_data(raw.data(), raw.size(), text) && text.empty()) {
+        if (!inflate_data(raw.data(), raw.size(), *text) && text->empty()) {
             note("Broken appearance stream(" + name + ")");
-            return;
+            return false;
         }
     } else {
-        text = raw;
+        *text = raw;
     }
     // The text ends at a NUL, as the generator reads it.
-    text.resize(strnlen(text.c_str(), text.size()));
+    text->resize(strnlen(text->c_str(), text->size()));
+    return true;
+}
 
+// The start of the appearance that values are appended to. False (with a note) when it
+// does not fit the record.
+bool analyse_start_text(int idx, const std::string& text, const FieldFacts& f,
+                        const std::string& font, const std::string& renamed) {
+    st_field& r = g_st.p_field_strage[idx];
     size_t bmc = text.find("BMC");
     if (bmc != std::string::npos)
         for (size_t k = bmc + 3; k < bmc + 7 && k < text.size(); ++k)
-            if (text[k] == 'q') rec().f_q_op = 1;
+            if (text[k] == 'q') r.f_q_op = 1;
 
     std::string start = appearance_prefix(text);
     if (start == text) {
@@ -291,33 +627,67 @@ void analyse_widget(int w) {
         size_t bt = text.find("BT");
         size_t et = bt == std::string::npos ? std::string::npos : text.find("ET", bt + 2);
         if (et != std::string::npos) {
-            // Keep the text state up to the font operator; what the text object shows goes.
+            // Keep the text state up to the font operator and the operators after it (the
+            // colour); what the text object shows goes.
             size_t tf = text.find("Tf", bt + 2);
             size_t end = tf != std::string::npos && tf < et ? tf + 2 : bt + 2;
             start = text.substr(0, end) + " ";
+            if (tf != std::string::npos && tf < et) {
+                std::string rest = text.substr(tf + 2, et - tf - 2);
+                if (rest.find_first_of("()<[") == std::string::npos) start += rest + " ";
+            }
         } else {
             size_t emc = text.rfind("EMC");
             if (bmc != std::string::npos && emc != std::string::npos && emc > bmc)
                 start = text.substr(0, emc);
             else
                 start = text + (text.empty() ? "" : "\n") + "/Tx BMC ";
-            start += "BT " + da + " ";
-            rec().f_q_op = 0;
+            start += "BT " + f.da + " ";
+            r.f_q_op = 0;
         }
     }
-    if (!G.empty()) {
-        size_t p = start.find(G);
-        if (p != std::string::npos) start.replace(p, G.size(), F);
+    if (!renamed.empty()) {
+        size_t p = start.find(renamed);
+        if (p != std::string::npos) start.replace(p, renamed.size(), font);
     }
-    if (start.size() >= sizeof rec().start_str) {
-        note("Field appearance too long(" + name + ")");
+    if (start.size() >= sizeof r.start_str) {
+        note("Field appearance too long(" + f.full_name + ")");
+        return false;
+    }
+    std::memcpy(r.start_str, start.c_str(), start.size() + 1);
+    return true;
+}
+
+}  // namespace
+
+void analyse_widget(int w) {
+    FieldFacts f;
+    if (!gather_field_facts(w, &f)) return;
+    if (w > INT16_MAX) {
+        note("Field object number too large(" + f.full_name + ")");
         return;
     }
-    std::memcpy(rec().start_str, start.c_str(), start.size() + 1);
-    rec().f_ap = 1;
+    const int idx = make_field_record(w, f);
+    // Check boxes, radio buttons, push buttons and signatures keep the appearances they have:
+    // their record only makes them known by name and type.
+    if (!f.shows_text()) return;
+    int ap = appearance_stream(w);
+    // A text field without an appearance (a form that leaves them to the viewer) gets the one
+    // a viewer would draw; choice fields show their value only through an appearance they have.
+    if (ap == -1 && f.is_text() && top_level(w, "AP") == -1) ap = build_appearance(w, f);
+    if (ap == -1) return;
+    std::string renamed;
+    if (!analyse_field_font(idx, w, ap, f, &renamed)) return;
+    analyse_field_box(idx, w, ap, f);
+    std::string text;
+    if (!appearance_text(ap, f.full_name, &text)) return;
+    if (!analyse_start_text(idx, text, f, g_st.p_field_strage[idx].short_name, renamed)) return;
+    // Only text fields are filled by the older value path; the others stay as they are.
+    g_st.p_field_strage[idx].f_ap = f.is_text() ? 1 : 0;
 }
 
 void analyse_fields() {
+    g_made_fonts.clear();
     for (int i = 0; i < g_st.num_xref_strage; ++i) {
         if (g_st.p_xref_strage[i].first_elem == 0) continue;
         // /Type is optional in annotation dictionaries.
@@ -327,12 +697,8 @@ void analyse_fields() {
     }
     // Generated documents carry the appearances of their values; a viewer asked to rebuild
     // them would draw the template's stored values instead.
-    bool fillable = false;
-    for (int i = 0; i < g_st.num_field_strage; ++i)
-        fillable = fillable || g_st.p_field_strage[i].f_ap;
-    int root = get_trailer_objref("Root");
-    int acro = valid_xref(root) ? get_xref_absolute(root, "AcroForm") : -1;
-    if (fillable && valid_xref(acro)) {
+    int acro = acroform_object();
+    if (valid_xref(acro)) {
         // The AcroForm dictionary may lie inside the catalog: its keys are then in that chain.
         int e = get_elem(acro, "NeedAppearances");
         if (e != -1) g_st.p_elem_strage[e].f_type = 0;

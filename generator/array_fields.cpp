@@ -10,6 +10,7 @@
 #include "generator/operations.h"
 #include "generator/page_numbering.h"
 #include "store/element_ops.h"
+#include "store/field_extras.h"
 
 namespace {
 
@@ -60,6 +61,8 @@ void make_array_field(const char* field_name, int num, float gap) {
     int longest = std::snprintf(name, sizeof name, "%s__%d", field_name, num > 1 ? num : 1);
     if (longest >= static_cast<int>(sizeof s.p_field_strage[src].name))
         throwf("Field name too long(%s)", field_name);
+    // The record is addressed by its new name only from here on.
+    field_extra_set_name(src, nullptr, 0);
     if (num <= 1) {
         std::snprintf(name, sizeof name, "%s__1", field_name);
         set_record_name(s.p_field_strage[src], name);
@@ -93,6 +96,7 @@ void make_array_field(const char* field_name, int num, float gap) {
         int rec = s.cur_field_strage;
         s.p_field_strage[rec] = s.p_field_strage[src];
         set_record_name(s.p_field_strage[rec], name);
+        if (const st_field_extra* x = field_extra(src)) *field_extra_mut(rec) = *x;
 
         int wc = dup_obj(widget);
         s.p_field_strage[rec].obj_no = static_cast<int16_t>(wc);

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "generator/doc_state.h"
+#include "generator/field_names.h"
 #include "generator/field_widgets.h"
 #include "generator/text_fill.h"
 #include "store/element_ops.h"
@@ -50,7 +51,14 @@ bool value_name(const int32_t* value, bool latin1, char (&out)[LABEL_SIZE]) {
 
 // The entry `state` of the widget's normal appearance dictionary (/AP /N), or -1.
 int appearance_state(int widget, const char* state) {
-    int n = widget_appearance_elem(widget);
+    int ap = dict_entry(widget, "AP");
+    if (ap == -1) return -1;
+    const st_elem& a = g_st.p_elem_strage[ap];
+    int n = -1;
+    if (a.f_type == ELEM_TYPE_SUBDIC_START)
+        n = subdict_entry(ap, "N");
+    else if (a.f_type == ELEM_TYPE_OBJREF && valid_xref(a.data.obj_no))
+        n = dict_entry(a.data.obj_no, "N");
     if (n == -1) return -1;
     const st_elem& e = g_st.p_elem_strage[n];
     if (e.f_type == ELEM_TYPE_SUBDIC_START) return subdict_entry(n, state);
@@ -195,15 +203,16 @@ void select_list_option(int first, const char* field_name, const int32_t* value)
 }  // namespace
 
 void set_field_value(const char* field_name, const int32_t* value) {
-    const int first = find_field(field_name);
+    const char* name = resolve_field_name(field_name);
+    const int first = find_field(name);
     if (first == -1) throwf("Undefined Field Name(%s)", field_name);
     switch (field_type(first)) {
         case FIELD_TYPE_CHECKBOX:
         case FIELD_TYPE_RADIO:
-            select_button_state(first, field_name, value);
+            select_button_state(first, name, value);
             return;
         case FIELD_TYPE_LIST:
-            select_list_option(first, field_name, value);
+            select_list_option(first, name, value);
             return;
         case FIELD_TYPE_PUSHBUTTON:
         case FIELD_TYPE_SIGNATURE:

@@ -4,8 +4,13 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <vector>
 
+#include "generator/script_interpreter.h"
+#include "multibyte/text_decode.h"
 #include "store/element_ops.h"
+#include "store/field_extras.h"
 
 namespace {
 
@@ -43,15 +48,41 @@ int find_at_level0(int e, const char* label) {
 
 }  // namespace
 
+const char* resolve_field_name(const char* name) {
+    if (!name) return "";
+    bool ascii = true;
+    for (const char* p = name; *p && ascii; ++p) ascii = static_cast<unsigned char>(*p) < 0x80;
+    if (ascii || find_field(name) != -1) return name;
+    static std::vector<int32_t> points;
+    static std::string utf8;
+    size_t len = std::strlen(name);
+    points.assign(len + 1, 0);
+    int n = mbs_mbstowcs(points.data(), name, static_cast<int>(len), g_script.input_encoding);
+    utf8.clear();
+    for (int i = 0; i < n; ++i) {
+        uint32_t u = static_cast<uint32_t>(points[static_cast<size_t>(i)]);
+        if (u < 0x80) {
+            utf8.push_back(static_cast<char>(u));
+        } else if (u < 0x800) {
+            utf8.push_back(static_cast<char>(0xC0 | (u >> 6)));
+            utf8.push_back(static_cast<char>(0x80 | (u & 0x3F)));
+        } else if (u < 0x10000) {
+            utf8.push_back(static_cast<char>(0xE0 | (u >> 12)));
+            utf8.push_back(static_cast<char>(0x80 | ((u >> 6) & 0x3F)));
+            utf8.push_back(static_cast<char>(0x80 | (u & 0x3F)));
+        } else {
+            utf8.push_back(static_cast<char>(0xF0 | (u >> 18)));
+            utf8.push_back(static_cast<char>(0x80 | ((u >> 12) & 0x3F)));
+            utf8.push_back(static_cast<char>(0x80 | ((u >> 6) & 0x3F)));
+            utf8.push_back(static_cast<char>(0x80 | (u & 0x3F)));
+        }
+    }
+    return find_field(utf8.c_str()) != -1 ? utf8.c_str() : name;
+}
+
 int field_record_index(const char* name) {
     if (!name) return -1;
-    size_t n = std::strlen(name);
-    if (n >= LABEL_SIZE) return -1;
-    for (int i = 0; i < g_st.num_field_strage; ++i) {
-        const st_field& f = g_st.p_field_strage[i];
-        if (std::strncmp(f.name, name, sizeof f.name) == 0) return i;
-    }
-    return -1;
+    return find_field(resolve_field_name(name));
 }
 
 int dict_entry(int obj, const char* label) {

@@ -4,8 +4,7 @@
 // references inside array texts.
 #pragma once
 
-// Index of the first field record whose name is exactly `name`, or -1.
-int field_record_index(const char* name);
+#include "generator/field_names.h"
 
 // The element of entry `label` at the top level of dictionary object `obj` (not inside one
 // of its sub-dictionaries or arrays), or -1. Elements switched off by a page operation

@@ -341,7 +341,8 @@ int field_appearance_object(int widget) {
 
 void fill_text_field(const char* field_name, const int32_t* field_data, const FillStyle& style) {
     const Storages& s = g_st;
-    const int first = find_field(field_name);
+    const char* name = resolve_field_name(field_name);
+    int first = find_field(name);
     if (first == -1) throwf("Undefined Field Name(%s)", field_name);
 
     int font_field = -1;
@@ -356,7 +357,7 @@ void fill_text_field(const char* field_name, const int32_t* field_data, const Fi
     // Every widget of the field shows the value; records of one name are its widgets.
     bool filled = false;
     for (int i = first; i < s.num_field_strage; ++i) {
-        if (!field_name_matches(i, field_name)) continue;
+        if (!field_name_matches(i, name)) continue;
         if (s.p_field_strage[i].f_ap == 0) continue;
         fill_record(i, field_data, style, font_field);
         filled = true;

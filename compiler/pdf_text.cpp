@@ -1,0 +1,132 @@
+#include "compiler/pdf_text.h"
+
+#include <cstdint>
+
+#include "store/records.h"
+
+namespace {
+
+int hex_digit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+void put_utf8(std::string& out, uint32_t u) {
+    if (u < 0x80) {
+        out.push_back(static_cast<char>(u));
+    } else if (u < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (u >> 6)));
+        out.push_back(static_cast<char>(0x80 | (u & 0x3F)));
+    } else if (u < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (u >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((u >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (u & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (u >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((u >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((u >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (u & 0x3F)));
+    }
+}
+
+// PDFDocEncoding where it differs from Latin-1: 0x18..0x1F and 0x80..0xA0.
+constexpr uint16_t k_doc_low[8] = {0x02D8, 0x02C7, 0x02C6, 0x02D9, 0x02DD, 0x02DB, 0x02DA, 0x02DC};
+constexpr uint16_t k_doc_high[33] = {
+    0x2022, 0x2020, 0x2021, 0x2026, 0x2014, 0x2013, 0x0192, 0x2044, 0x2039, 0x203A, 0x2212,
+    0x2030, 0x201E, 0x201C, 0x201D, 0x2018, 0x2019, 0x201A, 0x2122, 0xFB01, 0xFB02, 0x0141,
+    0x0152, 0x0160, 0x0178, 0x017D, 0x0131, 0x0142, 0x0153, 0x0161, 0x017E, 0xFFFD, 0x20AC};
+
+}  // namespace
+
+std::string string_bytes(char kind, const char* text, int len) {
+    std::string out;
+    if (!text || len <= 0) return out;
+    if (kind == STR_HEX) {
+        int hi = -1;
+        for (int i = 0; i < len; ++i) {
+            int d = hex_digit(text[i]);
+            if (d < 0) continue;
+            if (hi < 0) {
+                hi = d;
+            } else {
+                out.push_back(static_cast<char>(hi * 16 + d));
+                hi = -1;
+            }
+        }
+        if (hi >= 0) out.push_back(static_cast<char>(hi * 16));
+        return out;
+    }
+    if (kind != STR_LITERAL) return std::string(text, static_cast<size_t>(len));
+    for (int i = 0; i < len; ++i) {
+        char c = text[i];
+        if (c == '\r') {
+            // An end of line inside a string reads as a line feed, whichever way it is written.
+            out.push_back('\n');
+            if (i + 1 < len && text[i + 1] == '\n') ++i;
+            continue;
+        }
+        if (c != '\\' || i + 1 >= len) {
+            out.push_back(c);
+            continue;
+        }
+        char e = text[++i];
+        switch (e) {
+            case 'n': out.push_back('\n'); break;
+            case 'r': out.push_back('\r'); break;
+            case 't': out.push_back('\t'); break;
+            case 'b': out.push_back('\b'); break;
+            case 'f': out.push_back('\f'); break;
+            case '\r':
+                if (i + 1 < len && text[i + 1] == '\n') ++i;
+                break;
+            case '\n': break;
+            default:
+                if (e >= '0' && e <= '7') {
+                    int v = e - '0';
+                    for (int k = 0; k < 2 && i + 1 < len && text[i + 1] >= '0' && text[i + 1] <= '7';
+                         ++k)
+                        v = v * 8 + (text[++i] - '0');
+                    out.push_back(static_cast<char>(v & 0xFF));
+                } else {
+                    out.push_back(e);  // \( \) \\ and any other escaped byte stand for themselves
+                }
+        }
+    }
+    return out;
+}
+
+std::string text_to_utf8(const std::string& b) {
+    std::string out;
+    const size_t n = b.size();
+    auto byte = [&](size_t i) { return static_cast<unsigned char>(b[i]); };
+    if (n >= 2 && byte(0) == 0xFE && byte(1) == 0xFF) {
+        for (size_t i = 2; i + 1 < n; i += 2) {
+            uint32_t u = byte(i) << 8 | byte(i + 1);
+            if (u >= 0xD800 && u < 0xDC00 && i + 3 < n) {
+                uint32_t lo = byte(i + 2) << 8 | byte(i + 3);
+                if (lo >= 0xDC00 && lo < 0xE000) {
+                    put_utf8(out, 0x10000 + ((u - 0xD800) << 10) + (lo - 0xDC00));
+                    i += 2;
+                    continue;
+                }
+            }
+            put_utf8(out, u >= 0xD800 && u < 0xE000 ? 0xFFFD : u);
+        }
+        return out;
+    }
+    if (n >= 3 && byte(0) == 0xEF && byte(1) == 0xBB && byte(2) == 0xBF) return b.substr(3);
+    for (size_t i = 0; i < n; ++i) {
+        uint32_t c = byte(i);
+        if (c >= 0x18 && c <= 0x1F)
+            put_utf8(out, k_doc_low[c - 0x18]);
+        else if (c >= 0x80 && c <= 0xA0)
+            put_utf8(out, k_doc_high[c - 0x80]);
+        else if (c == 0xAD)
+            put_utf8(out, 0xFFFD);
+        else
+            put_utf8(out, c);
+    }
+    return out;
+}
