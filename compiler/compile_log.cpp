@@ -62,8 +62,8 @@ bool write_compile_log(const std::string& pdf) {
         std::fprintf(f, "[field:%d]---------------------------------\n", i);
         int full_len = 0;
         const char* full = field_full_name(i, &full_len);
-        std::string name = full ? std::string(full, static_cast<size_t>(full_len))
-                                : text(fd.name, sizeof fd.name);
+        std::string name =
+            full ? std::string(full, static_cast<size_t>(full_len)) : text(fd.name, sizeof fd.name);
         std::fprintf(f, "field name: %s\n", name.c_str());
         std::fprintf(f, "font name: %s\n", field_font_name(fd.font_no).c_str());
         std::fprintf(f, "font size: %d pt\n", fd.font_size);

@@ -451,12 +451,20 @@ std::vector<std::pair<std::string, int>> g_made_fonts;
 
 // A font object for the standard font that resource name `res` stands for.
 int standard_font_object(const std::string& res) {
-    static const char* const aliases[][2] = {
-        {"Helv", "Helvetica"},      {"HeBo", "Helvetica-Bold"}, {"HeOb", "Helvetica-Oblique"},
-        {"HeBO", "Helvetica-BoldOblique"}, {"TiRo", "Times-Roman"}, {"TiBo", "Times-Bold"},
-        {"TiIt", "Times-Italic"},   {"TiBI", "Times-BoldItalic"}, {"Cour", "Courier"},
-        {"CoBo", "Courier-Bold"},   {"CoOb", "Courier-Oblique"}, {"CoBO", "Courier-BoldOblique"},
-        {"Symb", "Symbol"},         {"ZaDb", "ZapfDingbats"}};
+    static const char* const aliases[][2] = {{"Helv", "Helvetica"},
+                                             {"HeBo", "Helvetica-Bold"},
+                                             {"HeOb", "Helvetica-Oblique"},
+                                             {"HeBO", "Helvetica-BoldOblique"},
+                                             {"TiRo", "Times-Roman"},
+                                             {"TiBo", "Times-Bold"},
+                                             {"TiIt", "Times-Italic"},
+                                             {"TiBI", "Times-BoldItalic"},
+                                             {"Cour", "Courier"},
+                                             {"CoBo", "Courier-Bold"},
+                                             {"CoOb", "Courier-Oblique"},
+                                             {"CoBO", "Courier-BoldOblique"},
+                                             {"Symb", "Symbol"},
+                                             {"ZaDb", "ZapfDingbats"}};
     std::string base = "Helvetica";
     for (const auto& a : aliases)
         if (res == a[0]) base = a[1];

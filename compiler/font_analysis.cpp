@@ -1,10 +1,12 @@
 #include "compiler/font_analysis.h"
 
 #include <cctype>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "compiler/compiler_state.h"
 #include "multibyte/standard_fonts.h"
@@ -68,22 +70,6 @@ char encoding_kind_of(const char* n) {
     return kind;
 }
 
-void read_simple_widths(const char* text, int len, int16_t* slots, int nslots) {
-    int slot = 0;
-    for (int i = 0; i < len && slot < nslots;) {
-        if (text[i] < '0' || text[i] > '9') {
-            ++i;
-            continue;
-        }
-        long v = 0;
-        while (i < len && text[i] >= '0' && text[i] <= '9') {
-            if (v < 1000000) v = v * 10 + (text[i] - '0');
-            ++i;
-        }
-        slots[slot++] = to_width(static_cast<double>(v));
-    }
-}
-
 namespace {
 
 enum class Item { number, list_start, list_end, end, other };
@@ -120,7 +106,27 @@ struct WidthReader {
 
 }  // namespace
 
-void read_cid_widths(const char* text, int len, int16_t* slots, int nslots) {
+void read_simple_widths(const char* text, int len, double* slots, int nslots, int first) {
+    WidthReader r{text, len};
+    long slot = first < 0 ? 0 : first;
+    for (Item it = r.next(); it != Item::end && slot < nslots; it = r.next())
+        if (it == Item::number) slots[slot++] = r.value;
+}
+
+void store_widths(st_font& f, const double* widths, double default_width) {
+    bool fractional = default_width != static_cast<long>(default_width);
+    double most = std::fabs(default_width);
+    for (int i = 0; i < FONT_WIDTHS; ++i) {
+        fractional = fractional || widths[i] != static_cast<long>(widths[i]);
+        most = std::fmax(most, std::fabs(widths[i]));
+    }
+    const int scale = fractional && most * 16 <= 32767 ? 16 : 1;
+    f.width_scale = static_cast<char>(scale == 1 ? 0 : scale);
+    f.default_width = to_width(std::round(default_width * scale));
+    for (int i = 0; i < FONT_WIDTHS; ++i) f.width[i] = to_width(std::round(widths[i] * scale));
+}
+
+void read_cid_widths(const char* text, int len, double* slots, int nslots) {
     WidthReader r{text, len};
     for (;;) {
         if (r.next() != Item::number) return;
@@ -132,13 +138,13 @@ void read_cid_widths(const char* text, int len, int16_t* slots, int nslots) {
                 Item w = r.next();
                 if (w == Item::list_end) break;
                 if (w != Item::number) return;
-                if (slot >= 0 && slot < nslots) slots[slot] = to_width(r.value);
+                if (slot >= 0 && slot < nslots) slots[slot] = r.value;
                 ++slot;
             }
         } else if (it == Item::number) {
             double last = r.value;
             if (r.next() != Item::number) return;
-            int16_t w = to_width(r.value);
+            double w = r.value;
             long from = c < 0 ? 0 : static_cast<long>(c);
             long to = last >= nslots ? nslots - 1 : static_cast<long>(last);
             for (long k = from; k <= to; ++k) slots[k] = w;
@@ -200,10 +206,19 @@ int analyse_font(int font) {
         if (f.encoding == 'U') set_name(enc, g_cc.f_jisx0213 ? UTF16_CMAP : UCS2_CMAP);
     }
 
+    // Codes without a width of their own: a CID font's /DW (1000 when absent), a simple
+    // font's /MissingWidth (0 when absent).
+    const bool cid = descendant(font) != -1;
     int dw_holder = font_or_descendant(font, "DW");
-    int dw = dw_holder == -1 ? -1 : get_elem_int(dw_holder, nullptr, "DW");
-    f.default_width = static_cast<int16_t>(dw);
-    for (int16_t& s : f.width) s = f.default_width;
+    double dw = cid ? 1000 : 0;
+    if (dw_holder != -1) {
+        int v = get_elem_int(dw_holder, nullptr, "DW");
+        if (v != -1) dw = v;
+    } else if (!cid && desc != -1 && desc != holder) {
+        int v = get_elem_int(desc, nullptr, "MissingWidth");
+        if (v > 0) dw = v;
+    }
+    std::vector<double> widths(FONT_WIDTHS, dw);
 
     const char* label = "Widths";
     int wh = font_or_descendant(font, label);
@@ -214,13 +229,16 @@ int analyse_font(int font) {
     if (wh != -1) {
         int len = 0;
         const char* t = get_elem_string(wh, nullptr, label, &len);
-        if (t) read_simple_widths(t, len, f.width, FONT_WIDTHS);
+        // The first width is that of code /FirstChar.
+        int first = get_elem_int(wh, nullptr, "FirstChar");
+        if (t) read_simple_widths(t, len, widths.data(), FONT_WIDTHS, first < 0 ? 0 : first);
     }
     int ch = font_or_descendant(font, "W");
     if (ch != -1) {
         int len = 0;
         const char* t = get_elem_string(ch, nullptr, "W", &len);
-        if (t) read_cid_widths(t, len, f.width, FONT_WIDTHS);
+        if (t) read_cid_widths(t, len, widths.data(), FONT_WIDTHS);
     }
+    store_widths(f, widths.data(), dw);
     return idx;
 }

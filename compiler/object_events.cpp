@@ -257,7 +257,7 @@ void close_partial_object() {
         char label[LABEL_SIZE];
         std::memcpy(label, g_st.p_elem_strage[*it].label, LABEL_SIZE);
         int end = g_st.p_elem_strage[*it].f_type == ELEM_TYPE_SUBDIC_START ? ELEM_TYPE_SUBDIC_END
-                                                                          : ELEM_TYPE_ARRAY_END;
+                                                                           : ELEM_TYPE_ARRAY_END;
         // Labels are stored decoded already: copy them as they are.
         int n = append_elem(obj, last);
         st_elem& e = g_st.p_elem_strage[n];

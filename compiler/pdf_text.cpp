@@ -73,20 +73,31 @@ std::string string_bytes(char kind, const char* text, int len) {
         }
         char e = text[++i];
         switch (e) {
-            case 'n': out.push_back('\n'); break;
-            case 'r': out.push_back('\r'); break;
-            case 't': out.push_back('\t'); break;
-            case 'b': out.push_back('\b'); break;
-            case 'f': out.push_back('\f'); break;
+            case 'n':
+                out.push_back('\n');
+                break;
+            case 'r':
+                out.push_back('\r');
+                break;
+            case 't':
+                out.push_back('\t');
+                break;
+            case 'b':
+                out.push_back('\b');
+                break;
+            case 'f':
+                out.push_back('\f');
+                break;
             case '\r':
                 if (i + 1 < len && text[i + 1] == '\n') ++i;
                 break;
-            case '\n': break;
+            case '\n':
+                break;
             default:
                 if (e >= '0' && e <= '7') {
                     int v = e - '0';
-                    for (int k = 0; k < 2 && i + 1 < len && text[i + 1] >= '0' && text[i + 1] <= '7';
-                         ++k)
+                    for (int k = 0;
+                         k < 2 && i + 1 < len && text[i + 1] >= '0' && text[i + 1] <= '7'; ++k)
                         v = v * 8 + (text[++i] - '0');
                     out.push_back(static_cast<char>(v & 0xFF));
                 } else {

@@ -15,7 +15,8 @@ inline int32_t apply_yen_sign(int32_t u, int yensign) {
 // Width of code point `u` (after apply_yen_sign). A negative `font_no` names a standard Type 1
 // font (`font` may then be null); otherwise `font` is the field's template font and `kind` its
 // encoding kind ('T', 'S', 'P', 'N', 'U'). Unknown standard fonts and unencoded codes measure 0.
-inline int char_width(int font_no, char kind, int32_t u, const st_font* font) {
+// Fractional widths of template fonts come back as recorded (see st_font::width_scale).
+inline float char_width(int font_no, char kind, int32_t u, const st_font* font) {
     if (font_no < 0) {
         int row = -font_no;
         if (row >= FMETRIC_ROWS || u < 0) return 0;
@@ -31,6 +32,7 @@ inline int char_width(int font_no, char kind, int32_t u, const st_font* font) {
     } else {
         cid = (u >= 0 && u <= 0xFFFF) ? cid_code_a[u] : 0;
     }
-    if (cid >= static_cast<uint32_t>(FONT_WIDTHS)) return font->default_width;
-    return font->width[cid];
+    const float scale = font->width_scale > 0 ? static_cast<float>(font->width_scale) : 1.0f;
+    if (cid >= static_cast<uint32_t>(FONT_WIDTHS)) return font->default_width / scale;
+    return font->width[cid] / scale;
 }

@@ -90,10 +90,13 @@ static_assert(offsetof(st_xref, pos) == 8);
 
 constexpr int FONT_WIDTHS = 4096;
 
+// Widths are thousandths of the font size, times width_scale when that is non-zero (fonts with
+// fractional widths); templates made before it was recorded hold 0 there.
 struct st_font {
     char name[32];
     char encoding;
-    char reserved[3];
+    char width_scale;
+    char reserved[2];
     int16_t height;
     int16_t default_width;
     int16_t width[FONT_WIDTHS];
@@ -102,7 +105,8 @@ struct st_font {
 static_assert(sizeof(st_font) == 8232);
 static_assert(offsetof(st_font, name) == 0);
 static_assert(offsetof(st_font, encoding) == 32);
-static_assert(offsetof(st_font, reserved) == 33);
+static_assert(offsetof(st_font, width_scale) == 33);
+static_assert(offsetof(st_font, reserved) == 34);
 static_assert(offsetof(st_font, height) == 36);
 static_assert(offsetof(st_font, default_width) == 38);
 static_assert(offsetof(st_font, width) == 40);

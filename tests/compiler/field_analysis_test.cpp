@@ -5,10 +5,13 @@
 #include <zlib.h>
 
 #include <string>
+#include <vector>
 
 #include "compile_helpers.h"
 #include "compiler/compiler_state.h"
 #include "compiler/font_analysis.h"
+#include "multibyte/char_width.h"
+#include "multibyte/standard_fonts.h"
 
 namespace {
 
@@ -125,11 +128,13 @@ TEST(FieldAnalysis, RecordsWithoutAFillableAppearance) {
     EXPECT_STREQ(field().name, "f1");
     EXPECT_EQ(field().align, 1);
     EXPECT_EQ(field().f_ap, 0);
-    // A font named nowhere: reported, not filled.
+    // A font named nowhere: shown in the standard font its name stands for, as viewers do.
     ASSERT_EQ(compile_text(form("/DA (/Nope 9 Tf)", k_ap_helv, "/Tx BMC EMC")), CompileStatus::ok);
-    EXPECT_EQ(field().f_ap, 0);
-    ASSERT_EQ(g_cc.field_errors.size(), 1u);
-    EXPECT_EQ(g_cc.field_errors[0], "Undefined Font(Nope) in field(f1)");
+    EXPECT_EQ(field().f_ap, 1);
+    EXPECT_EQ(field().font_no, -get_standard_font_no("Helvetica"));
+    EXPECT_TRUE(g_cc.field_errors.empty());
+    ASSERT_EQ(compile_text(form("/DA (/Cour 9 Tf)", k_ap_helv, "/Tx BMC EMC")), CompileStatus::ok);
+    EXPECT_EQ(field().font_no, -get_standard_font_no("Courier"));
     // No /T: no record; a widget without /Type still counts.
     std::string pdf = form("/DA (/Helv 9 Tf)", k_ap_helv, "/Tx BMC EMC");
     pdf.replace(pdf.find("/T (f1)"), 7, "");
@@ -189,8 +194,8 @@ TEST(FontAnalysis, EncodingKinds) {
 }
 
 TEST(FontAnalysis, WidthArrays) {
-    int16_t s[16];
-    for (int16_t& v : s) v = -1;
+    double s[16];
+    for (double& v : s) v = -1;
     std::string w = "1 [500 600] 10 20 700";
     read_cid_widths(w.data(), static_cast<int>(w.size()), s, 16);
     EXPECT_EQ(s[0], -1);
@@ -199,14 +204,29 @@ TEST(FontAnalysis, WidthArrays) {
     EXPECT_EQ(s[3], -1);
     EXPECT_EQ(s[10], 700);
     EXPECT_EQ(s[15], 700);  // the range is cut at the last slot
-    for (int16_t& v : s) v = 0;
-    std::string widths = " 250 333 500 -5 2.5";
-    read_simple_widths(widths.data(), static_cast<int>(widths.size()), s, 16);
-    EXPECT_EQ(s[0], 250);
-    EXPECT_EQ(s[2], 500);
-    EXPECT_EQ(s[3], 5);
-    EXPECT_EQ(s[4], 2);
-    EXPECT_EQ(s[5], 5);
+    // Simple widths start at /FirstChar and keep their fractions.
+    for (double& v : s) v = 0;
+    std::string widths = " 250 333.5 500 -5 2.5";
+    read_simple_widths(widths.data(), static_cast<int>(widths.size()), s, 16, 3);
+    EXPECT_EQ(s[2], 0);
+    EXPECT_EQ(s[3], 250);
+    EXPECT_EQ(s[4], 333.5);
+    EXPECT_EQ(s[6], -5);
+    EXPECT_EQ(s[7], 2.5);
+    EXPECT_EQ(s[8], 0);
+    // Stored in sixteenths when a width is fractional; measured back exactly.
+    st_font f{};
+    std::vector<double> all(FONT_WIDTHS, 0);
+    all[65] = 556.25;
+    all[66] = 1000;
+    store_widths(f, all.data(), 0);
+    EXPECT_EQ(f.width_scale, 16);
+    EXPECT_FLOAT_EQ(char_width(0, 'T', 65, &f), 556.25f);
+    EXPECT_FLOAT_EQ(char_width(0, 'T', 66, &f), 1000.0f);
+    all[65] = 556;
+    store_widths(f, all.data(), 0);
+    EXPECT_EQ(f.width_scale, 0);
+    EXPECT_EQ(f.width[65], 556);
 }
 
 TEST(FontAnalysis, RecordsAndCMapRewrite) {
@@ -226,8 +246,8 @@ TEST(FontAnalysis, RecordsAndCMapRewrite) {
     EXPECT_STREQ(k.name, "KozMin");
     EXPECT_EQ(k.encoding, 'U');
     EXPECT_EQ(k.height, 1100);
-    EXPECT_EQ(k.default_width, -1);
-    EXPECT_EQ(k.width[0], -1);
+    EXPECT_EQ(k.default_width, 1000);  // no /DW: the CID default
+    EXPECT_EQ(k.width[0], 1000);
     EXPECT_EQ(k.width[2], 600);
     EXPECT_EQ(k.width[20], 700);
     EXPECT_STREQ(get_elem_name(6, nullptr, "Encoding"), "UniJIS-UCS2-H");
@@ -237,8 +257,10 @@ TEST(FontAnalysis, RecordsAndCMapRewrite) {
     const st_font& a = g_st.p_font_strage[1];
     EXPECT_EQ(a.encoding, 'T');
     EXPECT_EQ(a.height, 1000);
-    EXPECT_EQ(a.width[0], 250);  // /FirstChar is not applied
-    EXPECT_EQ(a.width[3], 400);
+    EXPECT_EQ(a.width[32], 250);  // the first width is that of /FirstChar
+    EXPECT_EQ(a.width[34], 500);
+    EXPECT_EQ(a.width[0], 400);
+    EXPECT_EQ(a.width[35], 400);
     EXPECT_EQ(analyse_font(5), -20);
 
     // JIS X 0213 mode names the UTF-16 CMap, for new and known fonts alike.
