@@ -319,6 +319,16 @@ void fill_record(int i, const int32_t* field_data, FillStyle style, int font_fie
     if (i < FLAG_SET_FIELD_SIZE) g_doc.flag_set_field[i] = 1;
 }
 
+// True when record i can show a value as text: a text field with an appearance, or a combo
+// box whose appearance the compiler analysed (its record says f_ap 0 so that older
+// generators leave it alone).
+bool fillable(int i) {
+    const st_field& f = g_st.p_field_strage[i];
+    if (f.f_ap != 0) return true;
+    return field_type(i) == FIELD_TYPE_COMBO && f.obj_no != 0 && f.start_str[0] != 0 &&
+           f.short_name[0] != 0;
+}
+
 }  // namespace
 
 void fill_empty_record(int i) {
@@ -358,7 +368,7 @@ void fill_text_field(const char* field_name, const int32_t* field_data, const Fi
     bool filled = false;
     for (int i = first; i < s.num_field_strage; ++i) {
         if (!field_name_matches(i, name)) continue;
-        if (s.p_field_strage[i].f_ap == 0) continue;
+        if (!fillable(i)) continue;
         fill_record(i, field_data, style, font_field);
         filled = true;
     }

@@ -868,7 +868,7 @@ FillResult build_field_appearance(int field_no, const int32_t* field_data, const
                                   const FieldFacts& facts, std::string& stream) {
     const st_field& f = g_st.p_field_strage[field_no];
     FillResult result;
-    std::string stroke;
+    std::string& stroke = g_layout.stroke;
     char closers[256];
     begin_appearance(f, facts, stream, stroke, closers, sizeof closers);
 

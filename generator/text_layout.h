@@ -12,6 +12,7 @@ struct LayoutState {
     float pre_point = 0;        // x offset of the previous line
     std::vector<int32_t> line;  // code points of the line being collected
     std::string sjis;           // scratch for one line's Shift_JIS bytes
+    std::string stroke;         // the template's colour as a stroke colour
 };
 
 extern LayoutState g_layout;

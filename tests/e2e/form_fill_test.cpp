@@ -52,15 +52,16 @@ std::string appearance(int w, int h, const std::string& data) {
 std::string fixture_form() {
     const std::string off_box = "0 0 0 RG 1 1 13 13 re S";
     const std::string on_box = off_box + " 0 0 0 rg 4 4 7 7 re f";
-    std::vector<std::string> o(30);
+    std::vector<std::string> o(34);
     o[0] = "<< /Type /Catalog /Pages 2 0 R /AcroForm 4 0 R >>";
     o[1] = "<< /Type /Pages /Kids [3 0 R] /Count 1 >>";
     o[2] =
         "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 300 300] /Resources << /Font << /Helv 5 "
         "0 R >> >> /Contents 6 0 R /Annots [10 0 R 12 0 R 14 0 R 16 0 R 18 0 R 20 0 R 21 0 R "
-        "26 0 R 28 0 R 30 0 R] >>";
+        "26 0 R 28 0 R 30 0 R 31 0 R 33 0 R] >>";
     o[3] =
-        "<< /Fields [10 0 R 12 0 R 14 0 R 16 0 R 19 0 R 21 0 R 25 0 R 30 0 R] /DR << /Font << "
+        "<< /Fields [10 0 R 12 0 R 14 0 R 16 0 R 19 0 R 21 0 R 25 0 R 30 0 R 31 0 R 33 0 R] /DR << "
+        "/Font << "
         "/Helv 5 "
         "0 R >> >> /DA (/Helv 0 Tf 0 g) >>";
     o[4] = "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >>";
@@ -112,6 +113,17 @@ std::string fixture_form() {
     o[29] =
         "<< /Type /Annot /Subtype /Widget /F 4 /P 3 0 R /FT /Btn /Ff 65536 /T (go) /Rect [250 "
         "230 280 244] /AP << /N 24 0 R >> >>";
+    // 31: combo box; 33: list box.
+    o[30] = widget(
+        "/FT /Ch /Ff 131072 /T (pick) /Opt [(Red) (Green)] /V (Red) /Rect [220 130 290 150] "
+        "/DA (/Helv 10 Tf 0 g)",
+        32);
+    o[31] = appearance(70, 20, "/Tx BMC q BT /Helv 10 Tf 0 g 2 6 Td (Red) Tj ET Q EMC");
+    o[32] = widget(
+        "/FT /Ch /T (many) /Opt [(One) (Two) (Three)] /Rect [220 250 290 290] /DA (/Helv 10 Tf 0 "
+        "g)",
+        34);
+    o[33] = appearance(70, 40, "/Tx BMC EMC");
     return make_pdf(o);
 }
 
@@ -236,6 +248,17 @@ TEST_F(FormFill, ButtonsSelectTheStateTheValueNames) {
     EXPECT_EQ(tt::read_file(d.file("b.log")), "Undefined Field Appearance(go)\n");
 }
 
+TEST_F(FormFill, ChoicesShowOrSelectTheValue) {
+    std::string out = fill("setPageFieldData\tpick\tGreen\nsetPageFieldData\tmany\tTwo\n");
+    std::string text = tt::pdftotext(out);
+    EXPECT_NE(text.find("Green"), std::string::npos) << text;
+    EXPECT_EQ(text.find("Red"), std::string::npos) << text;
+    tt::Result r = tt::run("qpdf --show-object=33 " + tt::sh_quote(out), false);
+    EXPECT_TRUE(std::regex_search(r.out, std::regex("/I \\[ 1 \\]"))) << r.out;
+    // Unset, the combo box keeps the form's appearance.
+    EXPECT_NE(tt::pdftotext(fill("")).find("Red"), std::string::npos);
+}
+
 TEST_F(FormFill, FallbackFontsShowWhatTheFieldFontCannot) {
     // e-diaeresis is in the field's WinAnsi font, the euro sign is not a single-byte code
     // point, the kanji are in no Latin font.
@@ -264,7 +287,7 @@ TEST_F(FormFill, FieldsOfEveryPageAreInTheOneForm) {
     for (size_t p = r.out.find("\"annotation\""); p != std::string::npos;
          p = r.out.find("\"annotation\"", p + 1))
         ++widgets;
-    EXPECT_EQ(widgets, 3 * 10) << r.out.substr(0, 2000);
+    EXPECT_EQ(widgets, 3 * 12) << r.out.substr(0, 2000);
 }
 
 TEST_F(FormFill, FieldImageGoesIntoEveryWidget) {

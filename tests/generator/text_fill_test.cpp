@@ -338,6 +338,25 @@ TEST_F(TextFill, CharactersAreMeasuredInTheirFont) {
     EXPECT_TRUE(lines_of(p).starts_with(" 21.000000 0 Td")) << lines_of(p);
 }
 
+TEST_F(TextFill, FontsThatCannotShowTheValueFallBack) {
+    // A subset shows only the codes it measures; a glyph-id (Identity-H) font shows nothing
+    // of a code-point value.
+    int sub = font_record('T', 500);
+    std::snprintf(g_st.p_font_strage[sub].name, 32, "ABCDEF+Sub");
+    g_st.p_font_strage[sub].width['B'] = 0;
+    int s = field("S", 200, 20, 0, "Helv", sub);
+    fill("S", U"AB");
+    EXPECT_EQ(lines_of(s),
+              " 0.000000 0 Td (\\101) Tj /TsFbHelv 12.000000 Tf (\\102) Tj /Helv 12.000000 Tf");
+    tb::name(3, "Encoding", "Identity-H");
+    int i = field("I", 200, 20, 0, "Helv", font_record('S'));
+    fill("I", U"A");
+    EXPECT_EQ(lines_of(i), " 0.000000 0 Td /TsFbHelv 12.000000 Tf (\\101) Tj /Helv 12.000000 Tf");
+    // The fallback font is entered in the appearance's and the page's font resources.
+    EXPECT_NE(get_elem(ap(i), "TsFbHelv"), -1);
+    EXPECT_NE(get_elem(page, "TsFbHelv"), -1);
+}
+
 TEST_F(TextFill, YenSign) {
     int t = field("T");
     int u = field("U", 200, 20, 0, "FU", font_record('U'));
