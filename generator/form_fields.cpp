@@ -20,17 +20,21 @@ struct FormState {
 
 FormState g_form;
 
-// The element of the catalog's AcroForm /Fields entry, or -1.
-int fields_elem() {
+// The element of entry `label` of the catalog's AcroForm, or -1.
+int acroform_entry(const char* label) {
     int root = get_trailer_objref("Root");
     if (root < 0 || !valid_xref(root)) return -1;
     int af = dict_entry(root, "AcroForm");
     if (af == -1) return -1;
     const st_elem& e = g_st.p_elem_strage[af];
-    if (e.f_type == ELEM_TYPE_SUBDIC_START) return subdict_entry(af, "Fields");
+    if (e.f_type == ELEM_TYPE_SUBDIC_START) return subdict_entry(af, label);
     if (e.f_type == ELEM_TYPE_OBJREF && valid_xref(e.data.obj_no))
-        return dict_entry(e.data.obj_no, "Fields");
+        return dict_entry(e.data.obj_no, label);
     return -1;
+}
+
+int fields_elem() {
+    return acroform_entry("Fields");
 }
 
 // The array text that a /Fields element holds (directly, or as an array object), or -1.
@@ -57,6 +61,10 @@ void form_fields_reset() {
 }
 
 void collect_form_fields() {
+    // Every field carries the appearance of its value: a viewer asked to rebuild them would
+    // draw the template's stored values instead.
+    int need = acroform_entry("NeedAppearances");
+    if (need != -1) g_st.p_elem_strage[need].f_type = 0;
     const int fe = fields_elem();
     if (fe == -1) return;
     const int arr = fields_array(fe);

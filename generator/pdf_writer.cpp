@@ -322,7 +322,7 @@ void print_xref_last() {
         std::snprintf(line, sizeof line, "/Encrypt %d 0 R\r", encrypt_obj_no());
         pdf_write(line);
     }
-    static const char* const own[] = {"Root", "ID", "Size", "Encrypt", "Prev"};
+    static const char* const own[] = {"Root", "ID", "Size", "Encrypt", "Prev", "XRefStm"};
     for (int i = 1; i < s.num_trailer_strage; ++i) {
         const st_elem& e = s.p_trailer_strage[i];
         bool skip = false;

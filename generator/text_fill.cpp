@@ -346,6 +346,8 @@ void fill_page_reset() {
 int field_appearance_object(int widget) {
     if (!valid_xref(widget) || widget == 0) return -1;
     int t = ref_target(get_elem(widget, "N"));
+    // The appearance dictionary may be an object of its own.
+    if (t == -1) t = widget_appearance(widget);
     return t == widget ? -1 : t;
 }
 
