@@ -4,7 +4,11 @@ ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_GEN  := -G Ninja
 
-.PHONY: all deps build check test asan demo bench fuzz format clean
+.PHONY: all deps build check test asan demo bench fuzz format clean install
+
+# Installation root and staging directory: make install PREFIX=/opt/tessaro DESTDIR=/tmp/stage
+PREFIX  ?= /usr/local
+DESTDIR ?=
 
 all: build
 
@@ -42,6 +46,10 @@ demo: build
 bench: build
 	scripts/install-bench-deps.sh
 	scripts/bench.sh $(BUILD)
+
+# Both programs, tessaro-csv, the program-name variants (symlinks) and the manual pages.
+install: build
+	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')

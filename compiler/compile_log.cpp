@@ -117,6 +117,21 @@ void report_error(const std::string& message) {
     std::fprintf(f, "%s\n", message.c_str());
     std::fclose(f);
     g_cc.f_err_log_written = true;
+    ++g_cc.err_reports;
+}
+
+std::string compile_summary(const std::string& pdf) {
+    int fillable = 0;
+    for (int i = 0; i < g_st.num_field_strage; ++i) {
+        const st_field& fd = g_st.p_field_strage[i];
+        if (fd.f_ap != 0 && fd.obj_no != 0) ++fillable;
+    }
+    std::string s = "carvel: " + template_path(pdf) + ": " + std::to_string(g_st.num_field_strage) +
+                    " fields found, " + std::to_string(fillable) + " fillable, " +
+                    std::to_string(g_cc.err_reports) +
+                    (g_cc.err_reports == 1 ? " warning" : " warnings") + " (log " + log_path(pdf);
+    if (g_cc.err_reports > 0) s += ", problems in " + err_log_path(pdf);
+    return s + ")";
 }
 
 std::string duplicate_field_message() {

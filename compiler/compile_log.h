@@ -22,6 +22,11 @@ bool write_compile_log(const std::string& pdf);
 // header; later reports of the same run are appended, so none is lost.
 void report_error(const std::string& message);
 
+// The one-line summary Carvel prints when it is done: the template written, the fields
+// found, how many of them can be filled, the number of problems reported and where the
+// logs are.
+std::string compile_summary(const std::string& pdf);
+
 // "Duplicate form field.\n" followed by "  field name: %s\n" for every pair of equally
 // named field records; empty when there is none.
 std::string duplicate_field_message();

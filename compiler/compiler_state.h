@@ -60,6 +60,8 @@ struct CompilerState {
 
     // The error log has been created in this run; later reports are appended to it.
     bool f_err_log_written = false;
+    // Messages reported to the error log in this run.
+    int err_reports = 0;
 };
 
 extern CompilerState g_cc;

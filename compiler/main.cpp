@@ -20,8 +20,13 @@ int main(int argc, char** argv) {
     install_crash_handler(pdf);
     try {
         CompileStatus st = compile_pdf_file(argv[0], pdf);
-        if (st == CompileStatus::cannot_open) report_error("Can't open file(" + pdf + ")");
-        if (!write_compile_outputs() || st == CompileStatus::cannot_open) return 1;
+        if (st == CompileStatus::cannot_open) {
+            report_error("Can't open file(" + pdf + ")");
+            std::printf("\n");  // the message above has no line end of its own
+        }
+        bool written = write_compile_outputs();
+        std::printf("%s\n", compile_summary(pdf).c_str());
+        if (!written || st == CompileStatus::cannot_open) return 1;
     } catch (const Failure& f) {
         report_error(f.message);
         return 1;

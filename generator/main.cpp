@@ -2,6 +2,7 @@
 #include <execinfo.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -9,21 +10,70 @@
 
 #include "generator/error_log.h"
 #include "generator/pdf_writer.h"
+#include "generator/progress.h"
 #include "generator/script_interpreter.h"
 #include "store/failure.h"
 
 namespace {
 
+const char* g_script_name = "-";
+
+// Writes "tessaro: crashed at SCRIPT:LINE: COMMAND" with async-signal-safe calls only.
+void write_crash_line() {
+    auto put = [](const char* s) {
+        size_t n = 0;
+        while (s[n]) ++n;
+        if (write(2, s, n) < 0) return;
+    };
+    char digits[24];
+    int i = sizeof digits - 1;
+    digits[i] = 0;
+    long v = g_script.line_no;
+    do {
+        digits[--i] = static_cast<char>('0' + v % 10);
+        v /= 10;
+    } while (v > 0 && i > 0);
+    put("tessaro: crashed at ");
+    put(g_script_name);
+    put(":");
+    put(digits + i);
+    if (g_script.command && g_script.command[0]) {
+        put(": ");
+        put(g_script.command);
+    }
+    put("\n");
+}
+
 void crash_handler(int) {
+    write_crash_line();
     void* frames[1024];
     int n = backtrace(frames, 1024);
     backtrace_symbols_fd(frames, n, 2);
     _exit(255);
 }
 
+// Ends a failed run: the error log gets the message alone, as callers read it; standard
+// error gets it again with the script line and command that raised it.
+[[noreturn]] void fail_run(const char* script_name, const char* message) {
+    pdf_flush();
+    std::fflush(stdout);
+    progress_end();
+    // When the error log is standard error itself (the PDF went to standard output), what
+    // callers read there stays the message alone.
+    const bool log_is_stderr = g_io.fp_stderr == nullptr || g_io.fp_stderr == stderr;
+    error_log_write(message);
+    if (!log_is_stderr) write_script_error_context(stderr, script_name, message);
+    std::exit(255);
+}
+
 [[noreturn]] void usage() {
     std::printf("usage: Tessaro < data_file > errlog_file\n   or  Tessaro data_file errlog_file\n");
     std::exit(3);
+}
+
+[[noreturn]] void cannot_open(const char* path) {
+    std::fprintf(stderr, "tessaro: cannot open %s: %s\n", path, std::strerror(errno));
+    usage();
 }
 
 }  // namespace
@@ -37,31 +87,31 @@ int main(int argc, char** argv) {
     std::signal(SIGSEGV, crash_handler);
     g_script.input_encoding = encoding_from_program_name(argv[0] ? argv[0] : "");
 
+    const char* script_name = argc == 3 ? argv[1] : "-";
+    g_script_name = script_name;
     if (argc == 1) {
         g_io.fp_stdin = stdin;
         g_io.fp_stderr = stdout;
     } else if (argc == 3) {
+        // The usage text stays as it is on standard output; standard error says why.
         g_io.fp_stdin = std::fopen(argv[1], "rb");
-        if (!g_io.fp_stdin) usage();
+        if (!g_io.fp_stdin) cannot_open(argv[1]);
         g_io.fp_stderr = std::fopen(argv[2], "w");
-        if (!g_io.fp_stderr) usage();
+        if (!g_io.fp_stderr) cannot_open(argv[2]);
     } else {
         usage();
     }
 
+    progress_begin(STDERR_FILENO, "tessaro");
     try {
         int status = run_script(g_io.fp_stdin);
         pdf_flush();
         std::fflush(stdout);
+        progress_end();
         return status;
     } catch (const Failure& f) {
-        pdf_flush();
-        std::fflush(stdout);
-        error_log_write(f.message.c_str());
-        std::exit(255);
+        fail_run(script_name, f.message.c_str());
     } catch (const std::bad_alloc&) {
-        pdf_flush();
-        error_log_write("Memory allocation error.");
-        std::exit(255);
+        fail_run(script_name, "Memory allocation error.");
     }
 }

@@ -5,6 +5,7 @@
 
 #include "generator/doc_state.h"
 #include "generator/operations.h"
+#include "generator/progress.h"
 #include "multibyte/text_decode.h"
 
 ScriptState g_script;
@@ -185,13 +186,36 @@ char* mytoken(char* buf) {
     return start;
 }
 
+void write_script_error_context(FILE* out, const char* script_name, const char* message) {
+    if (g_script.line_no > 0 && g_script.command)
+        std::fprintf(out, "tessaro: %s:%ld: %s: %s\n", script_name, g_script.line_no,
+                     g_script.command, message);
+    else
+        std::fprintf(out, "tessaro: %s\n", message);
+    std::fflush(out);
+}
+
 int run_script(FILE* script) {
+    g_script.line_no = 0;
+    g_script.line_continues = false;
+    g_script.command = nullptr;
+    int pages_seen = g_doc.g_pages_count;
     for (;;) {
         if (std::feof(script)) return 0;
+        g_script.command = nullptr;  // between lines no command runs
         std::memset(g_script.line_buf, 0, LINE_BUF_SIZE);
         if (!std::fgets(g_script.line_buf, LINE_BUF_SIZE, script)) return 0;
         if (g_script.line_buf[0] == 0) return 0;
+        if (!g_script.line_continues) ++g_script.line_no;
+        const size_t len = std::strlen(g_script.line_buf);
+        g_script.line_continues = len == LINE_BUF_SIZE - 1 && g_script.line_buf[len - 1] != '\n';
         char* cmd = mytoken(g_script.line_buf);
+        g_script.command = cmd;
         if (!dispatch(cmd)) return 0;
+        // Traced runs print every command instead.
+        if (g_doc.g_pages_count != pages_seen && g_script.trace_mode == 0) {
+            pages_seen = g_doc.g_pages_count;
+            progress_pages(pages_seen);
+        }
     }
 }

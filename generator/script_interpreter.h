@@ -13,6 +13,12 @@ struct ScriptState {
     char input_encoding = 'E';
     int trace_mode = 0;
     char* cursor = nullptr;  // the tokeniser's position in line_buf
+    // Where the run is, for messages that point the user at a script line: the physical
+    // line number (a line longer than the buffer is read in pieces that share one
+    // number) and whether the last read stopped before the line's end.
+    long line_no = 0;
+    bool line_continues = false;
+    const char* command = nullptr;  // the running line's command name, in line_buf
 };
 
 extern ScriptState g_script;
@@ -30,6 +36,10 @@ char* mytoken(char* buf);
 int arg_int(const char* field);
 float arg_float(const char* field);
 int arg_colour(const char* field);
+
+// Writes "tessaro: SCRIPT:LINE: COMMAND: MESSAGE" and a newline to `out` for an error raised
+// while a script line ran; writes "tessaro: MESSAGE" when no line has run yet.
+void write_script_error_context(FILE* out, const char* script_name, const char* message);
 
 // Runs the script until "finish" or its end. Returns the exit status (0); a raised error
 // propagates as a Failure.

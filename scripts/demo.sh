@@ -8,7 +8,6 @@ form=examples/form.pdf
 out=examples/out.pdf
 
 "$bin/carvel" "$form"
-echo "carvel: wrote $form.tpl and $form.log"
 if [ -f "$form.log.err" ]; then
   echo "carvel reported problems:"; cat "$form.log.err"; exit 1
 fi
@@ -20,3 +19,6 @@ echo "tessaro: ran $script into $out"
 qpdf --check "$out" | tail -n 1
 echo "--- text of $out:"
 pdftotext -layout "$out" - | sed -e '/^\s*$/d' | head -n 40
+# The picture of the filled page that the README shows.
+pdftoppm -png -r 60 -f 1 -l 1 -singlefile "$out" docs/demo
+echo "picture of the first page: docs/demo.png"

@@ -162,10 +162,16 @@ TEST(Driver, ProgramArgumentsOutputsAndExitStatus) {
     EXPECT_TRUE(exists(dir + "/ok.pdf.log"));
     // The stale error log of an earlier run is gone.
     EXPECT_FALSE(exists(dir + "/ok.pdf.log.err"));
-    EXPECT_EQ(read_file(dir + "/out.txt"), "");
+    // Standard output holds the one-line summary.
+    EXPECT_EQ(read_file(dir + "/out.txt"),
+              "carvel: " + dir + "/ok.pdf.tpl: 0 fields found, 0 fillable, 0 warnings (log " + dir +
+                  "/ok.pdf.log)\n");
 
     EXPECT_EQ(run(std::string(CARVEL_BIN) + " " + dir + "/missing.pdf > " + dir + "/out2.txt"), 1);
-    EXPECT_EQ(read_file(dir + "/out2.txt"), "Can't open file(" + dir + "/missing.pdf)");
+    EXPECT_EQ(read_file(dir + "/out2.txt"),
+              "Can't open file(" + dir + "/missing.pdf)\ncarvel: " + dir +
+                  "/missing.pdf.tpl: 0 fields found, 0 fillable, 1 warning (log " + dir +
+                  "/missing.pdf.log, problems in " + dir + "/missing.pdf.log.err)\n");
     EXPECT_NE(read_file(dir + "/missing.pdf.log.err").find("Can't open file("), std::string::npos);
 }
 

@@ -274,9 +274,14 @@ TEST(Interpreter, UsageVersionAndTrace) {
     auto three = tt::run(tt::sh_quote(tt::tessaro()) + " a b c");
     EXPECT_EQ(three.status, 3);
     EXPECT_EQ(three.out, usage);
-    auto missing = tt::run(tt::sh_quote(tt::tessaro()) + " " + d.file("none") + " " + d.file("e"));
+    // Standard output holds the usage text alone; standard error says which file is missing.
+    auto missing = tt::run(tt::sh_quote(tt::tessaro()) + " " + d.file("none") + " " + d.file("e") +
+                               " 2> " + d.file("why"),
+                           false);
     EXPECT_EQ(missing.status, 3);
     EXPECT_EQ(missing.out, usage);
+    EXPECT_EQ(tt::read_file(d.file("why")),
+              "tessaro: cannot open " + d.file("none") + ": No such file or directory\n");
 
     std::string tpl = two_page_template(d);
     tt::write_file(d.file("s"), "trace\nTessaro\nstart\t" + d.file("o.pdf") + "\nstartPage\t" +

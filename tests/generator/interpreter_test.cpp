@@ -1,8 +1,11 @@
 // The interpreter's tokeniser and argument conversions.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <string>
 
+#include "generator/progress.h"
 #include "generator/script_interpreter.h"
 
 namespace {
@@ -49,4 +52,26 @@ TEST(Arguments, EncodingFromProgramName) {
     EXPECT_EQ(encoding_from_program_name("/x/SJIS-euc"), 'E');
     EXPECT_EQ(encoding_from_program_name("tessaro-sjis-utf8"), 'U');
     EXPECT_EQ(encoding_from_program_name("Utf8"), 'E');
+}
+
+// The progress line: nothing in the first quarter second (short runs stay quiet), then at
+// most one redraw a quarter second, and clearing blanks exactly what was shown.
+TEST(Progress, RateLimitedAndCleared) {
+    char* buf = nullptr;
+    size_t len = 0;
+    FILE* out = open_memstream(&buf, &len);
+    ProgressLine p;
+    p.start = 100.0;
+    EXPECT_FALSE(p.update(out, 10, 100.2));
+    EXPECT_TRUE(p.update(out, 50, 100.5));
+    EXPECT_FALSE(p.update(out, 60, 100.6));
+    EXPECT_TRUE(p.update(out, 9, 101.0));
+    p.clear(out);
+    std::fclose(out);
+    std::string text(buf, len);
+    std::free(buf);
+    const std::string first = "tessaro: 50 pages written, 100 pages/s";
+    const std::string second = "tessaro: 9 pages written, 9 pages/s";
+    EXPECT_EQ(text, "\r" + first + "\r" + second + std::string(first.size() - second.size(), ' ') +
+                        "\r" + std::string(first.size(), ' ') + "\r");
 }
