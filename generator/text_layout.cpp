@@ -450,8 +450,34 @@ void append_state_ops(std::string& out, const char* p, const char* end) {
 
 // Appends the default appearance's operators (colour and text state; the font operator is
 // the filler's own) whose kind the template text does not set itself.
+// Where the last text object of `text` begins (after its BT), or npos when it has none.
+size_t last_text_object(std::string_view text) {
+    const char* b = text.data();
+    const char* p = b;
+    const char* end = b + text.size();
+    size_t at = std::string_view::npos;
+    while (p < end) {
+        const char* tok;
+        size_t n;
+        bool is_op;
+        p = next_token(p, end, &tok, &n, &is_op);
+        if (is_op && token_is(tok, n, "BT")) at = static_cast<size_t>(p - b);
+    }
+    return at;
+}
+
+// Appends the default appearance's operators (colour and text state; the font operator is
+// the filler's own) that the template text does not set itself. The text colour counts as
+// set only inside the text object: a colour set before it may be the box's background, so
+// the default appearance's colour is then written even when it is black.
 void append_default_ops(std::string& stream, const FieldFacts& facts) {
     if (!facts.da_ops || facts.da_ops_len <= 0) return;
+    const std::string_view prefix(stream.data(), stream.size());
+    const size_t bt = last_text_object(prefix);
+    const std::string_view in_text =
+        bt == std::string_view::npos ? std::string_view() : prefix.substr(bt);
+    const bool colour_in_text = has_operator(in_text, "rg", 2);
+    const bool colour_before = has_operator(prefix, "rg", 2);
     const size_t prefix_len = stream.size();
     const char* p = facts.da_ops;
     const char* end = p + facts.da_ops_len;
@@ -467,12 +493,15 @@ void append_default_ops(std::string& stream, const FieldFacts& facts) {
         static const char* const kept[] = {"g", "rg", "k", "Tc", "Tw", "Tz", "Ts"};
         bool keep = false;
         for (const char* k : kept) keep = keep || token_is(tok, n, k);
-        if (keep && !is_default_state(tok, n, operands, static_cast<size_t>(tok - operands))) {
-            std::string_view current(stream.data(), prefix_len);
-            if (!has_operator(current, tok, n)) {
-                stream.append(operands, static_cast<size_t>(tok + n - operands));
-                stream.push_back(' ');
-            }
+        const bool dflt = is_default_state(tok, n, operands, static_cast<size_t>(tok - operands));
+        bool write = false;
+        if (keep && is_colour_op(tok, n))
+            write = !colour_in_text && (!dflt || colour_before);
+        else if (keep)
+            write = !dflt && !has_operator(std::string_view(stream.data(), prefix_len), tok, n);
+        if (write) {
+            stream.append(operands, static_cast<size_t>(tok + n - operands));
+            stream.push_back(' ');
         }
         operands = nullptr;
     }
@@ -903,12 +932,19 @@ FillResult build_field_appearance(int field_no, const int32_t* field_data, const
     }
     write_text_state(f, st, m, offset_y, stroke, stream);
 
+    // A one-line field whose box has no room for a second line keeps the value on its one
+    // line (clipped at the box, as viewers show it) rather than wrapping it out of sight.
+    float limit = f.width;
+    if (facts.flags_known && !facts.multiline && facts.box_height > 0 &&
+        m.first_baseline - offset_y - m.leading < 0)
+        limit = 1e30f;
+
     LineWriter lw{&fs, m.size, st.font_sname, f.width, f.align, st.offset_x, &stream, &result};
     if (comb) {
         result.lines = write_comb(lw, f, field_data, facts);
     } else {
         result.lines = break_lines(
-            field_data, len, fs, m.size, f.width, st.char_space, st.line_mode, yen, buf,
+            field_data, len, fs, m.size, limit, st.char_space, st.line_mode, yen, buf,
             [&lw](int L, const int32_t* chars, int n, float w) { lw.line(L, chars, n, w); });
     }
     stream.append(closers);
