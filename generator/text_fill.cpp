@@ -145,7 +145,7 @@ bool identity_font(int ap, const char* sname) {
 void field_kind_facts(int i, FieldFacts* facts) {
     const st_field_extra* x = field_extra(i);
     if (!x) return;
-    facts->flags_known = true;
+    facts->flags_known = x->type != FIELD_TYPE_UNKNOWN;
     facts->multiline = (x->field_flags & FF_MULTILINE) != 0;
     const uint32_t comb_off = FF_MULTILINE | FF_PASSWORD;
     if ((x->field_flags & FF_COMB) && !(x->field_flags & comb_off) && x->max_len > 0 &&

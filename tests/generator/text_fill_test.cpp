@@ -15,6 +15,7 @@
 #include "generator/text_layout.h"
 #include "store/element_ops.h"
 #include "store/failure.h"
+#include "store/field_extras.h"
 #include "tests/support/template_builder.h"
 
 namespace {
@@ -355,6 +356,19 @@ TEST_F(TextFill, FontsThatCannotShowTheValueFallBack) {
     // The fallback font is entered in the appearance's and the page's font resources.
     EXPECT_NE(get_elem(ap(i), "TsFbHelv"), -1);
     EXPECT_NE(get_elem(page, "TsFbHelv"), -1);
+}
+
+TEST_F(TextFill, OneLineBoxKeepsTheValueOnItsLine) {
+    int f = field("L", 30, 20);
+    rec(f).line_start = 5;
+    fill("L", U"ABCDEFGH");
+    EXPECT_EQ(count(lines_of(f), "Td ("), 3) << lines_of(f);  // older template: wrapped
+    field_extra_mut(f)->type = FIELD_TYPE_TEXT;
+    fill("L", U"ABCDEFGH");
+    EXPECT_EQ(lines_of(f), " 0.000000 0 Td (\\101\\102\\103\\104\\105\\106\\107\\110) Tj");
+    field_extra_mut(f)->field_flags = FF_MULTILINE;
+    fill("L", U"ABCDEFGH");
+    EXPECT_GT(count(lines_of(f), "Td ("), 1);
 }
 
 TEST_F(TextFill, YenSign) {
