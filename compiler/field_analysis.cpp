@@ -349,6 +349,50 @@ std::string colour_op(const std::vector<double>& c, bool stroke) {
     return "";
 }
 
+// Switches entry `e` off so the template leaves it out; a dictionary or array value goes with
+// everything inside it.
+void switch_off_entry(int e) {
+    // Labels go too, so that no lookup by label finds the entry any more.
+    st_elem* es = g_st.p_elem_strage;
+    int t = es[e].f_type;
+    es[e].f_type = 0;
+    es[e].label[0] = 0;
+    if (t != ELEM_TYPE_SUBDIC_START && t != ELEM_TYPE_ARRAY_START) return;
+    int depth = 1, limit = g_st.num_elem_strage;
+    for (int n = es[e].next_elem; n > 0 && n < g_st.num_elem_strage && limit-- > 0 && depth > 0;
+         n = es[n].next_elem) {
+        int nt = es[n].f_type;
+        if (nt == ELEM_TYPE_SUBDIC_START || nt == ELEM_TYPE_ARRAY_START) ++depth;
+        if (nt == ELEM_TYPE_SUBDIC_END || nt == ELEM_TYPE_ARRAY_END) --depth;
+        es[n].f_type = 0;
+        es[n].label[0] = 0;
+    }
+}
+
+// A text widget whose /AP is a reference to a dictionary gets it as its own: the filling
+// finds the appearance streams in the widget.
+void inline_appearance_dictionary(int w) {
+    int apd = top_level(w, "AP");
+    int t = ref_target(apd);
+    if (t == -1 || t == w) return;
+    int refs[3] = {-1, -1, -1};
+    const char* keys[3] = {"N", "R", "D"};
+    for (int k = 0; k < 3; ++k) refs[k] = ref_target(top_level(t, keys[k]));
+    if (refs[0] == -1) return;
+    switch_off_entry(apd);
+    int d = append_elem_subdic_start(w, 0, "AP");
+    int last = d;
+    for (int k = 0; k < 3; ++k)
+        if (refs[k] != -1) last = append_elem_objref(w, last, keys[k], refs[k]);
+    append_elem_subdic_end(w, last, "AP");
+}
+
+// True when the appearance's /BBox is a box a value can be shown in.
+bool usable_box(int ap) {
+    std::vector<double> b = numbers_of(top_level(ap, "BBox"));
+    return b.size() >= 4 && std::fabs(b[2] - b[0]) > 0.5 && std::fabs(b[3] - b[1]) > 0.5;
+}
+
 // A new object of the template, with an empty chain.
 int new_object() {
     int n = g_st.num_xref_strage;
@@ -433,16 +477,12 @@ int build_appearance(int w, const FieldFacts& f) {
     std::string data = s + "\n";
     append_elem_str(ap, 0, LABEL_STREAM, STR_STREAM, data.data(), static_cast<int>(s.size()));
 
-    // The widget points at it: in its /AP dictionary, or a new one.
+    // The widget points at it through a new /AP in place of the one it had.
     int apd = top_level(w, "AP");
-    if (apd != -1 && g_st.p_elem_strage[apd].f_type == ELEM_TYPE_SUBDIC_START) {
-        append_elem_objref(w, apd, "N", ap);
-    } else {
-        if (apd != -1) g_st.p_elem_strage[apd].f_type = 0;
-        int d = append_elem_subdic_start(w, 0, "AP");
-        int n = append_elem_objref(w, d, "N", ap);
-        append_elem_subdic_end(w, n, "AP");
-    }
+    if (apd != -1) switch_off_entry(apd);
+    int d = append_elem_subdic_start(w, 0, "AP");
+    int n = append_elem_objref(w, d, "N", ap);
+    append_elem_subdic_end(w, n, "AP");
     return ap;
 }
 
@@ -616,8 +656,8 @@ bool appearance_text(int ap, const std::string& name, std::string* text) {
     return true;
 }
 
-// The start of the appearance that values are appended to. False (with a note) when it
-// does not fit the record.
+// The start of the appearance that values are appended to. False when it does not fit the
+// record.
 bool analyse_start_text(int idx, const std::string& text, const FieldFacts& f,
                         const std::string& font, const std::string& renamed) {
     st_field& r = g_st.p_field_strage[idx];
@@ -658,12 +698,23 @@ bool analyse_start_text(int idx, const std::string& text, const FieldFacts& f,
         size_t p = start.find(renamed);
         if (p != std::string::npos) start.replace(p, renamed.size(), font);
     }
-    if (start.size() >= sizeof r.start_str) {
-        note("Field appearance too long(" + f.full_name + ")");
-        return false;
-    }
+    if (start.size() >= sizeof r.start_str) return false;
     std::memcpy(r.start_str, start.c_str(), start.size() + 1);
     return true;
+}
+
+enum class Analysis { ok, failed, too_long };
+
+// Reads what filling needs from appearance `ap` into record idx.
+Analysis analyse_appearance(int idx, int w, int ap, const FieldFacts& f) {
+    std::string renamed;
+    if (!analyse_field_font(idx, w, ap, f, &renamed)) return Analysis::failed;
+    analyse_field_box(idx, w, ap, f);
+    std::string text;
+    if (!appearance_text(ap, f.full_name, &text)) return Analysis::failed;
+    if (!analyse_start_text(idx, text, f, g_st.p_field_strage[idx].short_name, renamed))
+        return Analysis::too_long;
+    return Analysis::ok;
 }
 
 }  // namespace
@@ -679,19 +730,23 @@ void analyse_widget(int w) {
     // Check boxes, radio buttons, push buttons and signatures keep the appearances they have:
     // their record only makes them known by name and type.
     if (!f.shows_text()) return;
+    if (f.is_text()) inline_appearance_dictionary(w);
     int ap = appearance_stream(w);
-    // A text field without an appearance (a form that leaves them to the viewer) gets the one
-    // a viewer would draw; choice fields show their value only through an appearance they have.
-    if (ap == -1 && f.is_text() && top_level(w, "AP") == -1) ap = build_appearance(w, f);
+    // A text field without a usable appearance (a form that leaves them to the viewer, or an
+    // empty box) gets the one a viewer would draw; choice fields show their value only through
+    // an appearance they have.
+    if (f.is_text() && (ap == -1 || !usable_box(ap))) ap = build_appearance(w, f);
     if (ap == -1) return;
-    std::string renamed;
-    if (!analyse_field_font(idx, w, ap, f, &renamed)) return;
-    analyse_field_box(idx, w, ap, f);
-    std::string text;
-    if (!appearance_text(ap, f.full_name, &text)) return;
-    if (!analyse_start_text(idx, text, f, g_st.p_field_strage[idx].short_name, renamed)) return;
+    Analysis a = analyse_appearance(idx, w, ap, f);
+    // An appearance whose drawing before the text does not fit the record is replaced by the
+    // one a viewer would draw, so the field can still be filled.
+    if (a == Analysis::too_long && f.is_text()) {
+        int built = build_appearance(w, f);
+        if (built != -1) a = analyse_appearance(idx, w, built, f);
+    }
+    if (a == Analysis::too_long) note("Field appearance too long(" + f.full_name + ")");
     // Only text fields are filled by the older value path; the others stay as they are.
-    g_st.p_field_strage[idx].f_ap = f.is_text() ? 1 : 0;
+    if (a == Analysis::ok) g_st.p_field_strage[idx].f_ap = f.is_text() ? 1 : 0;
 }
 
 void analyse_fields() {

@@ -223,9 +223,11 @@ void flatten_page_tree() {
 
 void post_process() {
     mark_references();
+    // The field analysis finds the AcroForm through the trailer's /Root, which a file with a
+    // cross-reference stream holds only there.
+    copy_xref_stream_trailers();
     analyse_fields();
     flag_objects();
     inherit_page_attributes();
-    copy_xref_stream_trailers();
     flatten_page_tree();
 }

@@ -12,6 +12,7 @@
 #include "compiler/font_analysis.h"
 #include "multibyte/char_width.h"
 #include "multibyte/standard_fonts.h"
+#include "store/field_extras.h"
 
 namespace {
 
@@ -275,3 +276,87 @@ TEST(FontAnalysis, RecordsAndCMapRewrite) {
 }
 
 }  // namespace
+
+namespace {
+
+std::string full_name_of(int i) {
+    int len = 0;
+    const char* s = field_full_name(i, &len);
+    return s ? std::string(s, static_cast<size_t>(len)) : "<none>";
+}
+
+}  // namespace
+
+TEST(FieldNames, FullNamesTypesAndFlagsThroughParents) {
+    // form > "Séction" (UTF-16BE) > widget 10 ("café", PDFDocEncoding with an escape) and
+    // kid widgets 12/13 of a radio group named in hex; a check box; a nameless middle node.
+    std::string pdf =
+        "1 0 obj <</Type/Catalog/Pages 4 0 R/AcroForm 2 0 R>> endobj\n"
+        "2 0 obj <</Fields [20 0 R]/DA (/Helv 0 Tf 0 g)/DR <</Font <</Helv 5 0 R>>>>>> endobj\n"
+        "4 0 obj <</Type/Pages/Kids []/Count 0>> endobj\n"
+        "5 0 obj <</Type/Font/Subtype/Type1/BaseFont/Helvetica>> endobj\n"
+        "20 0 obj <</T (form)/FT/Tx/Ff 4096/Kids [21 0 R 23 0 R]>> endobj\n"
+        "21 0 obj <</T <FEFF0053 00E9 00630074 0069006F006E>/Parent 20 0 R/MaxLen 8"
+        "/Kids [10 0 R]>> endobj\n"
+        "10 0 obj <</Type/Annot/Subtype/Widget/Parent 21 0 R/T (caf\\351\\)\\nx)/F 6"
+        "/Rect [0 0 100 20]/AP <</N 11 0 R>>>> endobj\n" +
+        stream_obj(11, k_ap_helv, "/Tx BMC EMC") +
+        "23 0 obj <</Parent 20 0 R/Kids [24 0 R]>> endobj\n"
+        "24 0 obj <</T <726164696F2>/Parent 23 0 R/FT/Btn/Ff 49152/Kids [12 0 R 13 0 R]>> endobj\n"
+        "12 0 obj <</Type/Annot/Subtype/Widget/Parent 24 0 R/AP <</N <</a 11 0 R>>>>>> endobj\n"
+        "13 0 obj <</Type/Annot/Subtype/Widget/Parent 24 0 R/AP <</N <</b 11 0 R>>>>>> endobj\n"
+        "14 0 obj <</Type/Annot/Subtype/Widget/T (tick)/FT/Btn/Rect [0 0 9 9]"
+        "/AP <</N 11 0 R>>>> endobj\n";
+    ASSERT_EQ(compile_text(pdf_with(pdf)), CompileStatus::ok);
+    ASSERT_EQ(g_st.num_field_strage, 4);
+    EXPECT_EQ(full_name_of(0), "form.Séction.café)\nx");
+    EXPECT_STREQ(field(0).name, "café)\nx");
+    const st_field_extra* x = field_extra(0);
+    ASSERT_NE(x, nullptr);
+    EXPECT_EQ(x->type, FIELD_TYPE_TEXT);
+    EXPECT_EQ(x->field_flags, 4096u);  // inherited from "form"
+    EXPECT_EQ(x->max_len, 8);          // inherited from "Séction"
+    EXPECT_EQ(x->annot_flags, 6u);
+    EXPECT_EQ(field(0).f_ap, 1);
+    EXPECT_EQ(field(0).font_size, 0);  // /DA from the AcroForm, auto size kept as 0
+    // The odd hex digit counts as followed by 0: "radio ".
+    EXPECT_EQ(full_name_of(1), "form.radio ");
+    EXPECT_EQ(field_type(1), FIELD_TYPE_RADIO);
+    EXPECT_EQ(field_type(2), FIELD_TYPE_RADIO);
+    EXPECT_EQ(field(2).obj_no, 13);
+    EXPECT_EQ(field_type(3), FIELD_TYPE_CHECKBOX);
+    // Non-text widgets keep their appearance: no older path may fill them.
+    for (int i = 1; i < 4; ++i) EXPECT_EQ(field(i).f_ap, 0) << i;
+    EXPECT_EQ(find_field("form.Séction.café)\nx"), 0);
+    EXPECT_EQ(find_field("tick"), 3);
+    // NeedAppearances is never asked for.
+    EXPECT_EQ(get_elem_absolute(2, "NeedAppearances"), -1);
+}
+
+TEST(FieldNames, AppearanceBuiltForAFieldWithoutOne) {
+    std::string pdf =
+        "1 0 obj <</Type/Catalog/Pages 4 0 R/AcroForm 2 0 R>> endobj\n"
+        "2 0 obj <</Fields [10 0 R]/NeedAppearances true/DR <</Font <</F9 5 0 R>>>>>> endobj\n"
+        "4 0 obj <</Type/Pages/Kids []/Count 0>> endobj\n"
+        "5 0 obj <</Type/Font/Subtype/Type1/BaseFont/Times-Roman>> endobj\n"
+        "10 0 obj <</Type/Annot/Subtype/Widget/FT/Tx/T (n)/Q 2/Rect [100 100 300 120]"
+        "/DA (0 0 1 rg /F9 10 Tf)/MK <</BG [1 1 0]/BC [1 0 0]/R 90>>/BS <</W 2/S/D>>>> endobj\n";
+    ASSERT_EQ(compile_text(pdf_with(pdf)), CompileStatus::ok);
+    ASSERT_EQ(g_st.num_field_strage, 1);
+    EXPECT_EQ(field().f_ap, 1);
+    EXPECT_EQ(field().align, 2);
+    EXPECT_EQ(field().font_no, -get_standard_font_no("Times-Roman"));
+    int ap = get_xref_absolute(10, "N");
+    ASSERT_GT(ap, 10);
+    // Turned by /MK /R: the box is 20 wide and 200 high, shown through the matrix.
+    EXPECT_EQ(str_of(get_elem(ap, "BBox")), "0 0 20 200 ");
+    EXPECT_EQ(str_of(get_elem(ap, "Matrix")), "0 1 -1 0 0 0");
+    EXPECT_EQ(get_elem_objref(ap, nullptr, "F9"), 5);
+    std::string text = str_of(get_elem(ap, LABEL_STREAM));
+    EXPECT_NE(text.find("1 1 0 rg 0 0 20 200 re f"), std::string::npos) << text;
+    EXPECT_NE(text.find("1 0 0 RG 2 w [3] 0 d 1 1 18 198 re S"), std::string::npos) << text;
+    // The value's colour comes from /DA; the generator appends text and closes the rest.
+    EXPECT_NE(std::string(field().start_str).find("BT\n0 0 1 rg /F9 10 Tf"), std::string::npos)
+        << field().start_str;
+    EXPECT_EQ(field().f_q_op, 1);
+}
