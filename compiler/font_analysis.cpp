@@ -109,8 +109,10 @@ struct WidthReader {
 void read_simple_widths(const char* text, int len, double* slots, int nslots, int first) {
     WidthReader r{text, len};
     long slot = first < 0 ? 0 : first;
-    for (Item it = r.next(); it != Item::end && slot < nslots; it = r.next())
+    for (Item it = r.next(); it != Item::end && slot < nslots; it = r.next()) {
         if (it == Item::number) slots[slot++] = r.value;
+        if (it == Item::other) ++r.i;  // a byte of no number (damaged input) is passed over
+    }
 }
 
 void store_widths(st_font& f, const double* widths, double default_width) {

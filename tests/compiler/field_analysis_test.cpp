@@ -207,7 +207,7 @@ TEST(FontAnalysis, WidthArrays) {
     EXPECT_EQ(s[15], 700);  // the range is cut at the last slot
     // Simple widths start at /FirstChar and keep their fractions.
     for (double& v : s) v = 0;
-    std::string widths = " 250 333.5 500 -5 2.5";
+    std::string widths = " 250 333.5 500 x -5 2.5";
     read_simple_widths(widths.data(), static_cast<int>(widths.size()), s, 16, 3);
     EXPECT_EQ(s[2], 0);
     EXPECT_EQ(s[3], 250);

@@ -56,7 +56,8 @@ std::string need_appearances_form() {
         "<</Type/Page/Parent 2 0 R/MediaBox [0 0 612 792]/Contents 9 0 R"
         "/Resources <</Font <</F1 4 0 R>>>>/Annots [6 0 R 7 0 R 8 0 R]>>",
         "<</Type/Font/Subtype/TrueType/BaseFont/Arial/Encoding/WinAnsiEncoding/FirstChar 32"
-        "/LastChar 126/Widths [" + widths_from_32() + "]>>",
+        "/LastChar 126/Widths [" +
+            widths_from_32() + "]>>",
         "<</T (form)/Kids [6 0 R 7 0 R 8 0 R]>>",
         "<</Type/Annot/Subtype/Widget/Parent 5 0 R/FT/Tx/T <7072696365>/Q 2"
         "/Rect [100 700 300 720]/MK <</BC [0 0 0]/BG [0.9 0.9 1]>>/BS <</W 1>>/P 3 0 R>>",
@@ -84,8 +85,8 @@ double word_x_max(const std::string& pdf, const std::string& word) {
 
 std::string fill(const tt::TempDir& d, const std::string& tpl, const std::string& out,
                  const std::string& lines, const std::string& program) {
-    std::string script = "Tessaro\nstart\t" + out + "\nstartPage\t" + tpl + "\n" + lines +
-                         "endPage\nfinish\n";
+    std::string script =
+        "Tessaro\nstart\t" + out + "\nstartPage\t" + tpl + "\n" + lines + "endPage\nfinish\n";
     tt::write_file(d.file("script.txt"), script);
     tt::run_tessaro(d.file("script.txt"), d.file("err.log"), bin(program));
     return tt::file_exists(d.file("err.log")) ? tt::read_file(d.file("err.log")) : "";
