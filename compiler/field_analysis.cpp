@@ -16,40 +16,16 @@
 #include "multibyte/font_metrics.h"
 #include "multibyte/standard_fonts.h"
 #include "store/element_ops.h"
+#include "store/element_walk.h"
 #include "store/field_extras.h"
 #include "store/storages.h"
 
 namespace {
 
-// The first element labelled `label` outside every sub-dictionary and array of the chain.
-int top_level(int obj, const char* label) {
-    if (!valid_xref(obj)) return -1;
-    const st_elem* es = g_st.p_elem_strage;
-    int depth = 0, limit = g_st.num_elem_strage;
-    for (int e = g_st.p_xref_strage[obj].first_elem;
-         e > 0 && e < g_st.num_elem_strage && limit-- > 0; e = es[e].next_elem) {
-        int t = es[e].f_type;
-        if (depth == 0 && t != ELEM_TYPE_SUBDIC_END && t != ELEM_TYPE_ARRAY_END &&
-            std::strncmp(es[e].label, label, LABEL_SIZE) == 0)
-            return e;
-        if (t == ELEM_TYPE_SUBDIC_START || t == ELEM_TYPE_ARRAY_START) ++depth;
-        if ((t == ELEM_TYPE_SUBDIC_END || t == ELEM_TYPE_ARRAY_END) && depth > 0) --depth;
-    }
-    return -1;
-}
-
 bool top_name_is(int obj, const char* label, const char* value) {
-    int e = top_level(obj, label);
+    int e = dict_entry(obj, label);
     return e != -1 && g_st.p_elem_strage[e].f_type == ELEM_TYPE_NAME &&
            std::strncmp(g_st.p_elem_strage[e].data.name, value, LABEL_SIZE) == 0;
-}
-
-// The target of the reference element e, or -1.
-int ref_target(int e) {
-    if (e == -1) return -1;
-    const st_elem& el = g_st.p_elem_strage[e];
-    if (el.f_type != ELEM_TYPE_OBJREF || !valid_xref(el.data.obj_no)) return -1;
-    return el.data.obj_no;
 }
 
 std::string string_value(int obj, const char* parent, const char* label, bool* found) {
@@ -90,7 +66,7 @@ int default_resource_font(int widget, const char* name) {
 // is the font dictionary itself). An appearance without font resources gets a Font
 // dictionary, in its resources or in new resources.
 void font_holder(int ap, int* owner, int* after) {
-    int res = top_level(ap, "Resources");
+    int res = dict_entry(ap, "Resources");
     int obj = ap;
     if (res != -1 && g_st.p_elem_strage[res].f_type == ELEM_TYPE_OBJREF) {
         int t = ref_target(res);
@@ -152,9 +128,7 @@ constexpr int MAX_FIELD_DEPTH = 64;
 // The element holding the value of `e`, following a reference to an object that is a bare
 // value ("5 0 obj 12 endobj"); a reference to a dictionary stays as it is.
 int value_of(int e) {
-    int t = ref_target(e);
-    if (t == -1) return e;
-    int d = get_elem(t, LABEL_IMMEDIATE);
+    int d = deref_value(e);
     return d == -1 ? e : d;
 }
 
@@ -212,23 +186,8 @@ std::vector<double> numbers_of(int e) {
 
 // Entry `key` of the dictionary `dict` of object `obj`: a sub-dictionary of its chain, or the
 // object it references. -1 when absent.
-int dict_entry(int obj, const char* dict, const char* key) {
-    int d = top_level(obj, dict);
-    if (d == -1) return -1;
-    const st_elem* es = g_st.p_elem_strage;
-    int t = ref_target(d);
-    if (t != -1) return top_level(t, key);
-    if (es[d].f_type != ELEM_TYPE_SUBDIC_START) return -1;
-    int depth = 0, limit = g_st.num_elem_strage;
-    for (int e = es[d].next_elem; e > 0 && e < g_st.num_elem_strage && limit-- > 0;
-         e = es[e].next_elem) {
-        int ty = es[e].f_type;
-        if (depth == 0 && ty == ELEM_TYPE_SUBDIC_END) return -1;
-        if (depth == 0 && std::strncmp(es[e].label, key, LABEL_SIZE) == 0) return e;
-        if (ty == ELEM_TYPE_SUBDIC_START || ty == ELEM_TYPE_ARRAY_START) ++depth;
-        if ((ty == ELEM_TYPE_SUBDIC_END || ty == ELEM_TYPE_ARRAY_END) && depth > 0) --depth;
-    }
-    return -1;
+int entry_in(int obj, const char* dict, const char* key) {
+    return Dict{obj, 0}.sub(dict).find(key);
 }
 
 int acroform_object() {
@@ -271,7 +230,7 @@ bool gather_field_facts(int w, FieldFacts* f) {
     const char* ft = nullptr;
     bool have_ff = false, have_max = false, have_da = false, named = false;
     double v = 0;
-    if (number_of(top_level(w, "F"), &v)) f->annot_flags = static_cast<uint32_t>(v);
+    if (number_of(dict_entry(w, "F"), &v)) f->annot_flags = static_cast<uint32_t>(v);
     std::vector<int> seen;
     int node = w;
     for (int depth = 0; node != -1 && depth < MAX_FIELD_DEPTH; ++depth) {
@@ -280,24 +239,24 @@ bool gather_field_facts(int w, FieldFacts* f) {
         if (node == -1) break;
         seen.push_back(node);
         std::string t;
-        if (bytes_of(top_level(node, "T"), &t)) {
+        if (bytes_of(dict_entry(node, "T"), &t)) {
             std::string u = text_to_utf8(t);
             if (!named) f->partial = u;
             f->full_name = named ? u + "." + f->full_name : u;
             named = true;
         }
-        if (!ft) ft = name_of(top_level(node, "FT"));
-        if (!have_ff && number_of(top_level(node, "Ff"), &v)) {
+        if (!ft) ft = name_of(dict_entry(node, "FT"));
+        if (!have_ff && number_of(dict_entry(node, "Ff"), &v)) {
             f->field_flags = static_cast<uint32_t>(static_cast<int64_t>(v));
             have_ff = true;
         }
-        if (!have_max && number_of(top_level(node, "MaxLen"), &v)) {
+        if (!have_max && number_of(dict_entry(node, "MaxLen"), &v)) {
             f->max_len = static_cast<int>(v);
             have_max = true;
         }
-        if (!have_da && bytes_of(top_level(node, "DA"), &f->da)) have_da = true;
-        if (f->q == -1 && number_of(top_level(node, "Q"), &v)) f->q = static_cast<int>(v);
-        node = ref_target(top_level(node, "Parent"));
+        if (!have_da && bytes_of(dict_entry(node, "DA"), &f->da)) have_da = true;
+        if (f->q == -1 && number_of(dict_entry(node, "Q"), &v)) f->q = static_cast<int>(v);
+        node = ref_target(dict_entry(node, "Parent"));
     }
     if (!named) return false;
     int acro = acroform_object();
@@ -327,10 +286,10 @@ int make_field_record(int w, const FieldFacts& f) {
 
 // The widget's normal appearance stream, or -1.
 int appearance_stream(int w) {
-    int n = dict_entry(w, "AP", "N");
+    int n = entry_in(w, "AP", "N");
     int ap = ref_target(n);
     if (ap == -1 || ap == w) return -1;
-    return top_level(ap, LABEL_STREAM) == -1 ? -1 : ap;
+    return dict_entry(ap, LABEL_STREAM) == -1 ? -1 : ap;
 }
 
 void append_real(std::string& s, double v) {
@@ -349,35 +308,22 @@ std::string colour_op(const std::vector<double>& c, bool stroke) {
     return "";
 }
 
-// Switches entry `e` off so the template leaves it out; a dictionary or array value goes with
-// everything inside it.
+// Switches entry `e` off so the template leaves it out, with everything inside it and its
+// labels, so that no lookup by label (the generator's included) finds it any more.
 void switch_off_entry(int e) {
-    // Labels go too, so that no lookup by label finds the entry any more.
-    st_elem* es = g_st.p_elem_strage;
-    int t = es[e].f_type;
-    es[e].f_type = 0;
-    es[e].label[0] = 0;
-    if (t != ELEM_TYPE_SUBDIC_START && t != ELEM_TYPE_ARRAY_START) return;
-    int depth = 1, limit = g_st.num_elem_strage;
-    for (int n = es[e].next_elem; n > 0 && n < g_st.num_elem_strage && limit-- > 0 && depth > 0;
-         n = es[n].next_elem) {
-        int nt = es[n].f_type;
-        if (nt == ELEM_TYPE_SUBDIC_START || nt == ELEM_TYPE_ARRAY_START) ++depth;
-        if (nt == ELEM_TYPE_SUBDIC_END || nt == ELEM_TYPE_ARRAY_END) --depth;
-        es[n].f_type = 0;
-        es[n].label[0] = 0;
-    }
+    for (int n : value_elems(e)) g_st.p_elem_strage[n].label[0] = 0;
+    switch_off(e);
 }
 
 // A text widget whose /AP is a reference to a dictionary gets it as its own: the filling
 // finds the appearance streams in the widget.
 void inline_appearance_dictionary(int w) {
-    int apd = top_level(w, "AP");
+    int apd = dict_entry(w, "AP");
     int t = ref_target(apd);
     if (t == -1 || t == w) return;
     int refs[3] = {-1, -1, -1};
     const char* keys[3] = {"N", "R", "D"};
-    for (int k = 0; k < 3; ++k) refs[k] = ref_target(top_level(t, keys[k]));
+    for (int k = 0; k < 3; ++k) refs[k] = ref_target(dict_entry(t, keys[k]));
     if (refs[0] == -1) return;
     switch_off_entry(apd);
     int d = append_elem_subdic_start(w, 0, "AP");
@@ -389,7 +335,7 @@ void inline_appearance_dictionary(int w) {
 
 // True when the appearance's /BBox is a box a value can be shown in.
 bool usable_box(int ap) {
-    std::vector<double> b = numbers_of(top_level(ap, "BBox"));
+    std::vector<double> b = numbers_of(dict_entry(ap, "BBox"));
     return b.size() >= 4 && std::fabs(b[2] - b[0]) > 0.5 && std::fabs(b[3] - b[1]) > 0.5;
 }
 
@@ -404,24 +350,24 @@ int new_object() {
 // background and border from /MK and /BS, a clipped text object with the default appearance,
 // the box turned as /MK /R says. Returns the new appearance object, or -1.
 int build_appearance(int w, const FieldFacts& f) {
-    std::vector<double> rect = numbers_of(top_level(w, "Rect"));
+    std::vector<double> rect = numbers_of(dict_entry(w, "Rect"));
     if (rect.size() < 4) return -1;
     double rw = std::fabs(rect[2] - rect[0]), rh = std::fabs(rect[3] - rect[1]);
     double r = 0;
-    number_of(dict_entry(w, "MK", "R"), &r);
+    number_of(entry_in(w, "MK", "R"), &r);
     int rot = ((static_cast<int>(r) % 360) + 360) % 360;
     if (rot % 90 != 0) rot = 0;
     const bool turned = rot == 90 || rot == 270;
     const double bw = turned ? rh : rw, bh = turned ? rw : rh;
 
     double border = 1;
-    if (!number_of(dict_entry(w, "BS", "W"), &border)) {
-        std::vector<double> b = numbers_of(top_level(w, "Border"));
+    if (!number_of(entry_in(w, "BS", "W"), &border)) {
+        std::vector<double> b = numbers_of(dict_entry(w, "Border"));
         border = b.size() >= 3 ? b[2] : 1;
     }
-    const char* style = name_of(dict_entry(w, "BS", "S"));
-    std::string bg = colour_op(numbers_of(dict_entry(w, "MK", "BG")), false);
-    std::string bc = colour_op(numbers_of(dict_entry(w, "MK", "BC")), true);
+    const char* style = name_of(entry_in(w, "BS", "S"));
+    std::string bg = colour_op(numbers_of(entry_in(w, "MK", "BG")), false);
+    std::string bc = colour_op(numbers_of(entry_in(w, "MK", "BC")), true);
     if (bc.empty()) border = 0;
 
     std::string s = "/Tx BMC\nq\n";
@@ -478,7 +424,7 @@ int build_appearance(int w, const FieldFacts& f) {
     append_elem_str(ap, 0, LABEL_STREAM, STR_STREAM, data.data(), static_cast<int>(s.size()));
 
     // The widget points at it through a new /AP in place of the one it had.
-    int apd = top_level(w, "AP");
+    int apd = dict_entry(w, "AP");
     if (apd != -1) switch_off_entry(apd);
     int d = append_elem_subdic_start(w, 0, "AP");
     int n = append_elem_objref(w, d, "N", ap);
@@ -550,9 +496,8 @@ bool analyse_field_font(int idx, int w, int ap, const FieldFacts& f, std::string
     font_holder(ap, &owner, &after);
 
     // The appearance may name the font differently from the default appearance.
-    int first_entry =
-        after != 0 ? g_st.p_elem_strage[after].next_elem : g_st.p_xref_strage[owner].first_elem;
-    if (first_entry > 0 && first_entry < g_st.num_elem_strage) {
+    int first_entry = *Dict{owner, after}.entries().begin();
+    if (first_entry > 0) {
         const st_elem& ae = g_st.p_elem_strage[first_entry];
         if (ae.f_type == ELEM_TYPE_OBJREF && ae.label[0] != 0 &&
             std::strncmp(ae.label, F.c_str(), LABEL_SIZE) != 0)
@@ -630,7 +575,7 @@ void analyse_field_box(int idx, int w, int ap, const FieldFacts& f) {
 // The appearance text, inflated when it is Flate-encoded. False (with a note) when broken.
 bool appearance_text(int ap, const std::string& name, std::string* text) {
     bool found = false;
-    int data = top_level(ap, LABEL_STREAM);
+    int data = dict_entry(ap, LABEL_STREAM);
     if (data == -1 || g_st.p_elem_strage[data].f_type != ELEM_TYPE_STRING) return false;
     const st_elem& de = g_st.p_elem_strage[data];
     int stored = de.data.str.len;
@@ -755,7 +700,7 @@ void analyse_fields() {
         if (g_st.p_xref_strage[i].first_elem == 0) continue;
         // /Type is optional in annotation dictionaries.
         if (!top_name_is(i, "Subtype", "Widget")) continue;
-        if (top_level(i, "Type") != -1 && !top_name_is(i, "Type", "Annot")) continue;
+        if (dict_entry(i, "Type") != -1 && !top_name_is(i, "Type", "Annot")) continue;
         analyse_widget(i);
     }
     // Generated documents carry the appearances of their values; a viewer asked to rebuild
@@ -764,6 +709,6 @@ void analyse_fields() {
     if (valid_xref(acro)) {
         // The AcroForm dictionary may lie inside the catalog: its keys are then in that chain.
         int e = get_elem(acro, "NeedAppearances");
-        if (e != -1) g_st.p_elem_strage[e].f_type = 0;
+        if (e != -1) switch_off(e);
     }
 }

@@ -17,10 +17,6 @@ struct FileCloser {
 };
 using File = std::unique_ptr<FILE, FileCloser>;
 
-bool read_all(FILE* f, void* dst, size_t size, size_t count) {
-    return count == 0 || std::fread(dst, size, count, f) == count;
-}
-
 // Checks that every index and string range of the loaded page lies inside its storage,
 // so that no later lookup or write can leave it, and terminates every fixed-size text.
 bool records_consistent() {
@@ -61,15 +57,36 @@ bool records_consistent() {
     return true;
 }
 
+}  // namespace
+
+namespace {
+
+// Where the template's bytes come from: a file read as it goes, or bytes in memory.
+struct ByteSource {
+    FILE* file = nullptr;
+    const unsigned char* data = nullptr;
+    size_t size = 0;  // total size
+    size_t pos = 0;   // memory only
+
+    bool read(void* dst, size_t len) {
+        if (len == 0) return true;
+        if (file) return std::fread(dst, 1, len, file) == len;
+        if (len > size - pos) return false;
+        std::memcpy(dst, data + pos, len);
+        pos += len;
+        return true;
+    }
+};
+
 // Reads the field extras section that may follow the character data. A file that ends
 // there (a template made before the section existed) has none; a section of another tag or
 // a later version is left alone. False when the section is damaged.
-bool read_field_extras(FILE* fp, long long remaining) {
+bool read_field_extras(ByteSource& in, long long remaining) {
     char tag[4];
-    if (remaining < 4 || std::fread(tag, 1, 4, fp) != 4) return true;
+    if (remaining < 4 || !in.read(tag, 4)) return true;
     if (std::memcmp(tag, FIELD_EXTRA_TAG, 4) != 0) return true;
     uint32_t h[3];
-    if (remaining < 16 || std::fread(h, 4, 3, fp) != 3) return false;
+    if (remaining < 16 || !in.read(h, sizeof h)) return false;
     if (h[0] != FIELD_EXTRA_VERSION) return true;
     const Storages& s = g_st;
     const uint32_t count = h[1], text = h[2];
@@ -77,8 +94,8 @@ bool read_field_extras(FILE* fp, long long remaining) {
         static_cast<long long>(count) * 32 + text > remaining - 16)
         return false;
     field_extras_reserve(static_cast<int>(count), static_cast<int>(text));
-    if (!read_all(fp, s.p_field_extra_strage, sizeof(st_field_extra), count) ||
-        !read_all(fp, s.p_field_extra_text, 1, text))
+    if (!in.read(s.p_field_extra_strage, sizeof(st_field_extra) * count) ||
+        !in.read(s.p_field_extra_text, text))
         return false;
     s.p_field_extra_text[text] = 0;
     for (uint32_t i = 0; i < count; ++i) {
@@ -93,50 +110,62 @@ bool read_field_extras(FILE* fp, long long remaining) {
     return true;
 }
 
-}  // namespace
-
-void load_template(const char* path) {
-    File f(std::fopen(path, "rb"));
-    if (!f) fail("fopen::error(%s)", path);
+// The one loader behind both entry points: header checks, size check against the counts,
+// the six arrays, then the consistency checks. `name` is what the messages show.
+void load_from(ByteSource& in, const char* name) {
     int32_t magic = 0;
-    if (std::fread(&magic, 4, 1, f.get()) != 1 || magic != TEMPLATE_MAGIC)
-        fail("fopen::error(%s)", path);
+    if (!in.read(&magic, 4) || magic != TEMPLATE_MAGIC) fail("fopen::error(%s)", name);
     int16_t t = 0;
     int32_t c[5] = {};
-    if (std::fread(&t, 2, 1, f.get()) != 1 || std::fread(c, 4, 5, f.get()) != 5)
-        fail("Broken template file(%s)", path);
+    if (!in.read(&t, 2) || !in.read(c, sizeof c)) fail("Broken template file(%s)", name);
     const int32_t x = c[0], e = c[1], fo = c[2], d = c[3], ch = c[4];
     if (t < 0 || x < 0 || e < 0 || fo < 0 || d < 0 || ch < 0)
-        fail("Broken template file(%s)", path);
-    struct stat st {};
-    if (fstat(fileno(f.get()), &st) != 0) fail("fopen::error(%s)", path);
-    long long expect = TEMPLATE_HEADER_SIZE + 72LL * t + 12LL * x + 72LL * e + 8232LL * fo +
-                       348LL * d + static_cast<long long>(ch);
-    if (static_cast<long long>(st.st_size) < expect) fail("Broken template file(%s)", path);
+        fail("Broken template file(%s)", name);
+    long long expect = TEMPLATE_HEADER_SIZE + static_cast<long long>(sizeof(st_elem)) * t +
+                       static_cast<long long>(sizeof(st_xref)) * x +
+                       static_cast<long long>(sizeof(st_elem)) * e +
+                       static_cast<long long>(sizeof(st_font)) * fo +
+                       static_cast<long long>(sizeof(st_field)) * d + static_cast<long long>(ch);
+    if (static_cast<long long>(in.size) < expect) fail("Broken template file(%s)", name);
 
     storages_prepare_load(t, x, e, fo, d, ch);
     Storages& s = g_st;
-    FILE* fp = f.get();
-    if (!read_all(fp, s.p_trailer_strage, sizeof(st_elem), t) ||
-        !read_all(fp, s.p_xref_strage, sizeof(st_xref), x) ||
-        !read_all(fp, s.p_elem_strage, sizeof(st_elem), e) ||
-        !read_all(fp, s.p_font_strage, sizeof(st_font), fo) ||
-        !read_all(fp, s.p_field_strage, sizeof(st_field), d) ||
-        !read_all(fp, s.p_char_strage, 1, ch) || !records_consistent() ||
-        !read_field_extras(fp, static_cast<long long>(st.st_size) - expect)) {
+    if (!in.read(s.p_trailer_strage, sizeof(st_elem) * t) ||
+        !in.read(s.p_xref_strage, sizeof(st_xref) * x) ||
+        !in.read(s.p_elem_strage, sizeof(st_elem) * e) ||
+        !in.read(s.p_font_strage, sizeof(st_font) * fo) ||
+        !in.read(s.p_field_strage, sizeof(st_field) * d) || !in.read(s.p_char_strage, ch) ||
+        !records_consistent() || !read_field_extras(in, static_cast<long long>(in.size) - expect)) {
         storages_prepare_load(0, 0, 0, 0, 0, 0);
-        fail("Broken template file(%s)", path);
+        fail("Broken template file(%s)", name);
     }
     // Element 0 is never a real element: index 0 means "none".
     if (s.num_elem_strage == 0) s.num_elem_strage = 1;
 }
 
-void write_template(const char* path) {
-    File f(std::fopen(path, "wb"));
+}  // namespace
+
+void load_template(const char* path) {
+    File f(std::fopen(path, "rb"));
     if (!f) fail("fopen::error(%s)", path);
+    struct stat st {};
+    if (fstat(fileno(f.get()), &st) != 0) fail("fopen::error(%s)", path);
+    ByteSource in;
+    in.file = f.get();
+    in.size = static_cast<size_t>(st.st_size);
+    load_from(in, path);
+}
+
+void load_template_memory(const char* name, const void* data, size_t size) {
+    ByteSource in;
+    in.data = static_cast<const unsigned char*>(data);
+    in.size = data ? size : 0;
+    load_from(in, name);
+}
+
+bool write_template_to(FILE* fp) {
     const Storages& s = g_st;
     if (s.num_trailer_strage > 32767) fail("Too many trailer entries.");
-    FILE* fp = f.get();
     int32_t magic = TEMPLATE_MAGIC;
     int16_t t = static_cast<int16_t>(s.num_trailer_strage);
     int32_t c[5] = {s.num_xref_strage, s.num_elem_strage, s.num_font_strage, s.num_field_strage,
@@ -164,6 +193,13 @@ void write_template(const char* path) {
         put(s.p_field_extra_strage, sizeof(st_field_extra), s.num_field_extra_strage);
         put(s.p_field_extra_text, 1, s.num_field_extra_text);
     }
+    return ok;
+}
+
+void write_template(const char* path) {
+    File f(std::fopen(path, "wb"));
+    if (!f) fail("fopen::error(%s)", path);
+    bool ok = write_template_to(f.get());
     if (std::fclose(f.release()) != 0) ok = false;
     if (!ok) fail("fopen::error(%s)", path);
 }

@@ -6,7 +6,9 @@
 // records and the text. An older reader stops after the character data and never sees them.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <cstdio>
 
 constexpr int32_t TEMPLATE_MAGIC = 123456;
 constexpr int TEMPLATE_HEADER_SIZE = 26;
@@ -16,10 +18,14 @@ constexpr int TEMPLATE_HEADER_SIZE = 26;
 // a file shorter than its counts or with records pointing outside the storages fails
 // with "Broken template file(%s)".
 void load_template(const char* path);
+// The same load from `size` bytes in memory; `name` stands for the file in the messages.
+void load_template_memory(const char* name, const void* data, size_t size);
 
 // Writes the current storages as a template file. Fails with "fopen::error(%s)" when the
 // file cannot be created or written.
 void write_template(const char* path);
+// Writes the current storages in the same form to an open stream; false when a write fails.
+bool write_template_to(FILE* f);
 
 // Drops the line end that the source PDF put before "endstream" from every stream string
 // (data ending in CR LF whose stored following byte is "e").
