@@ -5,14 +5,15 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <string>
 
 #include "generator/doc_state.h"
+#include "generator/form_fields.h"
 #include "generator/md5.h"
 #include "generator/operations.h"
 #include "generator/page_hooks.h"
 #include "generator/page_numbering.h"
 #include "generator/pdf_writer.h"
+#include "generator/text_fill.h"
 #include "store/element_ops.h"
 #include "store/field_extras.h"
 #include "store/template_file.h"
@@ -66,6 +67,7 @@ void set_locale_command(const char* name) {
 
 void _Merlow() {
     images_reset();
+    form_fields_reset();
     fields_reset();
     crypt_reset();
     g_doc.exception_buf[0] = 0;
@@ -118,6 +120,7 @@ void start_page_with(const char* templateFileName, Load load) {
                   templateFileName);
     load();
     g_doc.template_name = templateFileName;
+    fill_page_reset();
     g_doc.g_continue_template = 1;
     if (g_doc.template_name != g_doc.pre_template_name) {
         g_doc.template_base_num = g_doc.base_num;
@@ -145,26 +148,21 @@ void _endPage() {
     g_doc.seq = 1;
     Storages& s = g_st;
 
-    // Every visible field that received no value gets its appearance regenerated empty;
-    // fields without a fillable appearance keep the one they have.
-    static const int32_t empty_value[1] = {0};
+    // Every text field that received no value gets its appearance regenerated empty; fields
+    // without a fillable appearance, and buttons, choices and signatures, keep theirs.
     for (int i = 0; i < s.num_field_strage; ++i) {
         const st_field& f = s.p_field_strage[i];
         if (f.name[0] == '_' || f.obj_no == 0 || f.f_ap == 0) continue;
         if (i < FLAG_SET_FIELD_SIZE && g_doc.flag_set_field[i] == 1) continue;
-        // By the full name where recorded: fields of other parents may share the partial one.
-        int full_len = 0;
-        const char* full = field_full_name(i, &full_len);
-        std::string name = full ? std::string(full, static_cast<size_t>(full_len))
-                                : std::string(f.name, strnlen(f.name, sizeof f.name));
-        set_field_data(name.c_str(), empty_value, 0.0f, "", -1.0f, -1.0f, -1.0f, -1.0f, -1, 0.0f,
-                       0.0f, 0.0f, 0.0f);
+        if (!field_is_text(i)) continue;
+        fill_empty_record(i);
     }
     if (g_doc.g_compress_field == 1) {
         for (int i = 0; i < s.num_xref_strage; ++i)
             if (s.p_xref_strage[i].f_page == 1) compress_field(i);
     }
     rename_field_name();
+    collect_form_fields();
     get_pagerefs();
     renum_obj();
     if (!g_doc.f_2nd_page) print_pdfheader();
@@ -180,6 +178,7 @@ void _finish() {
     if (!g_doc.opened || g_doc.seq != 1 || g_doc.g_pages_count <= 0)
         _throw("Illegal method calling sequence.");
     g_doc.seq = 5;
+    form_fields_finish();
     Storages& s = g_st;
     // The page storages are emptied for the page-tree object. The trailer keeps the last
     // page's trailer, and the character storage keeps the bytes of its strings.

@@ -14,6 +14,7 @@
 #include "generator/operations.h"
 #include "generator/page_contents.h"
 #include "store/element_ops.h"
+#include "store/field_extras.h"
 
 namespace {
 
@@ -245,7 +246,8 @@ void append_field_img_contents(int page_obj_no, int field_no, float mag, int img
 void set_field_image(const char* field_name, const char* image_file, float mag, int align,
                      int valign, int mask_mode) {
     ImageData im = read_image(image_file);
-    int field_no = field_record_index(field_name);
+    const int field_no = field_record_index(field_name);
+    const char* name = resolve_field_name(field_name);
     if (field_no == -1) throwf("Undefined Field Name(%s)", field_name);
     int widget = g_st.p_field_strage[field_no].obj_no;
     if (widget <= 0 || !valid_xref(widget)) throwf("Undefined Field Appearance(%s)", field_name);
@@ -257,8 +259,20 @@ void set_field_image(const char* field_name, const char* image_file, float mag, 
                        im.img_size, &xobj, mask_mode);
     if (g_st.p_field_strage[field_no].f_ap == 0)
         throwf("Undefined Field Appearance(%s)", field_name);
-    append_field_img_contents(page, field_no, mag, im.img_x, im.img_y, xobj, align, valign);
-    if (field_no < FLAG_SET_FIELD_SIZE) g_doc.flag_set_field[field_no] = 1;
+    // Every widget of the field shows the image; widgets that share one appearance stream
+    // get it once.
+    for (int i = field_no; i < g_st.num_field_strage; ++i) {
+        if (!field_name_matches(i, name)) continue;
+        const st_field& f = g_st.p_field_strage[i];
+        if (f.f_ap == 0 || f.obj_no <= 0 || !valid_xref(f.obj_no)) continue;
+        const int ap = referenced_obj(f.obj_no, "N");
+        bool done = false;
+        for (int k = field_no; k < i && !done; ++k)
+            done = field_name_matches(k, name) && g_st.p_field_strage[k].f_ap != 0 &&
+                   referenced_obj(g_st.p_field_strage[k].obj_no, "N") == ap;
+        if (!done) append_field_img_contents(page, i, mag, im.img_x, im.img_y, xobj, align, valign);
+        if (i < FLAG_SET_FIELD_SIZE) g_doc.flag_set_field[i] = 1;
+    }
 }
 
 void _setPageImageData(const char* imageFile, float xpos, float ypos, float mag, int mask_mode,

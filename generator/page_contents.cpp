@@ -172,7 +172,7 @@ int ensure_own_resources(int page_obj) {
     return s;
 }
 
-void enter_xobject_resource(int owner, const char* name, int xobj_no) {
+void enter_resource(int owner, const char* category, const char* name, int obj_no) {
     int r = dict_entry(owner, "Resources");
     if (r == -1) throwf("Undefined Resources(%d)", owner);
     int holder = owner, x = -1;
@@ -180,32 +180,36 @@ void enter_xobject_resource(int owner, const char* name, int xobj_no) {
     if (re.f_type == ELEM_TYPE_OBJREF) {
         holder = re.data.obj_no;
         if (!valid_xref(holder)) throwf("Undefined Resources(%d)", owner);
-        x = dict_entry(holder, "XObject");
+        x = dict_entry(holder, category);
     } else if (re.f_type == ELEM_TYPE_SUBDIC_START) {
-        x = subdict_entry(r, "XObject");
+        x = subdict_entry(r, category);
     } else {
         throwf("Undefined Resources(%d)", owner);
     }
     if (x != -1) {
         st_elem xe = elem_at(x);
         if (xe.f_type == ELEM_TYPE_SUBDIC_START) {
-            append_elem_objref(holder, x, name, xobj_no);
+            append_elem_objref(holder, x, name, obj_no);
             return;
         }
         if (xe.f_type == ELEM_TYPE_OBJREF && valid_xref(xe.data.obj_no)) {
-            // The XObject dictionary is an object of its own: the entry goes into it.
-            append_elem_objref(xe.data.obj_no, 0, name, xobj_no);
+            // The category's dictionary is an object of its own: the entry goes into it.
+            append_elem_objref(xe.data.obj_no, 0, name, obj_no);
             return;
         }
-        throwf("Illegal XObject Resources(%d)", owner);
+        throwf("Illegal %s Resources(%d)", category, owner);
     }
     int s, ref;
     if (re.f_type == ELEM_TYPE_OBJREF) {
-        s = append_elem_subdic_start(holder, 0, "XObject");
-        ref = append_elem_objref(holder, s, name, xobj_no);
+        s = append_elem_subdic_start(holder, 0, category);
+        ref = append_elem_objref(holder, s, name, obj_no);
     } else {
-        s = append_elem_subdic_start(holder, r, "XObject");
-        ref = append_elem_objref(holder, s, name, xobj_no);
+        s = append_elem_subdic_start(holder, r, category);
+        ref = append_elem_objref(holder, s, name, obj_no);
     }
-    append_elem_subdic_end(holder, ref, "XObject");
+    append_elem_subdic_end(holder, ref, category);
+}
+
+void enter_xobject_resource(int owner, const char* name, int xobj_no) {
+    enter_resource(owner, "XObject", name, xobj_no);
 }

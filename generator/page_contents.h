@@ -45,3 +45,5 @@ int ensure_own_resources(int page_obj);
 // (a page or a form XObject), creating the XObject dictionary when there is none. Raises
 // "Undefined Resources(%d)" when the owner has no Resources entry.
 void enter_xobject_resource(int owner, const char* name, int xobj_no);
+// The same for any category of resources ("Font", "XObject"): enters `name` -> `obj_no`.
+void enter_resource(int owner, const char* category, const char* name, int obj_no);

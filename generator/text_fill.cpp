@@ -51,24 +51,6 @@ int font_entry(int ap, const char* label, int* owner, int* after) {
     return ref_target(e) == -1 ? -1 : e;
 }
 
-// The height of the appearance box (the upper y of /BBox), or false when it cannot be read.
-bool box_height(int ap, float* height) {
-    int len = 0;
-    const char* s = get_elem_string(ap, nullptr, "BBox", &len);
-    if (!s || len <= 0) return false;
-    char buf[128];
-    size_t n =
-        static_cast<size_t>(len) < sizeof buf - 1 ? static_cast<size_t>(len) : sizeof buf - 1;
-    std::memcpy(buf, s, n);
-    buf[n] = 0;
-    const char* p = buf;
-    while (*p == ' ') ++p;
-    if (*p == '[') ++p;
-    float x2 = 0;
-    if (std::sscanf(p, "%*s %*s %f %f", &x2, height) != 2) return false;
-    return true;
-}
-
 // Gives field `i` (whose appearance is `ap`) the font entry of the font field's appearance,
 // keeping the field's own entry, which the template's text may still name.
 void take_font(int i, int ap, int font_field, const char* font_sname) {
@@ -93,73 +75,251 @@ void take_font(int i, int ap, int font_field, const char* font_sname) {
     f.font_no = g_st.p_field_strage[font_field].font_no;
 }
 
-// Fills field record i (which has an appearance) and stores the new appearance stream.
-void fill_record(int i, const int32_t* field_data, float linefeed, int font_field, float font_size,
-                 float color_r, float color_g, float color_b, int mode_linefeed, float start_ypos,
-                 float start_xpos, float char_space, float outline_width) {
+// The appearance box's upper-right corner (its width and height as the field records
+// take them), or false when /BBox cannot be read.
+bool box_size(int ap, float* width, float* height) {
+    int len = 0;
+    const char* s = get_elem_string(ap, nullptr, "BBox", &len);
+    if (!s || len <= 0) return false;
+    char buf[128];
+    size_t n =
+        static_cast<size_t>(len) < sizeof buf - 1 ? static_cast<size_t>(len) : sizeof buf - 1;
+    std::memcpy(buf, s, n);
+    buf[n] = 0;
+    const char* p = buf;
+    while (*p == ' ') ++p;
+    if (*p == '[') ++p;
+    return std::sscanf(p, "%*s %*s %f %f", width, height) == 2;
+}
+
+// The default appearance that applies to the widget: its own, its parent's, or the form's.
+const char* default_appearance(int widget, int* len) {
+    const char* da = get_elem_string(widget, "Parent", "DA", len);
+    if (da) return da;
+    int root = get_trailer_objref("Root");
+    return root >= 0 ? get_elem_string(root, "AcroForm", "DA", len) : nullptr;
+}
+
+// True when the font name is that of an embedded subset ("ABCDEF+Name").
+bool subset_name(const char* name) {
+    for (int i = 0; i < 6; ++i)
+        if (name[i] < 'A' || name[i] > 'Z') return false;
+    return name[6] == '+';
+}
+
+// True when the font that resource `sname` of appearance `ap` names is keyed by glyph ids.
+bool identity_font(int ap, const char* sname) {
+    int owner = 0, after = 0;
+    int e = font_entry(ap, sname, &owner, &after);
+    if (e == -1) return false;
+    const char* enc = get_elem_name(elem_at(e).data.obj_no, nullptr, "Encoding");
+    return enc && std::strncmp(enc, "Identity", 8) == 0;
+}
+
+// Field flags and comb cells from the template's field facts (none in older templates).
+void field_kind_facts(int i, FieldFacts* facts) {
+    const st_field_extra* x = field_extra(i);
+    if (!x) return;
+    facts->flags_known = x->type != FIELD_TYPE_UNKNOWN;
+    facts->multiline = (x->field_flags & FF_MULTILINE) != 0;
+    const uint32_t comb_off = FF_MULTILINE | FF_PASSWORD;
+    if ((x->field_flags & FF_COMB) && !(x->field_flags & comb_off) && x->max_len > 0 &&
+        x->max_len <= 1000)
+        facts->comb_cells = x->max_len;
+}
+
+// What the layout needs to know of field record i, whose appearance is `ap`; the text is set
+// in font `font_no`, named `sname` in the resources of appearance `font_ap`.
+FieldFacts read_facts(int i, int ap, int font_ap, int font_no, const char* sname) {
+    FieldFacts facts;
     const st_field& f = g_st.p_field_strage[i];
-    const int src = font_field != -1 ? font_field : i;
-    const int font_no = g_st.p_field_strage[src].font_no;
-    char sname[LABEL_SIZE];
-    std::memcpy(sname, g_st.p_field_strage[src].short_name, sizeof sname);
-    sname[LABEL_SIZE - 1] = 0;
-    const int widget = f.obj_no;
-    std::string& text = g_fill.stream;
-    int lines = 0;
-
-    if (start_ypos < -9000) {
-        // Vertical centring: measure the block once, then place it in the middle of the box.
-        float offset = start_ypos + 10000;
-        float leading = linefeed > 0 ? linefeed : f.line_feed;
-        int ap = field_appearance_object(widget);
-        float height = 0;
-        start_ypos = offset;
-        if (ap != -1 && box_height(ap, &height)) {
-            set_field_data_stream(i, field_data, linefeed, font_no, sname, font_size, color_r,
-                                  color_g, color_b, text, mode_linefeed, 0, start_xpos, char_space,
-                                  outline_width, &lines);
-            float text_height = leading * static_cast<float>(lines - 1) + f.line_feed;
-            start_ypos = (height - text_height) / 2 + offset;
-        }
+    float w = 0, h = 0;
+    if (ap != -1 && box_size(ap, &w, &h)) {
+        facts.box_width = w;
+        facts.box_height = h;
     }
-    set_field_data_stream(i, field_data, linefeed, font_no, sname, font_size, color_r, color_g,
-                          color_b, text, mode_linefeed, start_ypos, start_xpos, char_space,
-                          outline_width, &lines);
+    field_kind_facts(i, &facts);
+    if (font_no >= 0 && font_no < g_st.num_font_strage)
+        facts.font_subset = subset_name(g_st.p_font_strage[font_no].name);
+    facts.font_identity = font_ap != -1 && identity_font(font_ap, sname);
+    facts.da_ops = default_appearance(f.obj_no, &facts.da_ops_len);
+    return facts;
+}
 
-    int ap = field_appearance_object(widget);
-    if (ap == -1) return;
-    int data = dict_entry(ap, LABEL_STREAM);
-    if (data == -1 || elem_at(data).f_type != ELEM_TYPE_STRING ||
-        elem_at(data).data.str.type != STR_STREAM)
-        return;
+// The fonts that stand in for the field's font, made once per page.
+int make_latin_fallback() {
+    new_xref_strage();
+    int obj = g_st.cur_xref_strage;
+    append_elem_name(obj, 0, "Type", "Font");
+    append_elem_name(obj, 0, "Subtype", "Type1");
+    append_elem_name(obj, 0, "BaseFont", "Helvetica");
+    append_elem_name(obj, 0, "Encoding", "WinAnsiEncoding");
+    return obj;
+}
 
-    if (font_field != -1) take_font(i, ap, font_field, sname);
+int make_japanese_fallback() {
+    static const char base[] = "KozMinPr6N-Regular";
+    new_xref_strage();
+    int desc = g_st.cur_xref_strage;
+    append_elem_name(desc, 0, "Type", "FontDescriptor");
+    append_elem_name(desc, 0, "FontName", base);
+    append_elem_int(desc, 0, "Flags", 6);
+    static const char bbox[] = "-437 -340 1144 1317";
+    append_elem_str(desc, 0, "FontBBox", STR_ARRAY, bbox, sizeof bbox - 1);
+    append_elem_int(desc, 0, "ItalicAngle", 0);
+    append_elem_int(desc, 0, "Ascent", 880);
+    append_elem_int(desc, 0, "Descent", -120);
+    append_elem_int(desc, 0, "CapHeight", 742);
+    append_elem_int(desc, 0, "StemV", 80);
 
+    new_xref_strage();
+    int cid = g_st.cur_xref_strage;
+    append_elem_name(cid, 0, "Type", "Font");
+    append_elem_name(cid, 0, "Subtype", "CIDFontType0");
+    append_elem_name(cid, 0, "BaseFont", base);
+    append_elem_subdic_start(cid, 0, "CIDSystemInfo");
+    append_elem_str(cid, 0, "Registry", STR_LITERAL, "Adobe", 5);
+    append_elem_str(cid, 0, "Ordering", STR_LITERAL, "Japan1", 6);
+    append_elem_int(cid, 0, "Supplement", 6);
+    append_elem_subdic_end(cid, 0, "CIDSystemInfo");
+    append_elem_objref(cid, 0, "FontDescriptor", desc);
+    append_elem_int(cid, 0, "DW", 1000);
+    static const char widths[] = "231 632 500";  // the half-width forms
+    append_elem_str(cid, 0, "W", STR_ARRAY, widths, sizeof widths - 1);
+
+    new_xref_strage();
+    int obj = g_st.cur_xref_strage;
+    append_elem_name(obj, 0, "Type", "Font");
+    append_elem_name(obj, 0, "Subtype", "Type0");
+    append_elem_name(obj, 0, "BaseFont", base);
+    append_elem_name(obj, 0, "Encoding", "UniJIS-UCS2-H");
+    char kids[32];
+    int n = std::snprintf(kids, sizeof kids, "%c%d 0 R", REF_MARKER, cid);
+    int e = append_elem_str(obj, 0, "DescendantFonts", STR_ARRAY, kids, n);
+    g_st.p_elem_strage[e].data.str.f_renum = 1;
+    return obj;
+}
+
+// Enters font `obj` as `name` in the resources of `owner` unless it names a font so already.
+void enter_font(int owner, const char* name, int obj) {
+    int fowner = 0, after = 0;
+    if (locate_fonts(owner, &fowner, &after) && get_elem(fowner, name) != -1) return;
+    if (dict_entry(owner, "Resources") == -1) {
+        int s = append_elem_subdic_start(owner, 0, "Resources");
+        append_elem_subdic_end(owner, s, "Resources");
+    }
+    enter_resource(owner, "Font", name, obj);
+}
+
+// Makes the fallback fonts the text uses reachable from the appearance and from the page
+// (which needs them when the field is flattened into its content).
+void add_fallback_fonts(int widget, int ap, const FillResult& r) {
+    int page = widget_page(widget);
+    if (page != -1) ensure_own_resources(page);
+    struct {
+        bool used;
+        int* obj;
+        int (*make)();
+        const char* name;
+    } fonts[] = {
+        {r.used_latin_fallback, &g_fill.latin_font_obj, make_latin_fallback, FALLBACK_LATIN_NAME},
+        {r.used_japanese_fallback, &g_fill.japanese_font_obj, make_japanese_fallback,
+         FALLBACK_JAPANESE_NAME},
+    };
+    for (auto& f : fonts) {
+        if (!f.used) continue;
+        if (*f.obj == -1) *f.obj = f.make();
+        enter_font(ap, f.name, *f.obj);
+        if (page != -1) enter_font(page, f.name, *f.obj);
+    }
+}
+
+// Stores `text` as the new, unfiltered appearance stream of appearance object `ap`.
+void store_appearance(int ap, int data, const std::string& text) {
     // The new text is stored unfiltered; an encoding named by the appearance's Parent goes
     // as well.
     if (int parent = ref_target(dict_entry(ap, "Parent")); parent != -1) drop_filter(parent);
     set_plain_stream(ap, data, text.data(), static_cast<int>(text.size()));
+}
+
+// The appearance stream element of appearance object `ap`, or -1.
+int appearance_data(int ap) {
+    if (ap == -1) return -1;
+    int data = dict_entry(ap, LABEL_STREAM);
+    if (data == -1 || elem_at(data).f_type != ELEM_TYPE_STRING ||
+        elem_at(data).data.str.type != STR_STREAM)
+        return -1;
+    return data;
+}
+
+// Fills field record i (which has an appearance) and stores the new appearance stream.
+// `style` names the font to use; font_field is the record whose font that is when it is
+// another field's (-1: the field's own).
+void fill_record(int i, const int32_t* field_data, FillStyle style, int font_field) {
+    const st_field& f = g_st.p_field_strage[i];
+    const int src = font_field != -1 ? font_field : i;
+    char sname[LABEL_SIZE];
+    std::memcpy(sname, g_st.p_field_strage[src].short_name, sizeof sname);
+    sname[LABEL_SIZE - 1] = 0;
+    style.font_no = g_st.p_field_strage[src].font_no;
+    style.font_sname = sname;
+    const int widget = f.obj_no;
+    const int ap = field_appearance_object(widget);
+    const int font_ap =
+        font_field != -1 ? field_appearance_object(g_st.p_field_strage[font_field].obj_no) : ap;
+    const FieldFacts facts = read_facts(i, ap, font_ap, style.font_no, sname);
+
+    std::string& text = g_fill.stream;
+    FillResult r = build_field_appearance(i, field_data, style, facts, text);
+
+    int data = appearance_data(ap);
+    if (data == -1) return;
+    if (font_field != -1) take_font(i, ap, font_field, sname);
+    if (r.used_latin_fallback || r.used_japanese_fallback) add_fallback_fonts(widget, ap, r);
+    store_appearance(ap, appearance_data(ap), text);
     if (i < FLAG_SET_FIELD_SIZE) g_doc.flag_set_field[i] = 1;
+}
+
+// True when record i can show a value as text: a text field with an appearance, or a combo
+// box whose appearance the compiler analysed (its record says f_ap 0 so that older
+// generators leave it alone).
+bool fillable(int i) {
+    const st_field& f = g_st.p_field_strage[i];
+    if (f.f_ap != 0) return true;
+    return field_type(i) == FIELD_TYPE_COMBO && f.obj_no != 0 && f.start_str[0] != 0 &&
+           f.short_name[0] != 0;
 }
 
 }  // namespace
 
+void fill_empty_record(int i) {
+    static const int32_t empty_value[1] = {0};
+    const st_field& f = g_st.p_field_strage[i];
+    if (f.obj_no == 0 || f.f_ap == 0) return;
+    fill_record(i, empty_value, FillStyle{}, -1);
+}
+
+void fill_page_reset() {
+    g_fill.latin_font_obj = -1;
+    g_fill.japanese_font_obj = -1;
+}
+
 int field_appearance_object(int widget) {
     if (!valid_xref(widget) || widget == 0) return -1;
     int t = ref_target(get_elem(widget, "N"));
+    // The appearance dictionary may be an object of its own.
+    if (t == -1) t = widget_appearance(widget);
     return t == widget ? -1 : t;
 }
 
-void set_field_data(const char* field_name, const int32_t* field_data, float linefeed,
-                    const char* font_sname, float font_size, float color_r, float color_g,
-                    float color_b, int mode_linefeed, float start_ypos, float start_xpos,
-                    float char_space, float outline_width) {
+void fill_text_field(const char* field_name, const int32_t* field_data, const FillStyle& style) {
     const Storages& s = g_st;
     const char* name = resolve_field_name(field_name);
     int first = find_field(name);
     if (first == -1) throwf("Undefined Field Name(%s)", field_name);
 
     int font_field = -1;
+    const char* font_sname = style.font_sname;
     if (font_sname && *font_sname) {
         if (std::strlen(font_sname) < LABEL_SIZE)
             for (int i = 0; i < s.num_field_strage && font_field == -1; ++i)
@@ -171,18 +331,37 @@ void set_field_data(const char* field_name, const int32_t* field_data, float lin
     bool filled = false;
     for (int i = first; i < s.num_field_strage; ++i) {
         if (!field_name_matches(i, name)) continue;
-        if (s.p_field_strage[i].f_ap == 0) continue;
-        fill_record(i, field_data, linefeed, font_field, font_size, color_r, color_g, color_b,
-                    mode_linefeed, start_ypos, start_xpos, char_space, outline_width);
+        if (!fillable(i)) continue;
+        fill_record(i, field_data, style, font_field);
         filled = true;
     }
     if (!filled) throwf("Undefined Field Appearance(%s)", field_name);
 }
 
+void set_field_data(const char* field_name, const int32_t* field_data, float linefeed,
+                    const char* font_sname, float font_size, float color_r, float color_g,
+                    float color_b, int mode_linefeed, float start_ypos, float start_xpos,
+                    float char_space, float outline_width) {
+    FillStyle st;
+    st.leading = linefeed;
+    st.font_sname = font_sname ? font_sname : "";
+    st.default_size = font_size == -1.0f;
+    st.font_size = font_size;
+    st.has_colour = color_r >= 0 && color_g >= 0 && color_b >= 0;
+    st.colour[0] = color_r;
+    st.colour[1] = color_g;
+    st.colour[2] = color_b;
+    st.line_mode = mode_linefeed;
+    st.offset_y = start_ypos;
+    st.offset_x = start_xpos;
+    st.char_space = char_space;
+    st.outline_width = outline_width;
+    fill_text_field(field_name, field_data, st);
+}
+
 void _setPageFieldData(const char* fieldName, const int32_t* value) {
     check_seq(2);
-    set_field_data(fieldName, value, 0.0f, "", -1.0f, -1.0f, -1.0f, -1.0f, -1, 0.0f, 0.0f, 0.0f,
-                   0.0f);
+    set_field_value(fieldName, value);
 }
 
 void _setPageFieldDataWithAttribute(const char* fieldName, const int32_t* value, float linefeed,
@@ -190,13 +369,22 @@ void _setPageFieldDataWithAttribute(const char* fieldName, const int32_t* value,
                                     int mode_linefeed, float start_ypos, float start_xpos,
                                     float char_space, float outline_width) {
     check_seq(2);
-    int r = -1, g = -1, b = -1;
+    FillStyle st;
+    st.leading = linefeed;
+    st.font_sname = font_sname ? font_sname : "";
+    st.default_size = font_size == -1.0f;
+    st.font_size = font_size;
     if (color != -1) {
-        r = color / 65536;
-        g = (color / 256) % 256;
-        b = color % 256;
+        int r = color / 65536, g = (color / 256) % 256, b = color % 256;
+        st.has_colour = r >= 0 && g >= 0 && b >= 0;
+        st.colour[0] = static_cast<float>(r / 256.0);
+        st.colour[1] = static_cast<float>(g / 256.0);
+        st.colour[2] = static_cast<float>(b / 256.0);
     }
-    set_field_data(fieldName, value, linefeed, font_sname, font_size, static_cast<float>(r / 256.0),
-                   static_cast<float>(g / 256.0), static_cast<float>(b / 256.0), mode_linefeed,
-                   start_ypos, start_xpos, char_space, outline_width);
+    st.line_mode = mode_linefeed;
+    st.offset_y = start_ypos;
+    st.offset_x = start_xpos;
+    st.char_space = char_space;
+    st.outline_width = outline_width;
+    fill_text_field(fieldName, value, st);
 }

@@ -1,16 +1,37 @@
 // Filling text fields: a value is laid out into the field's appearance stream, which
 // replaces the stream of the loaded template page. The public operations are declared in
-// operations.h, the filler itself in page_hooks.h.
+// operations.h, the filler's design entry in page_hooks.h.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
-// The reusable buffer that holds the appearance text being built.
+#include "generator/text_layout.h"
+
+// The reusable buffer that holds the appearance text being built, and the fallback fonts
+// made for the loaded page (-1: not made yet).
 struct FillState {
     std::string stream;
+    int latin_font_obj = -1;
+    int japanese_font_obj = -1;
 };
 
 extern FillState g_fill;
 
 // The appearance stream object of a widget: the object its /N entry refers to, or -1.
 int field_appearance_object(int widget);
+
+// Fills every widget of text field `field_name` with the value, set as `style` asks
+// (style.font_sname empty: the field's own font; otherwise another field's font resource).
+void fill_text_field(const char* field_name, const int32_t* field_data, const FillStyle& style);
+
+// Forgets the loaded page's fallback fonts; called when a page is loaded.
+void fill_page_reset();
+
+// Rebuilds the appearance of field record i (a text field with an appearance) empty.
+void fill_empty_record(int i);
+
+// setPageFieldData: a text or combo box field shows the value; a check box or radio button
+// selects the state the value names (or Off); a list box selects the matching option.
+// Push buttons and signatures raise "Undefined Field Appearance(%s)".
+void set_field_value(const char* field_name, const int32_t* value);

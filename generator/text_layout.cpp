@@ -3,9 +3,11 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 
 #include "generator/doc_state.h"
 #include "multibyte/char_width.h"
+#include "multibyte/jis_tables.h"
 #include "multibyte/sjis_encode.h"
 #include "store/storages.h"
 
@@ -83,8 +85,16 @@ const char* words_back(const char* text, const char* p, int n) {
     return p;
 }
 
+// Appends the operators of [p, end) that set text state or colour, with their operands;
+// font, positioning and text-showing operators are left out.
+void append_state_ops(std::string& out, const char* p, const char* end);
+
+// The part of the template text after its font operator, kept while the text is cut.
+std::string g_template_rest;
+
 // Finds the colour the template sets (used to stroke outlined text) and drops the template's
-// own font operator from `text`, keeping a fill colour that directly follows it.
+// own font operator from `text`, keeping a fill colour that directly follows it and the
+// state operators after that.
 void template_colour(std::string& text, std::string& stroke) {
     stroke = "0 G ";
     const char* t = text.c_str();
@@ -106,30 +116,37 @@ void template_colour(std::string& text, std::string& stroke) {
     const char* tf = std::strstr(t, "Tf");
     if (!tf) return;
     const char* after = tf + 2;
+    size_t cut = std::string::npos, rest = 0;
     int used = -1;
     if (std::sscanf(after, "%f %f %f rg%n", &r, &g, &b, &used) == 3 && used > 0) {
         stroke.clear();
         append_rgb(stroke, r, g, b, "RG ");
-        text.resize(static_cast<size_t>(after + used - t));
-        text.push_back(' ');
-        return;
-    }
-    used = -1;
-    // The grey value counts only when its "g" operator follows; otherwise the text is not
-    // cut there.
-    if (std::sscanf(after, "%f g%n", &grey, &used) == 1 && used > 0) {
-        stroke.clear();
-        append_rgb(stroke, grey, grey, grey, "RG ");
-        text.resize(static_cast<size_t>(after + used - t));
-        text.push_back(' ');
-        return;
-    }
-    for (const char* s = tf; s > t; --s) {
-        if (s[-1] == '/') {
-            text.resize(static_cast<size_t>(s - 1 - t));
-            return;
+        cut = rest = static_cast<size_t>(after + used - t);
+    } else {
+        used = -1;
+        // The grey value counts only when its "g" operator follows; otherwise the text is
+        // not cut there.
+        if (std::sscanf(after, "%f g%n", &grey, &used) == 1 && used > 0) {
+            stroke.clear();
+            append_rgb(stroke, grey, grey, grey, "RG ");
+            cut = rest = static_cast<size_t>(after + used - t);
         }
     }
+    const bool kept_colour = cut != std::string::npos;
+    if (!kept_colour) {
+        for (const char* s = tf; s > t; --s) {
+            if (s[-1] == '/') {
+                cut = static_cast<size_t>(s - 1 - t);
+                rest = static_cast<size_t>(after - t);
+                break;
+            }
+        }
+        if (cut == std::string::npos) return;
+    }
+    g_template_rest.assign(text, rest, std::string::npos);
+    text.resize(cut);
+    if (kept_colour) text.push_back(' ');
+    append_state_ops(text, g_template_rest.data(), g_template_rest.data() + g_template_rest.size());
 }
 
 }  // namespace
@@ -172,6 +189,793 @@ char font_encoding_kind(int font_no) {
     return g_st.p_font_strage[font_no].encoding;
 }
 
+int winansi_code(int32_t u) {
+    if ((u >= 0x20 && u <= 0x7E) || (u >= 0xA0 && u <= 0xFF)) return u;
+    switch (u) {
+        case 0x20AC:
+            return 0x80;
+        case 0x201A:
+            return 0x82;
+        case 0x0192:
+            return 0x83;
+        case 0x201E:
+            return 0x84;
+        case 0x2026:
+            return 0x85;
+        case 0x2020:
+            return 0x86;
+        case 0x2021:
+            return 0x87;
+        case 0x02C6:
+            return 0x88;
+        case 0x2030:
+            return 0x89;
+        case 0x0160:
+            return 0x8A;
+        case 0x2039:
+            return 0x8B;
+        case 0x0152:
+            return 0x8C;
+        case 0x017D:
+            return 0x8E;
+        case 0x2018:
+            return 0x91;
+        case 0x2019:
+            return 0x92;
+        case 0x201C:
+            return 0x93;
+        case 0x201D:
+            return 0x94;
+        case 0x2022:
+            return 0x95;
+        case 0x2013:
+            return 0x96;
+        case 0x2014:
+            return 0x97;
+        case 0x02DC:
+            return 0x98;
+        case 0x2122:
+            return 0x99;
+        case 0x0161:
+            return 0x9A;
+        case 0x203A:
+            return 0x9B;
+        case 0x0153:
+            return 0x9C;
+        case 0x017E:
+            return 0x9E;
+        case 0x0178:
+            return 0x9F;
+        default:
+            return 0;
+    }
+}
+
+namespace {
+
+constexpr int HELVETICA_NO = 20;
+
+// Helvetica advance widths of WinAnsiEncoding codes 0x80-0xFF (0: no character).
+const uint16_t k_helv_high[128] = {
+    556, 0,   222, 556, 333, 1000, 556,  556,  333, 1000, 667, 333, 1000, 0,   611, 0,
+    0,   222, 222, 333, 333, 350,  556,  1000, 333, 1000, 500, 333, 944,  0,   500, 667,
+    278, 333, 556, 556, 556, 556,  260,  556,  333, 737,  370, 556, 584,  333, 737, 333,
+    400, 584, 333, 333, 333, 556,  537,  278,  333, 333,  365, 556, 834,  834, 834, 611,
+    667, 667, 667, 667, 667, 667,  1000, 722,  667, 667,  667, 667, 278,  278, 278, 278,
+    722, 722, 778, 778, 778, 778,  778,  584,  778, 722,  722, 722, 722,  667, 667, 611,
+    556, 556, 556, 556, 556, 556,  889,  500,  556, 556,  556, 556, 278,  278, 278, 278,
+    556, 556, 556, 556, 556, 556,  556,  584,  611, 556,  556, 556, 556,  500, 556, 500,
+};
+
+int helvetica_winansi_width(int code) {
+    if (code == 0x27) return 191;  // quotesingle (the standard encoding has quoteright there)
+    if (code == 0x60) return 333;  // grave
+    if (code >= 0x80 && code <= 0xFF) return k_helv_high[code - 0x80];
+    if (code >= 0 && code < 0x80) return fmetric[HELVETICA_NO][code];
+    return 0;
+}
+
+// Adobe-Japan1 widths as the fallback Japanese font declares them (/DW 1000, /W [231 632
+// 500]): the half-width forms are 500, everything else full width.
+int japanese_width(int32_t u) {
+    uint32_t cid = (u >= 0 && u <= 0xFFFF) ? cid_code_a[u] : 0;
+    return (cid >= 231 && cid <= 632) ? 500 : 1000;
+}
+
+// Which font shows a character: the field's own, the Latin fallback or the Japanese one.
+enum Pick : char { PICK_FIELD = 0, PICK_LATIN = 1, PICK_JAPANESE = 2 };
+
+// The field's font and what it can show.
+struct FontSet {
+    int font_no = 0;
+    char kind = 'T';
+    const st_font* font = nullptr;
+    bool identity = false;
+    bool subset = false;
+
+    bool field_shows(int32_t u) const {
+        if (u == 10 || u == 12 || u == 13) return true;
+        if (identity) return false;
+        switch (kind) {
+            case 'S':
+            case 'P':
+                if (subset) return false;
+                if (u >= 0 && u < 0x80) return true;
+                if (u == 0xA5 || u == 0x203E) return true;  // JIS Roman yen sign and overline
+                if (u >= 0xFF61 && u <= 0xFF9F) return true;
+                return u > 0 && u <= 0xFFFF && ucs_to_jis0208[u] != 0;
+            case 'U':
+                return !subset;
+            default:  // single-byte fonts: the code point is the code
+                if (u < 0 || u > 0xFF) return false;
+                if (subset && font != nullptr && font->width[u] <= 0) return false;
+                return true;
+        }
+    }
+    Pick pick(int32_t u) const {
+        if (field_shows(u)) return PICK_FIELD;
+        return winansi_code(u) != 0 ? PICK_LATIN : PICK_JAPANESE;
+    }
+    int width(int32_t u, Pick p) const {
+        switch (p) {
+            case PICK_LATIN:
+                return helvetica_winansi_width(winansi_code(u));
+            case PICK_JAPANESE:
+                return japanese_width(u);
+            default:
+                return char_width(font_no, kind, u, font);
+        }
+    }
+};
+
+// Reads one content-stream token from [p, end): operators come back with *is_op set.
+// Strings, names, numbers, arrays and dictionaries are operands. Returns the position
+// after the token, or end.
+const char* next_token(const char* p, const char* end, const char** tok, size_t* tok_len,
+                       bool* is_op) {
+    *is_op = false;
+    *tok_len = 0;
+    while (p < end) {
+        char c = *p;
+        if (is_blank(c) || c == 0) {
+            ++p;
+        } else if (c == '%') {
+            while (p < end && *p != '\n' && *p != '\r') ++p;
+        } else {
+            break;
+        }
+    }
+    *tok = p;
+    if (p >= end) return end;
+    const char c = *p;
+    if (c == '(') {
+        int depth = 0;
+        for (; p < end; ++p) {
+            if (*p == '\\') {
+                ++p;
+                continue;
+            }
+            if (*p == '(') ++depth;
+            if (*p == ')' && --depth == 0) {
+                ++p;
+                break;
+            }
+        }
+    } else if (c == '<' && p + 1 < end && p[1] != '<') {
+        while (p < end && *p != '>') ++p;
+        if (p < end) ++p;
+    } else if (c == '<' || c == '>') {
+        p += (p + 1 < end && p[1] == c) ? 2 : 1;
+    } else if (c == '[' || c == ']' || c == '{' || c == '}' || c == ')') {
+        ++p;
+    } else {
+        const bool name = c == '/';
+        if (name) ++p;
+        while (p < end && !is_blank(*p) && *p != 0 && std::strchr("()<>[]{}/%", *p) == nullptr) ++p;
+        const bool number = (c >= '0' && c <= '9') || c == '-' || c == '+' || c == '.';
+        *is_op = !name && !number;
+    }
+    *tok_len = static_cast<size_t>(p - *tok);
+    return p;
+}
+
+bool token_is(const char* tok, size_t len, const char* want) {
+    return std::strlen(want) == len && std::memcmp(tok, want, len) == 0;
+}
+
+bool is_colour_op(const char* tok, size_t len) {
+    return token_is(tok, len, "g") || token_is(tok, len, "rg") || token_is(tok, len, "k") ||
+           token_is(tok, len, "sc") || token_is(tok, len, "scn");
+}
+
+// True when `text` holds operator `op` (any fill-colour operator when op is "rg").
+bool has_operator(std::string_view text, const char* op, size_t op_len) {
+    const char* p = text.data();
+    const char* end = p + text.size();
+    const bool colour = is_colour_op(op, op_len);
+    while (p < end) {
+        const char* tok;
+        size_t n;
+        bool is_op;
+        p = next_token(p, end, &tok, &n, &is_op);
+        if (!is_op) continue;
+        if (colour ? is_colour_op(tok, n) : (n == op_len && std::memcmp(tok, op, n) == 0))
+            return true;
+    }
+    return false;
+}
+
+// True when an operator with these operands leaves the text state as a content stream
+// starts it (black fill, no extra spacing, full horizontal scale): writing it changes nothing.
+bool is_default_state(const char* op, size_t n, const char* operands, size_t len) {
+    float v[4] = {0, 0, 0, 0};
+    std::string_view ops(operands, len);
+    char buf[96];
+    size_t m = len < sizeof buf - 1 ? len : sizeof buf - 1;
+    std::memcpy(buf, ops.data(), m);
+    buf[m] = 0;
+    int got = std::sscanf(buf, "%f %f %f %f", &v[0], &v[1], &v[2], &v[3]);
+    if (token_is(op, n, "Tz")) return got == 1 && v[0] == 100;
+    if (token_is(op, n, "k")) return got == 4 && v[0] == 0 && v[1] == 0 && v[2] == 0 && v[3] == 1;
+    for (int i = 0; i < got; ++i)
+        if (v[i] != 0) return false;
+    return got >= 1;
+}
+
+bool is_state_op(const char* tok, size_t n) {
+    static const char* const kept[] = {"g",  "rg", "k",  "G",  "RG", "K",  "Tc",
+                                       "Tw", "Tz", "Ts", "cs", "CS", "sc", "scn"};
+    for (const char* k : kept)
+        if (token_is(tok, n, k)) return true;
+    return false;
+}
+
+void append_state_ops(std::string& out, const char* p, const char* end) {
+    const char* operands = nullptr;
+    while (p < end) {
+        const char* tok;
+        size_t n;
+        bool is_op;
+        p = next_token(p, end, &tok, &n, &is_op);
+        if (n == 0) break;
+        if (!operands) operands = tok;
+        if (!is_op) continue;
+        if (is_state_op(tok, n)) {
+            out.append(operands, static_cast<size_t>(tok + n - operands));
+            out.push_back(' ');
+        }
+        operands = nullptr;
+    }
+}
+
+// Appends the default appearance's operators (colour and text state; the font operator is
+// the filler's own) whose kind the template text does not set itself.
+// Where the last text object of `text` begins (after its BT), or npos when it has none.
+size_t last_text_object(std::string_view text) {
+    const char* b = text.data();
+    const char* p = b;
+    const char* end = b + text.size();
+    size_t at = std::string_view::npos;
+    while (p < end) {
+        const char* tok;
+        size_t n;
+        bool is_op;
+        p = next_token(p, end, &tok, &n, &is_op);
+        if (is_op && token_is(tok, n, "BT")) at = static_cast<size_t>(p - b);
+    }
+    return at;
+}
+
+// Appends the default appearance's operators (colour and text state; the font operator is
+// the filler's own) that the template text does not set itself. The text colour counts as
+// set only inside the text object: a colour set before it may be the box's background, so
+// the default appearance's colour is then written even when it is black.
+void append_default_ops(std::string& stream, const FieldFacts& facts) {
+    if (!facts.da_ops || facts.da_ops_len <= 0) return;
+    const std::string_view prefix(stream.data(), stream.size());
+    const size_t bt = last_text_object(prefix);
+    const std::string_view in_text =
+        bt == std::string_view::npos ? std::string_view() : prefix.substr(bt);
+    const bool colour_in_text = has_operator(in_text, "rg", 2);
+    const bool colour_before = has_operator(prefix, "rg", 2);
+    const size_t prefix_len = stream.size();
+    const char* p = facts.da_ops;
+    const char* end = p + facts.da_ops_len;
+    const char* operands = nullptr;
+    while (p < end) {
+        const char* tok;
+        size_t n;
+        bool is_op;
+        p = next_token(p, end, &tok, &n, &is_op);
+        if (n == 0) break;
+        if (!operands) operands = tok;
+        if (!is_op) continue;
+        static const char* const kept[] = {"g", "rg", "k", "Tc", "Tw", "Tz", "Ts"};
+        bool keep = false;
+        for (const char* k : kept) keep = keep || token_is(tok, n, k);
+        const bool dflt = is_default_state(tok, n, operands, static_cast<size_t>(tok - operands));
+        bool write = false;
+        if (keep && is_colour_op(tok, n))
+            write = !colour_in_text && (!dflt || colour_before);
+        else if (keep)
+            write = !dflt && !has_operator(std::string_view(stream.data(), prefix_len), tok, n);
+        if (write) {
+            stream.append(operands, static_cast<size_t>(tok + n - operands));
+            stream.push_back(' ');
+        }
+        operands = nullptr;
+    }
+}
+
+// Layout numbers of one fill, after the field's defaults and auto size are applied.
+struct Metrics {
+    float size = 0;
+    float leading = 0;      // distance between baselines
+    float line_height = 0;  // the height one line takes (the field's line_feed)
+    float first_baseline = 0;
+};
+
+// Line height of the font, in thousandths of the size.
+float font_height(const FontSet& fs) {
+    int h = 0;
+    if (fs.font_no < 0)
+        h = -fs.font_no < FHEIGHT_COUNT ? fheight[-fs.font_no] : 0;
+    else if (fs.font)
+        h = fs.font->height;
+    if (h < 500 || h > 2500) h = 1150;
+    return static_cast<float>(h);
+}
+
+// Calls emit(line_no, code points, count, width) for each line of the value as the field's
+// width breaks it; returns the number of lines. `buf` holds at least as many code points as
+// the value.
+template <class Emit>
+int break_lines(const int32_t* value, size_t len, const FontSet& fs, float size, float limit,
+                float char_space, int mode, int yen, int32_t* buf, Emit&& emit) {
+    int n = 0, L = 0;
+    float W = 0;
+    int ws = 0, wsw = 0;
+    size_t wpos = 0;
+    int cur = 1, prev = 1;
+    for (size_t i = 0; i < len;) {
+        int32_t u = apply_yen_sign(value[i], yen);
+        float w = size * static_cast<float>(fs.width(u, fs.pick(u))) / 1000.0f + char_space;
+        if (mode == 1) {
+            cur = (u >= 33 && u <= 127) ? 1 : 0;
+            if (cur == 1 && prev == 0) {
+                ws = n;
+                wsw = static_cast<int>(W);
+                wpos = i;
+            }
+            prev = cur;
+        }
+        const bool brk = u == 10 || u == 12 || u == 13;
+        if (brk || W + w > limit) {
+            if (mode == 2) {
+                emit(L++, buf, n, W);
+                return L;
+            }
+            if (mode == 1 && cur == 1 && ws > 0) {
+                emit(L++, buf, ws, static_cast<float>(wsw));
+                n = 0;
+                W = 0;
+                ws = 0;
+                cur = prev = 1;
+                i = wpos;
+                continue;
+            }
+            emit(L++, buf, n, W);
+            n = 0;
+            W = 0;
+            ws = 0;
+            cur = prev = 1;
+            if (brk) {
+                ++i;
+                continue;
+            }
+        }
+        buf[n++] = u;
+        W += w;
+        ++i;
+    }
+    if (n > 0) emit(L++, buf, n, W);
+    return L;
+}
+
+size_t value_length(const int32_t* v) {
+    size_t len = 0;
+    while (v[len] != 0) ++len;
+    return len;
+}
+
+int32_t* line_buffer(size_t len) {
+    std::vector<int32_t>& line = g_layout.line;
+    if (line.size() < len + 1) line.resize(len + 1);
+    return line.data();
+}
+
+// The size that fits the value into the box: for one line the largest whose line fits the
+// height and whose text fits the width; for several lines 12 points or less, so that all
+// lines fit.
+float fitting_size(const st_field& f, const int32_t* value, const FontSet& fs, const FillStyle& st,
+                   const FieldFacts& facts, float H) {
+    const float border = f.space_w;
+    const float avail_h = facts.box_height > 0 ? facts.box_height - 2 * border : 0;
+    const size_t len = value_length(value);
+    const int yen = g_doc.g_yensign;
+    if (facts.multiline && facts.comb_cells == 0) {
+        if (avail_h <= 0) return 12;
+        int32_t* buf = line_buffer(len);
+        float size = 12;
+        for (; size > 2; size -= 0.5f) {
+            float leading = st.leading > 0 ? st.leading : size * H / 1000;
+            int lines = break_lines(value, len, fs, size, f.width, st.char_space, st.line_mode, yen,
+                                    buf, [](int, const int32_t*, int, float) {});
+            if (lines <= 1 || leading * static_cast<float>(lines - 1) + size * H / 1000 <= avail_h)
+                break;
+        }
+        return size;
+    }
+    float size = avail_h > 0 ? avail_h * 1000 / H : 12;
+    // Width of the value at one point (comb fields: of the widest character in its cell).
+    float per_point = 0, widest = 0;
+    int chars = 0;
+    for (size_t i = 0; i < len; ++i) {
+        int32_t u = apply_yen_sign(value[i], yen);
+        if (u == 10 || u == 12 || u == 13) break;
+        float w = static_cast<float>(fs.width(u, fs.pick(u))) / 1000;
+        per_point += w;
+        if (w > widest) widest = w;
+        ++chars;
+    }
+    if (facts.comb_cells > 0 && facts.box_width > 0 && widest > 0) {
+        float cell = facts.box_width / static_cast<float>(facts.comb_cells);
+        if (cell / widest < size) size = cell / widest;
+    } else if (per_point > 0) {
+        float room = f.width - static_cast<float>(chars) * st.char_space;
+        if (room / per_point < size) size = room / per_point;
+    }
+    if (size < 1) size = 1;
+    return std::floor(size * 100) / 100;
+}
+
+Metrics resolve_metrics(const st_field& f, const int32_t* value, const FontSet& fs,
+                        const FillStyle& st, const FieldFacts& facts) {
+    Metrics m;
+    m.size = st.default_size ? (f.font_size10 != 0 ? static_cast<float>(f.font_size10) / 10.0f
+                                                   : static_cast<float>(f.font_size))
+                             : st.font_size;
+    if (m.size != 0) {
+        m.line_height = f.line_feed;
+        m.leading = st.leading > 0 ? st.leading : f.line_feed;
+        m.first_baseline = f.line_start;
+        return m;
+    }
+    const float H = font_height(fs);
+    m.size = fitting_size(f, value, fs, st, facts, H);
+    m.line_height = m.size * H / 1000;
+    m.leading = st.leading > 0 ? st.leading : m.line_height;
+    const float border = f.space_w;
+    if (facts.box_height <= 0) {
+        m.first_baseline = border;
+    } else if (facts.multiline && facts.comb_cells == 0) {
+        m.first_baseline = facts.box_height - border - m.line_height;
+    } else {
+        // One line, centred: the descent is about a fifth of the line height.
+        m.first_baseline = (facts.box_height - m.line_height) / 2 + 0.2f * m.line_height;
+    }
+    if (m.first_baseline < border) m.first_baseline = border;
+    return m;
+}
+
+// Writes the codes of n characters for the font that shows them.
+void append_codes(std::string& stream, const FontSet& fs, Pick p, const int32_t* chars, int n) {
+    switch (p) {
+        case PICK_LATIN:
+            for (int i = 0; i < n; ++i)
+                append_octal(stream, static_cast<uint32_t>(winansi_code(chars[i])));
+            return;
+        case PICK_JAPANESE:
+            for (int i = 0; i < n; ++i)
+                append_ucs2(stream, chars[i] > 0xFFFF ? 0x3013 : chars[i]);  // geta mark
+            return;
+        default:
+            break;
+    }
+    switch (fs.kind) {
+        case 'S':
+        case 'P':
+        case 'N': {
+            const char* sj = ucs2sjis(chars, n);
+            for (const char* c = sj; *c; ++c) append_octal(stream, static_cast<unsigned char>(*c));
+            return;
+        }
+        case 'T':
+            for (int i = 0; i < n; ++i) append_octal(stream, static_cast<uint32_t>(chars[i]));
+            return;
+        default:
+            for (int i = 0; i < n; ++i) append_ucs2(stream, chars[i]);
+            return;
+    }
+}
+
+void append_font_op(std::string& stream, const char* name, float size) {
+    stream.append(" /");
+    stream.append(name);
+    stream.push_back(' ');
+    append_real(stream, size);
+    stream.append(" Tf");
+}
+
+// Everything one fill writes its lines with.
+struct LineWriter {
+    const FontSet* fs;
+    float size;
+    const char* sname;
+    float field_width;
+    int align;
+    float offset_x;
+    std::string* stream;
+    FillResult* result;
+
+    const char* font_name(Pick p) const {
+        return p == PICK_LATIN      ? FALLBACK_LATIN_NAME
+               : p == PICK_JAPANESE ? FALLBACK_JAPANESE_NAME
+                                    : sname;
+    }
+
+    void note(Pick p) const {
+        if (p == PICK_LATIN) result->used_latin_fallback = true;
+        if (p == PICK_JAPANESE) result->used_japanese_fallback = true;
+    }
+
+    // Shows the characters from the current position, switching fonts where the field's
+    // cannot show them and returning to the field's font at the end.
+    void show_runs(const int32_t* chars, int n) const {
+        std::string& s = *stream;
+        Pick cur = PICK_FIELD;
+        for (int i = 0; i < n;) {
+            Pick p = fs->pick(chars[i]);
+            int j = i + 1;
+            while (j < n && fs->pick(chars[j]) == p) ++j;
+            if (p != cur) {
+                append_font_op(s, font_name(p), size);
+                note(p);
+                cur = p;
+            }
+            s.append(" (");
+            append_codes(s, *fs, p, chars + i, j - i);
+            s.append(") Tj");
+            i = j;
+        }
+        if (cur != PICK_FIELD) append_font_op(s, sname, size);
+    }
+
+    void line(int line_no, const int32_t* chars, int n, float width) const {
+        bool mixed = false;
+        for (int i = 0; i < n && !mixed; ++i) mixed = fs->pick(chars[i]) != PICK_FIELD;
+        if (!mixed) {
+            set_field_data_stream_line(line_no, chars, n, width, field_width, align, *stream,
+                                       fs->kind, offset_x);
+            return;
+        }
+        LayoutState& ls = g_layout;
+        if (line_no == 0) ls.draw_point = ls.pre_point = 0;
+        ls.draw_point = align == 2   ? field_width - width + offset_x
+                        : align == 1 ? (field_width - width) / 2 + offset_x
+                        : align == 0 ? offset_x
+                                     : ls.draw_point;
+        stream->push_back(' ');
+        append_real(*stream, ls.draw_point - ls.pre_point);
+        stream->append(line_no == 0 ? " 0 Td" : " 0 Td T*");
+        show_runs(chars, n);
+        ls.pre_point = ls.draw_point;
+    }
+};
+
+// The text of a comb field: one character centred in each cell of the box, on one line.
+int write_comb(const LineWriter& lw, const st_field& f, const int32_t* value,
+               const FieldFacts& facts) {
+    const float cell = facts.box_width / static_cast<float>(facts.comb_cells);
+    const int yen = g_doc.g_yensign;
+    float prev_x = 0;
+    int i = 0;
+    for (; i < facts.comb_cells && value[i] != 0; ++i) {
+        int32_t u = apply_yen_sign(value[i], yen);
+        if (u == 10 || u == 12 || u == 13) break;
+        float w = lw.size * static_cast<float>(lw.fs->width(u, lw.fs->pick(u))) / 1000;
+        float x = static_cast<float>(i) * cell + (cell - w) / 2 - f.space_w;
+        lw.stream->push_back(' ');
+        append_real(*lw.stream, x - prev_x);
+        lw.stream->append(" 0 Td");
+        lw.show_runs(&u, 1);
+        prev_x = x;
+    }
+    return i > 0 ? 1 : 0;
+}
+
+// The template's beginning of the appearance, with its colour and the default appearance's
+// state operators, ready for text-state operators inside an open text object. The stroke
+// colour for outlined text goes to `stroke`, the operators that close the text to `closers`.
+void begin_appearance(const st_field& f, const FieldFacts& facts, std::string& stream,
+                      std::string& stroke, char* closers, size_t closers_size) {
+    stream.assign(f.start_str, strnlen(f.start_str, sizeof f.start_str));
+    template_colour(stream, stroke);
+    bool needs_bt = false;
+    appearance_closers(stream.data(), stream.size(), closers, closers_size, &needs_bt);
+    if (needs_bt) {
+        if (!stream.empty() && !is_blank(stream.back())) stream.push_back(' ');
+        stream.append("BT ");
+        // The text object is closed first.
+        size_t n = std::strlen(closers);
+        if (n + 3 < closers_size) {
+            std::memmove(closers + 3, closers, n + 1);
+            std::memcpy(closers, " ET", 3);
+        }
+    }
+    append_default_ops(stream, facts);
+}
+
+void write_text_state(const st_field& f, const FillStyle& st, const Metrics& m, float offset_y,
+                      const std::string& stroke, std::string& stream) {
+    stream.push_back('/');
+    stream.append(st.font_sname);
+    stream.push_back(' ');
+    append_real(stream, m.size);
+    stream.append(" Tf ");
+    if (st.char_space != 0) {
+        append_real(stream, st.char_space);
+        stream.append(" Tc ");
+    }
+    if (st.outline_width != 0) {
+        if (st.has_colour)
+            append_rgb(stream, st.colour[0], st.colour[1], st.colour[2], "RG ");
+        else
+            stream.append(stroke);
+        stream.append("2 Tr ");
+        append_real(stream, st.outline_width);
+        stream.append(" w ");
+    } else {
+        stream.append("0 Tr 0 w ");
+    }
+    if (st.has_colour) append_rgb(stream, st.colour[0], st.colour[1], st.colour[2], "rg ");
+    append_real(stream, f.space_w);
+    stream.push_back(' ');
+    append_real(stream, m.first_baseline - offset_y);
+    stream.append(" Td ");
+    append_real(stream, m.leading);
+    stream.append(" TL ");
+}
+
+}  // namespace
+
+void appearance_closers(const char* text, size_t len, char* out, size_t out_size, bool* needs_bt) {
+    constexpr int DEPTH = 64;
+    char open[DEPTH];
+    int depth = 0, lost = 0;
+    const char* p = text;
+    const char* end = text + len;
+    while (p < end) {
+        const char* tok;
+        size_t n;
+        bool is_op;
+        p = next_token(p, end, &tok, &n, &is_op);
+        if (!is_op) continue;
+        char push = 0, pop = 0;
+        if (token_is(tok, n, "BT")) push = 'B';
+        if (token_is(tok, n, "q")) push = 'q';
+        if (token_is(tok, n, "BMC") || token_is(tok, n, "BDC")) push = 'M';
+        if (token_is(tok, n, "ET")) pop = 'B';
+        if (token_is(tok, n, "Q")) pop = 'q';
+        if (token_is(tok, n, "EMC")) pop = 'M';
+        if (push) {
+            if (depth < DEPTH)
+                open[depth++] = push;
+            else
+                ++lost;
+        } else if (pop) {
+            if (lost > 0)
+                --lost;
+            else if (depth > 0 && open[depth - 1] == pop)
+                --depth;
+        }
+    }
+    *needs_bt = true;
+    size_t o = 0;
+    for (int i = depth - 1; i >= 0; --i) {
+        const char* c = open[i] == 'B' ? " ET" : open[i] == 'q' ? " Q" : " EMC";
+        if (open[i] == 'B') *needs_bt = false;
+        size_t n = std::strlen(c);
+        if (o + n + 1 > out_size) break;
+        std::memcpy(out + o, c, n);
+        o += n;
+    }
+    if (out_size > 0) out[o < out_size ? o : out_size - 1] = 0;
+}
+
+FillResult build_field_appearance(int field_no, const int32_t* field_data, const FillStyle& st,
+                                  const FieldFacts& facts, std::string& stream) {
+    const st_field& f = g_st.p_field_strage[field_no];
+    FillResult result;
+    std::string& stroke = g_layout.stroke;
+    char closers[256];
+    begin_appearance(f, facts, stream, stroke, closers, sizeof closers);
+
+    FontSet fs;
+    fs.font_no = st.font_no;
+    fs.kind = font_encoding_kind(st.font_no);
+    fs.font = (st.font_no >= 0 && st.font_no < g_st.num_font_strage)
+                  ? &g_st.p_font_strage[st.font_no]
+                  : nullptr;
+    fs.identity = facts.font_identity;
+    fs.subset = facts.font_subset;
+    const Metrics m = resolve_metrics(f, field_data, fs, st, facts);
+
+    const size_t len = value_length(field_data);
+    int32_t* buf = line_buffer(len);
+    const int yen = g_doc.g_yensign;
+    const bool comb = facts.comb_cells > 0 && facts.box_width > 0;
+
+    float offset_y = st.offset_y;
+    if (offset_y < -9000) {
+        // Vertical centring: the block's height decides where its first line goes.
+        const float offset = offset_y + 10000;
+        offset_y = offset;
+        if (facts.box_height > 0) {
+            int n =
+                comb ? 1
+                     : break_lines(field_data, len, fs, m.size, f.width, st.char_space,
+                                   st.line_mode, yen, buf, [](int, const int32_t*, int, float) {});
+            float text_height = m.leading * static_cast<float>(n - 1) + m.line_height;
+            offset_y = (facts.box_height - text_height) / 2 + offset;
+        }
+    }
+    write_text_state(f, st, m, offset_y, stroke, stream);
+
+    // A one-line field whose box has no room for a second line keeps the value on its one
+    // line (clipped at the box, as viewers show it) rather than wrapping it out of sight.
+    float limit = f.width;
+    if (facts.flags_known && !facts.multiline && facts.box_height > 0 &&
+        m.first_baseline - offset_y - m.leading < 0)
+        limit = 1e30f;
+
+    LineWriter lw{&fs, m.size, st.font_sname, f.width, f.align, st.offset_x, &stream, &result};
+    if (comb) {
+        result.lines = write_comb(lw, f, field_data, facts);
+    } else {
+        result.lines = break_lines(
+            field_data, len, fs, m.size, limit, st.char_space, st.line_mode, yen, buf,
+            [&lw](int L, const int32_t* chars, int n, float w) { lw.line(L, chars, n, w); });
+    }
+    stream.append(closers);
+    return result;
+}
+
+void set_field_data_stream(int field_no, const int32_t* field_data, float linefeed, int font_no,
+                           const char* font_sname, float font_size, float color_r, float color_g,
+                           float color_b, std::string& stream, int mode_linefeed, float start_ypos,
+                           float start_xpos, float char_space, float outline_width,
+                           int* line_no_r) {
+    FillStyle st;
+    st.leading = linefeed;
+    st.font_no = font_no;
+    st.font_sname = font_sname;
+    st.default_size = font_size == -1.0f;
+    st.font_size = font_size;
+    st.has_colour = color_r >= 0 && color_g >= 0 && color_b >= 0;
+    st.colour[0] = color_r;
+    st.colour[1] = color_g;
+    st.colour[2] = color_b;
+    st.line_mode = mode_linefeed;
+    st.offset_y = start_ypos;
+    st.offset_x = start_xpos;
+    st.char_space = char_space;
+    st.outline_width = outline_width;
+    FieldFacts facts;
+    FillResult r = build_field_appearance(field_no, field_data, st, facts, stream);
+    if (line_no_r) *line_no_r = r.lines;
+}
+
 void set_field_data_stream_line(int line_no, const int32_t* line_data, int char_c, float line_width,
                                 float field_fwidth, int field_align, std::string& stream,
                                 char encoding, float start_xpos) {
@@ -193,139 +997,9 @@ void set_field_data_stream_line(int line_no, const int32_t* line_data, int char_
     stream.push_back(' ');
     append_real(stream, ls.draw_point - ls.pre_point);
     stream.append(" 0 Td (");
-    switch (encoding) {
-        case 'S':
-        case 'P':
-        case 'N': {
-            const char* sj = ucs2sjis(line_data, char_c);
-            for (const char* c = sj; *c; ++c) append_octal(stream, static_cast<unsigned char>(*c));
-            break;
-        }
-        case 'T':
-            for (int i = 0; i < char_c; ++i)
-                append_octal(stream, static_cast<uint32_t>(line_data[i]));
-            break;
-        default:
-            for (int i = 0; i < char_c; ++i) append_ucs2(stream, line_data[i]);
-            break;
-    }
+    FontSet fs;
+    fs.kind = encoding;
+    append_codes(stream, fs, PICK_FIELD, line_data, char_c);
     stream.append(line_no == 0 ? ") Tj" : ") '");
     ls.pre_point = ls.draw_point;
-}
-
-void set_field_data_stream(int field_no, const int32_t* field_data, float linefeed, int font_no,
-                           const char* font_sname, float font_size, float color_r, float color_g,
-                           float color_b, std::string& stream, int mode_linefeed, float start_ypos,
-                           float start_xpos, float char_space, float outline_width,
-                           int* line_no_r) {
-    const st_field& f = g_st.p_field_strage[field_no];
-    stream.assign(f.start_str, strnlen(f.start_str, sizeof f.start_str));
-
-    std::string stroke;
-    template_colour(stream, stroke);
-
-    if (font_size == -1.0f)
-        font_size = f.font_size10 != 0 ? static_cast<float>(f.font_size10) / 10.0f
-                                       : static_cast<float>(f.font_size);
-    stream.push_back('/');
-    stream.append(font_sname);
-    stream.push_back(' ');
-    append_real(stream, font_size);
-    stream.append(" Tf ");
-    if (char_space != 0) {
-        append_real(stream, char_space);
-        stream.append(" Tc ");
-    }
-    const char kind = font_encoding_kind(font_no);
-    const st_font* font =
-        (font_no >= 0 && font_no < g_st.num_font_strage) ? &g_st.p_font_strage[font_no] : nullptr;
-    const bool colour = color_r >= 0 && color_g >= 0 && color_b >= 0;
-    if (outline_width != 0) {
-        if (colour)
-            append_rgb(stream, color_r, color_g, color_b, "RG ");
-        else
-            stream.append(stroke);
-        stream.append("2 Tr ");
-        append_real(stream, outline_width);
-        stream.append(" w ");
-    } else {
-        stream.append("0 Tr 0 w ");
-    }
-    if (colour) append_rgb(stream, color_r, color_g, color_b, "rg ");
-    append_real(stream, f.space_w);
-    stream.push_back(' ');
-    append_real(stream, f.line_start - start_ypos);
-    stream.append(" Td ");
-    append_real(stream, linefeed > 0 ? linefeed : f.line_feed);
-    stream.append(" TL ");
-
-    // Line breaking. The collected line is a copy of value code points (after the yen-sign
-    // replacement), so it never holds more than the value.
-    size_t len = 0;
-    while (field_data[len] != 0) ++len;
-    std::vector<int32_t>& line = g_layout.line;
-    if (line.size() < len + 1) line.resize(len + 1);
-    int32_t* buf = line.data();
-
-    const float limit = f.width;
-    const float align_width = f.width;
-    const int align = f.align;
-    const int yen = g_doc.g_yensign;
-    int n = 0, L = 0;
-    float W = 0;
-    int ws = 0, wsw = 0;
-    size_t wpos = 0;
-    int cur = 1, prev = 1;
-    bool stopped = false;
-    for (size_t i = 0; i < len;) {
-        int32_t u = apply_yen_sign(field_data[i], yen);
-        float w = font_size * static_cast<float>(char_width(font_no, kind, u, font)) / 1000.0f +
-                  char_space;
-        if (mode_linefeed == 1) {
-            cur = (u >= 33 && u <= 127) ? 1 : 0;
-            if (cur == 1 && prev == 0) {
-                ws = n;
-                wsw = static_cast<int>(W);
-                wpos = i;
-            }
-            prev = cur;
-        }
-        const bool brk = u == 10 || u == 12 || u == 13;
-        if (brk || W + w > limit) {
-            if (mode_linefeed == 2) {
-                set_field_data_stream_line(L++, buf, n, W, align_width, align, stream, kind,
-                                           start_xpos);
-                stopped = true;
-                break;
-            }
-            if (mode_linefeed == 1 && cur == 1 && ws > 0) {
-                set_field_data_stream_line(L++, buf, ws, static_cast<float>(wsw), align_width,
-                                           align, stream, kind, start_xpos);
-                n = 0;
-                W = 0;
-                ws = 0;
-                cur = prev = 1;
-                i = wpos;
-                continue;
-            }
-            set_field_data_stream_line(L++, buf, n, W, align_width, align, stream, kind,
-                                       start_xpos);
-            n = 0;
-            W = 0;
-            ws = 0;
-            cur = prev = 1;
-            if (brk) {
-                ++i;
-                continue;
-            }
-        }
-        buf[n++] = u;
-        W += w;
-        ++i;
-    }
-    if (!stopped && n > 0)
-        set_field_data_stream_line(L++, buf, n, W, align_width, align, stream, kind, start_xpos);
-
-    stream.append(f.f_q_op != 0 ? " ET Q EMC" : " ET EMC");
-    if (line_no_r) *line_no_r = L;
 }

@@ -12,14 +12,61 @@ struct LayoutState {
     float pre_point = 0;        // x offset of the previous line
     std::vector<int32_t> line;  // code points of the line being collected
     std::string sjis;           // scratch for one line's Shift_JIS bytes
+    std::string stroke;         // the template's colour as a stroke colour
 };
 
 extern LayoutState g_layout;
 
+// How a value is set: what the caller asked for on top of the field's own appearance.
+struct FillStyle {
+    float leading = 0;            // 0 or less: the field's line height
+    int font_no = 0;              // the font the text is set in (the field's or another's)
+    const char* font_sname = "";  // its resource name
+    bool default_size = true;     // the field's own size; when that is 0 the size fits the box
+    float font_size = 0;          // used when default_size is false (0 also fits the box)
+    bool has_colour = false;      // fill colour given
+    float colour[3] = {0, 0, 0};
+    int line_mode = -1;       // 1 keeps ASCII words together, 2 writes one line only
+    float offset_y = 0;       // moves the text down; below -9000 centres it vertically
+    float offset_x = 0;       // added to every line's position
+    float char_space = 0;     // Tc, also added to every character's width
+    float outline_width = 0;  // non-zero: filled and stroked text of this line width
+};
+
+// Resource names of the fonts that stand in when the field's font cannot show a character.
+inline constexpr char FALLBACK_LATIN_NAME[] = "TsFbHelv";
+inline constexpr char FALLBACK_JAPANESE_NAME[] = "TsFbJpn";
+
+// What the layout needs to know about the field beyond its record.
+struct FieldFacts {
+    float box_width = 0;  // the appearance box; 0 when unknown
+    float box_height = 0;
+    bool flags_known = false;  // the template recorded the field's flags
+    bool multiline = false;
+    int comb_cells = 0;          // more than 0: one character per cell of a comb field
+    bool font_identity = false;  // the font's codes are glyph ids (Identity-H): it shows nothing
+    bool font_subset = false;    // an embedded subset: only the codes it measures are there
+    // Text-state operators of the default appearance (colour, spacing) for a template text
+    // that sets none of its own.
+    const char* da_ops = nullptr;
+    int da_ops_len = 0;
+};
+
+// What laying out a value produced.
+struct FillResult {
+    int lines = 0;
+    bool used_latin_fallback = false;
+    bool used_japanese_fallback = false;
+};
+
 // Builds the whole appearance text of field record `field_no` into `stream` (replacing its
-// content) and stores the number of lines written in *line_no_r. `font_no` and `font_sname`
-// are the font the text is set in (the field's own or another field's); `font_size` -1 takes
-// the field's default size; colour components are used only when all three are 0 or more.
+// content).
+FillResult build_field_appearance(int field_no, const int32_t* field_data, const FillStyle& style,
+                                  const FieldFacts& facts, std::string& stream);
+
+// The design's positional form of build_field_appearance: `font_size` -1 takes the field's
+// default size; colour components are used only when all three are 0 or more. Stores the
+// number of lines written in *line_no_r.
 void set_field_data_stream(int field_no, const int32_t* field_data, float linefeed, int font_no,
                            const char* font_sname, float font_size, float color_r, float color_g,
                            float color_b, std::string& stream, int mode_linefeed, float start_ypos,
@@ -38,3 +85,11 @@ void append_real(std::string& out, double v);
 // The encoding kind of a field's font: 'T' for standard fonts (negative numbers), else the
 // font record's kind; a number outside the template's fonts counts as 'T'.
 char font_encoding_kind(int font_no);
+
+// The WinAnsiEncoding code of a code point, or 0 when the encoding has none.
+int winansi_code(int32_t u);
+
+// The operators that close what `text` leaves open (text object, saved states, marked
+// content), innermost first, each preceded by a blank; *needs_bt is set when no text object
+// is open at its end. The result is written to `out` (at most out_size - 1 bytes).
+void appearance_closers(const char* text, size_t len, char* out, size_t out_size, bool* needs_bt);

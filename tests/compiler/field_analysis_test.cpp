@@ -313,8 +313,6 @@ TEST(FieldAnalysis, FontSizeBeyondTheRecordIsClampedWithAWarning) {
     EXPECT_EQ(field().font_size10, 105);
 }
 
-}  // namespace
-
 std::string full_name_of(int i) {
     int len = 0;
     const char* s = field_full_name(i, &len);

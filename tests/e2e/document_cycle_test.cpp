@@ -104,8 +104,9 @@ TEST(DocumentCycle, SharedObjectsUseTheRunsFirstPageNumbers) {
     ASSERT_EQ(r.status, 0) << r.errlog;
     EXPECT_TRUE(tt::qpdf_check(pdf));
     std::string out = tt::read_file(pdf);
-    // Template a has 9 entries (0..8), b has 7: bases 0, 9, 18, 25. The font (object 3)
-    // is shared: pages of the first run use 3, page b uses 21, the last page 28.
+    // Template a has 9 entries (0..8), b has 7; the first page also holds the document's
+    // form field array: bases 0, 10, 19, 26. The font (object 3) is shared: pages of the
+    // first run use 3, page b uses 22, the last page 29.
     auto uses = [&](const std::string& obj, const std::string& ref) {
         auto at = out.find("\r" + obj + " 0 obj\r");
         if (at == std::string::npos) at = out.find(obj + " 0 obj\r");
@@ -113,9 +114,9 @@ TEST(DocumentCycle, SharedObjectsUseTheRunsFirstPageNumbers) {
         return out.substr(at, end - at).find("/F1 " + ref + " 0 R") != std::string::npos;
     };
     EXPECT_TRUE(uses("5", "3"));
-    EXPECT_TRUE(uses("14", "3"));
-    EXPECT_TRUE(uses("23", "21"));
-    EXPECT_TRUE(uses("30", "28"));
+    EXPECT_TRUE(uses("15", "3"));
+    EXPECT_TRUE(uses("24", "22"));
+    EXPECT_TRUE(uses("31", "29"));
     EXPECT_EQ(tt::pdftotext(pdf).find("Bravo") != std::string::npos, true);
     EXPECT_EQ(tt::pdf_page_count(pdf), 7);
 }
@@ -310,11 +311,11 @@ TEST(DocumentCycle, FieldCompressionWritesSharedObjectsOncePerRun) {
     std::string out = tt::read_file(pdf);
     // The font (object 3, shared) is written with the first page only. Each of the
     // template's two page objects gains a flattened-field stream and a saved-state stream, so
-    // a page has 13 entries: 3, not 16 or 29.
+    // a page has 13 entries (the first one more, the form's field array): 3, not 17 or 30.
     EXPECT_NE(out.find("\r3 0 obj\r"), std::string::npos);
-    EXPECT_NE(out.find("\r15 0 obj\r"), std::string::npos);
-    EXPECT_EQ(out.find("\r16 0 obj\r"), std::string::npos);
-    EXPECT_EQ(out.find("\r29 0 obj\r"), std::string::npos);
+    EXPECT_NE(out.find("\r16 0 obj\r"), std::string::npos);
+    EXPECT_EQ(out.find("\r17 0 obj\r"), std::string::npos);
+    EXPECT_EQ(out.find("\r30 0 obj\r"), std::string::npos);
     EXPECT_EQ(tt::pdf_page_count(pdf), 6);
 }
 

@@ -15,6 +15,7 @@
 #include "generator/text_layout.h"
 #include "store/element_ops.h"
 #include "store/failure.h"
+#include "store/field_extras.h"
 #include "tests/support/template_builder.h"
 
 namespace {
@@ -130,9 +131,21 @@ TEST_F(TextFill, EmptyValueWritesOperatorsOnly) {
     fill("A", U"");
     EXPECT_EQ(lines_of(f), "");
     EXPECT_TRUE(text(f).ends_with("TL  ET Q EMC"));
+}
+
+TEST_F(TextFill, ClosingBalancesWhatTheTemplateOpens) {
+    int f = field("A");
+    // The closing follows the template text, not the recorded flag: without BMC no EMC,
+    // without q no Q, and a text without BT gets one.
+    std::snprintf(rec(f).start_str, FIELD_START_STR, "q BT /Helv 9 Tf ");
     rec(f).f_q_op = 0;
-    fill("A", U"");
-    EXPECT_TRUE(text(f).ends_with("TL  ET EMC"));
+    fill("A", U"x");
+    EXPECT_TRUE(text(f).ends_with(") Tj ET Q")) << text(f);
+    std::snprintf(rec(f).start_str, FIELD_START_STR, "/Tx BMC 1 g 0 0 5 5 re f ");
+    rec(f).f_q_op = 1;
+    fill("A", U"x");
+    EXPECT_TRUE(text(f).starts_with("/Tx BMC 1 g 0 0 5 5 re f BT ")) << text(f);
+    EXPECT_TRUE(text(f).ends_with(") Tj ET EMC")) << text(f);
 }
 
 TEST_F(TextFill, TemplateFontOperatorIsCutOrKept) {
@@ -141,7 +154,7 @@ TEST_F(TextFill, TemplateFontOperatorIsCutOrKept) {
     std::snprintf(rec(f).start_str, FIELD_START_STR, "/Tx BMC q BT /Helv 9 Tf 0 0 1 rg 3 Tz ");
     fill_attr("A", U"", 0, "", -1, -1, -1, 0, 0, 0, 0.5f);
     EXPECT_TRUE(
-        text(f).starts_with("/Tx BMC q BT /Helv 9 Tf 0 0 1 rg /Helv 12.000000 Tf "
+        text(f).starts_with("/Tx BMC q BT /Helv 9 Tf 0 0 1 rg 3 Tz /Helv 12.000000 Tf "
                             "0.000000 0.000000 1.000000 RG 2 Tr 0.500000 w "))
         << text(f);
     // Without a colour the font operator and what follows it are dropped.
@@ -151,10 +164,18 @@ TEST_F(TextFill, TemplateFontOperatorIsCutOrKept) {
         text(f).starts_with("/Tx BMC q BT 0.5 g /Helv 12.000000 Tf "
                             "0.500000 0.500000 0.500000 RG 2 Tr 1.000000 w "))
         << text(f);
-    // A number after Tf that no "g" follows is not a grey: nothing is cut there.
-    std::snprintf(rec(f).start_str, FIELD_START_STR, "/Tx BMC q BT /Helv 9 Tf 100 Tz ");
+    // A number after Tf that no "g" follows is not a grey: only the font operator goes, the
+    // state operators after it stay.
+    std::snprintf(rec(f).start_str, FIELD_START_STR, "/Tx BMC q BT /Helv 9 Tf 90 Tz ");
     fill("A", U"");
-    EXPECT_TRUE(text(f).starts_with("/Tx BMC q BT /Helv 12.000000 Tf 0 Tr")) << text(f);
+    EXPECT_TRUE(text(f).starts_with("/Tx BMC q BT 90 Tz /Helv 12.000000 Tf 0 Tr")) << text(f);
+    // A template text that sets no colour takes the one of the default appearance.
+    std::snprintf(rec(f).start_str, FIELD_START_STR, "/Tx BMC q BT /Helv 9 Tf ");
+    int da = find_top_level_entry(rec(f).obj_no, "DA");
+    ASSERT_NE(da, -1);
+    set_elem_str(da, STR_LITERAL, "/Helv 0 Tf 0 0 1 rg", 19);
+    fill("A", U"");
+    EXPECT_TRUE(text(f).starts_with("/Tx BMC q BT 0 0 1 rg /Helv 12.000000 Tf")) << text(f);
 }
 
 TEST_F(TextFill, LineBreaksAndEmptyLines) {
@@ -298,7 +319,10 @@ TEST_F(TextFill, EncodingKinds) {
     EXPECT_EQ(lines_of(p), " 0.000000 0 Td (\\202\\240) Tj");
     // Beyond the Basic Multilingual Plane: the UTF-16 surrogate pair.
     EXPECT_EQ(lines_of(u), " 0.000000 0 Td (\\060\\102\\000\\101\\330\\102\\337\\237) Tj");
-    EXPECT_EQ(lines_of(t), " 0.000000 0 Td (\\101\\30102) Tj");
+    // A character the single-byte font lacks is set in the Japanese fallback font.
+    EXPECT_EQ(lines_of(t),
+              " 0.000000 0 Td (\\101) Tj /TsFbJpn 12.000000 Tf (\\060\\102) Tj /Helv 12.000000 "
+              "Tf");
 }
 
 TEST_F(TextFill, CharactersAreMeasuredInTheirFont) {
@@ -313,6 +337,38 @@ TEST_F(TextFill, CharactersAreMeasuredInTheirFont) {
     fill("P", U"AAA");  // 3 x 3 points
     EXPECT_TRUE(lines_of(s).starts_with(" 18.000000 0 Td")) << lines_of(s);
     EXPECT_TRUE(lines_of(p).starts_with(" 21.000000 0 Td")) << lines_of(p);
+}
+
+TEST_F(TextFill, FontsThatCannotShowTheValueFallBack) {
+    // A subset shows only the codes it measures; a glyph-id (Identity-H) font shows nothing
+    // of a code-point value.
+    int sub = font_record('T', 500);
+    std::snprintf(g_st.p_font_strage[sub].name, 32, "ABCDEF+Sub");
+    g_st.p_font_strage[sub].width['B'] = 0;
+    int s = field("S", 200, 20, 0, "Helv", sub);
+    fill("S", U"AB");
+    EXPECT_EQ(lines_of(s),
+              " 0.000000 0 Td (\\101) Tj /TsFbHelv 12.000000 Tf (\\102) Tj /Helv 12.000000 Tf");
+    tb::name(3, "Encoding", "Identity-H");
+    int i = field("I", 200, 20, 0, "Helv", font_record('S'));
+    fill("I", U"A");
+    EXPECT_EQ(lines_of(i), " 0.000000 0 Td /TsFbHelv 12.000000 Tf (\\101) Tj /Helv 12.000000 Tf");
+    // The fallback font is entered in the appearance's and the page's font resources.
+    EXPECT_NE(get_elem(ap(i), "TsFbHelv"), -1);
+    EXPECT_NE(get_elem(page, "TsFbHelv"), -1);
+}
+
+TEST_F(TextFill, OneLineBoxKeepsTheValueOnItsLine) {
+    int f = field("L", 30, 20);
+    rec(f).line_start = 5;
+    fill("L", U"ABCDEFGH");
+    EXPECT_EQ(count(lines_of(f), "Td ("), 3) << lines_of(f);  // older template: wrapped
+    field_extra_mut(f)->type = FIELD_TYPE_TEXT;
+    fill("L", U"ABCDEFGH");
+    EXPECT_EQ(lines_of(f), " 0.000000 0 Td (\\101\\102\\103\\104\\105\\106\\107\\110) Tj");
+    field_extra_mut(f)->field_flags = FF_MULTILINE;
+    fill("L", U"ABCDEFGH");
+    EXPECT_GT(count(lines_of(f), "Td ("), 1);
 }
 
 TEST_F(TextFill, YenSign) {

@@ -1,0 +1,115 @@
+#include "generator/form_fields.h"
+
+#include <charconv>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "generator/doc_state.h"
+#include "generator/field_widgets.h"
+#include "generator/pdf_writer.h"
+#include "store/element_ops.h"
+
+namespace {
+
+struct FormState {
+    std::vector<int> fields;  // output numbers of the top-level fields of every page
+    int fields_obj_no = 0;    // output number of the /Fields array object; 0: none
+    std::string text;         // the array object's text, reused
+};
+
+FormState g_form;
+
+// The element of entry `label` of the catalog's AcroForm, or -1.
+int acroform_entry(const char* label) {
+    int root = get_trailer_objref("Root");
+    if (root < 0 || !valid_xref(root)) return -1;
+    int af = dict_entry(root, "AcroForm");
+    if (af == -1) return -1;
+    const st_elem& e = g_st.p_elem_strage[af];
+    if (e.f_type == ELEM_TYPE_SUBDIC_START) return subdict_entry(af, label);
+    if (e.f_type == ELEM_TYPE_OBJREF && valid_xref(e.data.obj_no))
+        return dict_entry(e.data.obj_no, label);
+    return -1;
+}
+
+int fields_elem() {
+    return acroform_entry("Fields");
+}
+
+// The array text that a /Fields element holds (directly, or as an array object), or -1.
+int fields_array(int fe) {
+    const st_elem& e = g_st.p_elem_strage[fe];
+    if (e.f_type == ELEM_TYPE_STRING && e.data.str.type == STR_ARRAY) return fe;
+    if (e.f_type != ELEM_TYPE_OBJREF || !valid_xref(e.data.obj_no)) return -1;
+    int first = g_st.p_xref_strage[e.data.obj_no].first_elem;
+    if (!valid_elem(first)) return -1;
+    const st_elem& a = g_st.p_elem_strage[first];
+    return a.f_type == ELEM_TYPE_STRING && a.data.str.type == STR_ARRAY ? first : -1;
+}
+
+int output_number(int n) {
+    bool common = g_st.p_xref_strage[n].f_common == 1;
+    return n + (common ? g_doc.template_base_num : g_doc.base_num);
+}
+
+}  // namespace
+
+void form_fields_reset() {
+    g_form.fields.clear();
+    g_form.fields_obj_no = 0;
+}
+
+void collect_form_fields() {
+    // Every field carries the appearance of its value: a viewer asked to rebuild them would
+    // draw the template's stored values instead.
+    int need = acroform_entry("NeedAppearances");
+    if (need != -1) g_st.p_elem_strage[need].f_type = 0;
+    const int fe = fields_elem();
+    if (fe == -1) return;
+    const int arr = fields_array(fe);
+    if (arr != -1) {
+        const st_elem& a = g_st.p_elem_strage[arr];
+        const char* s = elem_bytes(a);
+        const char* end = s + a.data.str.len;
+        for (const char* m = static_cast<const char*>(std::memchr(s, REF_MARKER, end - s)); m;
+             m = static_cast<const char*>(std::memchr(m + 1, REF_MARKER, end - m - 1))) {
+            int n = 0;
+            auto r = std::from_chars(m + 1, end, n);
+            if (r.ec != std::errc() || !valid_xref(n) || n == 0) continue;
+            // Fields flattened into the page content are gone from the output.
+            if (g_st.p_xref_strage[n].first_elem <= 0) continue;
+            g_form.fields.push_back(output_number(n));
+        }
+    }
+    if (g_doc.f_2nd_page) return;
+    // The document's catalog: its /Fields becomes the array object written at finish.
+    new_xref_strage();
+    const int obj = g_st.cur_xref_strage;
+    g_form.fields_obj_no = obj + g_doc.base_num;
+    st_elem& e = g_st.p_elem_strage[fields_elem()];
+    e.f_type = ELEM_TYPE_OBJREF;
+    e.data.obj_no = obj;
+}
+
+void form_fields_finish() {
+    const int n = g_form.fields_obj_no;
+    if (n <= 0 || n >= g_st.num_pxref_strage) return;
+    std::string& t = g_form.text;
+    t.clear();
+    char num[16];
+    auto put = [&t, &num](int v) {
+        auto r = std::to_chars(num, num + sizeof num, v);
+        t.append(num, static_cast<size_t>(r.ptr - num));
+    };
+    put(n);
+    t.append(" 0 obj\r[");
+    for (int f : g_form.fields) {
+        t.push_back(' ');
+        put(f);
+        t.append(" 0 R");
+    }
+    t.append(" ]\rendobj\r");
+    g_st.p_pxref_strage[n] = g_out.sum_pos;
+    pdf_write_bin(t.data(), static_cast<int>(t.size()));
+}
