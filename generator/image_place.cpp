@@ -12,6 +12,7 @@
 #include "generator/image_state.h"
 #include "generator/operations.h"
 #include "generator/page_contents.h"
+#include "store/change_marks.h"
 #include "store/element_ops.h"
 
 namespace {
@@ -216,15 +217,13 @@ void append_field_img_contents(int page_obj_no, int field_no, float mag, int img
     // The new drawing is plain text: the old encoding goes, with its parameters.
     for (const char* key : {"Filter", "DecodeParms"}) {
         int e = find_top_level_entry(ap, key);
-        if (e != -1) elem_at(e).f_type = 0;
+        if (e != -1) switch_off_elem(e);
     }
     int length = find_top_level_entry(ap, "Length");
     if (length == -1) {
         append_elem_int(ap, 0, "Length", len);
     } else {
-        st_elem& le = elem_at(length);
-        le.f_type = ELEM_TYPE_INTEGER;
-        le.data.int_data = len;
+        set_elem_int(length, len);
     }
     set_elem_str(stream, STR_STREAM, text.data(), len);
     if (find_top_level_entry(ap, "Resources") == -1) {

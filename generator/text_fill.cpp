@@ -8,6 +8,7 @@
 #include "generator/page_contents.h"
 #include "generator/page_hooks.h"
 #include "generator/text_layout.h"
+#include "store/change_marks.h"
 #include "store/element_ops.h"
 
 FillState g_fill;
@@ -62,7 +63,7 @@ int font_entry(int ap, const char* label, int* owner, int* after) {
 void switch_off(int e) {
     const st_elem* es = g_st.p_elem_strage;
     int t = es[e].f_type;
-    g_st.p_elem_strage[e].f_type = 0;
+    switch_off_elem(e);
     if (t != ELEM_TYPE_ARRAY_START && t != ELEM_TYPE_SUBDIC_START) return;
     int depth = 1, limit = g_st.num_elem_strage;
     for (int n = es[e].next_elem; n > 0 && n < g_st.num_elem_strage && limit-- > 0 && depth > 0;
@@ -70,7 +71,7 @@ void switch_off(int e) {
         int nt = es[n].f_type;
         if (nt == ELEM_TYPE_ARRAY_START || nt == ELEM_TYPE_SUBDIC_START) ++depth;
         if (nt == ELEM_TYPE_ARRAY_END || nt == ELEM_TYPE_SUBDIC_END) --depth;
-        g_st.p_elem_strage[n].f_type = 0;
+        switch_off_elem(n);
     }
 }
 
@@ -104,7 +105,7 @@ void take_font(int i, int ap, int font_field, const char* font_sname) {
     int owner = 0, after = 0;
     int have = font_entry(ap, font_sname, &owner, &after);
     if (have != -1) {
-        elem_at(have).data.obj_no = target;
+        set_elem_objref(have, target);
     } else {
         if (!locate_fonts(ap, &owner, &after))
             throwf("Undefined Font(font short_name:%s)", font_sname);
@@ -172,9 +173,7 @@ void fill_record(int i, const int32_t* field_data, float linefeed, int font_fiel
     if (length == -1) {
         append_elem_int(ap, 0, "Length", len);
     } else {
-        st_elem& le = elem_at(length);
-        le.f_type = ELEM_TYPE_INTEGER;
-        le.data.int_data = len;
+        set_elem_int(length, len);
     }
     set_elem_str(data, STR_STREAM, text.data(), len);
     if (i < FLAG_SET_FIELD_SIZE) g_doc.flag_set_field[i] = 1;

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "store/change_marks.h"
 #include "store/failure.h"
 #include "store/name_codec.h"
 
@@ -71,6 +72,7 @@ void set_elem_str2(st_elem* elem, char type, const char* tmp, int len) {
     elem->data.str.type = type;
     elem->data.str.len = len;
     elem->data.str.start_pos = g_st.cur_char_strage;
+    mark_elem_changed(static_cast<const void*>(elem));
 }
 
 void set_elem_str(int elem_no, char type, const char* tmp, int len) {
@@ -86,6 +88,7 @@ int append_elem(int obj_no, int append_elem_no) {
     new_elem_strage();
     int n = g_st.cur_elem_strage;
     st_elem* es = g_st.p_elem_strage;
+    marks_set_owner(n, obj_no);
     if (append_elem_no != 0) {
         es[n].next_elem = es[append_elem_no].next_elem;
         es[append_elem_no].next_elem = n;

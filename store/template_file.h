@@ -14,6 +14,9 @@ constexpr int TEMPLATE_HEADER_SIZE = 26;
 // a file shorter than its counts or with records pointing outside the storages fails
 // with "Broken template file(%s)".
 void load_template(const char* path);
+// How many template files have been read from disk so far. Loads that copy a kept image do
+// not count, so two pages with the same count loaded the same content.
+long template_reads();
 
 // Writes the current storages as a template file. Fails with "fopen::error(%s)" when the
 // file cannot be created or written.
