@@ -82,6 +82,7 @@ void _Merlow() {
     g_out.sum_pos = 0;
     g_out.g_qprint = 0;
     clear_counters();
+    keep_template_images(true);
     g_doc.g_templateFileName[0] = 0;
     g_doc.g_preTemplateFileName[0] = 0;
 

@@ -10,16 +10,19 @@ struct Marks {
     std::vector<char> changed;  // per loaded object
     std::vector<int> owner;     // per element: the object whose chain holds it
     int loaded = 0;
-    bool active = false;  // only the generator tracks changes
 };
 Marks g_marks;
+
+// Only the generator tracks changes; the compiler builds objects, it does not edit them.
+bool active() {
+    return g_st.variant == StoreVariant::generator;
+}
 
 }  // namespace
 
 void marks_start_page() {
     Storages& s = g_st;
     Marks& m = g_marks;
-    m.active = s.variant == StoreVariant::generator;
     m.loaded = s.num_xref_strage;
     m.changed.assign(static_cast<size_t>(s.num_xref_strage), 0);
     m.owner.assign(static_cast<size_t>(s.num_elem_strage), 0);
@@ -43,7 +46,7 @@ void mark_object_changed(int obj) {
 
 void mark_elem_changed(int elem) {
     Marks& m = g_marks;
-    if (!m.active) return;
+    if (!active()) return;
     if (elem > 0 && static_cast<size_t>(elem) < m.owner.size())
         mark_object_changed(m.owner[static_cast<size_t>(elem)]);
     else
@@ -67,7 +70,7 @@ bool object_changed(int obj) {
 
 void marks_set_owner(int elem, int obj) {
     Marks& m = g_marks;
-    if (!m.active || elem <= 0) return;
+    if (!active() || elem <= 0) return;
     if (static_cast<size_t>(elem) >= m.owner.size()) {
         size_t want = static_cast<size_t>(elem) + 1;
         if (want < m.owner.size() * 2) want = m.owner.size() * 2;

@@ -86,6 +86,7 @@ constexpr size_t IMAGE_CACHE_BYTES = 64u << 20;
 std::vector<TemplateImage> g_images;
 unsigned long g_image_clock = 0;
 long g_image_reads = 0;  // counts the template files read from disk
+bool g_keep_images = false;
 
 bool same_file(const TemplateImage& im, const struct stat& st) {
     return im.dev == st.st_dev && im.ino == st.st_ino && im.size == st.st_size &&
@@ -168,7 +169,7 @@ void forget_image(const char* path) {
 
 void load_template(const char* path) {
     struct stat st {};
-    if (::stat(path, &st) == 0) {
+    if (g_keep_images && ::stat(path, &st) == 0) {
         for (TemplateImage& im : g_images) {
             if (im.path != path || !same_file(im, st)) continue;
             im.used = ++g_image_clock;
@@ -210,10 +211,15 @@ void load_template(const char* path) {
     }
     ++g_image_reads;
     const int32_t counts[6] = {t, x, e, fo, d, ch};
-    keep_image(path, st, counts);
+    if (g_keep_images) keep_image(path, st, counts);
     // Element 0 is never a real element: index 0 means "none".
     if (s.num_elem_strage == 0) s.num_elem_strage = 1;
     marks_start_page();
+}
+
+void keep_template_images(bool on) {
+    g_images.clear();
+    g_keep_images = on;
 }
 
 long template_reads() {
