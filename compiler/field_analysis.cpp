@@ -14,35 +14,10 @@
 
 namespace {
 
-// The first element labelled `label` outside every sub-dictionary and array of the chain.
-int top_level(int obj, const char* label) {
-    if (!valid_xref(obj)) return -1;
-    const st_elem* es = g_st.p_elem_strage;
-    int depth = 0, limit = g_st.num_elem_strage;
-    for (int e = g_st.p_xref_strage[obj].first_elem;
-         e > 0 && e < g_st.num_elem_strage && limit-- > 0; e = es[e].next_elem) {
-        int t = es[e].f_type;
-        if (depth == 0 && t != ELEM_TYPE_SUBDIC_END && t != ELEM_TYPE_ARRAY_END &&
-            std::strncmp(es[e].label, label, LABEL_SIZE) == 0)
-            return e;
-        if (t == ELEM_TYPE_SUBDIC_START || t == ELEM_TYPE_ARRAY_START) ++depth;
-        if ((t == ELEM_TYPE_SUBDIC_END || t == ELEM_TYPE_ARRAY_END) && depth > 0) --depth;
-    }
-    return -1;
-}
-
 bool top_name_is(int obj, const char* label, const char* value) {
-    int e = top_level(obj, label);
+    int e = dict_entry(obj, label);
     return e != -1 && g_st.p_elem_strage[e].f_type == ELEM_TYPE_NAME &&
            std::strncmp(g_st.p_elem_strage[e].data.name, value, LABEL_SIZE) == 0;
-}
-
-// The target of the reference element e, or -1.
-int ref_target(int e) {
-    if (e == -1) return -1;
-    const st_elem& el = g_st.p_elem_strage[e];
-    if (el.f_type != ELEM_TYPE_OBJREF || !valid_xref(el.data.obj_no)) return -1;
-    return el.data.obj_no;
 }
 
 std::string string_value(int obj, const char* parent, const char* label, bool* found) {
@@ -83,7 +58,7 @@ int default_resource_font(int widget, const char* name) {
 // is the font dictionary itself). An appearance without font resources gets a Font
 // dictionary, in its resources or in new resources.
 void font_holder(int ap, int* owner, int* after) {
-    int res = top_level(ap, "Resources");
+    int res = dict_entry(ap, "Resources");
     int obj = ap;
     if (res != -1 && g_st.p_elem_strage[res].f_type == ELEM_TYPE_OBJREF) {
         int t = ref_target(res);
@@ -155,7 +130,7 @@ void analyse_widget(int w) {
     int border = get_elem_int(w, "Parent", "W");
     int ap = ref_target(get_elem(w, "N"));
     if (ap == -1 || ap == w) return;
-    if (top_level(ap, LABEL_STREAM) == -1) return;
+    if (dict_entry(ap, LABEL_STREAM) == -1) return;
 
     int q = get_elem_int(w, "Parent", "Q");
     rec().align = static_cast<char>(q == -1 ? 0 : q);
@@ -183,9 +158,8 @@ void analyse_widget(int w) {
 
     // The appearance may name the font differently from the default appearance.
     std::string G;
-    int first_entry =
-        after != 0 ? g_st.p_elem_strage[after].next_elem : g_st.p_xref_strage[owner].first_elem;
-    if (first_entry > 0 && first_entry < g_st.num_elem_strage) {
+    int first_entry = *Dict{owner, after}.entries().begin();
+    if (first_entry > 0) {
         const st_elem& ae = g_st.p_elem_strage[first_entry];
         if (ae.f_type == ELEM_TYPE_OBJREF && ae.label[0] != 0 &&
             std::strncmp(ae.label, F.c_str(), LABEL_SIZE) != 0)
@@ -252,7 +226,7 @@ void analyse_widget(int w) {
     rec().line_start = line_start;
 
     // The appearance text, inflated when it is Flate-encoded.
-    int data = top_level(ap, LABEL_STREAM);
+    int data = dict_entry(ap, LABEL_STREAM);
     if (data == -1 || g_st.p_elem_strage[data].f_type != ELEM_TYPE_STRING) return;
     const st_elem& de = g_st.p_elem_strage[data];
     int stored = de.data.str.len;
@@ -322,7 +296,7 @@ void analyse_fields() {
         if (g_st.p_xref_strage[i].first_elem == 0) continue;
         // /Type is optional in annotation dictionaries.
         if (!top_name_is(i, "Subtype", "Widget")) continue;
-        if (top_level(i, "Type") != -1 && !top_name_is(i, "Type", "Annot")) continue;
+        if (dict_entry(i, "Type") != -1 && !top_name_is(i, "Type", "Annot")) continue;
         analyse_widget(i);
     }
     // Generated documents carry the appearances of their values; a viewer asked to rebuild
@@ -335,6 +309,6 @@ void analyse_fields() {
     if (fillable && valid_xref(acro)) {
         // The AcroForm dictionary may lie inside the catalog: its keys are then in that chain.
         int e = get_elem(acro, "NeedAppearances");
-        if (e != -1) g_st.p_elem_strage[e].f_type = 0;
+        if (e != -1) switch_off(e);
     }
 }

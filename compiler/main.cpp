@@ -4,6 +4,7 @@
 // The program's name selects variants: "merlow14" or "merlow" (vertical text position of
 // fields), "jisx0213" (Unicode CMap names; "jisx0208" turns it off again).
 #include <cstdio>
+#include <exception>
 #include <new>
 #include <string>
 
@@ -32,6 +33,11 @@ int main(int argc, char** argv) {
         return 1;
     } catch (const std::bad_alloc&) {
         report_error("Out of memory.");
+        return 1;
+    } catch (const std::exception& e) {
+        // Not one of the program's own failures: reported like them.
+        std::fprintf(stderr, "carvel: unexpected exception: %s\n", e.what());
+        report_error("Internal error(" + std::string(e.what()) + ")");
         return 1;
     }
     return 0;

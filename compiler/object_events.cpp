@@ -36,12 +36,7 @@ int append_record(const char* label, int type) {
     if (obj != g_last_obj) {
         // Entry 0 may already hold records of an earlier trailer: find its end once.
         g_last_obj = obj;
-        g_last_elem = 0;
-        int e = xref_at(obj).first_elem, limit = g_st.num_elem_strage;
-        while (e > 0 && limit-- > 0) {
-            g_last_elem = e;
-            e = g_st.p_elem_strage[e].next_elem;
-        }
+        g_last_elem = chain_last(obj);
     }
     int n = append_elem(obj, g_last_elem);
     g_last_elem = n;
@@ -242,9 +237,8 @@ void close_partial_object() {
     if (!valid_xref(obj)) return;
     // The labels of the dictionaries and arrays still open, innermost last.
     std::vector<int> open;
-    int last = 0, limit = g_st.num_elem_strage;
-    for (int e = g_st.p_xref_strage[obj].first_elem; e > 0 && limit-- > 0;
-         e = g_st.p_elem_strage[e].next_elem) {
+    int last = 0;
+    for (int e : obj_elems(obj)) {
         last = e;
         int t = g_st.p_elem_strage[e].f_type;
         if (t == ELEM_TYPE_SUBDIC_START || t == ELEM_TYPE_ARRAY_START)
@@ -257,7 +251,7 @@ void close_partial_object() {
         char label[LABEL_SIZE];
         std::memcpy(label, g_st.p_elem_strage[*it].label, LABEL_SIZE);
         int end = g_st.p_elem_strage[*it].f_type == ELEM_TYPE_SUBDIC_START ? ELEM_TYPE_SUBDIC_END
-                                                                          : ELEM_TYPE_ARRAY_END;
+                                                                           : ELEM_TYPE_ARRAY_END;
         // Labels are stored decoded already: copy them as they are.
         int n = append_elem(obj, last);
         st_elem& e = g_st.p_elem_strage[n];

@@ -22,11 +22,8 @@ std::string g_new_annots;
 // Gives every string element of object `obj` its own copy of its bytes, so that editing or
 // encrypting one object's strings leaves the object it was copied from alone.
 void own_strings(int obj) {
-    Storages& s = g_st;
-    int limit = s.num_elem_strage;
-    for (int e = s.p_xref_strage[obj].first_elem; e > 0 && e < s.num_elem_strage && limit-- > 0;
-         e = s.p_elem_strage[e].next_elem) {
-        st_elem& el = s.p_elem_strage[e];
+    for (int e : obj_elems(obj)) {
+        st_elem& el = g_st.p_elem_strage[e];
         if (el.f_type != ELEM_TYPE_STRING) continue;
         set_elem_str(e, el.data.str.type, elem_bytes(el), el.data.str.len);
     }
@@ -111,26 +108,26 @@ void make_array_field(const char* field_name, int num, float gap) {
         int rect_len = std::snprintf(rect, sizeof rect, "%f %f %f %f", m[0], m[1], m[2], m[3]);
         int name_len = static_cast<int>(std::strlen(name));
 
-        bool named = false;
-        int depth = 0, limit = s.num_elem_strage;
-        for (int e = s.p_xref_strage[wc].first_elem; e > 0 && e < s.num_elem_strage && limit-- > 0;
-             e = s.p_elem_strage[e].next_elem) {
+        // The copy gets its own string bytes and its own appearance; then its own name and
+        // place, in its top-level T and Rect.
+        for (int e : obj_elems(wc)) {
             st_elem& el = s.p_elem_strage[e];
-            int t = el.f_type;
-            bool top = depth == 0 && t >= ELEM_TYPE_NAME;
-            if (t == ELEM_TYPE_SUBDIC_START || t == ELEM_TYPE_ARRAY_START) ++depth;
-            if (t == ELEM_TYPE_SUBDIC_END || t == ELEM_TYPE_ARRAY_END) --depth;
-            if (top && t != 0 && std::strncmp(el.label, "T", LABEL_SIZE) == 0 && !named) {
+            if (el.f_type == ELEM_TYPE_OBJREF && el.data.obj_no == ap &&
+                std::strncmp(el.label, "N", LABEL_SIZE) == 0)
+                set_elem_objref(e, apc);
+            else if (el.f_type == ELEM_TYPE_STRING)
+                set_elem_str(e, el.data.str.type, elem_bytes(el), el.data.str.len);
+        }
+        bool named = false;
+        for (int e : Dict{wc, 0}.entries()) {
+            const st_elem& el = s.p_elem_strage[e];
+            if (el.f_type < ELEM_TYPE_NAME) continue;
+            if (std::strncmp(el.label, "T", LABEL_SIZE) == 0 && !named) {
                 set_elem_str(e, STR_LITERAL, name, name_len);
                 named = true;
-            } else if (top && t != 0 && std::strncmp(el.label, "Rect", LABEL_SIZE) == 0) {
+            } else if (std::strncmp(el.label, "Rect", LABEL_SIZE) == 0) {
                 set_elem_str(e, STR_ARRAY, rect, rect_len);
                 s.p_elem_strage[e].data.str.f_renum = 0;
-            } else if (t == ELEM_TYPE_OBJREF && el.data.obj_no == ap &&
-                       std::strncmp(el.label, "N", LABEL_SIZE) == 0) {
-                set_elem_objref(e, apc);
-            } else if (t == ELEM_TYPE_STRING) {
-                set_elem_str(e, el.data.str.type, elem_bytes(el), el.data.str.len);
             }
         }
         if (!named) append_elem_str(wc, 0, "T", STR_LITERAL, name, name_len);

@@ -72,15 +72,12 @@ void crypt_with_key(ObjectKey& key, st_elem& e) {
     s.f_renum = f_renum;
 }
 
-// Walks object i's chain, calling fn for every element; a damaged chain that loops is cut.
+// Walks object i's chain, calling fn for every element. A chain that leads outside the
+// element storage is refused rather than cut, so that no object goes out half encrypted.
 template <typename Fn>
 void for_each_elem(int i, Fn fn) {
-    int limit = g_st.num_elem_strage;
-    for (int e = g_st.p_xref_strage[i].first_elem; e != 0 && limit-- > 0;
-         e = g_st.p_elem_strage[e].next_elem) {
-        if (!valid_elem(e)) throwf("Element index out of range(%d)", e);
-        fn(e, g_st.p_elem_strage[e]);
-    }
+    if (int stray = chain_stray(i)) throwf("Element index out of range(%d)", stray);
+    for (int e : obj_elems(i)) fn(e, g_st.p_elem_strage[e]);
 }
 
 // Streams are encrypted in place, so two elements sharing the same stream bytes (copied

@@ -34,6 +34,10 @@ extern DocState g_doc;
 // _throw with a printf-style message.
 [[noreturn]] void throwf(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 
+// "startPage" with the template's bytes in memory (for the fuzzers); `name` identifies the
+// template for page continuation and the messages, as the file name does.
+void start_page_memory(const char* name, const void* data, size_t size);
+
 // Raises "Illegal method calling sequence." unless seq is `want`.
 void check_seq(int want);
 

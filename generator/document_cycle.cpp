@@ -102,12 +102,17 @@ void _setPDFFileName(const char* pdfFileName) {
     print_open(pdfFileName);
 }
 
-void _startPage(const char* templateFileName) {
+namespace {
+
+// "startPage" with the template loaded by `load`: a page of the template named
+// `templateFileName` continues the previous page's template when the names are equal.
+template <typename Load>
+void start_page_with(const char* templateFileName, Load load) {
     check_seq(1);
     g_doc.seq = 2;
     std::snprintf(g_doc.g_templateFileName, sizeof g_doc.g_templateFileName, "%s",
                   templateFileName);
-    load_template(templateFileName);
+    load();
     g_doc.g_continue_template = 1;
     if (std::strcmp(g_doc.g_templateFileName, g_doc.g_preTemplateFileName) != 0) {
         g_doc.template_base_num = g_doc.base_num;
@@ -117,6 +122,16 @@ void _startPage(const char* templateFileName) {
                 sizeof g_doc.g_preTemplateFileName);
     std::memset(g_doc.flag_set_field, 0, sizeof g_doc.flag_set_field);
     adjust_stream();
+}
+
+}  // namespace
+
+void _startPage(const char* templateFileName) {
+    start_page_with(templateFileName, [&] { load_template(templateFileName); });
+}
+
+void start_page_memory(const char* name, const void* data, size_t size) {
+    start_page_with(name, [&] { load_template_memory(name, data, size); });
 }
 
 void _endPage() {

@@ -49,69 +49,6 @@ int deflate_cstream() {
     return static_cast<int>(g_zout.size() - g_zs.avail_out);
 }
 
-// A dictionary in the store: the top level of object `obj` (start 0), or the sub-dictionary
-// that element `start` of it opens. obj -1: none.
-struct Dict {
-    int obj = -1;
-    int start = 0;
-};
-
-bool valid(const Dict& d) {
-    return d.obj >= 0;
-}
-
-int dict_find(const Dict& d, const char* label) {
-    if (!valid(d)) return -1;
-    return d.start ? subdict_entry(d.start, label) : dict_entry(d.obj, label);
-}
-
-// The dictionary that element `e` of object `obj` holds: its sub-dictionary, or the object
-// it refers to.
-Dict dict_of(int obj, int e) {
-    if (e == -1) return {};
-    const st_elem& el = g_st.p_elem_strage[e];
-    if (el.f_type == ELEM_TYPE_SUBDIC_START) return {obj, e};
-    if (el.f_type == ELEM_TYPE_OBJREF && valid_xref(el.data.obj_no) &&
-        g_st.p_xref_strage[el.data.obj_no].first_elem > 0)
-        return {el.data.obj_no, 0};
-    return {};
-}
-
-Dict sub(const Dict& d, const char* label) {
-    return valid(d) ? dict_of(d.obj, dict_find(d, label)) : Dict{};
-}
-
-// Calls f(element) for every entry of the dictionary, in order.
-template <typename F>
-void for_each_entry(const Dict& d, F f) {
-    const Storages& s = g_st;
-    int e = d.start ? s.p_elem_strage[d.start].next_elem : s.p_xref_strage[d.obj].first_elem;
-    int depth = 0, limit = s.num_elem_strage;
-    while (e > 0 && e < s.num_elem_strage && limit-- > 0) {
-        int t = s.p_elem_strage[e].f_type;
-        int next = s.p_elem_strage[e].next_elem;
-        if (t == ELEM_TYPE_SUBDIC_END || t == ELEM_TYPE_ARRAY_END) {
-            if (--depth < 0) return;
-        } else {
-            if (depth == 0 && t != 0) f(e);
-            if (t == ELEM_TYPE_SUBDIC_START || t == ELEM_TYPE_ARRAY_START) ++depth;
-        }
-        e = next;
-    }
-}
-
-// Adds an element to the dictionary: right after its opening element, or at the end of the
-// object when the dictionary is an object of its own.
-int dict_add(const Dict& d) {
-    return append_elem(d.obj, d.start);
-}
-
-Dict add_subdict(const Dict& d, const char* label) {
-    int s = append_elem_subdic_start(d.obj, d.start, label);
-    append_elem_subdic_end(d.obj, s, "");
-    return {d.obj, s};
-}
-
 // Values that a resource entry may hold and that can be copied element for element.
 bool copyable(const st_elem& e) {
     return e.f_type == ELEM_TYPE_OBJREF || e.f_type == ELEM_TYPE_NAME ||
@@ -152,7 +89,7 @@ std::vector<ResourceAdd> g_adds;
 // copied, or the field's font is nowhere to be found. The field then stays interactive.
 bool plan_resources(int ap, const Dict& page_res, const st_field& f, const char* data, int len) {
     g_adds.clear();
-    Dict ap_res = sub(Dict{ap, 0}, "Resources");
+    Dict ap_res = Dict{ap, 0}.sub("Resources");
     char font_name[LABEL_SIZE];
     std::memcpy(font_name, f.short_name, sizeof font_name);
     font_name[LABEL_SIZE - 1] = 0;
@@ -160,7 +97,7 @@ bool plan_resources(int ap, const Dict& page_res, const st_field& f, const char*
     bool ok = true;
     auto plan = [&](int c, const Dict& dst, int e) {
         const st_elem& el = g_st.p_elem_strage[e];
-        int have = dict_find(dst, el.label);
+        int have = dst.find(el.label);
         if (have != -1) {
             if (!same_value(g_st.p_elem_strage[have], el)) ok = false;
             return;
@@ -173,25 +110,24 @@ bool plan_resources(int ap, const Dict& page_res, const st_field& f, const char*
         g_adds.push_back({c, e});
     };
     for (int c = 0; c < static_cast<int>(std::size(kCategories)) && ok; ++c) {
-        Dict src = sub(ap_res, kCategories[c]);
-        if (!valid(src)) continue;
-        Dict dst = sub(page_res, kCategories[c]);
-        for_each_entry(src, [&](int e) {
+        Dict src = ap_res.sub(kCategories[c]);
+        if (!src.valid()) continue;
+        Dict dst = page_res.sub(kCategories[c]);
+        for (int e : src.entries()) {
             if (c == kFont && std::strncmp(g_st.p_elem_strage[e].label, font_name, LABEL_SIZE) == 0)
                 font_found = true;
             plan(c, dst, e);
-        });
+        }
     }
     if (!ok) return false;
     if (font_found) return true;
     // The appearance names no font of its own: the form's default resources may hold it,
     // and the page may have it already.
-    Dict page_fonts = sub(page_res, "Font");
-    if (dict_find(page_fonts, font_name) != -1) return true;
+    Dict page_fonts = page_res.sub("Font");
+    if (page_fonts.find(font_name) != -1) return true;
     int root = get_trailer_objref("Root");
-    Dict dr_fonts =
-        valid_xref(root) ? sub(sub(sub(Dict{root, 0}, "AcroForm"), "DR"), "Font") : Dict{};
-    int e = dict_find(dr_fonts, font_name);
+    Dict dr_fonts = valid_xref(root) ? Dict{root, 0}.sub("AcroForm").sub("DR").sub("Font") : Dict{};
+    int e = dr_fonts.find(font_name);
     if (e != -1) {
         plan(kFont, page_fonts, e);
         return ok;
@@ -204,24 +140,21 @@ bool plan_resources(int ap, const Dict& page_res, const st_field& f, const char*
 // Makes sure the page has a resources dictionary and returns it.
 Dict page_resources(int page) {
     int e = dict_entry(page, "Resources");
-    Dict d = dict_of(page, e);
-    if (valid(d) || e != -1) return d;
-    return add_subdict(Dict{page, 0}, "Resources");
+    Dict d = Dict::of(page, e);
+    if (d.valid() || e != -1) return d;
+    return Dict{page, 0}.add_subdict("Resources");
 }
 
 void apply_resources(int page) {
     if (g_adds.empty()) return;
     Dict res = page_resources(page);
-    if (!valid(res)) return;
+    if (!res.valid()) return;
     for (const ResourceAdd& a : g_adds) {
-        Dict cat = sub(res, kCategories[a.category]);
-        if (!valid(cat)) cat = add_subdict(res, kCategories[a.category]);
-        int n = dict_add(cat);
+        Dict cat = res.sub(kCategories[a.category]);
+        if (!cat.valid()) cat = res.add_subdict(kCategories[a.category]);
+        int n = cat.add();
         st_elem copy = g_st.p_elem_strage[a.elem];
-        st_elem& dst = g_st.p_elem_strage[n];
-        int next = dst.next_elem;
-        dst = copy;
-        dst.next_elem = next;
+        copy_elem_value(n, copy);
         // Strings get their own bytes, so that rewriting one copy leaves the other alone.
         if (copy.f_type == ELEM_TYPE_STRING)
             set_elem_str(n, copy.data.str.type, elem_bytes(copy), copy.data.str.len);
@@ -322,13 +255,7 @@ void cstream_append(const std::string& block) {
 int form_fields_elem() {
     int root = get_trailer_objref("Root");
     if (!valid_xref(root)) return -1;
-    Dict form = sub(Dict{root, 0}, "AcroForm");
-    int e = dict_find(form, "Fields");
-    if (e == -1) return -1;
-    const st_elem& el = g_st.p_elem_strage[e];
-    if (el.f_type == ELEM_TYPE_STRING && el.data.str.type == STR_ARRAY) return e;
-    if (el.f_type != ELEM_TYPE_OBJREF) return -1;
-    int d = get_elem(el.data.obj_no, LABEL_IMMEDIATE);
+    int d = deref_value(Dict{root, 0}.sub("AcroForm").find("Fields"));
     if (d == -1) return -1;
     const st_elem& de = g_st.p_elem_strage[d];
     return de.f_type == ELEM_TYPE_STRING && de.data.str.type == STR_ARRAY ? d : -1;
@@ -375,9 +302,7 @@ void shrink_xref() {
     s.num_xref_strage = n;
     s.cur_xref_strage = n - 1;
     for (int i = 0; i < n; ++i) {
-        int limit = s.num_elem_strage;
-        for (int e = s.p_xref_strage[i].first_elem; e > 0 && e < s.num_elem_strage && limit-- > 0;
-             e = s.p_elem_strage[e].next_elem) {
+        for (int e : obj_elems(i)) {
             st_elem& el = s.p_elem_strage[e];
             if (el.f_type == ELEM_TYPE_OBJREF && el.data.obj_no >= n) {
                 set_elem_str(e, STR_BARE, "null", 4);
@@ -483,8 +408,8 @@ void compress_field(int page) {
             if (se.f_type != ELEM_TYPE_STRING || se.data.str.type != STR_STREAM) continue;
             const char* data = elem_bytes(se);
             int len = se.data.str.len;
-            Dict res = dict_of(page, dict_entry(page, "Resources"));
-            if (!valid(res) && dict_entry(page, "Resources") != -1) continue;
+            Dict res = Dict::of(page, dict_entry(page, "Resources"));
+            if (!res.valid() && dict_entry(page, "Resources") != -1) continue;
             if (!plan_resources(ap, res, f, data, len)) continue;
             build_block(rect, ap, data, len);
             cstream_append(g_block);

@@ -7,42 +7,6 @@
 
 #include "store/element_ops.h"
 
-namespace {
-
-bool label_is(const st_elem& e, const char* label) {
-    return std::strncmp(e.label, label, LABEL_SIZE) == 0;
-}
-
-// Walks the elements from `e` on, keeping track of nesting, and returns the first element at
-// nesting level 0 labelled `label`; the walk ends where level 0 is closed.
-int find_at_level0(int e, const char* label) {
-    const Storages& s = g_st;
-    int depth = 0, limit = s.num_elem_strage;
-    while (e > 0 && e < s.num_elem_strage && limit-- > 0) {
-        const st_elem& el = s.p_elem_strage[e];
-        switch (el.f_type) {
-            case ELEM_TYPE_SUBDIC_END:
-            case ELEM_TYPE_ARRAY_END:
-                if (--depth < 0) return -1;
-                break;
-            case ELEM_TYPE_SUBDIC_START:
-            case ELEM_TYPE_ARRAY_START:
-                if (depth == 0 && label_is(el, label)) return e;
-                ++depth;
-                break;
-            case 0:
-                break;  // switched off
-            default:
-                if (depth == 0 && label_is(el, label)) return e;
-                break;
-        }
-        e = el.next_elem;
-    }
-    return -1;
-}
-
-}  // namespace
-
 int field_record_index(const char* name) {
     if (!name) return -1;
     size_t n = std::strlen(name);
@@ -52,52 +16,6 @@ int field_record_index(const char* name) {
         if (std::strncmp(f.name, name, sizeof f.name) == 0) return i;
     }
     return -1;
-}
-
-int dict_entry(int obj, const char* label) {
-    if (!valid_xref(obj)) return -1;
-    return find_at_level0(g_st.p_xref_strage[obj].first_elem, label);
-}
-
-int subdict_entry(int start, const char* label) {
-    if (!valid_elem(start)) return -1;
-    const st_elem& s = g_st.p_elem_strage[start];
-    if (s.f_type != ELEM_TYPE_SUBDIC_START) return -1;
-    return find_at_level0(s.next_elem, label);
-}
-
-int subdict_end(int start) {
-    if (!valid_elem(start) || g_st.p_elem_strage[start].f_type != ELEM_TYPE_SUBDIC_START) return -1;
-    const Storages& s = g_st;
-    int depth = 0, limit = s.num_elem_strage;
-    for (int e = s.p_elem_strage[start].next_elem; e > 0 && e < s.num_elem_strage && limit-- > 0;
-         e = s.p_elem_strage[e].next_elem) {
-        int t = s.p_elem_strage[e].f_type;
-        if (t == ELEM_TYPE_SUBDIC_START || t == ELEM_TYPE_ARRAY_START) ++depth;
-        if (t == ELEM_TYPE_SUBDIC_END || t == ELEM_TYPE_ARRAY_END) {
-            if (depth == 0) return e;
-            --depth;
-        }
-    }
-    return -1;
-}
-
-int last_elem(int obj) {
-    if (!valid_xref(obj)) return 0;
-    const Storages& s = g_st;
-    int e = s.p_xref_strage[obj].first_elem, last = 0, limit = s.num_elem_strage;
-    while (e > 0 && e < s.num_elem_strage && limit-- > 0) {
-        last = e;
-        e = s.p_elem_strage[e].next_elem;
-    }
-    return last;
-}
-
-int dict_ref(int obj, const char* label) {
-    int e = dict_entry(obj, label);
-    if (e == -1 || g_st.p_elem_strage[e].f_type != ELEM_TYPE_OBJREF) return -1;
-    int n = g_st.p_elem_strage[e].data.obj_no;
-    return valid_xref(n) ? n : -1;
 }
 
 int widget_parent(int widget) {
@@ -137,12 +55,7 @@ int widget_appearance(int widget) {
 }
 
 int page_annots_elem(int page) {
-    int e = dict_entry(page, "Annots");
-    if (e == -1) return -1;
-    const st_elem& a = g_st.p_elem_strage[e];
-    if (a.f_type == ELEM_TYPE_STRING && a.data.str.type == STR_ARRAY) return e;
-    if (a.f_type != ELEM_TYPE_OBJREF) return -1;
-    int d = get_elem(a.data.obj_no, LABEL_IMMEDIATE);
+    int d = deref_value(dict_entry(page, "Annots"));
     if (d == -1) return -1;
     const st_elem& de = g_st.p_elem_strage[d];
     return de.f_type == ELEM_TYPE_STRING && de.data.str.type == STR_ARRAY ? d : -1;
@@ -215,14 +128,9 @@ bool read_numbers(const char* s, int len, float* out, int n) {
 }
 
 const char* dict_array_text(int obj, const char* label, int* len) {
-    int e = dict_entry(obj, label);
-    if (e == -1) return nullptr;
-    const st_elem* el = &g_st.p_elem_strage[e];
-    if (el->f_type == ELEM_TYPE_OBJREF) {
-        int d = get_elem(el->data.obj_no, LABEL_IMMEDIATE);
-        if (d == -1) return nullptr;
-        el = &g_st.p_elem_strage[d];
-    }
+    int d = deref_value(dict_entry(obj, label));
+    if (d == -1) return nullptr;
+    const st_elem* el = &g_st.p_elem_strage[d];
     if (el->f_type != ELEM_TYPE_STRING || el->data.str.type != STR_ARRAY) return nullptr;
     *len = el->data.str.len;
     return elem_bytes(*el);

@@ -1,25 +1,13 @@
 // Lookups on the widget annotations of the loaded page that the field operations share:
-// entries of a dictionary object itself (not of its sub-dictionaries), entries a widget
-// takes from its parent field, the widget's appearance stream and page, and the marked
-// references inside array texts.
+// entries a widget takes from its parent field, the widget's appearance stream and page, and
+// the marked references inside array texts. Dictionary lookups come from store/element_walk.h.
 #pragma once
+
+#include "store/element_walk.h"
 
 // Index of the first field record whose name is exactly `name`, or -1.
 int field_record_index(const char* name);
 
-// The element of entry `label` at the top level of dictionary object `obj` (not inside one
-// of its sub-dictionaries or arrays), or -1. Elements switched off by a page operation
-// (type 0) are not entries.
-int dict_entry(int obj, const char* label);
-// The entry `label` directly inside the sub-dictionary that element `start` opens, or -1.
-int subdict_entry(int start, const char* label);
-// The element that closes the sub-dictionary opened by element `start`, or -1.
-int subdict_end(int start);
-// The last element of object `obj`'s chain, or 0 when the object is empty.
-int last_elem(int obj);
-
-// The object that reference entry `label` of `obj` refers to, or -1.
-int dict_ref(int obj, const char* label);
 // The widget's parent field (its /Parent), or -1.
 int widget_parent(int widget);
 // Entry `label` of the widget itself or, when it has none, of its parent field; *owner

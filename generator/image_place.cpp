@@ -61,11 +61,7 @@ int referenced_obj(int obj, const char* label) {
             if (el.f_type == ELEM_TYPE_OBJREF && valid_xref(el.data.obj_no)) return el.data.obj_no;
             return -1;
         }
-        int p = get_elem(obj, "Parent");
-        obj =
-            (p != -1 && elem_at(p).f_type == ELEM_TYPE_OBJREF && valid_xref(elem_at(p).data.obj_no))
-                ? elem_at(p).data.obj_no
-                : -1;
+        obj = ref_target(get_elem(obj, "Parent"));
     }
     return -1;
 }
@@ -205,7 +201,7 @@ void append_field_img_contents(int page_obj_no, int field_no, float mag, int img
     std::string fname(f.name, strnlen(f.name, sizeof f.name));
     int ap = referenced_obj(f.obj_no, "N");
     if (ap == -1) throwf("Undefined Field Appearance(%s)", fname.c_str());
-    int stream = find_top_level_entry(ap, LABEL_STREAM);
+    int stream = dict_entry(ap, LABEL_STREAM);
     if (stream == -1 || elem_at(stream).f_type != ELEM_TYPE_STRING ||
         elem_at(stream).data.str.type != STR_STREAM)
         throwf("Undefined Field Appearance(%s)", fname.c_str());
@@ -214,19 +210,8 @@ void append_field_img_contents(int page_obj_no, int field_no, float mag, int img
 
     std::string text = field_image_text(bbox, mag, img_x, img_y, align, valign, g_img.xobject_seq);
     int len = static_cast<int>(text.size());
-    // The new drawing is plain text: the old encoding goes, with its parameters.
-    for (const char* key : {"Filter", "DecodeParms"}) {
-        int e = find_top_level_entry(ap, key);
-        if (e != -1) switch_off_elem(e);
-    }
-    int length = find_top_level_entry(ap, "Length");
-    if (length == -1) {
-        append_elem_int(ap, 0, "Length", len);
-    } else {
-        set_elem_int(length, len);
-    }
-    set_elem_str(stream, STR_STREAM, text.data(), len);
-    if (find_top_level_entry(ap, "Resources") == -1) {
+    set_plain_stream(ap, stream, text.data(), len);
+    if (dict_entry(ap, "Resources") == -1) {
         int s = append_elem_subdic_start(ap, 0, "Resources");
         append_elem_subdic_end(ap, s, "Resources");
     }

@@ -7,6 +7,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
+#include <new>
+#include <string>
 
 #include "generator/error_log.h"
 #include "generator/pdf_writer.h"
@@ -113,5 +116,9 @@ int main(int argc, char** argv) {
         fail_run(script_name, f.message.c_str());
     } catch (const std::bad_alloc&) {
         fail_run(script_name, "Memory allocation error.");
+    } catch (const std::exception& e) {
+        // Not one of the program's own failures: the run ends as after any error.
+        std::fprintf(stderr, "tessaro: unexpected exception: %s\n", e.what());
+        fail_run(script_name, ("Internal error(" + std::string(e.what()) + ")").c_str());
     }
 }

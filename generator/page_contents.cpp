@@ -13,55 +13,19 @@ namespace {
 // Page trees are shallow; a Parent chain longer than this is taken to loop.
 constexpr int MAX_PARENT_HOPS = 32;
 
-// The element that closes the dictionary or array opened by element `start`, or -1.
-int matching_end(int start) {
-    const st_elem* es = g_st.p_elem_strage;
-    int depth = 0, limit = g_st.num_elem_strage;
-    for (int e = start; e > 0 && e < g_st.num_elem_strage && limit-- > 0; e = es[e].next_elem) {
-        int t = es[e].f_type;
-        if (t == ELEM_TYPE_SUBDIC_START || t == ELEM_TYPE_ARRAY_START) ++depth;
-        if (t == ELEM_TYPE_SUBDIC_END || t == ELEM_TYPE_ARRAY_END) {
-            if (--depth == 0) return e;
-        }
-    }
-    return -1;
-}
-
 // The element of object `obj` that precedes `target` in its chain, 0 when `target` is first.
 int chain_predecessor(int obj, int target) {
-    const st_elem* es = g_st.p_elem_strage;
-    int prev = 0, limit = g_st.num_elem_strage;
-    for (int e = xref_at(obj).first_elem; e > 0 && e < g_st.num_elem_strage && limit-- > 0;
-         e = es[e].next_elem) {
+    int prev = 0;
+    for (int e : obj_elems(obj)) {
         if (e == target) return prev;
         prev = e;
     }
     return -1;
 }
 
-// The entry labelled `label` directly inside the dictionary that element `start` opens.
-int find_in_subdic(int start, const char* label) {
-    const st_elem* es = g_st.p_elem_strage;
-    int depth = 0, limit = g_st.num_elem_strage;
-    for (int e = start; e > 0 && e < g_st.num_elem_strage && limit-- > 0; e = es[e].next_elem) {
-        int t = es[e].f_type;
-        if (depth == 1 && t != ELEM_TYPE_SUBDIC_END && t != ELEM_TYPE_ARRAY_END &&
-            std::strncmp(es[e].label, label, LABEL_SIZE) == 0)
-            return e;
-        if (t == ELEM_TYPE_SUBDIC_START || t == ELEM_TYPE_ARRAY_START) ++depth;
-        if (t == ELEM_TYPE_SUBDIC_END || t == ELEM_TYPE_ARRAY_END) {
-            if (--depth == 0) break;
-        }
-    }
-    return -1;
-}
-
 // The parent page-tree node of `obj`, or -1.
 int parent_of(int obj) {
-    int p = get_elem(obj, "Parent");
-    if (p == -1 || elem_at(p).f_type != ELEM_TYPE_OBJREF) return -1;
-    int n = elem_at(p).data.obj_no;
-    return valid_xref(n) ? n : -1;
+    return ref_target(get_elem(obj, "Parent"));
 }
 
 // Reads the four numbers of a rectangle held as array text.
@@ -84,21 +48,6 @@ bool parse_box(int elem, float v[4]) {
 }
 
 }  // namespace
-
-int find_top_level_entry(int obj, const char* label) {
-    const st_elem* es = g_st.p_elem_strage;
-    int depth = 0, limit = g_st.num_elem_strage;
-    for (int e = xref_at(obj).first_elem; e > 0 && e < g_st.num_elem_strage && limit-- > 0;
-         e = es[e].next_elem) {
-        int t = es[e].f_type;
-        if (depth == 0 && t != ELEM_TYPE_SUBDIC_END && t != ELEM_TYPE_ARRAY_END &&
-            std::strncmp(es[e].label, label, LABEL_SIZE) == 0)
-            return e;
-        if (t == ELEM_TYPE_SUBDIC_START || t == ELEM_TYPE_ARRAY_START) ++depth;
-        if ((t == ELEM_TYPE_SUBDIC_END || t == ELEM_TYPE_ARRAY_END) && depth > 0) --depth;
-    }
-    return -1;
-}
 
 int find_page_obj() {
     for (int i = 0; i < g_st.num_xref_strage; ++i)
@@ -151,10 +100,10 @@ int add_content_stream(const char* text, int len) {
 }
 
 void link_page_contents(int page_obj, int obj_no, bool first) {
-    int c = find_top_level_entry(page_obj, "Contents");
+    int c = dict_entry(page_obj, "Contents");
     if (c != -1 && elem_at(c).f_type == ELEM_TYPE_OBJREF && valid_xref(elem_at(c).data.obj_no)) {
         // A reference to an array object: the array is extended where it is.
-        int d = get_elem(elem_at(c).data.obj_no, LABEL_IMMEDIATE);
+        int d = deref_value(c);
         if (d != -1) {
             const st_elem& de = elem_at(d);
             if ((de.f_type == ELEM_TYPE_STRING && de.data.str.type == STR_ARRAY) ||
@@ -179,7 +128,7 @@ void link_page_contents(int page_obj, int obj_no, bool first) {
         text = first ? std::string(ref) + old + " " : old + " " + ref;
     } else if (e.f_type == ELEM_TYPE_ARRAY_START) {
         // An array held as elements: the reference becomes its first or its last item.
-        int end = matching_end(c);
+        int end = value_end(c);
         if (end == -1) throwf("Illegal Page Contents(%d)", page_obj);
         int owner = -1;
         for (int i = 0; i < g_st.num_xref_strage && owner == -1; ++i)
@@ -195,11 +144,11 @@ void link_page_contents(int page_obj, int obj_no, bool first) {
 }
 
 int ensure_own_resources(int page_obj) {
-    int r = find_top_level_entry(page_obj, "Resources");
+    int r = dict_entry(page_obj, "Resources");
     if (r != -1) return r;
     int obj = parent_of(page_obj);
     for (int hops = 0; obj != -1 && hops < MAX_PARENT_HOPS; ++hops, obj = parent_of(obj)) {
-        int pr = find_top_level_entry(obj, "Resources");
+        int pr = dict_entry(obj, "Resources");
         if (pr == -1) continue;
         st_elem src = elem_at(pr);
         if (src.f_type == ELEM_TYPE_OBJREF)
@@ -207,19 +156,14 @@ int ensure_own_resources(int page_obj) {
         if (src.f_type != ELEM_TYPE_SUBDIC_START) break;
         // An inline dictionary of the page tree: the page gets its own copy, which shares
         // the string bytes of the original.
-        int end = matching_end(pr);
+        int end = value_end(pr);
         if (end == -1) break;
-        int first = 0, last = 0, limit = g_st.num_elem_strage;
-        for (int e = pr; limit-- > 0; e = src.next_elem) {
-            src = elem_at(e);
+        int first = 0, last = 0;
+        for (int e : value_elems(pr)) {
             int n = append_elem(page_obj, last);
-            st_elem& d = elem_at(n);
-            int next = d.next_elem;
-            d = src;
-            d.next_elem = next;
+            copy_elem_value(n, elem_at(e));
             if (!first) first = n;
             last = n;
-            if (e == end) break;
         }
         return first;
     }
@@ -229,16 +173,16 @@ int ensure_own_resources(int page_obj) {
 }
 
 void enter_xobject_resource(int owner, const char* name, int xobj_no) {
-    int r = find_top_level_entry(owner, "Resources");
+    int r = dict_entry(owner, "Resources");
     if (r == -1) throwf("Undefined Resources(%d)", owner);
     int holder = owner, x = -1;
     st_elem re = elem_at(r);
     if (re.f_type == ELEM_TYPE_OBJREF) {
         holder = re.data.obj_no;
         if (!valid_xref(holder)) throwf("Undefined Resources(%d)", owner);
-        x = find_top_level_entry(holder, "XObject");
+        x = dict_entry(holder, "XObject");
     } else if (re.f_type == ELEM_TYPE_SUBDIC_START) {
-        x = find_in_subdic(r, "XObject");
+        x = subdict_entry(r, "XObject");
     } else {
         throwf("Undefined Resources(%d)", owner);
     }

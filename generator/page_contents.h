@@ -3,6 +3,8 @@
 // the page's Contents, and making sure the page has a resources dictionary of its own.
 #pragma once
 
+#include "store/element_walk.h"
+
 // Where a page lies in its own coordinate space and how it is turned for display.
 struct PageGeometry {
     float x0 = 0, y0 = 0;  // lower-left corner of the MediaBox
@@ -21,8 +23,10 @@ int find_page_obj();
 PageGeometry read_page_geometry(int page_obj);
 
 // The entry labelled `label` of dictionary object `obj` itself, not one inside its
-// sub-dictionaries; -1 when there is none.
-int find_top_level_entry(int obj, const char* label);
+// sub-dictionaries; -1 when there is none. The older name of dict_entry.
+inline int find_top_level_entry(int obj, const char* label) {
+    return dict_entry(obj, label);
+}
 
 // Appends a new object holding "Length" and an uncompressed "stream" with the text; returns
 // its object number.

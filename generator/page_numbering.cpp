@@ -295,10 +295,7 @@ void renum_obj() {
             x.first_elem = 0;
             continue;
         }
-        int limit = s.num_elem_strage;
-        for (int e = x.first_elem; e > 0 && e < s.num_elem_strage && limit-- > 0;
-             e = s.p_elem_strage[e].next_elem)
-            renum_elem(e);
+        for (int e : obj_elems(i)) renum_elem(e);
     }
     for (int t = 0; t < s.num_trailer_strage; ++t) {
         st_elem& e = s.p_trailer_strage[t];
@@ -365,15 +362,10 @@ int dup_obj(int i) {
     if (!valid_xref(i)) throwf("Object number out of range(%d)", i);
     new_xref_strage();
     int n = s.cur_xref_strage;
-    int last = 0, limit = s.num_elem_strage;
-    for (int e = s.p_xref_strage[i].first_elem; e > 0 && limit-- > 0;
-         e = s.p_elem_strage[e].next_elem) {
+    int last = 0;
+    for (int e : obj_elems(i)) {
         int c = append_elem(n, last);
-        st_elem& src = s.p_elem_strage[e];  // after append_elem: the storage may have moved
-        st_elem& dst = s.p_elem_strage[c];
-        int next = dst.next_elem;
-        dst = src;
-        dst.next_elem = next;
+        copy_elem_value(c, s.p_elem_strage[e]);  // after append_elem: the storage may have moved
         last = c;
     }
     return n;

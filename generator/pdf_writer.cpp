@@ -240,9 +240,6 @@ void print_pdfheader() {
 void print_elem(int elem) {
     write_elem(elem_at(elem));
 }
-void print_trailer_elem(int index) {
-    write_elem(trailer_at(index));
-}
 
 void print_obj() {
     Storages& s = g_st;
@@ -259,9 +256,8 @@ void print_obj() {
         pdf_write_bin(" 0 obj\r", 7);
         bool dict = std::strncmp(es[first].label, LABEL_IMMEDIATE, LABEL_SIZE) != 0;
         if (dict) pdf_write_bin("<< \r", 4);
-        int limit = s.num_elem_strage;
         bool has_stream = false;
-        for (int e = first; e > 0 && e < s.num_elem_strage && limit-- > 0; e = es[e].next_elem) {
+        for (int e : obj_elems(i)) {
             if (is_stream(es[e])) {
                 has_stream = true;
                 continue;
@@ -270,8 +266,7 @@ void print_obj() {
         }
         if (dict) pdf_write_bin(">> ", 3);
         if (has_stream) {
-            limit = s.num_elem_strage;
-            for (int e = first; e > 0 && e < s.num_elem_strage && limit-- > 0; e = es[e].next_elem)
+            for (int e : obj_elems(i))
                 if (is_stream(es[e])) write_elem(es[e]);
         }
         pdf_write_bin("\rendobj\r", 8);

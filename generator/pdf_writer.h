@@ -21,7 +21,6 @@ void print_xref();
 void print_xref_last();
 void print_close();
 void print_elem(int elem);
-void print_trailer_elem(int index);
 
 void pdf_write(const char* str);
 void pdf_write_bin(const char* str, int len);

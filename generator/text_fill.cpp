@@ -19,14 +19,6 @@ bool name_is(const char (&have)[LABEL_SIZE], const char* want) {
     return std::strncmp(have, want, LABEL_SIZE) == 0;
 }
 
-// The target of an indirect reference element, or -1.
-int ref_target(int e) {
-    if (e == -1) return -1;
-    const st_elem& el = elem_at(e);
-    if (el.f_type != ELEM_TYPE_OBJREF || !valid_xref(el.data.obj_no)) return -1;
-    return el.data.obj_no;
-}
-
 // Where the font resources of appearance object `ap` live: the object holding them and the
 // element after which a new entry goes (the Font dictionary's start, or 0 when the object is
 // itself the font dictionary). False when the appearance has no font resources.
@@ -56,23 +48,6 @@ int font_entry(int ap, const char* label, int* owner, int* after) {
     if (!locate_fonts(ap, owner, after)) return -1;
     int e = get_elem(*owner, label);
     return ref_target(e) == -1 ? -1 : e;
-}
-
-// Switches an entry off so the writer leaves it out; an array or dictionary value goes with
-// all of its items.
-void switch_off(int e) {
-    const st_elem* es = g_st.p_elem_strage;
-    int t = es[e].f_type;
-    switch_off_elem(e);
-    if (t != ELEM_TYPE_ARRAY_START && t != ELEM_TYPE_SUBDIC_START) return;
-    int depth = 1, limit = g_st.num_elem_strage;
-    for (int n = es[e].next_elem; n > 0 && n < g_st.num_elem_strage && limit-- > 0 && depth > 0;
-         n = es[n].next_elem) {
-        int nt = es[n].f_type;
-        if (nt == ELEM_TYPE_ARRAY_START || nt == ELEM_TYPE_SUBDIC_START) ++depth;
-        if (nt == ELEM_TYPE_ARRAY_END || nt == ELEM_TYPE_SUBDIC_END) --depth;
-        switch_off_elem(n);
-    }
 }
 
 // The height of the appearance box (the upper y of /BBox), or false when it cannot be read.
@@ -152,30 +127,17 @@ void fill_record(int i, const int32_t* field_data, float linefeed, int font_fiel
 
     int ap = field_appearance_object(widget);
     if (ap == -1) return;
-    int data = find_top_level_entry(ap, LABEL_STREAM);
+    int data = dict_entry(ap, LABEL_STREAM);
     if (data == -1 || elem_at(data).f_type != ELEM_TYPE_STRING ||
         elem_at(data).data.str.type != STR_STREAM)
         return;
 
     if (font_field != -1) take_font(i, ap, font_field, sname);
 
-    // The new text is stored unfiltered: the old encoding goes, with its parameters.
-    int parent = ref_target(find_top_level_entry(ap, "Parent"));
-    for (int obj : {ap, parent}) {
-        if (obj == -1) continue;
-        for (const char* key : {"Filter", "DecodeParms"}) {
-            int e = find_top_level_entry(obj, key);
-            if (e != -1) switch_off(e);
-        }
-    }
-    const int len = static_cast<int>(text.size());
-    int length = find_top_level_entry(ap, "Length");
-    if (length == -1) {
-        append_elem_int(ap, 0, "Length", len);
-    } else {
-        set_elem_int(length, len);
-    }
-    set_elem_str(data, STR_STREAM, text.data(), len);
+    // The new text is stored unfiltered; an encoding named by the appearance's Parent goes
+    // as well.
+    if (int parent = ref_target(dict_entry(ap, "Parent")); parent != -1) drop_filter(parent);
+    set_plain_stream(ap, data, text.data(), static_cast<int>(text.size()));
     if (i < FLAG_SET_FIELD_SIZE) g_doc.flag_set_field[i] = 1;
 }
 

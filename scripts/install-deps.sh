@@ -11,19 +11,29 @@ check_pkg() { have_pkg "$1" || need+=("$1"); }
 
 for p in build-essential cmake ninja-build pkg-config git \
          zlib1g-dev libpng-dev libgtest-dev libbenchmark-dev libcsv-dev \
-         bison flex clang clang-format libclang-rt-14-dev \
+         bison flex clang clang-format \
          qpdf poppler-utils poppler-data imagemagick ghostscript fonts-urw-base35 \
          fonts-ipafont man-db python3 ccache; do
   check_pkg "$p"
 done
 
-if [ ${#need[@]} -eq 0 ]; then
-  exit 0
-fi
-
-echo "install-deps: installing ${need[*]}"
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 export DEBIAN_FRONTEND=noninteractive
-$SUDO apt-get update -qq
-$SUDO apt-get install -y -qq --no-install-recommends "${need[@]}"
+updated=0
+install() {
+  echo "install-deps: installing $*"
+  if [ $updated = 0 ]; then $SUDO apt-get update -qq; updated=1; fi
+  $SUDO apt-get install -y -qq --no-install-recommends "$@"
+}
+
+if [ ${#need[@]} -gt 0 ]; then install "${need[@]}"; fi
+
+# The sanitizer and libFuzzer runtimes must be those of the clang that builds: take the
+# major version from the installed clang.
+major=$(clang --version | sed -n 's/.*clang version \([0-9][0-9]*\).*/\1/p' | head -n 1)
+if [ -z "$major" ]; then
+  echo "install-deps: cannot tell the version of clang" >&2
+  exit 1
+fi
+have_pkg "libclang-rt-$major-dev" || install "libclang-rt-$major-dev"

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "store/change_marks.h"
+#include "store/element_walk.h"
 #include "store/failure.h"
 #include "store/name_codec.h"
 
@@ -16,11 +17,6 @@ bool compiler() {
 // Reference walks follow objects whose direct value is an array text with a reference;
 // a cycle of such objects would never end, so the walk is bounded.
 constexpr int MAX_REF_HOPS = 64;
-// Chains never hold more elements than the storage; a damaged chain that loops is cut.
-int chain_limit() {
-    return g_st.num_elem_strage;
-}
-
 bool label_matches(const char* have, const char* want) {
     if (compiler()) {
         const char* star = std::strchr(want, '*');
@@ -94,15 +90,30 @@ int append_elem(int obj_no, int append_elem_no) {
         es[append_elem_no].next_elem = n;
         return n;
     }
-    st_xref& x = g_st.p_xref_strage[obj_no];
-    if (x.first_elem == 0) {
-        x.first_elem = n;
-        return n;
-    }
-    int e = x.first_elem, limit = chain_limit();
-    while (es[e].next_elem != 0 && --limit > 0) e = es[e].next_elem;
-    es[e].next_elem = n;
+    int last = chain_last(obj_no);
+    if (last == 0)
+        g_st.p_xref_strage[obj_no].first_elem = n;
+    else
+        es[last].next_elem = n;
     return n;
+}
+
+void drop_filter(int obj) {
+    for (const char* key : {"Filter", "DecodeParms"}) {
+        int e = dict_entry(obj, key);
+        if (e != -1) switch_off(e);
+    }
+}
+
+void set_plain_stream(int obj, int stream, const char* data, int len) {
+    drop_filter(obj);
+    int length = dict_entry(obj, "Length");
+    if (length == -1) {
+        append_elem_int(obj, 0, "Length", len);
+    } else {
+        set_elem_int(length, len);
+    }
+    set_elem_str(stream, STR_STREAM, data, len);
 }
 
 namespace {
@@ -154,13 +165,9 @@ int append_elem_array_end(int obj_no, int append_elem_no, const char* label) {
 }
 
 int get_elem(int xref_no, const char* label) {
-    if (!valid_xref(xref_no) || !label) return -1;
-    const st_elem* es = g_st.p_elem_strage;
-    int e = g_st.p_xref_strage[xref_no].first_elem, limit = chain_limit();
-    while (e > 0 && e < g_st.num_elem_strage && limit-- > 0) {
-        if (label_matches(es[e].label, label)) return e;
-        e = es[e].next_elem;
-    }
+    if (!label) return -1;
+    for (int e : obj_elems(xref_no))
+        if (label_matches(g_st.p_elem_strage[e].label, label)) return e;
     return -1;
 }
 

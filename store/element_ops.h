@@ -4,6 +4,8 @@
 // grows.
 #pragma once
 
+#include "store/change_marks.h"
+#include "store/element_walk.h"
 #include "store/storages.h"
 
 // Copies a label or name into a 32-byte record slot (cut at 31 bytes). The compiler's
@@ -26,6 +28,12 @@ int append_elem_subdic_start(int obj_no, int append_elem_no, const char* label);
 int append_elem_subdic_end(int obj_no, int append_elem_no, const char* label);
 int append_elem_array_start(int obj_no, int append_elem_no, const char* label);
 int append_elem_array_end(int obj_no, int append_elem_no, const char* label);
+
+// Switches off the Filter and DecodeParms entries of stream object obj.
+void drop_filter(int obj);
+// Gives stream element `stream` of object obj the len bytes of data, unfiltered: the
+// object's Filter and DecodeParms are switched off and its Length becomes len.
+void set_plain_stream(int obj, int stream, const char* data, int len);
 
 // Lookups.
 int get_elem(int xref_no, const char* label);

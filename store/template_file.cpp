@@ -19,10 +19,6 @@ struct FileCloser {
 };
 using File = std::unique_ptr<FILE, FileCloser>;
 
-bool read_all(FILE* f, void* dst, size_t size, size_t count) {
-    return count == 0 || std::fread(dst, size, count, f) == count;
-}
-
 // Checks that every index and string range of the loaded page lies inside its storage,
 // so that no later lookup or write can leave it, and terminates every fixed-size text.
 bool records_consistent() {
@@ -66,6 +62,58 @@ bool records_consistent() {
 }  // namespace
 
 namespace {
+
+// Where the template's bytes come from: a file read as it goes, or bytes in memory.
+struct ByteSource {
+    FILE* file = nullptr;
+    const unsigned char* data = nullptr;
+    size_t size = 0;  // total size
+    size_t pos = 0;   // memory only
+
+    bool read(void* dst, size_t len) {
+        if (len == 0) return true;
+        if (file) return std::fread(dst, 1, len, file) == len;
+        if (len > size - pos) return false;
+        std::memcpy(dst, data + pos, len);
+        pos += len;
+        return true;
+    }
+};
+
+// The one loader behind both entry points: header checks, size check against the counts,
+// the six arrays, then the consistency checks. `name` is what the messages show.
+void load_from(ByteSource& in, const char* name, int32_t* counts) {
+    int32_t magic = 0;
+    if (!in.read(&magic, 4) || magic != TEMPLATE_MAGIC) fail("fopen::error(%s)", name);
+    int16_t t = 0;
+    int32_t c[5] = {};
+    if (!in.read(&t, 2) || !in.read(c, sizeof c)) fail("Broken template file(%s)", name);
+    const int32_t x = c[0], e = c[1], fo = c[2], d = c[3], ch = c[4];
+    if (t < 0 || x < 0 || e < 0 || fo < 0 || d < 0 || ch < 0)
+        fail("Broken template file(%s)", name);
+    long long expect = TEMPLATE_HEADER_SIZE + static_cast<long long>(sizeof(st_elem)) * t +
+                       static_cast<long long>(sizeof(st_xref)) * x +
+                       static_cast<long long>(sizeof(st_elem)) * e +
+                       static_cast<long long>(sizeof(st_font)) * fo +
+                       static_cast<long long>(sizeof(st_field)) * d + static_cast<long long>(ch);
+    if (static_cast<long long>(in.size) < expect) fail("Broken template file(%s)", name);
+
+    storages_prepare_load(t, x, e, fo, d, ch);
+    Storages& s = g_st;
+    if (!in.read(s.p_trailer_strage, sizeof(st_elem) * t) ||
+        !in.read(s.p_xref_strage, sizeof(st_xref) * x) ||
+        !in.read(s.p_elem_strage, sizeof(st_elem) * e) ||
+        !in.read(s.p_font_strage, sizeof(st_font) * fo) ||
+        !in.read(s.p_field_strage, sizeof(st_field) * d) || !in.read(s.p_char_strage, ch) ||
+        !records_consistent()) {
+        storages_prepare_load(0, 0, 0, 0, 0, 0);
+        fail("Broken template file(%s)", name);
+    }
+    const int32_t loaded[6] = {t, x, e, fo, d, ch};
+    std::memcpy(counts, loaded, sizeof loaded);
+    // Element 0 is never a real element: index 0 means "none".
+    if (s.num_elem_strage == 0) s.num_elem_strage = 1;
+}
 
 // Images of the template files loaded so far, so that a template loaded again under the same
 // name is copied from memory instead of read from disk. An image stays valid while the file's
@@ -182,38 +230,24 @@ void load_template(const char* path) {
     forget_image(path);
     File f(std::fopen(path, "rb"));
     if (!f) fail("fopen::error(%s)", path);
-    int32_t magic = 0;
-    if (std::fread(&magic, 4, 1, f.get()) != 1 || magic != TEMPLATE_MAGIC)
-        fail("fopen::error(%s)", path);
-    int16_t t = 0;
-    int32_t c[5] = {};
-    if (std::fread(&t, 2, 1, f.get()) != 1 || std::fread(c, 4, 5, f.get()) != 5)
-        fail("Broken template file(%s)", path);
-    const int32_t x = c[0], e = c[1], fo = c[2], d = c[3], ch = c[4];
-    if (t < 0 || x < 0 || e < 0 || fo < 0 || d < 0 || ch < 0)
-        fail("Broken template file(%s)", path);
     if (fstat(fileno(f.get()), &st) != 0) fail("fopen::error(%s)", path);
-    long long expect = TEMPLATE_HEADER_SIZE + 72LL * t + 12LL * x + 72LL * e + 8232LL * fo +
-                       348LL * d + static_cast<long long>(ch);
-    if (static_cast<long long>(st.st_size) < expect) fail("Broken template file(%s)", path);
-
-    storages_prepare_load(t, x, e, fo, d, ch);
-    Storages& s = g_st;
-    FILE* fp = f.get();
-    if (!read_all(fp, s.p_trailer_strage, sizeof(st_elem), t) ||
-        !read_all(fp, s.p_xref_strage, sizeof(st_xref), x) ||
-        !read_all(fp, s.p_elem_strage, sizeof(st_elem), e) ||
-        !read_all(fp, s.p_font_strage, sizeof(st_font), fo) ||
-        !read_all(fp, s.p_field_strage, sizeof(st_field), d) ||
-        !read_all(fp, s.p_char_strage, 1, ch) || !records_consistent()) {
-        storages_prepare_load(0, 0, 0, 0, 0, 0);
-        fail("Broken template file(%s)", path);
-    }
+    ByteSource in;
+    in.file = f.get();
+    in.size = static_cast<size_t>(st.st_size);
+    int32_t counts[6] = {};
+    load_from(in, path, counts);
     ++g_image_reads;
-    const int32_t counts[6] = {t, x, e, fo, d, ch};
     if (g_keep_images) keep_image(path, st, counts);
-    // Element 0 is never a real element: index 0 means "none".
-    if (s.num_elem_strage == 0) s.num_elem_strage = 1;
+    marks_start_page();
+}
+
+void load_template_memory(const char* name, const void* data, size_t size) {
+    ByteSource in;
+    in.data = static_cast<const unsigned char*>(data);
+    in.size = data ? size : 0;
+    int32_t counts[6] = {};
+    load_from(in, name, counts);
+    ++g_image_reads;
     marks_start_page();
 }
 
@@ -226,13 +260,9 @@ long template_reads() {
     return g_image_reads;
 }
 
-void write_template(const char* path) {
-    forget_image(path);
-    File f(std::fopen(path, "wb"));
-    if (!f) fail("fopen::error(%s)", path);
+bool write_template_to(FILE* fp) {
     const Storages& s = g_st;
     if (s.num_trailer_strage > 32767) fail("Too many trailer entries.");
-    FILE* fp = f.get();
     int32_t magic = TEMPLATE_MAGIC;
     int16_t t = static_cast<int16_t>(s.num_trailer_strage);
     int32_t c[5] = {s.num_xref_strage, s.num_elem_strage, s.num_font_strage, s.num_field_strage,
@@ -248,6 +278,14 @@ void write_template(const char* path) {
     put(s.p_font_strage, sizeof(st_font), s.num_font_strage);
     put(s.p_field_strage, sizeof(st_field), s.num_field_strage);
     put(s.p_char_strage, 1, s.num_char_strage);
+    return ok;
+}
+
+void write_template(const char* path) {
+    forget_image(path);
+    File f(std::fopen(path, "wb"));
+    if (!f) fail("fopen::error(%s)", path);
+    bool ok = write_template_to(f.get());
     if (std::fclose(f.release()) != 0) ok = false;
     if (!ok) fail("fopen::error(%s)", path);
 }

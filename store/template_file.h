@@ -4,7 +4,9 @@
 // in that order, records exactly as they lie in memory.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <cstdio>
 
 constexpr int32_t TEMPLATE_MAGIC = 123456;
 constexpr int TEMPLATE_HEADER_SIZE = 26;
@@ -21,10 +23,14 @@ void keep_template_images(bool on);
 // How many template files have been read from disk so far. Loads that copy a kept image do
 // not count, so two pages with the same count loaded the same content.
 long template_reads();
+// The same load from `size` bytes in memory; `name` stands for the file in the messages.
+void load_template_memory(const char* name, const void* data, size_t size);
 
 // Writes the current storages as a template file. Fails with "fopen::error(%s)" when the
 // file cannot be created or written.
 void write_template(const char* path);
+// Writes the current storages in the same form to an open stream; false when a write fails.
+bool write_template_to(FILE* f);
 
 // Drops the line end that the source PDF put before "endstream" from every stream string
 // (data ending in CR LF whose stored following byte is "e").

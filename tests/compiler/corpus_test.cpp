@@ -1,40 +1,21 @@
 // Every real-world form of the corpus compiles, and its template holds what the generator
 // relies on.
-#include <dirent.h>
+#include "tests/support/corpus.h"
+
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "compile_helpers.h"
 #include "compiler/compiler_state.h"
 #include "store/template_file.h"
+#include "tests/support/run_tools.h"
 
 namespace {
-
-std::vector<std::string> corpus_files() {
-    std::vector<std::string> out;
-    if (DIR* d = opendir(CORPUS_DIR)) {
-        while (dirent* e = readdir(d)) {
-            std::string n = e->d_name;
-            if (n.size() > 4 && n.substr(n.size() - 4) == ".pdf") out.push_back(n);
-        }
-        closedir(d);
-    }
-    return out;
-}
-
-std::string read_file(const std::string& p) {
-    std::ifstream f(p, std::ios::binary);
-    std::stringstream ss;
-    ss << f.rdbuf();
-    return ss.str();
-}
 
 // Page count by qpdf, the oracle.
 int qpdf_pages(const std::string& path) {
@@ -53,13 +34,12 @@ bool name_is(int obj, const char* key, const char* value) {
 }
 
 TEST(Corpus, TemplatesHoldWhatTheGeneratorRelies) {
-    auto files = corpus_files();
+    auto files = tt::corpus_files();
     if (files.empty()) GTEST_SKIP() << "corpus not present";
     std::string tpl = "/tmp/carvel_corpus_" + std::to_string(getpid()) + ".tpl";
-    for (const std::string& name : files) {
-        SCOPED_TRACE(name);
-        std::string path = std::string(CORPUS_DIR) + "/" + name;
-        std::string data = read_file(path);
+    for (const std::string& path : files) {
+        SCOPED_TRACE(path);
+        std::string data = tt::read_file(path);
         testing::internal::CaptureStdout();
         CompileStatus st = compile_text(data);
         std::string out = testing::internal::GetCapturedStdout();
@@ -118,10 +98,11 @@ TEST(Corpus, TemplatesHoldWhatTheGeneratorRelies) {
 }
 
 TEST(Corpus, ErrorLogOnlyForRealDuplicates) {
-    auto files = corpus_files();
+    auto files = tt::corpus_files();
     if (files.empty()) GTEST_SKIP() << "corpus not present";
-    for (const std::string& name : files) {
-        std::string data = read_file(std::string(CORPUS_DIR) + "/" + name);
+    for (const std::string& path : files) {
+        std::string name = tt::base_name(path);
+        std::string data = tt::read_file(path);
         testing::internal::CaptureStdout();
         compile_text(data);
         testing::internal::GetCapturedStdout();

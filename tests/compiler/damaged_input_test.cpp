@@ -1,11 +1,9 @@
 // Damaged and hostile input: every case ends with a clear report and a template that the
 // generator's loader accepts.
-#include <dirent.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <cstdio>
-#include <fstream>
 #include <random>
 #include <sstream>
 #include <string>
@@ -15,6 +13,8 @@
 #include "compiler/compiler_state.h"
 #include "store/failure.h"
 #include "store/template_file.h"
+#include "tests/support/corpus.h"
+#include "tests/support/run_tools.h"
 
 namespace {
 
@@ -35,26 +35,6 @@ void compile_and_reload(const std::string& pdf) {
         ADD_FAILURE() << "template does not load: " << f.message;
     }
     std::remove(tpl_path().c_str());
-}
-
-std::vector<std::string> corpus_files() {
-    std::vector<std::string> out;
-    if (DIR* d = opendir(CORPUS_DIR)) {
-        while (dirent* e = readdir(d)) {
-            std::string n = e->d_name;
-            if (n.size() > 4 && n.substr(n.size() - 4) == ".pdf")
-                out.push_back(std::string(CORPUS_DIR) + "/" + n);
-        }
-        closedir(d);
-    }
-    return out;
-}
-
-std::string read_file(const std::string& p) {
-    std::ifstream f(p, std::ios::binary);
-    std::stringstream ss;
-    ss << f.rdbuf();
-    return ss.str();
 }
 
 TEST(DamagedInput, NestedArraysTwoLevelsDeep) {
@@ -116,10 +96,10 @@ TEST(DamagedInput, UnbalancedStringsAndLongTokens) {
 }
 
 TEST(DamagedInput, TruncatedCorpusFiles) {
-    auto files = corpus_files();
+    auto files = tt::corpus_files();
     if (files.empty()) GTEST_SKIP() << "corpus not present";
     for (const std::string& f : files) {
-        std::string data = read_file(f);
+        std::string data = tt::read_file(f);
         // Many cuts over the whole file, denser near the start and the end.
         size_t step = data.size() / 120 + 1;
         for (size_t cut = 0; cut < data.size(); cut += step)
@@ -130,11 +110,11 @@ TEST(DamagedInput, TruncatedCorpusFiles) {
 }
 
 TEST(DamagedInput, RandomByteFlips) {
-    auto files = corpus_files();
+    auto files = tt::corpus_files();
     if (files.empty()) GTEST_SKIP() << "corpus not present";
     std::mt19937 rng(12345);
     for (const std::string& f : files) {
-        std::string data = read_file(f);
+        std::string data = tt::read_file(f);
         for (int round = 0; round < 15; ++round) {
             std::string d = data;
             int flips = 1 + static_cast<int>(rng() % 20);

@@ -15,15 +15,9 @@
 #include "compiler/compiler_state.h"
 #include "compiler/crash_handler.h"
 #include "store/template_file.h"
+#include "tests/support/run_tools.h"
 
 namespace {
-
-std::string read_file(const std::string& p) {
-    std::ifstream f(p, std::ios::binary);
-    std::stringstream ss;
-    ss << f.rdbuf();
-    return ss.str();
-}
 
 bool exists(const std::string& p) {
     struct stat st;
@@ -80,7 +74,7 @@ TEST(Driver, LogListsFieldsAndEachFontOnce) {
     add_field("b", 0, 1, false);
     add_field("c", -20, 3, false);
     ASSERT_TRUE(write_compile_log(dir + "/f.pdf"));
-    std::string log = read_file(dir + "/f.pdf.log");
+    std::string log = tt::read_file(dir + "/f.pdf.log");
     EXPECT_EQ(log.rfind("Carvel version: Jul  7 2013\nPDF name: " + dir + "/f.pdf\ncreated: ", 0),
               0u);
     EXPECT_NE(log.find("\n\n\n[field:0]---------------------------------\nfield name: a\n"
@@ -114,7 +108,7 @@ TEST(Driver, DuplicateFieldsArePairedAndBothReportsKept) {
         "Duplicate form field.\n  field name: same\n  field name: same\n  field name: same\n");
     g_cc.f_dup_xref = true;
     ASSERT_TRUE(write_compile_outputs());
-    std::string err = read_file(dir + "/d.pdf.log.err");
+    std::string err = tt::read_file(dir + "/d.pdf.log.err");
     EXPECT_NE(err.find("created: "), std::string::npos);
     EXPECT_NE(err.find("\n\nDuplicate form field.\n  field name: same\n"), std::string::npos)
         << err;
@@ -134,10 +128,10 @@ TEST(Driver, FormWithoutWidgetsWritesHeaderOnlyLogAndFullTemplate) {
     ASSERT_EQ(compile_pdf_memory(pdf.data(), pdf.size()), CompileStatus::ok);
     ASSERT_TRUE(write_compile_outputs());
     EXPECT_FALSE(exists(dir + "/n.pdf.log.err"));
-    std::string log = read_file(dir + "/n.pdf.log");
+    std::string log = tt::read_file(dir + "/n.pdf.log");
     EXPECT_EQ(log.substr(log.size() - 3), "\n\n\n");
     EXPECT_EQ(log.find("[field"), std::string::npos);
-    std::string tpl = read_file(dir + "/n.pdf.tpl");
+    std::string tpl = tt::read_file(dir + "/n.pdf.tpl");
     ASSERT_GE(tpl.size(), 26u);
     EXPECT_EQ(tpl.substr(0, 4), std::string("\x40\xe2\x01\x00", 4));
     storages_reset(StoreVariant::generator);
@@ -163,16 +157,17 @@ TEST(Driver, ProgramArgumentsOutputsAndExitStatus) {
     // The stale error log of an earlier run is gone.
     EXPECT_FALSE(exists(dir + "/ok.pdf.log.err"));
     // Standard output holds the one-line summary.
-    EXPECT_EQ(read_file(dir + "/out.txt"),
+    EXPECT_EQ(tt::read_file(dir + "/out.txt"),
               "carvel: " + dir + "/ok.pdf.tpl: 0 fields found, 0 fillable, 0 warnings (log " + dir +
                   "/ok.pdf.log)\n");
 
     EXPECT_EQ(run(std::string(CARVEL_BIN) + " " + dir + "/missing.pdf > " + dir + "/out2.txt"), 1);
-    EXPECT_EQ(read_file(dir + "/out2.txt"),
+    EXPECT_EQ(tt::read_file(dir + "/out2.txt"),
               "Can't open file(" + dir + "/missing.pdf)\ncarvel: " + dir +
                   "/missing.pdf.tpl: 0 fields found, 0 fillable, 1 warning (log " + dir +
                   "/missing.pdf.log, problems in " + dir + "/missing.pdf.log.err)\n");
-    EXPECT_NE(read_file(dir + "/missing.pdf.log.err").find("Can't open file("), std::string::npos);
+    EXPECT_NE(tt::read_file(dir + "/missing.pdf.log.err").find("Can't open file("),
+              std::string::npos);
 }
 
 TEST(Driver, VariantSymlinksBesideTheProgram) {
@@ -209,7 +204,7 @@ TEST(Driver, CrashHandlerWritesTheErrorLog) {
             std::raise(SIGSEGV);
         },
         testing::ExitedWithCode(255), "");
-    std::string err = read_file(pdf + ".log.err");
+    std::string err = tt::read_file(pdf + ".log.err");
     EXPECT_EQ(err.rfind("Carvel version: Jul  7 2013\nPDF name: " + pdf + "\n", 0), 0u);
     EXPECT_NE(err.find("\n\nCarvel unrecognized object in the pdf file.\n"), std::string::npos);
 }

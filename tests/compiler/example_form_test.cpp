@@ -10,28 +10,22 @@
 #include <string>
 
 #include "compile_helpers.h"
+#include "tests/support/run_tools.h"
 
 namespace {
-
-std::string read_file(const std::string& p) {
-    std::ifstream f(p, std::ios::binary);
-    std::stringstream ss;
-    ss << f.rdbuf();
-    return ss.str();
-}
 
 TEST(ExampleForm, CommittedCopyMatchesItsGenerator) {
     std::string out = "/tmp/example_form_" + std::to_string(getpid()) + ".pdf";
     std::string cmd = "python3 " SOURCE_DIR "/tools/make_example_form.py " + out;
     ASSERT_EQ(std::system(cmd.c_str()), 0);
-    EXPECT_EQ(read_file(out), read_file(SOURCE_DIR "/examples/form.pdf"))
+    EXPECT_EQ(tt::read_file(out), tt::read_file(SOURCE_DIR "/examples/form.pdf"))
         << "run tools/make_example_form.py to refresh examples/form.pdf";
     std::remove(out.c_str());
     EXPECT_EQ(std::system("qpdf --check " SOURCE_DIR "/examples/form.pdf > /dev/null"), 0);
 }
 
 TEST(ExampleForm, CompilesWithItsFieldsAndJapaneseFont) {
-    std::string pdf = read_file(SOURCE_DIR "/examples/form.pdf");
+    std::string pdf = tt::read_file(SOURCE_DIR "/examples/form.pdf");
     ASSERT_EQ(compile_text(pdf), CompileStatus::ok);
     int widgets = 0, type0 = 0;
     for (int i = 1; i < g_st.num_xref_strage; ++i) {

@@ -1,28 +1,14 @@
 // Real-world forms compiled by carvel and printed by tessaro: the output passes qpdf,
 // keeps the page count and page sizes, and shows the same static text.
-#include <dirent.h>
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
+#include "tests/support/corpus.h"
 #include "tests/support/run_tools.h"
 
 namespace {
-
-std::vector<std::string> corpus_files() {
-    std::vector<std::string> out;
-    if (DIR* d = opendir(CORPUS_DIR)) {
-        while (dirent* e = readdir(d)) {
-            std::string n = e->d_name;
-            if (n.size() > 4 && n.substr(n.size() - 4) == ".pdf") out.push_back(n);
-        }
-        closedir(d);
-    }
-    std::sort(out.begin(), out.end());
-    return out;
-}
 
 // "W x H" of every page, as pdfinfo reports them.
 std::string page_sizes(const std::string& pdf) {
@@ -38,20 +24,13 @@ std::string page_sizes(const std::string& pdf) {
     return out;
 }
 
-std::string squeeze(const std::string& s) {
-    std::string out;
-    for (char c : s)
-        if (c != ' ' && c != '\n' && c != '\f') out += c;
-    return out;
-}
-
 TEST(CorpusRoundTrip, CompiledTemplatesPrintLikeTheSource) {
-    auto files = corpus_files();
+    auto files = tt::corpus_files();
     if (files.empty()) GTEST_SKIP() << "corpus not present";
-    for (const std::string& name : files) {
-        SCOPED_TRACE(name);
+    for (const std::string& src : files) {
+        SCOPED_TRACE(src);
         tt::TempDir d;
-        std::string src = std::string(CORPUS_DIR) + "/" + name;
+        std::string name = tt::base_name(src);
         std::string pdf = d.file(name);
         tt::write_file(pdf, tt::read_file(src));
         tt::Result c = tt::run(tt::sh_quote(tt::carvel()) + " " + tt::sh_quote(pdf));
@@ -75,8 +54,8 @@ TEST(CorpusRoundTrip, CompiledTemplatesPrintLikeTheSource) {
         EXPECT_EQ(page_sizes(out), page_sizes(src));
         // Text fields left unset print empty; everything else prints as in the source, in
         // its order.
-        std::string text = squeeze(tt::pdftotext(src));
-        std::string printed = squeeze(tt::pdftotext(out));
+        std::string text = tt::squeeze(tt::pdftotext(src));
+        std::string printed = tt::squeeze(tt::pdftotext(out));
         size_t at = 0;
         for (char c : printed) {
             at = text.find(c, at);
@@ -89,11 +68,11 @@ TEST(CorpusRoundTrip, CompiledTemplatesPrintLikeTheSource) {
 }
 
 TEST(CorpusRoundTrip, TwoPagesOfOneTemplateShareItsFonts) {
-    auto files = corpus_files();
-    if (files.empty()) GTEST_SKIP() << "corpus not present";
+    std::string src = tt::corpus_dir() + "/samples-libreoffice-form.pdf";
+    if (!tt::file_exists(src)) GTEST_SKIP() << "corpus not present";
     tt::TempDir d;
     std::string pdf = d.file("form.pdf");
-    tt::write_file(pdf, tt::read_file(std::string(CORPUS_DIR) + "/samples-libreoffice-form.pdf"));
+    tt::write_file(pdf, tt::read_file(src));
     ASSERT_EQ(tt::run(tt::sh_quote(tt::carvel()) + " " + tt::sh_quote(pdf)).status, 0);
     std::string out = d.file("out.pdf");
     std::string page = "startPage\t" + pdf + ".tpl\nendPage\n";

@@ -2,73 +2,26 @@
 // fields are filled with values of their own, and the flattened document is checked against
 // the interactive one: qpdf passes it, no filled text widget remains, pdftotext shows every
 // value, a hidden field vanishes, and every page renders like the interactive page.
-#include <dirent.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdlib>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "store/storages.h"
 #include "store/template_file.h"
+#include "tests/support/corpus.h"
+#include "tests/support/pdf_render.h"
 #include "tests/support/run_tools.h"
 
 namespace {
 
 std::vector<std::string> forms() {
-    std::vector<std::string> out;
-    if (DIR* d = opendir(CORPUS_DIR)) {
-        while (dirent* e = readdir(d)) {
-            std::string n = e->d_name;
-            if (n.size() > 4 && n.substr(n.size() - 4) == ".pdf")
-                out.push_back(std::string(CORPUS_DIR) + "/" + n);
-        }
-        closedir(d);
-    }
-    std::sort(out.begin(), out.end());
+    std::vector<std::string> out = tt::corpus_files();
     std::string example = std::string(EXAMPLES_DIR) + "/form.pdf";
     if (tt::file_exists(example)) out.push_back(example);
     return out;
-}
-
-std::string squeeze(const std::string& s) {
-    std::string out;
-    for (char c : s)
-        if (c != ' ' && c != '\n' && c != '\f') out += c;
-    return out;
-}
-
-struct Gray {
-    int w = 0, h = 0;
-    std::string px;
-};
-
-Gray render(const std::string& pdf, int page) {
-    Gray g;
-    std::string out = pdf + ".r" + std::to_string(page);
-    tt::run("pdftoppm -r 50 -gray -f " + std::to_string(page) + " -l " + std::to_string(page) +
-            " -singlefile " + tt::sh_quote(pdf) + " " + tt::sh_quote(out));
-    std::string pgm = tt::read_file(out + ".pgm");
-    std::istringstream in(pgm);
-    std::string magic;
-    int maxval = 0;
-    in >> magic >> g.w >> g.h >> maxval;
-    in.get();
-    if (magic != "P5" || !in) return {};
-    g.px = pgm.substr(static_cast<size_t>(in.tellg()));
-    return g;
-}
-
-double differing(const Gray& a, const Gray& b) {
-    if (a.w != b.w || a.h != b.h || a.px.size() != b.px.size() || a.px.empty()) return 1;
-    size_t n = 0;
-    for (size_t i = 0; i < a.px.size(); ++i)
-        if (std::abs(static_cast<unsigned char>(a.px[i]) - static_cast<unsigned char>(b.px[i])) >
-            64)
-            ++n;
-    return static_cast<double>(n) / static_cast<double>(a.px.size());
 }
 
 // Fully qualified names of the text fields qpdf finds in the document.
@@ -155,7 +108,7 @@ TEST(FieldCompressionCorpus, FlattenedFormsShowEveryValue) {
         int remaining = 0;
         for (const std::string& f : text_fields(flat)) remaining += f.rfind("K_E_S_Trel", 0) == 0;
         EXPECT_LE(remaining, unfillable) << "filled text widgets remain";
-        std::string text = squeeze(tt::pdftotext(flat));
+        std::string text = tt::squeeze(tt::pdftotext(flat));
         for (const std::string& v : values) {
             if (v == hidden)
                 EXPECT_EQ(text.find(v), std::string::npos) << v << " is hidden";
@@ -165,7 +118,8 @@ TEST(FieldCompressionCorpus, FlattenedFormsShowEveryValue) {
         int pages = tt::pdf_page_count(flat);
         ASSERT_EQ(pages, tt::pdf_page_count(plain));
         for (int p = 1; p <= pages; ++p)
-            EXPECT_LT(differing(render(plain, p), render(flat, p)), 0.002) << "page " << p;
+            EXPECT_LT(tt::differing(tt::render_page(plain, p), tt::render_page(flat, p)), 0.002)
+                << "page " << p;
     }
     if (forms_with_fields == 0) GTEST_SKIP() << "no compiled form has fillable fields";
 }

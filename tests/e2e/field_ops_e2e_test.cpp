@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "store/element_ops.h"
+#include "tests/support/pdf_render.h"
 #include "tests/support/run_tools.h"
 #include "tests/support/template_builder.h"
 
@@ -86,45 +87,11 @@ std::vector<QField> qpdf_fields(const std::string& pdf, const std::string& extra
     return out;
 }
 
-// A page rendered in grey.
-struct Gray {
-    int w = 0, h = 0;
-    std::string px;
-};
-
-Gray render(const std::string& pdf, int page) {
-    Gray g;
-    std::string out = pdf + ".r" + std::to_string(page);
-    tt::Result res =
-        tt::run("pdftoppm -r 50 -gray -f " + std::to_string(page) + " -l " + std::to_string(page) +
-                " -singlefile " + tt::sh_quote(pdf) + " " + tt::sh_quote(out));
-    EXPECT_EQ(res.status, 0) << res.out;
-    std::string pgm = tt::read_file(out + ".pgm");
-    std::istringstream in(pgm);
-    std::string magic;
-    int maxval = 0;
-    in >> magic >> g.w >> g.h >> maxval;
-    in.get();
-    if (magic != "P5" || !in) return {};
-    g.px = pgm.substr(static_cast<size_t>(in.tellg()));
-    return g;
-}
-
-// Share of pixels that differ clearly between two renderings (1 when the sizes differ).
-double differing(const Gray& a, const Gray& b) {
-    if (a.w != b.w || a.h != b.h || a.px.size() != b.px.size() || a.px.empty()) return 1;
-    size_t n = 0;
-    for (size_t i = 0; i < a.px.size(); ++i)
-        if (std::abs(static_cast<unsigned char>(a.px[i]) - static_cast<unsigned char>(b.px[i])) >
-            64)
-            ++n;
-    return static_cast<double>(n) / static_cast<double>(a.px.size());
-}
-
-int dark_pixels(const Gray& g) {
-    int n = 0;
-    for (char c : g.px) n += static_cast<unsigned char>(c) < 128;
-    return n;
+// A page rendered in grey; an empty picture fails the comparisons.
+tt::Pixmap render(const std::string& pdf, int page) {
+    tt::Pixmap p = tt::render_page(pdf, page);
+    EXPECT_FALSE(p.px.empty()) << "pdftoppm failed on page " << page;
+    return p;
 }
 
 tb::FieldSpec field(const std::string& name, float y, float x = 72) {
@@ -304,9 +271,9 @@ TEST(FieldCompression, FlattenedPagesLookLikeInteractiveOnes) {
         for (const char* v : {"alpha", "beta", "Shows_keep", "Static page text"})
             EXPECT_NE(text.find(v), std::string::npos) << v << " in\n" << text;
         EXPECT_EQ(text.find("Showshidden"), std::string::npos);
-        Gray want = render(plain, page), got = render(flat, page);
-        EXPECT_GT(dark_pixels(got), 100);
-        EXPECT_LT(differing(want, got), 0.0005);
+        tt::Pixmap want = render(plain, page), got = render(flat, page);
+        EXPECT_GT(tt::dark_pixels(got), 100);
+        EXPECT_LT(tt::differing(want, got), 0.0005);
     }
     EXPECT_LT(tt::read_file(flat).size(), tt::read_file(plain).size());
 }
@@ -420,9 +387,9 @@ TEST(FieldCompression, AppearanceGeometryIsKeptWhenFlattened) {
     std::string bare_tpl = d.file("bare.tpl"), bare = d.file("bare.pdf");
     tb::simple_template(bare_tpl);
     ASSERT_EQ(run_script(d, pages_script(bare, {bare_tpl}, "", false)).status, 0);
-    Gray want = render(plain, 1), got = render(flat, 1);
-    EXPECT_GT(dark_pixels(got), dark_pixels(render(bare, 1)) + 150);
-    EXPECT_LT(differing(want, got), 0.0005);
+    tt::Pixmap want = render(plain, 1), got = render(flat, 1);
+    EXPECT_GT(tt::dark_pixels(got), tt::dark_pixels(render(bare, 1)) + 150);
+    EXPECT_LT(tt::differing(want, got), 0.0005);
 }
 
 TEST(FieldCompression, PageContentLeavingItsStateChangedDoesNotMoveFields) {
@@ -438,7 +405,7 @@ TEST(FieldCompression, PageContentLeavingItsStateChangedDoesNotMoveFields) {
     ASSERT_EQ(run_script(d, pages_script(plain, {tpl}, set, false)).status, 0);
     ASSERT_EQ(run_script(d, pages_script(flat, {tpl}, set, true)).status, 0);
     EXPECT_TRUE(tt::qpdf_check(flat));
-    EXPECT_LT(differing(render(plain, 1), render(flat, 1)), 0.0005);
+    EXPECT_LT(tt::differing(render(plain, 1), render(flat, 1)), 0.0005);
 }
 
 TEST(FieldCompression, FilledValuesAreFlattened) {
@@ -468,6 +435,6 @@ TEST(FieldCompression, FilledValuesAreFlattened) {
         // The yen-sign mode, on by default, shows the backslash as a yen sign.
         for (const char* v : {"Ada Lovelace", "London (UK) \u00a5 1843", "kept", "First line"})
             EXPECT_NE(text.find(v), std::string::npos) << v << " in\n" << text;
-        EXPECT_LT(differing(render(plain, page), render(flat, page)), 0.0005);
+        EXPECT_LT(tt::differing(render(plain, page), render(flat, page)), 0.0005);
     }
 }

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/pdf_render.h"
 #include "tests/support/run_tools.h"
 #include "tests/support/template_builder.h"
 
@@ -65,22 +66,9 @@ struct Raster {
 };
 
 Raster render(const std::string& pdf, int page) {
-    Raster r;
-    std::string out = pdf + ".p" + std::to_string(page);
-    tt::Result res = tt::run("pdftoppm -r 72 -aa no -aaVector no -f " + std::to_string(page) +
-                             " -l " + std::to_string(page) + " -singlefile " + tt::sh_quote(pdf) +
-                             " " + tt::sh_quote(out));
-    EXPECT_EQ(res.status, 0) << res.out;
-    std::string ppm = tt::read_file(out + ".ppm");
-    std::istringstream in(ppm);
-    std::string magic;
-    int maxval = 0;
-    in >> magic >> r.w >> r.h >> maxval;
-    in.get();
-    EXPECT_EQ(magic, "P6");
-    r.px = ppm.substr(static_cast<size_t>(in.tellg()));
-    EXPECT_EQ(r.px.size(), static_cast<size_t>(r.w) * r.h * 3);
-    return r;
+    tt::Pixmap p = tt::render_page(pdf, page, 72, false, "-aa no -aaVector no");
+    EXPECT_FALSE(p.px.empty()) << "pdftoppm failed on page " << page;
+    return {p.w, p.h, std::move(p.px)};
 }
 
 struct Listed {

@@ -1,6 +1,5 @@
 // Text fields end to end: carvel compiles a form, tessaro fills its fields from a script,
 // and qpdf and poppler read the result.
-#include <dirent.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,6 +9,7 @@
 #include <vector>
 
 #include "multibyte/font_metrics.h"
+#include "tests/support/corpus.h"
 #include "tests/support/run_tools.h"
 
 namespace {
@@ -48,13 +48,6 @@ std::string fill_script(const std::string& tpl, const std::string& out,
     std::string s = "Tessaro\nstart\t" + out + "\nstartPage\t" + tpl + "\n";
     for (const auto& [name, value] : values) s += "setPageFieldData\t" + name + "\t" + value + "\n";
     return s + "endPage\nfinish\n";
-}
-
-std::string squeeze(const std::string& s) {
-    std::string out;
-    for (char c : s)
-        if (c != ' ' && c != '\n' && c != '\f') out += c;
-    return out;
 }
 
 // Runs a script; returns the output PDF's path after checking it with qpdf.
@@ -134,7 +127,7 @@ TEST(TextFieldsE2E, ExampleFormFillsEveryFieldAtItsPlace) {
     std::string raw = tt::pdftotext(out, 0, "-raw");
     size_t at = 0;
     for (const std::string& l : lines) {
-        size_t p = squeeze(raw).find(squeeze(l), at);
+        size_t p = tt::squeeze(raw).find(tt::squeeze(l), at);
         EXPECT_NE(p, std::string::npos) << l;
         at = p;
     }
@@ -188,33 +181,20 @@ TEST(TextFieldsE2E, JapaneseInShiftJisAndUnicodeFonts) {
     }
 }
 
-std::vector<std::string> corpus_forms() {
-    std::vector<std::string> out;
-    DIR* dir = opendir(CORPUS_DIR);
-    if (!dir) return out;
-    while (dirent* e = readdir(dir)) {
-        std::string n = e->d_name;
-        if (n.size() > 4 && n.substr(n.size() - 4) == ".pdf") out.push_back(n);
-    }
-    closedir(dir);
-    std::sort(out.begin(), out.end());
-    return out;
-}
-
 TEST(TextFieldsE2E, CorpusFieldsShowTheirValues) {
-    auto forms = corpus_forms();
+    auto forms = tt::corpus_files();
     if (forms.empty()) GTEST_SKIP() << "corpus not present";
     int filled = 0;
-    for (const std::string& name : forms) {
-        SCOPED_TRACE(name);
+    for (const std::string& src : forms) {
+        SCOPED_TRACE(src);
         tt::TempDir d;
-        std::string pdf = compile(d, std::string(CORPUS_DIR) + "/" + name, "form.pdf");
+        std::string pdf = compile(d, src, "form.pdf");
         std::vector<std::pair<std::string, std::string>> values;
         for (const std::string& f : fillable_fields(pdf))
             values.push_back({f, "Qz" + std::to_string(values.size() + 10) + "x"});
         std::string out = d.file("out.pdf");
         run_fill(d, fill_script(pdf + ".tpl", out, values), out);
-        std::string text = squeeze(tt::pdftotext(out));
+        std::string text = tt::squeeze(tt::pdftotext(out));
         for (const auto& [field, value] : values)
             EXPECT_NE(text.find(value), std::string::npos) << field << " " << value;
         filled += static_cast<int>(values.size());

@@ -4,7 +4,6 @@
 //
 // The first byte picks how the rest is used: as a whole file, as the body of a dictionary,
 // as the objects of a compressed object stream, or as text between objects of a valid file.
-#include <unistd.h>
 #include <zlib.h>
 
 #include <cstdint>
@@ -13,6 +12,7 @@
 #include <string>
 
 #include "compiler/compile.h"
+#include "generator/doc_state.h"
 #include "generator/operations.h"
 #include "generator/pdf_writer.h"
 #include "store/failure.h"
@@ -53,6 +53,20 @@ std::string build_input(const uint8_t* data, size_t size) {
     }
 }
 
+// The compiled storages as template file bytes.
+std::string template_bytes() {
+    char* buf = nullptr;
+    size_t len = 0;
+    FILE* f = open_memstream(&buf, &len);
+    if (!f) std::abort();
+    bool ok = write_template_to(f);
+    std::fclose(f);
+    std::string out(buf, len);
+    std::free(buf);
+    if (!ok) std::abort();
+    return out;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -62,14 +76,12 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static const std::string dir = "/tmp/fuzz_compiler_" + std::to_string(getpid());
-    static const std::string pdf = dir + ".pdf";
-    const std::string tpl = pdf + ".tpl";
     std::string input = build_input(data, size);
+    std::string tpl;
     try {
-        compile_begin("carvel", pdf, input.size());
+        compile_begin("carvel", "fuzz.pdf", input.size());
         compile_pdf_memory(input.data(), input.size());
-        write_template(tpl.c_str());
+        tpl = template_bytes();
     } catch (const Failure&) {
         return 0;
     }
@@ -79,7 +91,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (++count % 8 != 0) return 0;
     storages_reset(StoreVariant::generator);
     try {
-        load_template(tpl.c_str());
+        load_template_memory("fuzz.pdf.tpl", tpl.data(), tpl.size());
     } catch (const Failure& f) {
         std::fprintf(stderr, "compiled template does not load: %s\n", f.message.c_str());
         std::abort();
@@ -88,7 +100,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         try {
             _Merlow();
             _setPDFFileName("/dev/null");
-            _startPage(tpl.c_str());
+            start_page_memory("fuzz.pdf.tpl", tpl.data(), tpl.size());
             _endPage();
             _finish();
         } catch (const Failure&) {

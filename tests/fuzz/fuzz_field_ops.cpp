@@ -1,9 +1,7 @@
 // Fuzzes the field operations on damaged templates: a valid two-page form template with
-// fields has bytes overwritten as the input says, is loaded, and has script values,
+// fields has bytes overwritten as the input says, is loaded from memory, and has script values,
 // invisibility, array fields and compression applied to every field it names before the
 // page is written. Every outcome must be a clean page or a Failure.
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -15,14 +13,13 @@
 #include "generator/pdf_writer.h"
 #include "store/failure.h"
 #include "store/storages.h"
-#include "tests/support/run_tools.h"
 #include "tests/support/template_builder.h"
 
 namespace {
 
 std::string g_base;  // the valid template file
 
-void make_base(const std::string& path) {
+void make_base() {
     tb::PageSpec a, b;
     b.rotate = 90;
     for (int i = 0; i < 3; ++i) {
@@ -33,15 +30,13 @@ void make_base(const std::string& path) {
         f.name = "_g" + std::to_string(i);
         b.fields.push_back(f);
     }
-    tb::simple_template(path, {a, b});
-    g_base = tt::read_file(path);
+    g_base = tb::simple_template_bytes({a, b});
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static const std::string path = "/tmp/fuzz_field_ops_" + std::to_string(getpid()) + ".tpl";
-    if (g_base.empty()) make_base(path);
+    if (g_base.empty()) make_base();
     if (size < 1) return 0;
     // Input: a compression switch, then 4-byte edits (3-byte position, new byte).
     std::string t = g_base;
@@ -49,14 +44,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         size_t pos = (size_t{data[i]} << 16 | size_t{data[i + 1]} << 8 | data[i + 2]) % t.size();
         t[pos] = static_cast<char>(data[i + 3]);
     }
-    tt::write_file(path, t);
     static const int32_t value[] = {'a', '(', ')', '\\', 0x1F600, 0};
     try {
         _Merlow();
         if (data[0] & 1) _compressField();
         _setPDFFileName("/dev/null");
         for (int page = 0; page < 2; ++page) {
-            _startPage(path.c_str());
+            start_page_memory("fuzz.tpl", t.data(), t.size());
             std::vector<std::string> names;
             for (int i = 0; i < g_st.num_field_strage && i < 16; ++i)
                 names.emplace_back(g_st.p_field_strage[i].name,

@@ -1,12 +1,10 @@
-// Fuzzes the template load and the page write: any bytes as a template file, loaded as a
-// page and written into a document. Every outcome must be a clean page or a Failure.
-#include <unistd.h>
-
+// Fuzzes the template load and the page write: any bytes as a template, loaded from memory
+// as a page and written into a document. Every outcome must be a clean page or a Failure.
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 #include <string>
 
+#include "generator/doc_state.h"
 #include "generator/operations.h"
 #include "generator/pdf_writer.h"
 #include "store/failure.h"
@@ -17,20 +15,12 @@ namespace {
 // A valid template with fields and two leaf pages: inputs starting with 'P' are patches
 // of it, so that the fuzzer reaches the page write with nearly valid records.
 const std::string& valid_template() {
-    static std::string bytes;
-    if (bytes.empty()) {
-        std::string path = "/tmp/fuzz_template_seed_" + std::to_string(getpid()) + ".tpl";
+    static const std::string bytes = [] {
         tb::PageSpec a, b;
         a.fields.push_back({"Name"});
         b.rotate = 90;
-        tb::simple_template(path, {a, b});
-        FILE* f = std::fopen(path.c_str(), "rb");
-        char buf[65536];
-        size_t n;
-        while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) bytes.append(buf, n);
-        std::fclose(f);
-        std::remove(path.c_str());
-    }
+        return tb::simple_template_bytes({a, b});
+    }();
     return bytes;
 }
 
@@ -55,22 +45,15 @@ std::string patched(const uint8_t* data, size_t size) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static const std::string path = "/tmp/fuzz_template_" + std::to_string(getpid()) + ".tpl";
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return 0;
-    if (size > 0 && data[0] == 'P') {
-        std::string t = patched(data, size);
-        std::fwrite(t.data(), 1, t.size(), f);
-    } else {
-        std::fwrite(data, 1, size, f);
-    }
-    std::fclose(f);
+    std::string bytes = size > 0 && data[0] == 'P'
+                            ? patched(data, size)
+                            : std::string(reinterpret_cast<const char*>(data), size);
     try {
         _Merlow();
         _setPDFFileName("/dev/null");
-        _startPage(path.c_str());
+        start_page_memory("fuzz.tpl", bytes.data(), bytes.size());
         _endPage();
-        _startPage(path.c_str());
+        start_page_memory("fuzz.tpl", bytes.data(), bytes.size());
         _endPage();
         _finish();
     } catch (const Failure&) {

@@ -1,7 +1,6 @@
 // Script values, invisibility, renaming, array fields and field compression, run in-process
 // on synthetic templates and checked in the element store.
 #include <gtest/gtest.h>
-#include <zlib.h>
 
 #include <cstring>
 #include <functional>
@@ -20,6 +19,7 @@
 #include "store/failure.h"
 #include "tests/support/run_tools.h"
 #include "tests/support/template_builder.h"
+#include "tests/support/zlib_tools.h"
 
 namespace {
 
@@ -326,16 +326,6 @@ void fill_by_hand(int field, const std::string& text) {
     g_doc.flag_set_field[field] = 1;
 }
 
-std::string inflate(const std::string& z) {
-    std::string out(1 << 20, 0);
-    uLongf n = out.size();
-    if (uncompress(reinterpret_cast<Bytef*>(out.data()), &n,
-                   reinterpret_cast<const Bytef*>(z.data()), z.size()) != Z_OK)
-        return "<bad zlib>";
-    out.resize(n);
-    return out;
-}
-
 std::string flattened() {
     int len = 0;
     const char* s = last_field_content(&len);
@@ -386,7 +376,7 @@ TEST_F(FieldOps, CompressionFlattensFilledTextFields) {
                                                  std::to_string(kContent) + " 0 R \x01" +
                                                  std::to_string(obj) + " 0 R ");
     EXPECT_EQ(entry_text(save, "stream"), "q\n");
-    EXPECT_EQ(inflate(entry_text(obj, "stream")), c);
+    EXPECT_EQ(tt::inflate(entry_text(obj, "stream")), c);
     EXPECT_EQ(entry_int(obj, "Length"), static_cast<int>(entry_text(obj, "stream").size()));
     EXPECT_STREQ(g_st.p_elem_strage[dict_entry(obj, "Filter")].data.name, "FlateDecode");
 }

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 #include <unistd.h>
-#include <zlib.h>
 
 #include "tests/support/run_tools.h"
 
@@ -27,15 +26,6 @@ std::string rgb_samples(const std::string& path) {
         std::string(CONVERT) + " " + tt::sh_quote(path) + " -alpha off -depth 8 rgb:-", false);
     EXPECT_EQ(r.status, 0);
     return r.out;
-}
-
-std::string inflate(const unsigned char* data, int len, size_t decoded_len) {
-    std::string out(decoded_len + 16, '\0');
-    uLongf n = out.size();
-    int rc = uncompress(reinterpret_cast<Bytef*>(out.data()), &n, data, static_cast<uLong>(len));
-    EXPECT_EQ(rc, Z_OK);
-    out.resize(n);
-    return out;
 }
 
 }  // namespace imgfix

@@ -17,7 +17,5 @@ void convert(const std::string& args);
 void base_png(const std::string& path, int w = 23, int h = 11);
 // The image's pixels as ImageMagick decodes them: 8-bit RGB, rows top to bottom.
 std::string rgb_samples(const std::string& path);
-// Inflates zlib data whose decoded length is known.
-std::string inflate(const unsigned char* data, int len, size_t decoded_len);
 
 }  // namespace imgfix

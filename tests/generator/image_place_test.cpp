@@ -250,6 +250,20 @@ TEST_F(ImagePlace, FieldImageReplacesTheAppearance) {
     EXPECT_EQ(g_st.num_xref_strage, count + 1);  // the XObject stays in the page
 }
 
+TEST_F(ImagePlace, FieldImageDropsTheFilterParametersWhole) {
+    std::string png = d_.file("red.png");
+    imgfix::convert("-size 20x20 xc:red " + tt::sh_quote(png));
+    int ap = elem_at(get_elem(g_st.p_field_strage[0].obj_no, "N")).data.obj_no;
+    tb::name(ap, "Filter", "FlateDecode");
+    int parms = append_elem_subdic_start(ap, 0, "DecodeParms");
+    tb::integer(ap, "Predictor", 12);
+    tb::dict_end(ap);
+    _setPageFieldImageData("photo", png.c_str(), 0, 0, 0, 0);
+    // Leaving the dictionary's items behind would write them as entries of the stream.
+    for (int e : value_elems(parms)) EXPECT_EQ(elem_at(e).f_type, 0) << elem_at(e).label;
+    EXPECT_EQ(get_elem_int(ap, nullptr, "Length"), text_of(get_elem(ap, LABEL_STREAM)).size());
+}
+
 TEST_F(ImagePlace, FieldWidgetWithoutPageEntryUsesThePageThatListsIt) {
     std::string png = d_.file("p.png");
     imgfix::convert(tt::sh_quote(base_) + " " + tt::sh_quote(png));

@@ -143,3 +143,31 @@ TEST(TemplateFile, DamagedFilesFailCleanly) {
     ASSERT_EQ(patch(elem0 + 72 + 32, 1), "");
     EXPECT_EQ(get_elem(1, "Nope"), -1);
 }
+
+TEST(TemplateFile, MemoryLoadChecksLikeTheFileLoad) {
+    tb::PageSpec p;
+    p.fields.push_back({"Name"});
+    const std::string good = tb::simple_template_bytes({p});
+    const int x = g_st.num_xref_strage, e = g_st.num_elem_strage;
+    auto load = [](const std::string& bytes) -> std::string {
+        try {
+            load_template_memory("mem.tpl", bytes.data(), bytes.size());
+        } catch (const Failure& f) {
+            return f.message;
+        }
+        return "";
+    };
+    storages_reset();
+    ASSERT_EQ(load(good), "");
+    EXPECT_EQ(g_st.num_xref_strage, x);
+    EXPECT_EQ(g_st.num_elem_strage, e);
+    EXPECT_STREQ(g_st.p_field_strage[0].name, "Name");
+    EXPECT_EQ(load(good.substr(0, good.size() - 1)), "Broken template file(mem.tpl)");
+    EXPECT_EQ(load(good.substr(0, 3)), "fopen::error(mem.tpl)");
+    std::string damaged = good;
+    int16_t t;
+    std::memcpy(&t, &good[4], 2);
+    int32_t bad = -2;  // negative next_elem of element 1
+    std::memcpy(&damaged[26 + 72 * static_cast<size_t>(t) + 12 * x + 72 + 32], &bad, 4);
+    EXPECT_EQ(load(damaged), "Broken template file(mem.tpl)");
+}

@@ -66,6 +66,13 @@ bool file_exists(const std::string& path) {
     return stat(path.c_str(), &st) == 0;
 }
 
+std::string squeeze(const std::string& s) {
+    std::string out;
+    for (char c : s)
+        if (c != ' ' && c != '\n' && c != '\f') out += c;
+    return out;
+}
+
 std::string tessaro() {
     return TESSARO_BIN;
 }

@@ -26,6 +26,8 @@ struct TempDir {
 std::string read_file(const std::string& path);
 void write_file(const std::string& path, const std::string& data);
 bool file_exists(const std::string& path);
+// Text without spaces, line ends and form feeds: extracted texts compare regardless of layout.
+std::string squeeze(const std::string& s);
 
 // The built programs (paths fixed at configure time).
 std::string tessaro();

@@ -1,5 +1,7 @@
 #include "tests/support/template_builder.h"
 
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <regex>
 #include <stdexcept>
@@ -155,7 +157,9 @@ void write(const std::string& path) {
     write_template(path.c_str());
 }
 
-void simple_template(const std::string& path, const std::vector<PageSpec>& pages) {
+namespace {
+
+void build_simple(const std::vector<PageSpec>& pages) {
     begin(5);
     const int catalog = 1, pages_obj = 2, font = 3, acroform = 4;
     name(catalog, "Type", "Catalog");
@@ -206,7 +210,26 @@ void simple_template(const std::string& path, const std::vector<PageSpec>& pages
     dict_end(acroform);
     dict_end(acroform);
     literal(acroform, "DA", "/Helv 0 Tf 0 g");
+}
+
+}  // namespace
+
+void simple_template(const std::string& path, const std::vector<PageSpec>& pages) {
+    build_simple(pages);
     write(path);
+}
+
+std::string simple_template_bytes(const std::vector<PageSpec>& pages) {
+    build_simple(pages);
+    char* buf = nullptr;
+    size_t len = 0;
+    FILE* f = open_memstream(&buf, &len);
+    if (!f) return std::string();
+    bool ok = write_template_to(f);
+    std::fclose(f);
+    std::string out = ok ? std::string(buf, len) : std::string();
+    std::free(buf);
+    return out;
 }
 
 void simple_template(const std::string& path, const std::string& text) {

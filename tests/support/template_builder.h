@@ -57,6 +57,8 @@ struct PageSpec {
 // font, content streams with each page's text, and the given fields.
 // Object layout: 1 catalog, 2 Pages, 3 font, 4 AcroForm, then per page: page, content.
 void simple_template(const std::string& path, const std::vector<PageSpec>& pages);
+// The same template's file bytes, made in memory.
+std::string simple_template_bytes(const std::vector<PageSpec>& pages);
 // One page whose text is `text`.
 void simple_template(const std::string& path, const std::string& text = "Static page text");
 

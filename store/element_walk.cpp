@@ -1,0 +1,211 @@
+#include "store/element_walk.h"
+
+#include <cstring>
+
+#include "store/change_marks.h"
+#include "store/element_ops.h"
+
+namespace {
+
+bool opens(int t) {
+    return t == ELEM_TYPE_SUBDIC_START || t == ELEM_TYPE_ARRAY_START;
+}
+bool closes(int t) {
+    return t == ELEM_TYPE_SUBDIC_END || t == ELEM_TYPE_ARRAY_END;
+}
+bool in_storage(int e) {
+    return e > 0 && e < g_st.num_elem_strage;
+}
+int type_of(int e) {
+    return g_st.p_elem_strage[e].f_type;
+}
+
+}  // namespace
+
+ChainIter::ChainIter(int first, WalkMode mode)
+    : e_(in_storage(first) ? first : 0), steps_left_(g_st.num_elem_strage - 1), mode_(mode) {
+    if (e_ != 0) {
+        type_ = type_of(e_);
+        if (mode_ == WalkMode::entries) settle();
+    }
+}
+
+bool ChainIter::step() {
+    int next = g_st.p_elem_strage[e_].next_elem;
+    if (steps_left_ <= 0 || !in_storage(next)) {
+        e_ = 0;
+        return false;
+    }
+    --steps_left_;
+    e_ = next;
+    type_ = type_of(e_);
+    return true;
+}
+
+void ChainIter::settle() {
+    while (e_ != 0) {
+        if (closes(type_)) {
+            if (depth_ == 0) {
+                e_ = 0;
+                return;
+            }
+            --depth_;
+        } else if (depth_ == 0 && type_ != 0) {
+            return;
+        } else if (opens(type_)) {
+            ++depth_;
+        }
+        step();
+    }
+}
+
+ChainIter& ChainIter::operator++() {
+    switch (mode_) {
+        case WalkMode::every:
+            step();
+            break;
+        case WalkMode::entries:
+            // The type seen on arrival counts, so that the loop body may switch the entry off.
+            if (opens(type_)) ++depth_;
+            if (step()) settle();
+            break;
+        case WalkMode::value:
+            if (opens(type_)) ++depth_;
+            if (closes(type_)) --depth_;
+            if (depth_ <= 0)
+                e_ = 0;
+            else
+                step();
+            break;
+    }
+    return *this;
+}
+
+ChainRange obj_elems(int obj) {
+    if (!valid_xref(obj)) return {};
+    return {g_st.p_xref_strage[obj].first_elem, WalkMode::every};
+}
+
+ChainRange elems_from(int e) {
+    return {e, WalkMode::every};
+}
+
+ChainRange value_elems(int e) {
+    return {e, WalkMode::value};
+}
+
+int chain_last(int obj) {
+    int last = 0;
+    for (int e : obj_elems(obj)) last = e;
+    return last;
+}
+
+int chain_stray(int obj) {
+    if (!valid_xref(obj)) return 0;
+    int first = g_st.p_xref_strage[obj].first_elem;
+    if (first != 0 && !in_storage(first)) return first;
+    for (int e : obj_elems(obj)) {
+        int next = g_st.p_elem_strage[e].next_elem;
+        if (next != 0 && !in_storage(next)) return next;
+    }
+    return 0;
+}
+
+int value_end(int e) {
+    if (!in_storage(e)) return -1;
+    if (!opens(type_of(e))) return e;
+    int depth = 0;
+    for (int n : elems_from(e)) {
+        int t = type_of(n);
+        if (opens(t)) ++depth;
+        if (closes(t) && --depth == 0) return n;
+    }
+    return -1;
+}
+
+void switch_off(int e) {
+    for (int n : value_elems(e)) {
+        g_st.p_elem_strage[n].f_type = 0;
+        mark_elem_changed(n);
+    }
+}
+
+void copy_elem_value(int dst, const st_elem& src) {
+    st_elem& d = elem_at(dst);
+    int next = d.next_elem;
+    d = src;
+    d.next_elem = next;
+    mark_elem_changed(dst);
+}
+
+namespace {
+int find_entry(ChainRange entries, const char* label) {
+    for (int e : entries)
+        if (std::strncmp(g_st.p_elem_strage[e].label, label, LABEL_SIZE) == 0) return e;
+    return -1;
+}
+}  // namespace
+
+int dict_entry(int obj, const char* label) {
+    return label ? find_entry(Dict{obj, 0}.entries(), label) : -1;
+}
+
+int subdict_entry(int start, const char* label) {
+    if (!in_storage(start) || type_of(start) != ELEM_TYPE_SUBDIC_START || !label) return -1;
+    return find_entry(Dict{0, start}.entries(), label);
+}
+
+int ref_target(int e) {
+    if (!in_storage(e)) return -1;
+    const st_elem& el = g_st.p_elem_strage[e];
+    if (el.f_type != ELEM_TYPE_OBJREF || !valid_xref(el.data.obj_no)) return -1;
+    return el.data.obj_no;
+}
+
+int dict_ref(int obj, const char* label) {
+    return ref_target(dict_entry(obj, label));
+}
+
+int deref_value(int e) {
+    if (!in_storage(e)) return -1;
+    const st_elem& el = g_st.p_elem_strage[e];
+    if (el.f_type != ELEM_TYPE_OBJREF) return e;
+    return get_elem(el.data.obj_no, LABEL_IMMEDIATE);
+}
+
+int Dict::find(const char* label) const {
+    if (!valid()) return -1;
+    return start ? subdict_entry(start, label) : dict_entry(obj, label);
+}
+
+ChainRange Dict::entries() const {
+    if (!valid()) return {};
+    if (start == 0)
+        return {valid_xref(obj) ? g_st.p_xref_strage[obj].first_elem : 0, WalkMode::entries};
+    if (!in_storage(start) || type_of(start) != ELEM_TYPE_SUBDIC_START) return {};
+    return {g_st.p_elem_strage[start].next_elem, WalkMode::entries};
+}
+
+Dict Dict::of(int obj, int e) {
+    if (!in_storage(e)) return {};
+    const st_elem& el = g_st.p_elem_strage[e];
+    if (el.f_type == ELEM_TYPE_SUBDIC_START) return {obj, e};
+    if (el.f_type == ELEM_TYPE_OBJREF && valid_xref(el.data.obj_no) &&
+        g_st.p_xref_strage[el.data.obj_no].first_elem > 0)
+        return {el.data.obj_no, 0};
+    return {};
+}
+
+Dict Dict::sub(const char* label) const {
+    return valid() ? of(obj, find(label)) : Dict{};
+}
+
+int Dict::add() const {
+    return append_elem(obj, start);
+}
+
+Dict Dict::add_subdict(const char* label) const {
+    int s = append_elem_subdic_start(obj, start, label);
+    append_elem_subdic_end(obj, s, "");
+    return {obj, s};
+}
