@@ -135,11 +135,7 @@ void each_ref(const st_elem& e, F&& f) {
 
 template <typename F>
 void each_elem(int obj, F&& f) {
-    Storages& s = g_st;
-    int limit = s.num_elem_strage;
-    for (int e = s.p_xref_strage[obj].first_elem; e > 0 && e < s.num_elem_strage && limit-- > 0;
-         e = s.p_elem_strage[e].next_elem)
-        f(s.p_elem_strage[e]);
+    for (int e : obj_elems(obj)) f(g_st.p_elem_strage[e]);
 }
 
 // Marks every object listed in a page object's annotation array: an annotation belongs to

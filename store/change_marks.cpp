@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "store/element_walk.h"
 #include "store/storages.h"
 
 namespace {
@@ -26,12 +27,8 @@ void marks_start_page() {
     m.loaded = s.num_xref_strage;
     m.changed.assign(static_cast<size_t>(s.num_xref_strage), 0);
     m.owner.assign(static_cast<size_t>(s.num_elem_strage), 0);
-    for (int i = 0; i < s.num_xref_strage; ++i) {
-        int limit = s.num_elem_strage;
-        for (int e = s.p_xref_strage[i].first_elem; e > 0 && e < s.num_elem_strage && limit-- > 0;
-             e = s.p_elem_strage[e].next_elem)
-            m.owner[static_cast<size_t>(e)] = i;
-    }
+    for (int i = 0; i < s.num_xref_strage; ++i)
+        for (int e : obj_elems(i)) m.owner[static_cast<size_t>(e)] = i;
 }
 
 int marks_loaded_objects() {
