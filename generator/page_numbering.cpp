@@ -97,6 +97,7 @@ struct RunReuse {
     std::vector<char> reused;      // per object of this page: the first page's copy stands for it
     std::vector<char> keep;        // per object of this page: written
     std::vector<char> annot;       // per object of this page: listed in a page's annotations
+    std::vector<char> listed;      // per object of this page: a page of the page list
     std::vector<int> from, to;     // the page's references, one pair each
     std::vector<int> start, adj;   // references grouped by object (forward or backward)
     std::vector<int> work;
@@ -106,6 +107,14 @@ RunReuse g_run;
 
 bool is_common(int n) {
     return valid_xref(n) && g_st.p_xref_strage[n].f_common == 1;
+}
+
+// A page object: flagged by the compiler, or listed in the page tree's Kids. Pages are
+// always written anew, each under its own number.
+bool is_page(int n) {
+    return (valid_xref(n) && g_st.p_xref_strage[n].f_page == 1) ||
+           (n >= 0 && static_cast<size_t>(n) < g_run.listed.size() &&
+            g_run.listed[static_cast<size_t>(n)]);
 }
 
 bool is_reused(int n) {
@@ -148,7 +157,7 @@ void find_annotations(int n) {
         if (a >= 0 && a < n) r.annot[static_cast<size_t>(a)] = 1;
     };
     for (int i = 0; i < n; ++i) {
-        if (s.p_xref_strage[i].f_page != 1 || s.p_xref_strage[i].first_elem == 0) continue;
+        if (!is_page(i) || s.p_xref_strage[i].first_elem == 0) continue;
         int a = get_elem(i, "Annots");
         if (a == -1) continue;
         const st_elem& el = s.p_elem_strage[a];
@@ -199,7 +208,7 @@ void remember_first_page(int n, int loaded) {
     for (int i = 0; i < loaded && i < n; ++i) {
         const st_xref& x = s.p_xref_strage[i];
         r.first_same[static_cast<size_t>(i)] =
-            x.first_elem != 0 && x.f_page != 1 && x.f_common != 1 &&
+            x.first_elem != 0 && !is_page(i) && x.f_common != 1 &&
             !r.annot[static_cast<size_t>(i)] && !object_changed(i);
     }
     r.reused.assign(static_cast<size_t>(n), 0);
@@ -218,7 +227,7 @@ void plan_later_page(int n, int loaded) {
     if (r.image != template_reads()) r.first_same.clear();
     for (int i = 0; i < n && i < loaded && static_cast<size_t>(i) < r.first_same.size(); ++i)
         r.reused[static_cast<size_t>(i)] = r.first_same[static_cast<size_t>(i)] &&
-                                           !r.annot[static_cast<size_t>(i)] &&
+                                           !r.annot[static_cast<size_t>(i)] && !is_page(i) &&
                                            s.p_xref_strage[i].first_elem != 0 && !object_changed(i);
     // An object is the first page's only when everything it refers to is: withdraw reuse
     // from the referrers of every object that is written anew, transitively.
@@ -261,7 +270,7 @@ void plan_later_page(int n, int loaded) {
         work.push_back(t);
     };
     for (int i = 0; i < n; ++i)
-        if (s.p_xref_strage[i].f_page == 1 || i >= loaded) reach(i);
+        if (is_page(i) || i >= loaded) reach(i);
     for (int t = 0; t < s.num_trailer_strage; ++t) {
         const st_elem& e = s.p_trailer_strage[t];
         if (std::strncmp(e.label, "Root", LABEL_SIZE) != 0) each_ref(e, reach);
@@ -310,9 +319,11 @@ void get_pagerefs() {
     if (!kids) throwf("Template without page tree(%s)", g_doc.g_templateFileName);
     const char* end = kids + len;
     const char* m = static_cast<const char*>(std::memchr(kids, REF_MARKER, len));
+    g_run.listed.assign(static_cast<size_t>(s.num_xref_strage), 0);
     while (m) {
         const char* after;
         int n = number_after(m + 1, end, &after);
+        if (valid_xref(n)) g_run.listed[static_cast<size_t>(n)] = 1;
         if (s.num_pages_strage > MAX_PAGE_INDEX) _throw("Page Resource Full.");
         new_pages_strage();
         s.p_pages_strage[s.cur_pages_strage] = g_doc.base_num + n;

@@ -131,3 +131,41 @@ TEST(PageReuse, EveryPageShowsItsOwnValuesDrawingsAndImages) {
         EXPECT_LT(dark_pixels(pdf, 3) + 200, dark_pixels(pdf, 2));
     }
 }
+
+TEST(PageReuse, PagesListedInTheTreeAreWrittenOnEveryPage) {
+    // A page that the template lists in its page tree but did not flag as a page (as the
+    // compiler leaves some damaged forms) is still every later page's own page object.
+    TempDir d;
+    tb::begin(5);
+    tb::name(1, "Type", "Catalog");
+    tb::ref(1, "Pages", 2);
+    tb::name(2, "Type", "Pages");
+    tb::array(2, "Kids", "3 0 R");
+    tb::integer(2, "Count", 1);
+    tb::name(3, "Type", "Page");  // no page flag
+    tb::ref(3, "Parent", 2);
+    tb::array(3, "MediaBox", "0 0 300 300");
+    tb::dict_start(3, "Resources");
+    tb::dict_start(3, "Font");
+    tb::ref(3, "F1", 4);
+    tb::dict_end(3);
+    tb::dict_end(3);
+    tb::name(4, "Type", "Font");
+    tb::name(4, "Subtype", "Type1");
+    tb::name(4, "BaseFont", "Helvetica");
+    int content = tb::add_object();
+    tb::ref(3, "Contents", content);
+    tb::stream(content, "BT /F1 12 Tf 20 20 Td (Unflagged) Tj ET");
+    tb::trailer_ref("Root", 1);
+    std::string tpl = d.file("unflagged.tpl");
+    tb::write(tpl);
+    std::string pdf = d.file("out.pdf");
+    tt::write_file(d.file("s.txt"), "Tessaro\nstart\t" + pdf + "\nstartPage\t" + tpl +
+                                        "\nendPage\nstartPage\t" + tpl + "\nendPage\nfinish\n");
+    ASSERT_EQ(tt::run_tessaro(d.file("s.txt"), d.file("e.log")), 0)
+        << tt::read_file(d.file("e.log"));
+    std::string report;
+    EXPECT_TRUE(tt::qpdf_check(pdf, &report)) << report;
+    ASSERT_EQ(tt::pdf_page_count(pdf), 2);
+    EXPECT_TRUE(has(tt::pdftotext(pdf, 2), "Unflagged"));
+}
