@@ -1,14 +1,20 @@
 #include "compiler/compile.h"
 
 #include <cstdio>
+#include <cstring>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "compiler/compile_log.h"
 #include "compiler/compiler_state.h"
+#include "compiler/decrypt.h"
+#include "compiler/inflate.h"
 #include "compiler/input_prep.h"
 #include "compiler/object_events.h"
 #include "compiler/parse_ctx.h"
 #include "compiler/post_process.h"
+#include "store/element_ops.h"
 #include "store/failure.h"
 #include "store/storages.h"
 #include "store/template_file.h"
@@ -40,6 +46,58 @@ void compile_begin(const char* program_name, const std::string& pdf_path, size_t
 
 namespace {
 
+// The objects of every stored object stream (decrypted by now), parsed as one more update
+// section after everything in the file. Returns false when that text does not parse.
+bool expand_stored_object_streams() {
+    std::string text = "%PDF-1.7\r";
+    ExpansionMap map;
+    map.base = 0;
+    int made = 0;
+    for (int i = 1; i < g_st.num_xref_strage; ++i) {
+        if (g_st.p_xref_strage[i].first_elem == 0) continue;
+        const char* type = get_elem_name(i, nullptr, "Type");
+        if (!type || std::strcmp(type, "ObjStm") != 0) continue;
+        int d = get_elem(i, LABEL_STREAM);
+        if (d < 0) continue;
+        const st_elem& de = g_st.p_elem_strage[d];
+        std::string data(elem_bytes(de), static_cast<size_t>(de.data.str.len));
+        int fe = get_elem_absolute(i, "Filter");
+        std::string plain;
+        if (fe < 0) {
+            plain = data;
+        } else {
+            const st_elem& f = g_st.p_elem_strage[fe];
+            bool flate =
+                (f.f_type == ELEM_TYPE_NAME && std::strcmp(f.data.name, "FlateDecode") == 0) ||
+                (f.f_type == ELEM_TYPE_STRING &&
+                 std::string(elem_bytes(f), static_cast<size_t>(f.data.str.len))
+                         .find("/FlateDecode") != std::string::npos);
+            if (!flate || !inflate_data(data.data(), data.size(), plain)) continue;
+        }
+        size_t at =
+            static_cast<size_t>(i) < g_cc.def_pos.size() ? g_cc.def_pos[static_cast<size_t>(i)] : 0;
+        made += expand_object_stream_data(plain, get_elem_int(i, nullptr, "N"),
+                                          get_elem_int(i, nullptr, "First"), text, &map, at);
+    }
+    if (made == 0) return true;
+    text += "startxref\r\n1\r\n%%EOF\r\n";
+    size_t len = text.size();
+    text.push_back(0);
+    text.push_back(0);
+    // The second text has its own header and offsets: the file's stay as they were.
+    st_elem header = g_st.p_trailer_strage[0];
+    ExpansionMap file_map = std::move(g_cc.expansion);
+    g_cc.expansion = std::move(map);
+    g_cc.f_expanding = true;
+    int r = parse_pdf_text(text.data(), len);
+    if (r != 0) close_partial_object();
+    finish_object_events();
+    g_st.p_trailer_strage[0] = header;
+    g_cc.f_expanding = false;
+    g_cc.expansion = std::move(file_map);
+    return r == 0;
+}
+
 // Scans and parses a prepared text (consumed), then post-processes the storages.
 CompileStatus compile_text(std::string& text) {
     CompileStatus status = CompileStatus::ok;
@@ -53,14 +111,36 @@ CompileStatus compile_text(std::string& text) {
     }
     finish_object_events();
     std::string().swap(text);
-    restore_array_strings();
+    // The encryption dictionary may be named by a cross-reference stream.
+    copy_xref_stream_trailers();
+    std::string what;
+    switch (decrypt_document(what)) {
+        case DecryptStatus::plain:
+            break;
+        case DecryptStatus::decrypted:
+            g_cc.f_decrypted = true;
+            note_repair("decrypted (" + what + ") with the empty user password");
+            break;
+        case DecryptStatus::needs_password:
+            g_cc.encryption_error = "Encrypted PDF needs a password(" + g_cc.pdf_path + ")";
+            break;
+        case DecryptStatus::unsupported:
+            g_cc.encryption_error = "Unsupported encryption(" + g_cc.pdf_path + "): " + what;
+            break;
+    }
+    if (!g_cc.encryption_error.empty()) {
+        std::printf("%s\n", g_cc.encryption_error.c_str());
+        std::fflush(stdout);
+        return CompileStatus::encrypted;
+    }
+    if (g_cc.expansion.deferred && !expand_stored_object_streams() && status == CompileStatus::ok)
+        status = CompileStatus::parse_error;
     post_process();
     return status;
 }
 
 CompileStatus refuse_too_large() {
     report_parse_error("PDF file too large.");
-    restore_array_strings();
     post_process();
     return CompileStatus::parse_error;
 }
@@ -81,7 +161,6 @@ CompileStatus compile_pdf_file(const char* program_name, const std::string& pdf_
     if (!ok) {
         std::printf("Can't open file(%s)", pdf_path.c_str());
         std::fflush(stdout);
-        restore_array_strings();
         post_process();
         return CompileStatus::cannot_open;
     }
@@ -108,6 +187,7 @@ bool write_compile_outputs() {
     // looks for problems.
     for (const std::string& e : g_cc.parse_errors)
         report_error("Carvel Compile error (" + pdf + "):\n" + e);
+    for (const std::string& e : g_cc.structure_errors) report_error(e);
     for (const std::string& e : g_cc.field_errors) report_error(e);
     std::string dup = duplicate_field_message();
     if (!dup.empty()) report_error(dup);

@@ -9,6 +9,8 @@ enum class CompileStatus {
     ok,           // the whole text parsed
     parse_error,  // the parse stopped early; what was stored before is kept
     cannot_open,  // the file could not be read: the storages stay empty
+    encrypted,    // encrypted, and the empty user password does not open it (or the
+                  // method is unknown): no template may be written
 };
 
 // Starts a compile: fresh compiler state (variant switches from the program name), empty

@@ -1,8 +1,12 @@
 #include "compiler/compile_log.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <string_view>
+#include <utility>
+#include <vector>
 
 #include "compiler/compiler_state.h"
 #include "multibyte/standard_fonts.h"
@@ -95,6 +99,9 @@ bool write_compile_log(const std::string& pdf) {
         std::fprintf(f, "font short_name: %s\n", text(fd.short_name, sizeof fd.short_name).c_str());
         std::fputs("\n", f);
     }
+    // What was repaired or changed on the way in, after everything a reader of the
+    // field and font blocks looks for.
+    for (const std::string& r : g_cc.repairs) std::fprintf(f, "repaired: %s\n", r.c_str());
     return std::fclose(f) == 0;
 }
 
@@ -128,18 +135,31 @@ std::string compile_summary(const std::string& pdf) {
 }
 
 std::string duplicate_field_message() {
-    std::string msg;
+    // Each repeated name once, in the order of its first field, with its count: sorting
+    // indexes by name keeps this n log n however many widgets share a name.
     const int n = g_st.num_field_strage;
-    for (int i = 0; i < n; ++i) {
-        const st_field& a = g_st.p_field_strage[i];
-        for (int j = i + 1; j < n; ++j) {
-            const st_field& b = g_st.p_field_strage[j];
-            if (std::strncmp(a.name, b.name, sizeof a.name) != 0) continue;
-            if (msg.empty()) msg = "Duplicate form field.\n";
-            msg += "  field name: ";
-            msg.append(a.name, strnlen(a.name, sizeof a.name));
-            msg += "\n";
-        }
+    const st_field* fs = g_st.p_field_strage;
+    auto name_of = [&](int i) {
+        return std::string_view(fs[i].name, strnlen(fs[i].name, sizeof fs[i].name));
+    };
+    std::vector<int> order(static_cast<size_t>(n));
+    for (int i = 0; i < n; ++i) order[static_cast<size_t>(i)] = i;
+    std::stable_sort(order.begin(), order.end(),
+                     [&](int a, int b) { return name_of(a) < name_of(b); });
+    std::vector<std::pair<int, int>> repeated;  // first field, count
+    for (size_t i = 0; i < order.size();) {
+        size_t j = i + 1;
+        while (j < order.size() && name_of(order[j]) == name_of(order[i])) ++j;
+        if (j - i > 1) repeated.emplace_back(order[i], static_cast<int>(j - i));
+        i = j;
+    }
+    std::sort(repeated.begin(), repeated.end());
+    std::string msg;
+    for (const auto& [first, count] : repeated) {
+        if (msg.empty()) msg = "Duplicate form field.\n";
+        msg += "  field name: ";
+        msg += name_of(first);
+        msg += " (" + std::to_string(count) + " fields)\n";
     }
     return msg;
 }

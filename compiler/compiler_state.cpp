@@ -19,3 +19,11 @@ void compiler_reset(const char* program_name) {
     g_cc = CompilerState{};
     set_variant_switches(program_name);
 }
+
+void note_structure_error(const std::string& message) {
+    g_cc.structure_errors.push_back(message);
+}
+
+void note_repair(const std::string& message) {
+    g_cc.repairs.push_back(message);
+}

@@ -3,6 +3,7 @@
 // Tests and the fuzzer start each compile from a fresh state with compiler_reset().
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -45,6 +46,16 @@ struct CompilerState {
     // update, and an earlier definition met afterwards (from an object stream, whose
     // objects are scanned last) does not replace it.
     std::vector<size_t> def_pos;
+    // Generation number of the object being defined, and of each stored definition (the
+    // key of an encrypted object depends on it).
+    int cur_gen = 0;
+    std::vector<uint16_t> def_gen;
+    // Text offsets where the update sections of the file end, in order. Two definitions
+    // of one object in the same section are a fault; a later section replacing an
+    // earlier definition is an ordinary incremental update.
+    std::vector<size_t> section_ends;
+    // Parsing the objects of stored object streams: offsets there are not the file's.
+    bool f_expanding = false;
     // An object whose stored definition is newer than the one being parsed: its entry is
     // put back when that object ends.
     int kept_obj = -1;
@@ -57,6 +68,16 @@ struct CompilerState {
 
     // Fields the analysis could not prepare for filling, for the error log.
     std::vector<std::string> field_errors;
+
+    // Damage found in the document's structure, for the error log (what was cut).
+    std::vector<std::string> structure_errors;
+    // What was repaired or changed on the way in, for the log.
+    std::vector<std::string> repairs;
+
+    // The document was encrypted and its objects are decrypted now.
+    bool f_decrypted = false;
+    // Why an encrypted document cannot be read (empty when it can).
+    std::string encryption_error;
 
     // The error log has been created in this run; later reports are appended to it.
     bool f_err_log_written = false;
@@ -72,3 +93,7 @@ void compiler_reset(const char* program_name);
 
 // Sets the variant switches from a program name.
 void set_variant_switches(const char* program_name);
+
+// Keeps a message for the error log / a line for the log's list of repairs.
+void note_structure_error(const std::string& message);
+void note_repair(const std::string& message);

@@ -7,6 +7,7 @@
 
 #include "compiler/compiler_state.h"
 #include "compiler/font_analysis.h"
+#include "compiler/font_size.h"
 #include "compiler/inflate.h"
 #include "multibyte/font_metrics.h"
 #include "store/element_ops.h"
@@ -141,16 +142,16 @@ void analyse_widget(int w) {
     if (da.find("Tf") == std::string::npos || slash == std::string::npos) return;
 
     char word[256] = "", word2[256] = "", size_text[256] = "";
-    int size = 0;
-    std::sscanf(da.c_str() + slash + 1, "%255s %d", word, &size);
+    std::sscanf(da.c_str() + slash + 1, "%255s", word);
     std::sscanf(da.c_str() + slash + 1, "%255s %255s", word2, size_text);
     std::string F = word;
     if (F.size() >= LABEL_SIZE) {
         note("Font name too long(" + name + ")");
         return;
     }
-    rec().font_size = static_cast<int16_t>(size);
-    rec().font_size10 = static_cast<int16_t>(std::atof(size_text) * 10);
+    if (!set_field_font_size(rec(), size_text))
+        note("Font size too large(" + name + "), " + std::to_string(int(MAX_FIELD_FONT_SIZE)) +
+             " pt used.");
 
     // Where the appearance's font resources live (made when it has none).
     int owner = -1, after = 0;

@@ -126,7 +126,13 @@ int expand_one(const ObjStmInfo& info, const std::string& t, size_t data, size_t
     } else {
         plain.assign(t, data, data_end - data);
     }
-    const long n = info.n;
+    return expand_object_stream_data(plain, info.n, info.first, out, map, stream_pos);
+}
+
+}  // namespace
+
+int expand_object_stream_data(const std::string& plain, long n, long first_pos, std::string& out,
+                              ExpansionMap* map, size_t stream_pos) {
     if (n <= 0 || static_cast<size_t>(n) > plain.size()) return 0;
     std::vector<long> nums, offs;
     nums.reserve(static_cast<size_t>(n));
@@ -140,7 +146,7 @@ int expand_one(const ObjStmInfo& info, const std::string& t, size_t data, size_t
         offs.push_back(off);
     }
     // The objects start at /First; without it, one byte after the header's last number.
-    size_t first = info.first >= 0 ? static_cast<size_t>(info.first) : i + 1;
+    size_t first = first_pos >= 0 ? static_cast<size_t>(first_pos) : i + 1;
     if (first > end) return 0;
     int made = 0;
     char head[32];
@@ -161,8 +167,6 @@ int expand_one(const ObjStmInfo& info, const std::string& t, size_t data, size_t
     }
     return made;
 }
-
-}  // namespace
 
 bool read_pdf_file(const char* path, std::string& data) {
     FILE* f = std::fopen(path, "rb");
@@ -280,65 +284,6 @@ void close_text(std::string& text, const std::string& expansion) {
     text.append("startxref\r\n1\r\n%%EOF\r\n");
 }
 
-void rewrite_w_arrays(std::string& t) {
-    size_t i = 0;
-    NextFinder ws{t, "/W"}, streams{t, "stream"};
-    while (i < t.size()) {
-        size_t w = next_outside_streams(ws, streams, t, i);
-        if (w == std::string::npos) break;
-        size_t b = w + 2;
-        if (b < t.size() && t[b] == ' ') ++b;
-        i = w + 2;
-        if (b >= t.size() || t[b] != '[') continue;
-        // The matching bracket, counting nested pairs; the object's end stops the search.
-        int depth = 0;
-        size_t k = b;
-        for (; k < t.size(); ++k) {
-            char c = t[k];
-            if (c == '[') {
-                ++depth;
-            } else if (c == ']') {
-                if (--depth == 0) break;
-            } else if (c == 'e' && at(t, k, "endobj")) {
-                k = t.size();
-                break;
-            }
-        }
-        if (k >= t.size()) continue;
-        t[b] = '(';
-        t[k] = ')';
-        i = k + 1;
-    }
-}
-
-void mark_nested_brackets(std::string& t) {
-    size_t i = 0;
-    NextFinder objs{t, " obj"}, streams{t, "stream"};
-    while (i < t.size()) {
-        size_t o = next_outside_streams(objs, streams, t, i);
-        if (o == std::string::npos) break;
-        size_t k = o + 4;
-        while (k < t.size() && (t[k] == '\r' || t[k] == '\n' || t[k] == ' ')) ++k;
-        i = o + 4;
-        if (k >= t.size() || t[k] != '[') continue;
-        int depth = 1;
-        for (++k; k < t.size(); ++k) {
-            char c = t[k];
-            if (c == '[') {
-                t[k] = 2;
-                ++depth;
-            } else if (c == ']') {
-                if (depth == 1) break;
-                t[k] = 3;
-                --depth;
-            } else if (c == 'e' && at(t, k, "endobj")) {
-                break;
-            }
-        }
-        i = k;
-    }
-}
-
 void prepare_input(const char* data, size_t len, std::string& text, ExpansionMap* map) {
     text.reserve(len + 64);
     text.assign(data, len);
@@ -348,9 +293,11 @@ void prepare_input(const char* data, size_t len, std::string& text, ExpansionMap
 void prepare_text(std::string& text, ExpansionMap* map) {
     cut_tail(text);
     std::string expansion;
-    expand_object_streams(text, expansion, map);
+    // In an encrypted file the object streams are encrypted too: they are expanded once
+    // the objects are parsed and decrypted.
+    bool encrypted = memmem(text.data(), text.size(), "/Encrypt", 8) != nullptr;
+    if (map) map->deferred = encrypted;
+    if (!encrypted) expand_object_streams(text, expansion, map);
     if (map) map->base = text.size();
     close_text(text, expansion);
-    rewrite_w_arrays(text);
-    mark_nested_brackets(text);
 }

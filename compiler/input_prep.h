@@ -16,6 +16,9 @@ struct ExpansionMap {
     std::vector<size_t> source_pos;
     // The file offset an object at text offset p belongs to.
     size_t source_of(size_t p) const;
+    // The file may be encrypted: its object streams are expanded after decryption, from
+    // the parsed objects, rather than from the text.
+    bool deferred = false;
 };
 
 // Reads a whole file. False when it cannot be opened or its size read.
@@ -36,16 +39,14 @@ void cut_tail(std::string& text);
 int expand_object_streams(const std::string& text, std::string& expansion,
                           ExpansionMap* map = nullptr);
 
+// Appends to `out` the objects held by the plain (decoded) data of one object stream:
+// `n` objects, their bytes starting at `first` (or after the header when negative). Returns
+// the number of objects appended; with a map, records them as coming from `stream_pos`.
+int expand_object_stream_data(const std::string& plain, long n, long first, std::string& out,
+                              ExpansionMap* map, size_t stream_pos);
+
 // Appends the expansion and "startxref\r\n1\r\n%%EOF\r\n".
 void close_text(std::string& text, const std::string& expansion);
-
-// "/W [...]" becomes "/W (...)" (nested brackets kept inside), so that it scans as one
-// string; the compiler gives such strings back their array kind after parsing.
-void rewrite_w_arrays(std::string& text);
-
-// In an object whose value is an array, nested "[" become the byte 2 and the "]" closing
-// them the byte 3, so that the whole array scans as one string.
-void mark_nested_brackets(std::string& text);
 
 // When the keyword "stream" (followed by a line end) starts at position i, the position
 // just after the "endstream" that ends its data (or the end of the text); otherwise i.

@@ -25,6 +25,11 @@ int main(int argc, char** argv) {
             report_error("Can't open file(" + pdf + ")");
             std::printf("\n");  // the message above has no line end of its own
         }
+        // A template of ciphertext would print garbage: none is written.
+        if (st == CompileStatus::encrypted) {
+            report_error(g_cc.encryption_error);
+            return 1;
+        }
         bool written = write_compile_outputs();
         std::printf("%s\n", compile_summary(pdf).c_str());
         if (!written || st == CompileStatus::cannot_open) return 1;

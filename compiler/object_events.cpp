@@ -1,5 +1,6 @@
 #include "compiler/object_events.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -7,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "compiler/array_text.h"
 #include "store/element_ops.h"
 #include "store/storages.h"
 
@@ -18,14 +20,13 @@ int clamp_int(long long v) {
     return static_cast<int>(v);
 }
 
-bool is_digit(char c) {
-    return c >= '0' && c <= '9';
-}
-
 // Chain that the current records go to: the current object's, or entry 0's in a trailer.
 int target_obj() {
     return g_cc.f_in_trailer ? 0 : g_cc.cur_obj_no;
 }
+
+// Scratch for the stored form of an array text (kept to reuse its memory).
+std::string g_array_text;
 
 // Last element of the target chain, so that appends need not walk it.
 int g_last_elem = 0;
@@ -65,9 +66,29 @@ bool is_trailer() {
     return g_cc.f_in_trailer && g_cc.trailer_depth == 0;
 }
 
+// Keys that describe the source file's cross-reference sections: they mean nothing in a
+// generated document (whose reader would look for a stream that is not there), so the
+// trailer storage never holds them.
+bool is_xref_section_key(const char* label) {
+    static const char* const keys[] = {"XRefStm", "Index", "W"};
+    for (const char* k : keys)
+        if (std::strcmp(label, k) == 0) return true;
+    return false;
+}
+
 void on_header(const char*, const pdf_tok& v) {
     int t = trailer_find_or_append(LABEL_ENTRYHEADER);
     store_token_string(g_st.p_trailer_strage[t], v.str, v.len);
+}
+
+// The update section that a file offset lies in.
+size_t section_of(size_t pos) {
+    const auto& ends = g_cc.section_ends;
+    return static_cast<size_t>(std::upper_bound(ends.begin(), ends.end(), pos) - ends.begin());
+}
+
+void on_section_end(const char*, const pdf_tok& v) {
+    if (v.num >= 0 && !g_cc.f_expanding) g_cc.section_ends.push_back(static_cast<size_t>(v.num));
 }
 
 void on_begin_object(const char*, const pdf_tok& v) {
@@ -86,7 +107,7 @@ void on_begin_object(const char*, const pdf_tok& v) {
     size_t at = g_cc.expansion.source_of(g_cc.obj_text_pos);
     st_xref& x = g_st.p_xref_strage[n];
     if (x.first_elem != 0) {
-        g_cc.f_dup_xref = true;
+        if (section_of(g_cc.def_pos[n]) == section_of(at)) g_cc.f_dup_xref = true;
         // An object from an object stream that a later update in the file redefined:
         // the update's definition stays.
         if (g_cc.def_pos[n] > at) {
@@ -94,7 +115,11 @@ void on_begin_object(const char*, const pdf_tok& v) {
             g_cc.kept_xref = x;
         }
     }
-    if (g_cc.kept_obj != n) g_cc.def_pos[n] = at;
+    if (g_cc.kept_obj != n) {
+        g_cc.def_pos[n] = at;
+        if (g_cc.def_gen.size() <= static_cast<size_t>(n)) g_cc.def_gen.resize(n + 1, 0);
+        g_cc.def_gen[n] = static_cast<uint16_t>(g_cc.cur_gen);
+    }
     std::memset(&x, 0, sizeof x);
     g_last_obj = n;
     g_last_elem = 0;
@@ -106,6 +131,7 @@ void on_end_object(const char*, const pdf_tok&) {
 
 void on_string(const char* label, const pdf_tok& v) {
     if (is_trailer()) {
+        if (is_xref_section_key(label)) return;
         int t = trailer_find_or_append(label);
         if (t < 0) return;
         store_token_string(g_st.p_trailer_strage[t], v.str, v.len);
@@ -138,6 +164,7 @@ void on_subdic_end(const char* label, const pdf_tok&) {
 void on_objref(const char* label, const pdf_tok& v) {
     int obj = clamp_int(v.num);
     if (is_trailer()) {
+        if (is_xref_section_key(label)) return;
         int t = trailer_find_or_append(label);
         if (t < 0) return;
         st_elem& e = g_st.p_trailer_strage[t];
@@ -152,6 +179,7 @@ void on_objref(const char* label, const pdf_tok& v) {
 
 void on_integer(const char* label, const pdf_tok& v) {
     if (is_trailer()) {
+        if (is_xref_section_key(label)) return;
         int t = trailer_find_or_append(label);
         if (t < 0) return;
         st_elem& e = g_st.p_trailer_strage[t];
@@ -192,26 +220,10 @@ void store_token_string(st_elem& e, const char* text, int len) {
         int body = len - 2;
         put_string(e, STR_HEX, text + 1, body, body + 1);
     } else if (first == '[' && len >= 2) {
-        const char* b = text + 1;
-        int body = len - 2;
-        int ins = (body > 0 && is_digit(b[0])) ? 1 : 0;
-        for (int i = 0; i + 1 < body; ++i)
-            if (b[i] == ')' && (i == 0 || b[i - 1] != '\\') && is_digit(b[i + 1])) ++ins;
-        new_char_strage(body + ins + 2);
-        char* dst = g_st.p_char_strage + g_st.cur_char_strage;
-        int o = 0;
-        if (body > 0 && is_digit(b[0])) dst[o++] = ' ';
-        for (int i = 0; i < body; ++i) {
-            dst[o++] = b[i];
-            if (b[i] == ')' && i + 1 < body && (i == 0 || b[i - 1] != '\\') && is_digit(b[i + 1]))
-                dst[o++] = ' ';
-        }
-        dst[o] = 0;
-        e.f_type = ELEM_TYPE_STRING;
-        e.data.str.type = STR_ARRAY;
-        e.data.str.f_renum = 0;
-        e.data.str.len = o;
-        e.data.str.start_pos = g_st.cur_char_strage;
+        std::string& body = g_array_text;
+        normalise_array_text(text + 1, static_cast<size_t>(len - 2), body);
+        int n = static_cast<int>(body.size());
+        put_string(e, STR_ARRAY, body.data(), n, n + 2);
     } else {
         put_string(e, STR_BARE, text, len, len + 1);
     }
@@ -292,6 +304,7 @@ void install_event_handlers() {
     g_cc.events[14] = on_stream;
     g_cc.events[15] = on_immediate_int;
     g_cc.events[19] = on_trailer;
+    g_cc.events[21] = on_section_end;
 }
 
 void report_parse_error(const char* msg, long pos) {

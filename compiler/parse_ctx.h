@@ -38,6 +38,8 @@ struct ParseCtx {
     int array_ints = 0;
     // A "(" found no balancing ")" up to the end of the text.
     bool unbalanced = false;
+    // A "[" found no closing "]" up to the end of the text.
+    bool array_unclosed = false;
     // Where the current "binary" run began (offset of the look-ahead token then).
     long crap_pos = -1;
 };

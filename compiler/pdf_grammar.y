@@ -49,6 +49,14 @@ static pdf_tok tok_text(ParseCtx* ctx, const std::string& s) {
     return t;
 }
 
+static pdf_tok tok_at(long pos) {
+    pdf_tok t;
+    t.str = "";
+    t.len = 0;
+    t.num = pos;
+    return t;
+}
+
 static pdf_tok tok_none() {
     pdf_tok t;
     t.str = "";
@@ -74,6 +82,8 @@ static pdf_tok tok_none() {
 
 %token PDFVER 258 NAME 259 STRING 260 OBJREF 261 OBJ 262 ENDOBJ 263 INT 264 FP 265
 %token DBLLT 266 DBLGT 267 STREAM 268 ARRAY 269 ENDARRAY 270 ENDARRAYDBLGT 271
+%precedence LOWER
+%precedence STARTXREF
 %token PDFEOF 272 XREF 273 TRAILER 274 STARTXREF 275 ANYTHING 276
 
 %%
@@ -124,6 +134,7 @@ object
     : INT INT OBJ
       {
           CTX->array_ints = 0;
+          g_cc.cur_gen = static_cast<int>($2.num & 0xffff);
           raise_event(3, nullptr, $1);
           CHECK_ABORT;
       }
@@ -227,10 +238,19 @@ xrefitems
     | xrefitems INT INT
     ;
 
+/* Event 21 ends an update section; its value is the text offset where it ended. */
 trailer
-    : STARTXREF INT PDFEOF
-    | TRAILER { raise_event(19, nullptr, tok_none()); } DBLLT dict DBLGT STARTXREF INT
-      { raise_event(20, nullptr, $7); } PDFEOF { raise_event(21, nullptr, tok_none()); }
+    : STARTXREF INT PDFEOF { raise_event(21, nullptr, tok_at(token_pos(scanner))); }
+    | TRAILER { raise_event(19, nullptr, tok_none()); } DBLLT dict DBLGT trailer_end
+    ;
+
+/* Some writers leave out "startxref" and the end marker after a trailer that another
+   cross-reference section follows directly: the section still ends there. A "startxref"
+   right after a trailer always belongs to it. */
+trailer_end
+    : STARTXREF INT { raise_event(20, nullptr, $2); } PDFEOF
+      { raise_event(21, nullptr, tok_at(token_pos(scanner))); }
+    | %empty %prec LOWER { raise_event(21, nullptr, tok_at(token_pos(scanner))); }
     ;
 
 %%

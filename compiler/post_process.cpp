@@ -1,25 +1,28 @@
 #include "compiler/post_process.h"
 
-#include <regex.h>
-
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "compiler/array_text.h"
+#include "compiler/compiler_state.h"
 #include "compiler/field_analysis.h"
 #include "compiler/object_events.h"
 #include "store/element_ops.h"
+#include "store/element_walk.h"
 #include "store/storages.h"
 
 namespace {
 
-// Parent chains and nested page trees deeper than this are taken as loops.
-constexpr int MAX_TREE_DEPTH = 256;
+// References followed from a key to the value it stands for.
+constexpr int MAX_REF_HOPS = 32;
 
+std::string top_level_name(int obj, const char* label);
+
+// The object's own entry (not one of a nested dictionary) is the name `value`.
 bool name_is(int obj, const char* label, const char* value) {
-    const char* n = get_elem_name(obj, nullptr, label);
-    return n && std::strcmp(n, value) == 0;
+    return top_level_name(obj, label) == value;
 }
 
 bool is_array_string(const st_elem& e) {
@@ -33,80 +36,161 @@ int array_elem(int obj, const char* label) {
     return e;
 }
 
-void copy_array_string(int to_obj, const char* label, int from_elem) {
-    // The source text lies in the character storage, which the append may move.
-    const st_elem& src = g_st.p_elem_strage[from_elem];
-    std::string text(elem_bytes(src), static_cast<size_t>(src.data.str.len));
-    char renum = src.data.str.f_renum;
-    int n =
-        append_elem_str(to_obj, 0, label, STR_ARRAY, text.data(), static_cast<int>(text.size()));
-    g_st.p_elem_strage[n].data.str.f_renum = renum;
+// The element of a key at the top level of an object's dictionary (entries of nested
+// dictionaries do not count, nor do switched-off elements), or -1.
+int top_level_elem(int obj, const char* label) {
+    return dict_entry(obj, label);
 }
 
-// Appends the page objects listed in a Kids text to `out`, descending into Pages nodes.
-void collect_pages(const std::string& kids, std::string& out, std::vector<char>& visiting,
-                   int depth) {
-    if (depth > MAX_TREE_DEPTH) return;
-    char buf[48];
-    for (size_t i = 0; i < kids.size(); ++i) {
-        if (kids[i] != REF_MARKER) continue;
-        long n = std::strtol(kids.c_str() + i + 1, nullptr, 10);
-        if (n < 0 || n >= g_st.num_xref_strage) continue;
-        int obj = static_cast<int>(n);
-        if (name_is(obj, "Type", "Pages")) {
-            if (visiting[obj]) continue;  // a node that contains itself
-            int k = array_elem(obj, "Kids");
-            if (k < 0) continue;
-            const st_elem& ke = g_st.p_elem_strage[k];
-            std::string sub(elem_bytes(ke), static_cast<size_t>(ke.data.str.len));
-            visiting[obj] = 1;
-            collect_pages(sub, out, visiting, depth + 1);
-            visiting[obj] = 0;
-        } else {
-            int len = std::snprintf(buf, sizeof buf, " %c%d 0 R", REF_MARKER, obj);
-            out.append(buf, static_cast<size_t>(len));
-        }
+// The name a key holds at the top level (through references to a name object), or "".
+std::string top_level_name(int obj, const char* label) {
+    int e = top_level_elem(obj, label);
+    for (int hops = 0; e >= 0 && hops < MAX_REF_HOPS; ++hops) {
+        const st_elem& el = g_st.p_elem_strage[e];
+        if (el.f_type == ELEM_TYPE_NAME)
+            return std::string(el.data.name, strnlen(el.data.name, LABEL_SIZE));
+        if (el.f_type != ELEM_TYPE_OBJREF) break;
+        e = top_level_elem(el.data.obj_no, LABEL_IMMEDIATE);
     }
+    return std::string();
+}
+
+// The array text a key holds, directly or through references to an array object, or -1.
+int array_value(int obj, const char* label) {
+    int e = top_level_elem(obj, label);
+    for (int hops = 0; e >= 0 && hops < MAX_REF_HOPS; ++hops) {
+        const st_elem& el = g_st.p_elem_strage[e];
+        if (is_array_string(el)) return e;
+        if (el.f_type != ELEM_TYPE_OBJREF) return -1;
+        e = top_level_elem(el.data.obj_no, LABEL_IMMEDIATE);
+    }
+    return -1;
+}
+
+// Copies the value starting at element `from` (one element, or a whole dictionary or
+// array) into obj's chain after element `after`; returns the last element made.
+int copy_value(int obj, int after, int from) {
+    if (value_end(from) < 0) return after;
+    for (int e : value_elems(from)) {
+        st_elem src = g_st.p_elem_strage[e];
+        int n = append_elem(obj, after);
+        copy_elem_value(n, src);
+        if (src.f_type == ELEM_TYPE_STRING) {
+            // Each copy holds its own bytes: the generator rewrites strings in place.
+            std::string bytes(elem_bytes(src), static_cast<size_t>(src.data.str.len));
+            set_elem_str2(&g_st.p_elem_strage[n], src.data.str.type, bytes.data(),
+                          static_cast<int>(bytes.size()));
+            g_st.p_elem_strage[n].data.str.f_renum = src.data.str.f_renum;
+        }
+        after = n;
+    }
+    return after;
+}
+
+// The attributes a page takes from its ancestors when it has none of its own.
+constexpr int INHERITED_COUNT = 4;
+const char* const INHERITED[INHERITED_COUNT] = {"Resources", "MediaBox", "CropBox", "Rotate"};
+
+// Gives a page every inherited attribute it lacks, each once.
+void give_inherited(int page, const int* inherit) {
+    int last = -1;
+    for (int k = 0; k < INHERITED_COUNT; ++k) {
+        if (inherit[k] < 0 || top_level_elem(page, INHERITED[k]) >= 0) continue;
+        if (last < 0) last = chain_last(page);
+        last = copy_value(page, last, inherit[k]);
+    }
+}
+
+// An intermediate node of the page tree: /Type /Pages, or no /Type and a /Kids.
+bool is_pages_node(int obj) {
+    std::string type = top_level_name(obj, "Type");
+    if (type == "Pages") return true;
+    return type.empty() && top_level_elem(obj, "Kids") >= 0;
+}
+
+struct TreeFrame {
+    int node;
+    std::string kids;
+    size_t pos;
+    int inherit[INHERITED_COUNT];
+};
+
+// The Kids text listing every leaf page under `top`, depth first, as " <marker>N 0 R"
+// each. Leaves get the attributes they inherit. The walk keeps its own stack, so a tree
+// of any depth is walked; a node that contains itself is cut and reported.
+std::string collect_pages(int top) {
+    std::string out;
+    std::vector<char> on_path(static_cast<size_t>(g_st.num_xref_strage), 0);
+    std::vector<char> seen(static_cast<size_t>(g_st.num_xref_strage), 0);
+    std::vector<TreeFrame> stack;
+    auto push = [&](int node, const int* outer) {
+        TreeFrame f;
+        f.node = node;
+        f.pos = 0;
+        for (int k = 0; k < INHERITED_COUNT; ++k) {
+            int e = top_level_elem(node, INHERITED[k]);
+            f.inherit[k] = e >= 0 ? e : (outer ? outer[k] : -1);
+        }
+        int ke = array_value(node, "Kids");
+        if (ke >= 0) {
+            const st_elem& k = g_st.p_elem_strage[ke];
+            f.kids.assign(elem_bytes(k), static_cast<size_t>(k.data.str.len));
+        }
+        on_path[static_cast<size_t>(node)] = 1;
+        seen[static_cast<size_t>(node)] = 1;
+        stack.push_back(std::move(f));
+    };
+    push(top, nullptr);
+    char buf[48];
+    while (!stack.empty()) {
+        TreeFrame& f = stack.back();
+        size_t m = f.kids.find(REF_MARKER, f.pos);
+        if (m == std::string::npos) {
+            on_path[static_cast<size_t>(f.node)] = 0;
+            stack.pop_back();
+            continue;
+        }
+        f.pos = m + 1;
+        long n = std::strtol(f.kids.c_str() + m + 1, nullptr, 10);
+        if (n <= 0 || n >= g_st.num_xref_strage || g_st.p_xref_strage[n].first_elem == 0) continue;
+        int obj = static_cast<int>(n);
+        if (is_pages_node(obj)) {
+            if (on_path[static_cast<size_t>(obj)]) {
+                std::snprintf(buf, sizeof buf, "%d", obj);
+                note_structure_error(std::string("Page tree loop cut at object ") + buf + ".");
+                continue;
+            }
+            if (seen[static_cast<size_t>(obj)]) {
+                std::snprintf(buf, sizeof buf, "%d", obj);
+                note_repair(std::string("page tree node ") + buf +
+                            " is listed twice; its pages are printed once");
+                continue;
+            }
+            int inherit[INHERITED_COUNT];
+            std::memcpy(inherit, f.inherit, sizeof inherit);
+            push(obj, inherit);
+            continue;
+        }
+        std::string type = top_level_name(obj, "Type");
+        if (type.empty() || type == "Page") {
+            give_inherited(obj, f.inherit);
+            g_st.p_xref_strage[obj].f_page = 1;
+        }
+        int len = std::snprintf(buf, sizeof buf, " %c%d 0 R", REF_MARKER, obj);
+        out.append(buf, static_cast<size_t>(len));
+    }
+    return out;
 }
 
 }  // namespace
 
-void restore_array_strings() {
-    for (int i = 1; i < g_st.num_elem_strage; ++i) {
-        st_elem& e = g_st.p_elem_strage[i];
-        if (e.f_type != ELEM_TYPE_STRING) continue;
-        if (e.data.str.type == STR_LITERAL && std::strcmp(e.label, "W") == 0) {
-            e.data.str.type = STR_ARRAY;
-        } else if (e.data.str.type == STR_ARRAY && std::strcmp(e.label, LABEL_IMMEDIATE) == 0) {
-            char* s = elem_bytes(e);
-            for (int k = 0; k < e.data.str.len; ++k) {
-                if (s[k] == 2)
-                    s[k] = '[';
-                else if (s[k] == 3)
-                    s[k] = ']';
-            }
-        }
-    }
-}
-
 void mark_references() {
-    regex_t re;
-    if (regcomp(&re, "([\r\n ][0-9]+ [0-9]+ R)", REG_EXTENDED | REG_NEWLINE) != 0) return;
     for (int i = 1; i < g_st.num_elem_strage; ++i) {
         st_elem& e = g_st.p_elem_strage[i];
         if (!is_array_string(e)) continue;
-        char* s = elem_bytes(e);
-        char* end = s + e.data.str.len;
-        char* p = s;
-        regmatch_t m[1];
-        // The text is NUL-terminated; a NUL inside it ends the search, as in a C string.
-        while (p < end && regexec(&re, p, 1, m, p == s ? 0 : REG_NOTBOL) == 0) {
-            p[m[0].rm_so] = REF_MARKER;
+        if (mark_array_references(elem_bytes(e), static_cast<size_t>(e.data.str.len)) > 0)
             e.data.str.f_renum = 1;
-            p += m[0].rm_eo;
-        }
     }
-    regfree(&re);
 }
 
 void flag_objects() {
@@ -114,46 +198,16 @@ void flag_objects() {
                                          "Catalog",  "StructTreeRoot", "Font"};
     for (int i = 0; i < g_st.num_xref_strage; ++i) {
         if (g_st.p_xref_strage[i].first_elem == 0) continue;
-        const char* type = get_elem_name(i, nullptr, "Type");
-        if (!type) continue;
+        std::string type = top_level_name(i, "Type");
+        if (type.empty()) continue;
         bool common = false;
-        for (const char* s : shared) common = common || std::strcmp(type, s) == 0;
-        if (std::strcmp(type, "XObject") == 0 && !name_is(i, "Subtype", "Form")) common = true;
+        for (const char* s : shared) common = common || type == s;
+        if (type == "XObject" && !name_is(i, "Subtype", "Form")) common = true;
         if (common) g_st.p_xref_strage[i].f_common = 1;
     }
     for (int i = 0; i < g_st.num_xref_strage; ++i)
         if (g_st.p_xref_strage[i].first_elem != 0 && name_is(i, "Type", "Page"))
             g_st.p_xref_strage[i].f_page = 1;
-}
-
-void inherit_page_attributes() {
-    for (int i = 0; i < g_st.num_xref_strage; ++i) {
-        if (g_st.p_xref_strage[i].first_elem == 0) continue;
-        const char* type = get_elem_name(i, nullptr, "Type");
-        if (type && std::strcmp(type, "Page") != 0) continue;
-        if (get_elem(i, "MediaBox") != -1) continue;
-        if (get_elem(i, "Parent") == -1) continue;
-        int node = i;
-        int from = -1;
-        for (int depth = 0; depth < MAX_TREE_DEPTH; ++depth) {
-            int pe = get_elem(node, "Parent");
-            if (pe < 0 || g_st.p_elem_strage[pe].f_type != ELEM_TYPE_OBJREF) break;
-            int parent = g_st.p_elem_strage[pe].data.obj_no;
-            if (!valid_xref(parent) || parent == node) break;
-            node = parent;
-            if (array_elem(node, "MediaBox") >= 0) {
-                from = node;
-                break;
-            }
-        }
-        if (from < 0) continue;
-        copy_array_string(i, "MediaBox", array_elem(from, "MediaBox"));
-        int crop = array_elem(from, "CropBox");
-        if (crop >= 0) copy_array_string(i, "CropBox", crop);
-        int rot = get_elem_absolute(from, "Rotate");
-        if (rot >= 0 && g_st.p_elem_strage[rot].f_type == ELEM_TYPE_INTEGER)
-            append_elem_int(i, 0, "Rotate", g_st.p_elem_strage[rot].data.int_data);
-    }
 }
 
 void copy_xref_stream_trailers() {
@@ -197,8 +251,11 @@ void copy_xref_stream_trailers() {
             }
         }
         set_int("Size");
-        set_ref("Encrypt");
+        // A decrypted document's template holds plain objects.
+        if (!g_cc.f_decrypted) set_ref("Encrypt");
         set_int("Prev");
+        // The document information dictionary is the document's, wherever it is listed.
+        set_ref("Info");
     }
 }
 
@@ -207,25 +264,20 @@ void flatten_page_tree() {
     if (!valid_xref(root)) return;
     int pages = get_xref_absolute(root, "Pages");
     if (!valid_xref(pages) || pages == root) return;
-    int kids_elem = get_elem(pages, "Kids");
-    int kids = array_elem(pages, "Kids");
-    if (kids_elem < 0 || kids < 0) return;
-    const st_elem& ke = g_st.p_elem_strage[kids];
-    std::string text(elem_bytes(ke), static_cast<size_t>(ke.data.str.len));
-    std::string list;
-    std::vector<char> visiting(static_cast<size_t>(g_st.num_xref_strage), 0);
-    visiting[pages] = 1;
-    collect_pages(text, list, visiting, 0);
+    int kids_elem = top_level_elem(pages, "Kids");
+    if (kids_elem < 0) return;
+    std::string list = collect_pages(pages);
     st_elem& k = g_st.p_elem_strage[kids_elem];
+    std::memset(&k.data, 0, sizeof k.data);
     set_elem_str2(&k, STR_ARRAY, list.data(), static_cast<int>(list.size()));
     k.data.str.f_renum = list.empty() ? 0 : 1;
 }
 
 void post_process() {
     mark_references();
+    // The catalog of a cross-reference-stream file is known before the fields are analysed.
+    copy_xref_stream_trailers();
     analyse_fields();
     flag_objects();
-    inherit_page_attributes();
-    copy_xref_stream_trailers();
     flatten_page_tree();
 }

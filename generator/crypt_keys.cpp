@@ -37,7 +37,10 @@ void setupAllKeys(const char* userPassword, const char* ownerPassword, uint32_t*
 
     unsigned char user[32], owner[32];
     pad_password(userPassword, user);
-    pad_password(ownerPassword, owner);
+    // Without an owner password the user password keys O (ISO 32000-1, Algorithm 3 step a):
+    // keyed with the bare padding instead, O would let anyone recover the user password.
+    bool no_owner = !ownerPassword || ownerPassword[0] == 0;
+    pad_password(no_owner ? userPassword : ownerPassword, owner);
 
     // O (Algorithm 3, revision 2): the padded user password under the owner password's key.
     const unsigned char* digest = md5ComputeHash(owner, 32);

@@ -32,6 +32,7 @@ uint32_t permission_bits(int pr_perm, int mod_perm, int cp_perm, int ed_perm);
 
 // Completes the permission word (bits 1-2 clear, 7-32 set) and computes ownerKey, rc4mkey and
 // userKey from the two passwords (NUL-terminated bytes) and the first 16 bytes of document_id.
+// An empty owner password stands for the user password.
 void setupAllKeys(const char* userPassword, const char* ownerPassword, uint32_t* permissions,
                   const unsigned char* document_id);
 

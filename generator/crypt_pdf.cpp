@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -9,6 +10,7 @@
 #include "generator/crypt_strings.h"
 #include "generator/doc_state.h"
 #include "generator/operations.h"
+#include "generator/page_contents.h"
 #include "generator/page_hooks.h"
 #include "store/element_ops.h"
 #include "store/storages.h"
@@ -46,7 +48,64 @@ void check_string(const st_elem& e) {
         throwf("Broken string element(%d,%d)", s.start_pos, s.len);
 }
 
-void crypt_with_key(ObjectKey& key, st_elem& e) {
+bool is_space(char c) {
+    return c == ' ' || c == '\r' || c == '\n' || c == '\t' || c == '\f' || c == 0;
+}
+
+// The integer that object `obj`'s /Length gives, or -1. The page is renumbered already, so
+// a reference holds an output number: it is mapped back into the store.
+long declared_length(int obj) {
+    if (!valid_xref(obj)) return -1;
+    int e = find_top_level_entry(obj, "Length");
+    if (e == -1) return -1;
+    const st_elem& el = g_st.p_elem_strage[e];
+    if (el.f_type == ELEM_TYPE_INTEGER) return el.data.int_data;
+    if (el.f_type != ELEM_TYPE_OBJREF) return -1;
+    for (int base : {g_doc.base_num, g_doc.template_base_num}) {
+        int n = el.data.obj_no - base;
+        if (!valid_xref(n) || g_st.p_xref_strage[n].first_elem == 0) continue;
+        int v = get_elem(n, LABEL_IMMEDIATE);
+        if (v != -1 && g_st.p_elem_strage[v].f_type == ELEM_TYPE_INTEGER)
+            return g_st.p_elem_strage[v].data.int_data;
+    }
+    return -1;
+}
+
+// How many of a stream's stored bytes are its data. A template keeps what stood between
+// "stream" and "endstream", which may end with the line end before "endstream"; that line
+// end belongs to the file's syntax and must stay in the clear, or readers that take
+// /Length bytes find no "endstream" after them. The other way round, a CR LF that /Length
+// counts as data was taken off at load (the writer puts one back in the clear); it is
+// restored into the data so that it is encrypted with it.
+int stream_data_len(int obj, st_elem& e) {
+    int len = e.data.str.len;
+    long declared = declared_length(obj);
+    if (declared == static_cast<long>(len) + 2) {
+        std::string data(elem_bytes(e), static_cast<size_t>(len));
+        data += "\r\n";
+        set_elem_str2(&e, STR_STREAM, data.data(), len + 2);
+        return len + 2;
+    }
+    const char* d = elem_bytes(e);
+    if (declared >= 0 && declared <= len) {
+        bool rest_is_space = true;
+        for (long k = declared; k < len && rest_is_space; ++k) rest_is_space = is_space(d[k]);
+        if (rest_is_space) return static_cast<int>(declared);
+    }
+    if (declared > len) return len;
+    // No usable /Length: one end-of-line before "endstream" is syntax.
+    if (len >= 2 && d[len - 2] == '\r' && d[len - 1] == '\n') return len - 2;
+    if (len >= 1 && (d[len - 1] == '\n' || d[len - 1] == '\r')) return len - 1;
+    return len;
+}
+
+// The /Contents of a signature dictionary is left unencrypted (ISO 32000-1, 7.6.1).
+bool signature_contents(int obj, const st_elem& e) {
+    return e.data.str.type == STR_HEX && std::strncmp(e.label, "Contents", LABEL_SIZE) == 0 &&
+           valid_xref(obj) && get_elem(obj, "ByteRange") != -1;
+}
+
+void crypt_with_key(ObjectKey& key, st_elem& e, int obj) {
     if (e.f_type != ELEM_TYPE_STRING) return;
     st_elem_str& s = e.data.str;
     if (s.type != STR_LITERAL && s.type != STR_HEX && s.type != STR_ARRAY && s.type != STR_STREAM)
@@ -54,13 +113,16 @@ void crypt_with_key(ObjectKey& key, st_elem& e) {
     check_string(e);
     const char* bytes = elem_bytes(e);
     switch (s.type) {
-        case STR_STREAM:
-            cipher_with(reinterpret_cast<unsigned char*>(elem_bytes(e)), s.len, &key);
+        case STR_STREAM: {
+            int n = stream_data_len(obj, e);  // may move the bytes
+            cipher_with(reinterpret_cast<unsigned char*>(elem_bytes(e)), n, &key);
             return;
+        }
         case STR_LITERAL:
             cipher_literal(bytes, s.len, cipher_with, &key, g_scratch);
             break;
         case STR_HEX:
+            if (signature_contents(obj, e)) return;
             cipher_hex(bytes, s.len, cipher_with, &key, g_scratch);
             break;
         default:
@@ -104,7 +166,7 @@ void unshare_streams() {
 
 void crypt_elem(int obj_no, st_elem& elem) {
     ObjectKey key{obj_no};
-    crypt_with_key(key, elem);
+    crypt_with_key(key, elem, obj_no - g_doc.base_num);
 }
 
 void crypt_pdf() {
@@ -113,7 +175,7 @@ void crypt_pdf() {
     for (int i = 0; i < g_st.num_xref_strage; ++i) {
         if (g_st.p_xref_strage[i].first_elem == 0) continue;
         ObjectKey key{i + g_doc.base_num};
-        for_each_elem(i, [&key](int, st_elem& el) { crypt_with_key(key, el); });
+        for_each_elem(i, [&key, i](int, st_elem& el) { crypt_with_key(key, el, i); });
     }
 }
 

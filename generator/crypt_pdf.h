@@ -8,5 +8,7 @@
 
 // Encrypts one element of object obj_no: literal and hexadecimal strings and the strings
 // inside array text are encrypted as their values and written back in their own form;
-// stream data is encrypted in place (its length does not change). Other elements are left.
+// stream data is encrypted in place (its length does not change) up to the object's
+// /Length, so that a line end stored before "endstream" stays in the clear. Other elements
+// are left.
 void crypt_elem(int obj_no, st_elem& elem);

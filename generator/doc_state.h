@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 constexpr int FLAG_SET_FIELD_SIZE = 102400;
 constexpr int MAX_PAGE_INDEX = 100000;  // at most 100001 pages per document
@@ -19,6 +20,10 @@ struct DocState {
     unsigned char documentID[33] = {};
     char g_templateFileName[256] = {};
     char g_preTemplateFileName[256] = {};
+    // The whole names, which tell template runs apart: two names may share their first 255
+    // bytes.
+    std::string template_name;
+    std::string pre_template_name;
     char flag_set_field[FLAG_SET_FIELD_SIZE] = {};
     // Bytes of flag_set_field that a page may have set since they were last cleared: a page
     // sets bytes only for its field records, so clearing that many clears them all.

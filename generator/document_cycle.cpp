@@ -87,6 +87,8 @@ void _Merlow() {
     keep_template_images(true);
     g_doc.g_templateFileName[0] = 0;
     g_doc.g_preTemplateFileName[0] = 0;
+    g_doc.template_name.clear();
+    g_doc.pre_template_name.clear();
 
     alloc_zeroed(g_st.p_pages_strage, g_st.alloc_pages_strage, PAGES_CAPACITY);
     alloc_zeroed(g_st.p_pxref_strage, g_st.alloc_pxref_strage, PXREF_CAPACITY);
@@ -115,13 +117,15 @@ void start_page_with(const char* templateFileName, Load load) {
     std::snprintf(g_doc.g_templateFileName, sizeof g_doc.g_templateFileName, "%s",
                   templateFileName);
     load();
+    g_doc.template_name = templateFileName;
     g_doc.g_continue_template = 1;
-    if (std::strcmp(g_doc.g_templateFileName, g_doc.g_preTemplateFileName) != 0) {
+    if (g_doc.template_name != g_doc.pre_template_name) {
         g_doc.template_base_num = g_doc.base_num;
         g_doc.g_continue_template = 0;
     }
     std::memcpy(g_doc.g_preTemplateFileName, g_doc.g_templateFileName,
                 sizeof g_doc.g_preTemplateFileName);
+    g_doc.pre_template_name = g_doc.template_name;
     std::memset(g_doc.flag_set_field, 0, static_cast<size_t>(g_doc.flag_set_used));
     g_doc.flag_set_used = 0;
     adjust_stream();

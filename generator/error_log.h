@@ -4,8 +4,9 @@
 #include <cstdio>
 
 struct IoState {
-    FILE* fp_stdin = nullptr;   // the command script
-    FILE* fp_stderr = nullptr;  // the error log
+    FILE* fp_stdin = nullptr;       // the command script
+    FILE* fp_stderr = nullptr;      // the error log
+    const char* script_name = "-";  // for messages: the script file, "-" for standard input
 };
 
 extern IoState g_io;

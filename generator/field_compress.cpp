@@ -22,7 +22,12 @@ namespace {
 
 std::vector<char> g_cstream;  // CSTREAM_SIZE bytes once used
 int g_cstream_len = 0;
-std::string g_block;  // one field's flattened content
+std::string g_block;    // one field's flattened content
+std::string g_renamed;  // an appearance's content with resource names changed
+
+// Annotation flags (ISO 32000-1, 12.5.3).
+constexpr int ANNOT_HIDDEN = 2;
+constexpr int ANNOT_NOVIEW = 32;
 
 // One deflate state and output buffer for the whole run: allocating them per page costs
 // more than compressing a page's fields.
@@ -80,61 +85,204 @@ constexpr int kFont = 0;
 
 struct ResourceAdd {
     int category;
-    int elem;  // the entry to copy
+    int elem;                // the entry to copy
+    char label[LABEL_SIZE];  // the name it gets in the page
 };
 std::vector<ResourceAdd> g_adds;
 
-// Plans the resource entries that the page needs to draw the appearance itself. False when
-// it cannot: an entry of the same name on the page holds something else, an entry cannot be
-// copied, or the field's font is nowhere to be found. The field then stays interactive.
+// Resource names of the appearance that name something else in the page: the appearance's
+// content uses them under a fresh name.
+struct Rename {
+    char from[LABEL_SIZE];
+    char to[LABEL_SIZE];
+};
+std::vector<Rename> g_renames;
+int g_fresh_seq = 0;  // fresh names made on this page
+
+const char* renamed(const char* label) {
+    for (const Rename& r : g_renames)
+        if (std::strncmp(r.from, label, LABEL_SIZE) == 0) return r.to;
+    return label;
+}
+
+bool planned(int c, const char* label) {
+    for (const ResourceAdd& a : g_adds)
+        if (a.category == c && std::strncmp(a.label, label, LABEL_SIZE) == 0) return true;
+    return false;
+}
+
+// A name that no resource category of the page uses and nothing planned takes.
+void fresh_name(const Dict& page_res, char out[LABEL_SIZE]) {
+    for (;;) {
+        std::snprintf(out, LABEL_SIZE, "KsF%d", ++g_fresh_seq);
+        bool used = false;
+        for (int c = 0; c < static_cast<int>(std::size(kCategories)) && !used; ++c)
+            used = page_res.sub(kCategories[c]).find(out) != -1 || planned(c, out);
+        if (!used) return;
+    }
+}
+
+void add_rename(const Dict& page_res, const char* from) {
+    if (renamed(from) != from) return;
+    Rename r{};
+    std::memcpy(r.from, from, LABEL_SIZE);
+    r.from[LABEL_SIZE - 1] = 0;
+    fresh_name(page_res, r.to);
+    g_renames.push_back(r);
+}
+
+// Plans the resource entries that the page needs to draw the appearance itself. An entry
+// whose name the page already uses for something else is added under a fresh name, which
+// the appearance's content is then made to use (rename_in_content). False when the
+// appearance cannot be drawn in the page: an entry cannot be copied, or the field's font
+// is nowhere to be found. The field then stays interactive.
 bool plan_resources(int ap, const Dict& page_res, const st_field& f, const char* data, int len) {
     g_adds.clear();
+    g_renames.clear();
     Dict ap_res = Dict{ap, 0}.sub("Resources");
     char font_name[LABEL_SIZE];
     std::memcpy(font_name, f.short_name, sizeof font_name);
     font_name[LABEL_SIZE - 1] = 0;
     bool font_found = font_name[0] == 0;
     bool ok = true;
-    auto plan = [&](int c, const Dict& dst, int e) {
-        const st_elem& el = g_st.p_elem_strage[e];
-        int have = dst.find(el.label);
-        if (have != -1) {
-            if (!same_value(g_st.p_elem_strage[have], el)) ok = false;
-            return;
-        }
-        for (const ResourceAdd& a : g_adds)
-            if (a.category == c &&
-                std::strncmp(g_st.p_elem_strage[a.elem].label, el.label, LABEL_SIZE) == 0)
-                return;
-        if (!copyable(el)) ok = false;
-        g_adds.push_back({c, e});
-    };
+    // First the names that clash; a name is renamed in every category at once, since the
+    // content does not say which category a name belongs to.
     for (int c = 0; c < static_cast<int>(std::size(kCategories)) && ok; ++c) {
         Dict src = ap_res.sub(kCategories[c]);
         if (!src.valid()) continue;
         Dict dst = page_res.sub(kCategories[c]);
         for (int e : src.entries()) {
-            if (c == kFont && std::strncmp(g_st.p_elem_strage[e].label, font_name, LABEL_SIZE) == 0)
-                font_found = true;
-            plan(c, dst, e);
+            const st_elem& el = g_st.p_elem_strage[e];
+            if (!copyable(el)) ok = false;
+            if (c == kFont && std::strncmp(el.label, font_name, LABEL_SIZE) == 0) font_found = true;
+            int have = dst.find(el.label);
+            if (have != -1 && !same_value(g_st.p_elem_strage[have], el))
+                add_rename(page_res, el.label);
         }
     }
     if (!ok) return false;
+    auto plan = [&](int c, const Dict& dst, int e) {
+        const st_elem& el = g_st.p_elem_strage[e];
+        const char* name = renamed(el.label);
+        if (planned(c, name)) return;
+        int have = dst.find(name);
+        if (have != -1) return;  // the same thing under the same name
+        ResourceAdd a{c, e, {}};
+        std::memcpy(a.label, name, LABEL_SIZE);
+        g_adds.push_back(a);
+    };
+    for (int c = 0; c < static_cast<int>(std::size(kCategories)); ++c) {
+        Dict src = ap_res.sub(kCategories[c]);
+        if (!src.valid()) continue;
+        Dict dst = page_res.sub(kCategories[c]);
+        for (int e : src.entries()) plan(c, dst, e);
+    }
     if (font_found) return true;
     // The appearance names no font of its own: the form's default resources may hold it,
     // and the page may have it already.
     Dict page_fonts = page_res.sub("Font");
-    if (page_fonts.find(font_name) != -1) return true;
     int root = get_trailer_objref("Root");
     Dict dr_fonts = valid_xref(root) ? Dict{root, 0}.sub("AcroForm").sub("DR").sub("Font") : Dict{};
     int e = dr_fonts.find(font_name);
-    if (e != -1) {
+    int have = page_fonts.find(font_name);
+    if (e != -1 && copyable(g_st.p_elem_strage[e])) {
+        if (have != -1 && !same_value(g_st.p_elem_strage[have], g_st.p_elem_strage[e]))
+            add_rename(page_res, font_name);
         plan(kFont, page_fonts, e);
-        return ok;
+        return true;
     }
+    if (have != -1) return true;
     // No font anywhere: only an appearance that does not use it can be drawn.
     std::string tag = std::string("/") + font_name;
     return std::search(data, data + len, tag.begin(), tag.end()) == data + len;
+}
+
+// Content-stream syntax: white space and delimiters end a token.
+bool is_white(unsigned char c) {
+    return c == 0 || c == '\t' || c == '\n' || c == '\f' || c == '\r' || c == ' ';
+}
+bool is_delim(unsigned char c) {
+    return c == '(' || c == ')' || c == '<' || c == '>' || c == '[' || c == ']' || c == '{' ||
+           c == '}' || c == '/' || c == '%';
+}
+bool is_regular(unsigned char c) {
+    return !is_white(c) && !is_delim(c);
+}
+int hex_value(unsigned char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// Copies content `data` to `out` with every name that g_renames lists replaced by its new
+// name. Strings, comments and inline image data are copied untouched.
+void rename_in_content(const char* data, int len, std::string& out) {
+    out.clear();
+    out.reserve(static_cast<size_t>(len) + 16);
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(data);
+    int i = 0;
+    while (i < len) {
+        unsigned char c = p[i];
+        int start = i;
+        if (c == '(') {
+            int depth = 0;
+            for (; i < len; ++i) {
+                if (p[i] == '\\') {
+                    ++i;
+                } else if (p[i] == '(') {
+                    ++depth;
+                } else if (p[i] == ')' && --depth == 0) {
+                    ++i;
+                    break;
+                }
+            }
+        } else if (c == '<' && i + 1 < len && p[i + 1] == '<') {
+            i += 2;  // a dictionary (marked-content properties), whose names count
+        } else if (c == '<') {
+            while (i < len && p[i] != '>') ++i;
+            if (i < len) ++i;
+        } else if (c == '%') {
+            while (i < len && p[i] != '\r' && p[i] != '\n') ++i;
+        } else if (c == '/') {
+            ++i;
+            while (i < len && is_regular(p[i])) ++i;
+            // The name as the store keeps it: #xx escapes decoded.
+            char name[LABEL_SIZE];
+            int n = 0;
+            bool fits = true;
+            for (int k = start + 1; k < i; ++k) {
+                int ch = p[k];
+                if (ch == '#' && k + 2 < i && hex_value(p[k + 1]) >= 0 &&
+                    hex_value(p[k + 2]) >= 0) {
+                    ch = hex_value(p[k + 1]) * 16 + hex_value(p[k + 2]);
+                    k += 2;
+                }
+                if (n >= LABEL_SIZE - 1) fits = false;
+                if (fits) name[n++] = static_cast<char>(ch);
+            }
+            name[n] = 0;
+            const char* to = fits ? renamed(name) : name;
+            if (to != name) {
+                out += '/';
+                out += to;
+                continue;
+            }
+        } else if (is_regular(c)) {
+            while (i < len && is_regular(p[i])) ++i;
+            if (i - start == 2 && p[start] == 'I' && p[start + 1] == 'D') {
+                // Inline image data runs to an "EI" that white space surrounds.
+                ++i;
+                while (i < len && !(i + 2 <= len && p[i] == 'E' && p[i + 1] == 'I' &&
+                                    is_white(p[i - 1]) && (i + 2 == len || is_white(p[i + 2]))))
+                    ++i;
+                if (i < len) i += 2;
+            }
+        } else {
+            ++i;
+        }
+        out.append(data + start, static_cast<size_t>(i - start));
+    }
 }
 
 // Makes sure the page has a resources dictionary and returns it.
@@ -155,6 +303,7 @@ void apply_resources(int page) {
         int n = cat.add();
         st_elem copy = g_st.p_elem_strage[a.elem];
         copy_elem_value(n, copy);
+        std::memcpy(g_st.p_elem_strage[n].label, a.label, LABEL_SIZE);
         // Strings get their own bytes, so that rewriting one copy leaves the other alone.
         if (copy.f_type == ELEM_TYPE_STRING)
             set_elem_str(n, copy.data.str.type, elem_bytes(copy), copy.data.str.len);
@@ -385,6 +534,7 @@ void compress_field(int page) {
     Storages& s = g_st;
     if (g_cstream.empty()) g_cstream.resize(CSTREAM_SIZE);
     g_cstream_len = 0;
+    g_fresh_seq = 0;
     if (!valid_xref(page) || s.p_xref_strage[page].first_elem == 0) return;
 
     int annots = page_annots_elem(page);
@@ -395,7 +545,8 @@ void compress_field(int page) {
         int widget = f.obj_no;
         if (!valid_xref(widget) || s.p_xref_strage[widget].first_elem == 0) continue;
         if (widget_page(widget) != page) continue;
-        bool invisible = (flags_of(widget) & 0x35) == 0x31;
+        // Hidden and NoView widgets are not shown (ISO 32000-1, 12.5.3): they draw nothing.
+        bool invisible = (flags_of(widget) & (ANNOT_HIDDEN | ANNOT_NOVIEW)) != 0;
         if (!invisible && !is_text_field(widget)) continue;
         int ap = widget_appearance(widget);
         if (ap == -1 || encoded(ap)) continue;
@@ -411,6 +562,11 @@ void compress_field(int page) {
             Dict res = Dict::of(page, dict_entry(page, "Resources"));
             if (!res.valid() && dict_entry(page, "Resources") != -1) continue;
             if (!plan_resources(ap, res, f, data, len)) continue;
+            if (!g_renames.empty()) {
+                rename_in_content(data, len, g_renamed);
+                data = g_renamed.data();
+                len = static_cast<int>(g_renamed.size());
+            }
             build_block(rect, ap, data, len);
             cstream_append(g_block);
             apply_resources(page);

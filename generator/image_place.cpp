@@ -52,6 +52,30 @@ std::string resource_name(int seq) {
     return format("ImKestrel%d", seq);
 }
 
+// True when some element of the loaded page already carries `name`, as its label (a
+// resource entry) or as its value (an XObject's /Name): a template compiled from an
+// earlier output holds the images placed then.
+bool name_in_use(const char* name) {
+    const Storages& s = g_st;
+    for (int e = 1; e < s.num_elem_strage; ++e) {
+        const st_elem& el = s.p_elem_strage[e];
+        if (el.label[0] != name[0] && (el.f_type != ELEM_TYPE_NAME || el.data.name[0] != name[0]))
+            continue;
+        if (std::strncmp(el.label, name, LABEL_SIZE) == 0) return true;
+        if (el.f_type == ELEM_TYPE_NAME && std::strncmp(el.data.name, name, LABEL_SIZE) == 0)
+            return true;
+    }
+    return false;
+}
+
+// Advances the document's image counter to the next number whose resource name the page
+// does not use yet.
+void next_image_seq() {
+    do {
+        ++g_img.xobject_seq;
+    } while (name_in_use(resource_name(g_img.xobject_seq).c_str()));
+}
+
 // The reference held by entry `label` of object `obj` or, failing that, of its Parent.
 int referenced_obj(int obj, const char* label) {
     for (int hop = 0; hop < 2 && obj != -1; ++hop) {
@@ -187,7 +211,7 @@ void set_page_image(const char* image_file, float xpos, float ypos, float mag, i
     // The geometry is checked before anything is added, so a page without a usable
     // MediaBox is refused untouched.
     read_page_geometry(page);
-    ++g_img.xobject_seq;
+    next_image_seq();
     int xobj = 0;
     append_img_xobject(page, im.data.get(), im.type_jpeg, im.type_cmyk, im.img_x, im.img_y,
                        im.img_size, &xobj, mask_mode);
@@ -231,7 +255,7 @@ void set_field_image(const char* field_name, const char* image_file, float mag, 
     if (widget <= 0 || !valid_xref(widget)) throwf("Undefined Field Appearance(%s)", field_name);
     int page = widget_page(widget);
 
-    ++g_img.xobject_seq;
+    next_image_seq();
     int xobj = 0;
     append_img_xobject(page, im.data.get(), im.type_jpeg, im.type_cmyk, im.img_x, im.img_y,
                        im.img_size, &xobj, mask_mode);

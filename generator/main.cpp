@@ -1,5 +1,6 @@
 // Tessaro: fills template pages from a command script into one PDF.
 #include <execinfo.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -47,7 +48,9 @@ void write_crash_line() {
     put("\n");
 }
 
+// What the run wrote stays written: the writer's buffer goes out before the trace.
 void crash_handler(int) {
+    pdf_flush_on_crash();
     write_crash_line();
     void* frames[1024];
     int n = backtrace(frames, 1024);
@@ -58,7 +61,7 @@ void crash_handler(int) {
 // Ends a failed run: the error log gets the message alone, as callers read it; standard
 // error gets it again with the script line and command that raised it.
 [[noreturn]] void fail_run(const char* script_name, const char* message) {
-    pdf_flush();
+    pdf_flush_quietly();
     std::fflush(stdout);
     progress_end();
     // When the error log is standard error itself (the PDF went to standard output), what
@@ -72,6 +75,19 @@ void crash_handler(int) {
 [[noreturn]] void usage() {
     std::printf("usage: Tessaro < data_file > errlog_file\n   or  Tessaro data_file errlog_file\n");
     std::exit(3);
+}
+
+// Opens the script for reading; a directory is a script that cannot be opened.
+FILE* open_script(const char* name) {
+    FILE* f = std::fopen(name, "rb");
+    if (!f) return nullptr;
+    struct stat st {};
+    if (fstat(fileno(f), &st) != 0 || S_ISDIR(st.st_mode)) {
+        std::fclose(f);
+        errno = EISDIR;
+        return nullptr;
+    }
+    return f;
 }
 
 [[noreturn]] void cannot_open(const char* path) {
@@ -88,6 +104,9 @@ int main(int argc, char** argv) {
         return 3;
     }
     std::signal(SIGSEGV, crash_handler);
+    // A closed pipe on standard output must be a write error (EPIPE), reported like any
+    // other, not a silent death by signal.
+    std::signal(SIGPIPE, SIG_IGN);
     g_script.input_encoding = encoding_from_program_name(argv[0] ? argv[0] : "");
 
     const char* script_name = argc == 3 ? argv[1] : "-";
@@ -97,8 +116,9 @@ int main(int argc, char** argv) {
         g_io.fp_stderr = stdout;
     } else if (argc == 3) {
         // The usage text stays as it is on standard output; standard error says why.
-        g_io.fp_stdin = std::fopen(argv[1], "rb");
+        g_io.fp_stdin = open_script(argv[1]);
         if (!g_io.fp_stdin) cannot_open(argv[1]);
+        g_io.script_name = argv[1];
         g_io.fp_stderr = std::fopen(argv[2], "w");
         if (!g_io.fp_stderr) cannot_open(argv[2]);
     } else {

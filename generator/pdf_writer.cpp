@@ -1,5 +1,8 @@
 #include "generator/pdf_writer.h"
 
+#include <unistd.h>
+
+#include <cerrno>
 #include <charconv>
 #include <climits>
 #include <cstring>
@@ -10,6 +13,7 @@
 #include "generator/md5.h"
 #include "generator/page_hooks.h"
 #include "store/element_ops.h"
+#include "store/failure.h"
 #include "store/name_codec.h"
 
 WriterState g_out;
@@ -133,7 +137,9 @@ bool is_stream(const st_elem& e) {
 namespace {
 
 // Output goes through one large buffer of the writer's own: the writer makes many small
-// writes per element, and a stdio call for each costs more than the bytes themselves.
+// writes per element, and a stdio call for each costs more than the bytes themselves. The
+// buffer is written with write(2), so that every failure (a full disk, a closed pipe) is seen
+// at once, and so that the crash handler can still write it out.
 struct OutBuffer {
     char data[OUT_BUFFER];
     size_t used = 0;
@@ -141,9 +147,47 @@ struct OutBuffer {
 };
 OutBuffer g_buf;
 
-void buffer_flush() {
-    if (g_buf.used && g_buf.fp) std::fwrite(g_buf.data, 1, g_buf.used, g_buf.fp);
+// Writes all n bytes to descriptor fd; false on the first failure (errno tells why).
+bool write_all(int fd, const char* p, size_t n) {
+    while (n > 0) {
+        ssize_t w = ::write(fd, p, n);
+        if (w < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        if (w == 0) {
+            errno = EIO;
+            return false;
+        }
+        p += w;
+        n -= static_cast<size_t>(w);
+    }
+    return true;
+}
+
+[[noreturn]] void write_failed() {
+    int err = errno;
+    // The stream is dead: nothing more is written to it, not even by the error path.
     g_buf.used = 0;
+    g_buf.fp = nullptr;
+    // Why, on standard error, unless that is the error log itself, which holds the message
+    // alone.
+    if (g_io.fp_stderr != stderr)
+        std::fprintf(stderr, "tessaro: writing %s: %s\n", g_out.file_name.c_str(),
+                     std::strerror(err));
+    throwf("PDF write error(%s)", g_out.file_name.c_str());
+}
+
+// Writes n bytes straight to the stream, after whatever stdio holds for it (trace lines
+// when the PDF goes to standard output).
+void raw_write(FILE* fp, const char* p, size_t n) {
+    if (std::fflush(fp) != 0 || !write_all(fileno(fp), p, n)) write_failed();
+}
+
+void buffer_flush() {
+    size_t n = g_buf.used;
+    g_buf.used = 0;
+    if (n && g_buf.fp) raw_write(g_buf.fp, g_buf.data, n);
 }
 
 inline void buffer_put(FILE* fp, const char* p, size_t n) {
@@ -154,7 +198,7 @@ inline void buffer_put(FILE* fp, const char* p, size_t n) {
     if (g_buf.used + n > OUT_BUFFER) {
         buffer_flush();
         if (n > OUT_BUFFER / 2) {
-            std::fwrite(p, 1, n, fp);
+            raw_write(fp, p, n);
             return;
         }
     }
@@ -212,14 +256,32 @@ void pdf_write(const char* str) {
 }
 
 void pdf_flush() {
-    buffer_flush();
+    if (g_buf.fp && g_buf.fp == g_out.fp_pdfFile) buffer_flush();
     if (g_out.fp_pdfFile) std::fflush(g_out.fp_pdfFile);
+}
+
+void pdf_flush_quietly() {
+    try {
+        pdf_flush();
+    } catch (const Failure&) {
+        // The run is ending with an error of its own already.
+    }
+}
+
+void pdf_flush_on_crash() {
+    // Only async-signal-safe calls: the bytes sit in the writer's own buffer.
+    if (g_buf.used && g_buf.fp) {
+        int fd = fileno(g_buf.fp);
+        if (fd >= 0) write_all(fd, g_buf.data, g_buf.used);
+    }
+    g_buf.used = 0;
 }
 
 void print_open(const char* pdfFileName) {
     g_out.g_qprint = 0;
     g_out.qp_col = 0;
     g_out.sum_pos = 0;
+    g_out.file_name = pdfFileName;
     if (std::strcmp(pdfFileName, "-") == 0 || std::strcmp(pdfFileName, "-qprint") == 0) {
         error_log_leave_stdout();
         g_out.fp_pdfFile = stdout;
@@ -317,7 +379,11 @@ void print_xref_last() {
         std::snprintf(line, sizeof line, "/Encrypt %d 0 R\r", encrypt_obj_no());
         pdf_write(line);
     }
-    static const char* const own[] = {"Root", "ID", "Size", "Encrypt", "Prev"};
+    // Keys this table writes itself, and keys of the source's cross-reference sections,
+    // which describe the source file and would mislead a reader of this one (templates of
+    // older compilers may hold them).
+    static const char* const own[] = {"Root", "ID",      "Size",  "Encrypt",
+                                      "Prev", "XRefStm", "Index", "W"};
     for (int i = 1; i < s.num_trailer_strage; ++i) {
         const st_elem& e = s.p_trailer_strage[i];
         bool skip = false;
@@ -335,11 +401,12 @@ void print_xref_last() {
 }
 
 void print_close() {
-    if (!g_out.fp_pdfFile) return;
+    FILE* fp = g_out.fp_pdfFile;
+    if (!fp) return;
     buffer_flush();
-    if (g_out.to_stdout)
-        std::fflush(g_out.fp_pdfFile);
-    else
-        std::fclose(g_out.fp_pdfFile);
+    g_buf.fp = nullptr;
     g_out.fp_pdfFile = nullptr;
+    // The close is checked too: a file system may report a full disk only here.
+    bool ok = g_out.to_stdout ? std::fflush(fp) == 0 : std::fclose(fp) == 0;
+    if (!ok) write_failed();
 }

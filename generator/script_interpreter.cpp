@@ -1,9 +1,11 @@
 #include "generator/script_interpreter.h"
 
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 
 #include "generator/doc_state.h"
+#include "generator/error_log.h"
 #include "generator/operations.h"
 #include "generator/progress.h"
 #include "multibyte/text_decode.h"
@@ -150,7 +152,11 @@ int arg_int(const char* f) {
     return std::atoi(f);
 }
 float arg_float(const char* f) {
-    return static_cast<float>(std::atof(f));
+    float v = static_cast<float>(std::atof(f));
+    // Infinity and NaN (also a number too large for single precision) would be written
+    // into content as "inf" or "nan", which no reader takes for a number.
+    if (!std::isfinite(v)) throwf("Not a finite number(%s)", f);
+    return v;
 }
 
 int arg_colour(const char* f) {
@@ -204,7 +210,11 @@ int run_script(FILE* script) {
         if (std::feof(script)) return 0;
         g_script.command = nullptr;  // between lines no command runs
         std::memset(g_script.line_buf, 0, LINE_BUF_SIZE);
-        if (!std::fgets(g_script.line_buf, LINE_BUF_SIZE, script)) return 0;
+        if (!std::fgets(g_script.line_buf, LINE_BUF_SIZE, script)) {
+            // The end of the script ends the run; a script that cannot be read fails it.
+            if (std::ferror(script)) throwf("Script read error(%s)", g_io.script_name);
+            return 0;
+        }
         if (g_script.line_buf[0] == 0) return 0;
         if (!g_script.line_continues) ++g_script.line_no;
         const size_t len = std::strlen(g_script.line_buf);

@@ -31,8 +31,9 @@ char encoding_from_program_name(const char* name);
 // CR, LF or NUL; past the end of the buffer every field is empty.
 char* mytoken(char* buf);
 
-// Argument conversions: int by atoi, float by atof narrowed to single precision, colour
-// "-1" or a hexadecimal RRGGBB (no hexadecimal number gives -1).
+// Argument conversions: int by atoi, float by atof narrowed to single precision (infinity
+// and NaN raise "Not a finite number(%s)"), colour "-1" or a hexadecimal RRGGBB (no
+// hexadecimal number gives -1).
 int arg_int(const char* field);
 float arg_float(const char* field);
 int arg_colour(const char* field);

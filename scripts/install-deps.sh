@@ -10,10 +10,10 @@ have_pkg() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok
 check_pkg() { have_pkg "$1" || need+=("$1"); }
 
 for p in build-essential cmake ninja-build pkg-config git \
-         zlib1g-dev libpng-dev libgtest-dev libbenchmark-dev libcsv-dev \
+         zlib1g-dev libpng-dev libssl-dev libgtest-dev libbenchmark-dev libcsv-dev \
          bison flex clang clang-format \
          qpdf poppler-utils poppler-data imagemagick ghostscript fonts-urw-base35 \
-         fonts-ipafont man-db python3 ccache; do
+         fonts-ipafont man-db python3 python3-pikepdf ccache; do
   check_pkg "$p"
 done
 

@@ -96,21 +96,24 @@ TEST(Driver, LogListsFieldsAndEachFontOnce) {
               std::string::npos);
 }
 
-TEST(Driver, DuplicateFieldsArePairedAndBothReportsKept) {
+TEST(Driver, DuplicateFieldsListedOnceWithTheirCountAndBothReportsKept) {
     std::string dir = temp_dir();
     compile_begin("carvel", dir + "/d.pdf", 0);
     add_field("same", 0, 0, false);
     add_field("other", 0, 0, false);
     add_field("same", 0, 0, false);
     add_field("same", 0, 0, false);
-    EXPECT_EQ(
-        duplicate_field_message(),
-        "Duplicate form field.\n  field name: same\n  field name: same\n  field name: same\n");
+    add_field("other", 0, 0, false);
+    add_field("alone", 0, 0, false);
+    EXPECT_EQ(duplicate_field_message(),
+              "Duplicate form field.\n  field name: same (3 fields)\n  field name: other (2 "
+              "fields)\n");
     g_cc.f_dup_xref = true;
     ASSERT_TRUE(write_compile_outputs());
     std::string err = tt::read_file(dir + "/d.pdf.log.err");
     EXPECT_NE(err.find("created: "), std::string::npos);
-    EXPECT_NE(err.find("\n\nDuplicate form field.\n  field name: same\n"), std::string::npos)
+    EXPECT_NE(err.find("\n\nDuplicate form field.\n  field name: same (3 fields)\n"),
+              std::string::npos)
         << err;
     EXPECT_NE(err.find("Duplicate xref entry.\nPlease do \"open\" this PDF file by Acrobat and do "
                        "\"save as\".\n"),

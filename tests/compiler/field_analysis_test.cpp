@@ -253,3 +253,41 @@ TEST(FontAnalysis, RecordsAndCMapRewrite) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(FieldAnalysis, CrossReferenceStreamFormFindsItsDefaultResources) {
+    // The catalog is named only by the cross-reference stream: the AcroForm's /DR must
+    // still be found, and /NeedAppearances dropped.
+    std::string pdf = form("/DA (/Helv 9 Tf 0 g)", k_ap_helv, "/Tx BMC EMC");
+    size_t x = pdf.find("xref\n0 1");
+    ASSERT_NE(x, std::string::npos);
+    pdf = pdf.substr(0, x) +
+          "30 0 obj <</Type/XRef/Root 1 0 R/Size 31/W [1 2 1]/Index [0 31]/Length 0>>\nstream\n"
+          "\nendstream\nendobj\nstartxref\n0\n%%EOF\n";
+    size_t acro = pdf.find("/Fields");
+    pdf.insert(acro, "/NeedAppearances true");
+    ASSERT_EQ(compile_text(pdf), CompileStatus::ok);
+    ASSERT_EQ(g_st.num_field_strage, 1);
+    EXPECT_EQ(field().font_size, 9);
+    EXPECT_TRUE(g_cc.field_errors.empty()) << g_cc.field_errors[0];
+    EXPECT_EQ(g_st.p_elem_strage[get_elem(2, "NeedAppearances")].f_type, 0);
+    EXPECT_EQ(get_trailer("W"), -1);
+    EXPECT_EQ(get_trailer("Index"), -1);
+}
+
+TEST(FieldAnalysis, FontSizeBeyondTheRecordIsClampedWithAWarning) {
+    ASSERT_EQ(compile_text(form("/DA (/Helv 99999999999 Tf 0 g)", k_ap_helv, "/Tx BMC EMC")),
+              CompileStatus::ok);
+    ASSERT_EQ(g_st.num_field_strage, 1);
+    EXPECT_EQ(field().font_size, 3276);
+    EXPECT_EQ(field().font_size10, 32760);
+    ASSERT_EQ(g_cc.field_errors.size(), 1u);
+    EXPECT_EQ(g_cc.field_errors[0], "Font size too large(f1), 3276 pt used.");
+    ASSERT_EQ(compile_text(form("/DA (/Helv 10.5 Tf 0 g)", k_ap_helv, "/Tx BMC EMC")),
+              CompileStatus::ok);
+    EXPECT_EQ(field().font_size, 10);
+    EXPECT_EQ(field().font_size10, 105);
+}
+
+}  // namespace

@@ -78,31 +78,10 @@ TEST(InputPrep, InflateReportsCorruptData) {
     EXPECT_FALSE(inflate_data(z.data(), z.size() / 2, out));
 }
 
-TEST(InputPrep, WArraysBecomeParenthesised) {
-    std::string t = "<</W [1 2 1]/Size 3>> <</W[1 [500 600] 10 20 700]>> /Wx [1]";
-    rewrite_w_arrays(t);
-    EXPECT_EQ(t, "<</W (1 2 1)/Size 3>> <</W(1 [500 600] 10 20 700)>> /Wx [1]");
-    // An unclosed one is left alone.
-    std::string open = "<</W [1 2 endobj";
-    rewrite_w_arrays(open);
-    EXPECT_EQ(open, "<</W [1 2 endobj");
-}
-
-TEST(InputPrep, NestedBracketsOfArrayObjects) {
-    std::string t = "7 0 obj [1 [2 3] [[4]] 5] endobj 8 0 obj <</K [1 [2]]>> endobj";
-    mark_nested_brackets(t);
-    EXPECT_EQ(t,
-              "7 0 obj [1 \x02"
-              "2 3\x03 \x02\x02"
-              "4\x03\x03 5] endobj 8 0 obj <</K [1 [2]]>> endobj");
-}
-
-TEST(InputPrep, RewritesLeaveStreamDataAlone) {
+TEST(InputPrep, ObjectStreamSearchLeavesStreamDataAlone) {
     std::string data = "/W [1 2] 1 0 obj [[x]] ObjStm";
     std::string t = "1 0 obj <</Length 30>>\nstream\n" + data + "\nendstream\nendobj\n";
     std::string before = t;
-    rewrite_w_arrays(t);
-    mark_nested_brackets(t);
     std::string exp;
     EXPECT_EQ(expand_object_streams(t, exp), 0);
     EXPECT_EQ(t, before);
@@ -134,7 +113,23 @@ TEST(InputPrep, LaterUpdateWinsOverAnEarlierObjectStream) {
     EXPECT_EQ(chain_of(10), "A:I");
     EXPECT_EQ(g_st.p_elem_strage[get_elem(10, "A")].data.int_data, 3);
     EXPECT_EQ(chain_of(11), "B:I");
-    EXPECT_TRUE(g_cc.f_dup_xref);
+    // An ordinary incremental update: not an error.
+    EXPECT_FALSE(g_cc.f_dup_xref);
+}
+
+TEST(InputPrep, ObjectStreamsOfAFileThatMayBeEncryptedAreExpandedAfterParsing) {
+    // "/Encrypt" in a string: the text is not expanded, the parsed object stream is, with
+    // the same precedence of updates.
+    std::string pdf = "%PDF-1.5\n1 0 obj <</Note (no /Encrypt here)>> endobj\n" +
+                      object_stream("", "10 0 11 8 ", "<</A 1>><</B 2>>") +
+                      "startxref\n0\n%%EOF\n10 0 obj <</A 3>> endobj\n"
+                      "trailer <</Prev 9>>\nstartxref\n0\n%%EOF\n";
+    ASSERT_EQ(compile_text(pdf), CompileStatus::ok);
+    EXPECT_TRUE(g_cc.expansion.deferred);
+    EXPECT_EQ(g_st.p_elem_strage[get_elem(10, "A")].data.int_data, 3);
+    EXPECT_EQ(chain_of(11), "B:I");
+    EXPECT_FALSE(g_cc.f_dup_xref);
+    EXPECT_STREQ(elem_bytes(g_st.p_trailer_strage[0]), "%PDF-1.5\r\r");
 }
 
 TEST(InputPrep, ObjectStreamOfALaterUpdateWinsOverThePlainObject) {

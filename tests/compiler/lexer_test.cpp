@@ -61,7 +61,14 @@ TEST(Lexer, DictionaryBracketsAndSplits) {
 }
 
 TEST(Lexer, ArraysAndStrings) {
-    EXPECT_EQ(tokens("[1 [2] 3]"), "ARRAY:[ INT:1 STRING:[2] INT:3 ENDARRAY:]");
+    // An array is one string whatever it nests; brackets inside strings do not count.
+    EXPECT_EQ(tokens("[1 [2 [3]] 3]>>"), "STRING:[1 [2 [3]] 3] DBLGT");
+    EXPECT_EQ(tokens("[(a]b) <5d> [(x[)]]/N"), "STRING:[(a]b) <5d> [(x[)]] NAME:N");
+    EXPECT_EQ(tokens("[<</R [1 2]>> (a\\)]\\]) %]\n]"), "STRING:[<</R [1 2]>> (a\\)]\\]) %]\n]");
+    // Only an array that does not close before its object ends comes item by item.
+    EXPECT_EQ(tokens("[1 [2 endobj"), "ARRAY:[ INT:1 ARRAY:[ INT:2 ENDOBJ:endobj");
+    EXPECT_EQ(tokens("<</A [1>>stream\n]\nendstream"),
+              "DBLLT NAME:A ARRAY:[ INT:1 DBLGT STREAM:\n]\n");
     EXPECT_EQ(tokens("[1 0 R 2 0 R]"), "STRING:[1 0 R 2 0 R]");
     EXPECT_EQ(tokens("<a b\nc>"), "STRING:<a b\nc>");
     EXPECT_EQ(tokens("(a\\)b)"), "STRING:(a\\)b)");

@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 #include "compile_helpers.h"
+#include "compiler/compiler_state.h"
 
 namespace {
 
@@ -21,21 +23,26 @@ TEST(PostProcess, ReferencesInArrayTextsAreMarked) {
     EXPECT_EQ(e("A").data.str.f_renum, 1);
     EXPECT_EQ(shown(str_of(get_elem(1, "B"))), " 10 20 30 40");
     EXPECT_EQ(e("B").data.str.f_renum, 0);
-    EXPECT_EQ(shown(str_of(get_elem(1, "C"))), " 1  0 R");
-    EXPECT_EQ(shown(str_of(get_elem(1, "D"))), "<41>1 0 R");
+    // Any whitespace between the parts, and a reference right after a string or a nested
+    // array, is still a reference.
+    EXPECT_EQ(shown(str_of(get_elem(1, "C"))), "@1  0 R");
+    EXPECT_EQ(shown(str_of(get_elem(1, "D"))), "<41>@1 0 R");
     EXPECT_EQ(shown(str_of(get_elem(1, "E"))), "(a)@12 0 R");
     EXPECT_EQ(shown(str_of(get_elem(1, "F"))), "@1 0 R@2 0 R");
 }
 
-TEST(PostProcess, ArrayObjectsAndWArraysAreRestored) {
-    ASSERT_EQ(compile_text(pdf_with("7 0 obj [1 [2 3] 4 0 R] endobj\n"
-                                    "8 0 obj <</Type/XRef/W [1 [2] 1]>> endobj\n")),
+TEST(PostProcess, ArrayObjectsAndWArraysAreWhole) {
+    ASSERT_EQ(compile_text(pdf_with("7 0 obj [1 [2 3] 4 0 R [5 0 R]] endobj\n"
+                                    "8 0 obj <</Type/XRef/W [1 [2] 1]>> endobj\n"
+                                    "9 0 obj <</W (not [an array)>> endobj\n")),
               CompileStatus::ok);
     int a = get_elem(7, LABEL_IMMEDIATE);
-    EXPECT_EQ(shown(str_of(a)), " 1 [2 3]@4 0 R");
+    EXPECT_EQ(shown(str_of(a)), " 1 [2 3]@4 0 R [@5 0 R]");
+    // A literal string under the key W stays a string.
+    EXPECT_EQ(g_st.p_elem_strage[get_elem(9, "W")].data.str.type, STR_LITERAL);
     int w = get_elem(8, "W");
     EXPECT_EQ(g_st.p_elem_strage[w].data.str.type, STR_ARRAY);
-    EXPECT_EQ(str_of(w), "1 [2] 1");
+    EXPECT_EQ(str_of(w), " 1 [2] 1");
 }
 
 TEST(PostProcess, SharedObjectsAndPagesAreFlagged) {
@@ -79,16 +86,57 @@ TEST(PostProcess, PageTreeIsFlattenedDepthFirst) {
     EXPECT_EQ(shown(str_of(get_elem(4, "Kids"))), "@5 0 R@6 0 R");
 }
 
-TEST(PostProcess, PagesInheritFromTheNearestAncestorWithMediaBox) {
+TEST(PostProcess, PagesInheritEachAttributeFromTheNearestAncestorHoldingIt) {
     ASSERT_EQ(compile_text(pdf_with(TREE)), CompileStatus::ok);
-    // From node 4: its MediaBox and CropBox; the Rotate of node 2 is not taken.
-    EXPECT_EQ(chain_of(5), "Type:N Parent:R MediaBox:S CropBox:S");
+    // MediaBox and CropBox from node 4, Rotate from node 2.
+    EXPECT_EQ(chain_of(5), "Type:N Parent:R MediaBox:S CropBox:S Rotate:I");
     EXPECT_EQ(str_of(get_elem(5, "MediaBox")), " 0 0 300 300");
     EXPECT_EQ(str_of(get_elem(5, "CropBox")), " 1 1 500 800");
-    // A page with its own MediaBox gets nothing.
-    EXPECT_EQ(chain_of(6), "Type:N Parent:R MediaBox:S");
+    EXPECT_EQ(g_st.p_elem_strage[get_elem(5, "Rotate")].data.int_data, 90);
+    // A page's own value wins.
+    EXPECT_EQ(chain_of(6), "Type:N Parent:R MediaBox:S CropBox:S Rotate:I");
+    EXPECT_EQ(str_of(get_elem(6, "MediaBox")), " 0 0 1 1");
     EXPECT_EQ(chain_of(7), "Type:N Parent:R MediaBox:S Rotate:I");
-    EXPECT_EQ(g_st.p_elem_strage[get_elem(7, "Rotate")].data.int_data, 90);
+}
+
+TEST(PostProcess, InheritedResourcesAreCopiedAndNoKeyIsWrittenTwice) {
+    ASSERT_EQ(
+        compile_text(pdf_with(
+            "1 0 obj <</Type/Catalog/Pages 2 0 R>> endobj\n"
+            "2 0 obj <</Type/Pages/Kids 8 0 R/Resources<</Font<</F1 9 0 R>>/ProcSet[/PDF]>>"
+            "/MediaBox[0 0 200 200]/Rotate 90>> endobj\n"
+            "8 0 obj [3 0 R 4 0 R] endobj\n"
+            "3 0 obj <</Type/Page/Parent 2 0 R/Rotate 0/Contents 6 0 R>> endobj\n"
+            "4 0 obj <</Type/Page/Parent 2 0 R/Resources 7 0 R/Group<</Rotate 5>>>> endobj\n")),
+        CompileStatus::ok);
+    // Kids given as a reference to an array object.
+    EXPECT_EQ(shown(str_of(get_elem(2, "Kids"))), " @3 0 R @4 0 R");
+    // A direct dictionary is copied whole; the page's own Rotate stays the only one.
+    EXPECT_EQ(chain_of(3),
+              "Type:N Parent:R Rotate:I Contents:R Resources:{ Font:{ F1:R Font:} ProcSet:S "
+              "Resources:} MediaBox:S");
+    EXPECT_EQ(g_st.p_elem_strage[get_elem(3, "Rotate")].data.int_data, 0);
+    // A Rotate inside a nested dictionary is not the page's.
+    EXPECT_EQ(chain_of(4),
+              "Type:N Parent:R Resources:R Group:{ Rotate:I Group:} MediaBox:S "
+              "Rotate:I");
+}
+
+TEST(PostProcess, PageTreesOfAnyDepth) {
+    // 3000 levels of Pages nodes, each with one page beside the next node.
+    std::string body = "1 0 obj <</Type/Catalog/Pages 10 0 R>> endobj\n";
+    const int levels = 3000;
+    for (int i = 0; i < levels; ++i) {
+        int node = 10 + 2 * i, page = node + 1;
+        body += std::to_string(node) + " 0 obj <</Type/Pages/Kids[" + std::to_string(page) +
+                " 0 R" + (i + 1 < levels ? " " + std::to_string(node + 2) + " 0 R" : "") +
+                "]>> endobj\n" + std::to_string(page) + " 0 obj <</Type/Page>> endobj\n";
+    }
+    ASSERT_EQ(compile_text(pdf_with(body)), CompileStatus::ok);
+    std::string kids = shown(str_of(get_elem(10, "Kids")));
+    EXPECT_EQ(std::count(kids.begin(), kids.end(), '@'), levels);
+    EXPECT_EQ(kids.substr(kids.size() - 9), "@" + std::to_string(10 + 2 * levels - 1) + " 0 R");
+    EXPECT_TRUE(g_cc.structure_errors.empty());
 }
 
 TEST(PostProcess, LoopsInThePageTreeEnd) {
@@ -100,6 +148,9 @@ TEST(PostProcess, LoopsInThePageTreeEnd) {
                               "5 0 obj <</Type/Page/Parent 3 0 R>> endobj\n")),
         CompileStatus::ok);
     EXPECT_EQ(shown(str_of(get_elem(2, "Kids"))), " @5 0 R @4 0 R");
+    // Each cut is reported in the error log.
+    ASSERT_EQ(g_cc.structure_errors.size(), 2u);
+    EXPECT_EQ(g_cc.structure_errors[0], "Page tree loop cut at object 2.");
 }
 
 TEST(PostProcess, CrossReferenceStreamGivesTrailerKeys) {

@@ -203,6 +203,22 @@ TEST(Crypt, EmptyPasswordsOpenWithoutOne) {
     EXPECT_TRUE(has(r.out, "Supplied password is owner password")) << r.out;
 }
 
+TEST(Crypt, EmptyOwnerPasswordStillNeedsTheUserPassword) {
+    // Without an owner password the user password keys the owner value too, so no empty
+    // password opens the document.
+    TempDir d;
+    std::string tpl = strings_template(d, "Guarded text");
+    std::string pdf = make_pdf(d, {"secret", "", 1, 1, 1, 1}, {tpl});
+    tt::Result r = tt::run("pdftotext " + sh_quote(pdf) + " -");
+    EXPECT_NE(r.status, 0) << r.out;
+    EXPECT_FALSE(has(r.out, "Guarded text"));
+    EXPECT_TRUE(has(tt::pdftotext(pdf, 0, "-upw secret"), "Guarded text"));
+    r = tt::run("qpdf --show-encryption " + sh_quote(pdf));
+    EXPECT_TRUE(has(r.out, "Incorrect password supplied")) << r.out;
+    r = tt::run("qpdf " + pw("secret") + "--show-encryption " + sh_quote(pdf));
+    EXPECT_TRUE(has(r.out, "Supplied password is owner password")) << r.out;
+}
+
 TEST(Crypt, LongPasswordsUseTheirFirst32Bytes) {
     TempDir d;
     std::string tpl = strings_template(d, "Long password text");

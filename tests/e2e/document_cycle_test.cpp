@@ -325,3 +325,67 @@ TEST(DocumentCycle, FieldCompressionWritesSharedObjectsOncePerRun) {
     EXPECT_EQ(out.find("\r19 0 obj\r"), std::string::npos);
     EXPECT_EQ(tt::pdf_page_count(pdf), 6);
 }
+
+TEST(DocumentCycle, TemplateRunsAreToldApartByTheWholeName) {
+    // Two templates whose paths share their first 255 bytes: the second starts a run of its
+    // own and writes its own shared objects, even with field compression on.
+    TempDir d;
+    std::string dir = d.file(std::string(250, 'd'));
+    ASSERT_EQ(tt::run("mkdir " + tt::sh_quote(dir)).status, 0);
+    tb::PageSpec a, b;
+    a.text = "Alpha page";
+    b.text = "Beta page";
+    std::string ta = dir + "/a.tpl", tbp = dir + "/b.tpl";
+    ASSERT_GT(ta.size(), 255u);
+    tb::simple_template(ta, {a});
+    tb::simple_template(tbp, {b});
+    std::string pdf = d.file("out.pdf");
+    RunResult r = run_script(d, "Tessaro\ncompressField\nstart\t" + pdf + "\nstartPage\t" + ta +
+                                    "\nendPage\nstartPage\t" + tbp + "\nendPage\nfinish\n");
+    ASSERT_EQ(r.status, 0) << r.errlog;
+    EXPECT_TRUE(tt::qpdf_check(pdf));
+    std::string out = tt::read_file(pdf);
+    size_t fonts = 0;
+    for (size_t at = out.find("/BaseFont /Helvetica"); at != std::string::npos;
+         at = out.find("/BaseFont /Helvetica", at + 1))
+        ++fonts;
+    EXPECT_EQ(fonts, 2u);
+    EXPECT_NE(tt::pdftotext(pdf, 2).find("Beta page"), std::string::npos);
+}
+
+namespace {
+
+TEST(DocumentCycle, SourceCrossReferenceKeysNeverReachTheTrailer) {
+    // A template of an older compiler may hold a hybrid file's /XRefStm: a reader of the
+    // output would look for a cross-reference stream that is not there.
+    TempDir d;
+    tb::begin(5);
+    tb::name(1, "Type", "Catalog");
+    tb::ref(1, "Pages", 2);
+    tb::name(2, "Type", "Pages");
+    tb::array(2, "Kids", "3 0 R");
+    tb::integer(2, "Count", 1);
+    tb::name(3, "Type", "Page");
+    tb::ref(3, "Parent", 2);
+    tb::array(3, "MediaBox", "0 0 100 100");
+    tb::page_flag(3);
+    tb::literal(4, "Producer", "test");
+    tb::trailer_ref("Root", 1);
+    tb::trailer_ref("Info", 4);
+    tb::trailer_ref("XRefStm", 4);
+    tb::trailer_ref("Index", 4);
+    tb::trailer_ref("W", 4);
+    std::string tpl = d.file("hybrid.tpl");
+    tb::write(tpl);
+    std::string pdf = d.file("out.pdf");
+    RunResult r = run_script(d, script_for(pdf, {tpl}));
+    ASSERT_EQ(r.status, 0) << r.errlog;
+    std::string out = tt::read_file(pdf);
+    std::string trailer = out.substr(out.rfind("trailer"));
+    EXPECT_NE(trailer.find("/Info "), std::string::npos) << trailer;
+    for (const char* key : {"/XRefStm", "/Index", "/W "})
+        EXPECT_EQ(trailer.find(key), std::string::npos) << key << "\n" << trailer;
+    EXPECT_TRUE(tt::qpdf_check(pdf));
+}
+
+}  // namespace

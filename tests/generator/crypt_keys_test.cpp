@@ -129,6 +129,16 @@ TEST(CryptKeys, PasswordsBeyond32BytesAreCut) {
     EXPECT_EQ(0, std::memcmp(longer.rc4mkey, g_crypt.rc4mkey, 5));
 }
 
+TEST(CryptKeys, EmptyOwnerPasswordIsTheUserPassword) {
+    uint32_t p = 0;
+    setupAllKeys("user", "user", &p, kId);
+    CryptState same = g_crypt;
+    p = 0;
+    setupAllKeys("user", "", &p, kId);
+    EXPECT_EQ(0, std::memcmp(same.ownerKey, g_crypt.ownerKey, 32));
+    EXPECT_EQ(0, std::memcmp(same.rc4mkey, g_crypt.rc4mkey, 5));
+}
+
 TEST(CryptKeys, PermissionWord) {
     EXPECT_EQ(permission_bits(1, 1, 1, 1), 60u);
     EXPECT_EQ(permission_bits(0, 0, 0, 0), 0u);

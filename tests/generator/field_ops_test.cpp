@@ -421,17 +421,46 @@ TEST_F(FieldOps, CompressionMakesTheFontsReachable) {
     EXPECT_NE(flattened().find("(B) Tj"), std::string::npos);
 }
 
-TEST_F(FieldOps, CompressionLeavesConflictingFontsInteractive) {
-    load({field("a", 600)}, [] {
-        // The page's own /Helv is another font than the field's.
-        int other = tb::add_object();
+TEST_F(FieldOps, CompressionGivesClashingResourcesFreshNames) {
+    int other = 0;
+    load({field("a", 600), field("b", 560)}, [&] {
+        // The page's own /Helv is another font than the fields'; b's /Helv is a third one.
+        other = tb::add_object();
         tb::name(other, "Type", "Font");
         append_elem_objref(kPage, get_elem(kPage, "Font"), "Helv", other);
+        int third = tb::add_object();
+        tb::name(third, "Type", "Font");
+        g_st.p_elem_strage[get_elem(ap_of(1), "Helv")].data.obj_no = third;
     });
-    fill_by_hand(0, "A");
+    fill_by_hand(0, "/Helv");
+    fill_by_hand(1, "B");
     compress_field(kPage);
-    EXPECT_EQ(flattened(), "Q\n");
-    EXPECT_NE(g_st.p_xref_strage[widget_of(0)].first_elem, 0);
+    std::string c = flattened();
+    // The names change where they name resources, not inside strings.
+    EXPECT_NE(c.find("/KsF1 12 Tf 0 g 2 5 Td (/Helv) Tj"), std::string::npos) << c;
+    EXPECT_NE(c.find("/KsF2 12 Tf 0 g 2 5 Td (B) Tj"), std::string::npos) << c;
+    int fonts = get_elem(kPage, "Font");
+    EXPECT_EQ(g_st.p_elem_strage[subdict_entry(fonts, "Helv")].data.obj_no, other);
+    EXPECT_EQ(g_st.p_elem_strage[subdict_entry(fonts, "KsF1")].data.obj_no, 3);
+    EXPECT_NE(subdict_entry(fonts, "KsF2"), -1);
+    EXPECT_EQ(g_st.p_xref_strage[widget_of(0)].first_elem, 0);
+    EXPECT_EQ(g_st.p_xref_strage[widget_of(1)].first_elem, 0);
+}
+
+TEST_F(FieldOps, CompressionDropsHiddenAndNoViewFields) {
+    load({field("hidden", 600), field("noview", 560), field("shown", 520)}, [] {
+        g_st.p_elem_strage[get_elem(widget_of(0), "F")].data.int_data = 2 | 4;   // Hidden, Print
+        g_st.p_elem_strage[get_elem(widget_of(1), "F")].data.int_data = 32 | 4;  // NoView, Print
+    });
+    fill_by_hand(0, "Hidden");
+    fill_by_hand(1, "NoView");
+    fill_by_hand(2, "Shown");
+    compress_field(kPage);
+    std::string c = flattened();
+    EXPECT_EQ(c.find("Hidden"), std::string::npos);
+    EXPECT_EQ(c.find("NoView"), std::string::npos);
+    EXPECT_NE(c.find("(Shown) Tj"), std::string::npos);
+    for (int f : {0, 1, 2}) EXPECT_EQ(g_st.p_field_strage[f].obj_no, 0);
 }
 
 TEST_F(FieldOps, CompressionChecksEachBlocksRealLength) {

@@ -139,6 +139,19 @@ TEST_F(ImagePlace, PageImageAddsTheXObjectItsNameAndItsContent) {
     EXPECT_EQ(resource(page_, "ImKestrel2"), before + 2);
 }
 
+TEST_F(ImagePlace, NewNamesSkipNamesTheTemplateHolds) {
+    // A template compiled from an earlier output: its page already names ImKestrel1.
+    int old_image = tb::add_object();
+    tb::name(old_image, "Name", "ImKestrel1");
+    enter_xobject_resource(page_, "ImKestrel1", old_image);
+    int before = g_st.num_xref_strage;
+    set_page_image(rgb_jpg_.c_str(), 10, 20, 1, 0);
+    EXPECT_EQ(resource(page_, "ImKestrel1"), old_image);
+    EXPECT_EQ(resource(page_, "ImKestrel2"), before);
+    EXPECT_NE(text_of(get_elem(before + 1, LABEL_STREAM)).find("/ImKestrel2 Do"),
+              std::string::npos);
+}
+
 TEST_F(ImagePlace, ColourSpaceAndMaskFollowTheColourModel) {
     std::string gray = d_.file("gray.jpg"), cmyk = d_.file("cmyk.jpg"), png = d_.file("p.png");
     imgfix::convert(tt::sh_quote(base_) + " -colorspace Gray " + tt::sh_quote(gray));

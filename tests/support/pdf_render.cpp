@@ -38,6 +38,14 @@ double differing(const Pixmap& a, const Pixmap& b, int threshold) {
     return static_cast<double>(n) / static_cast<double>(a.px.size());
 }
 
+double mean_difference(const Pixmap& a, const Pixmap& b) {
+    if (a.w != b.w || a.h != b.h || a.px.size() != b.px.size() || a.px.empty()) return 1;
+    double sum = 0;
+    for (size_t i = 0; i < a.px.size(); ++i)
+        sum += std::abs(static_cast<unsigned char>(a.px[i]) - static_cast<unsigned char>(b.px[i]));
+    return sum / 255.0 / static_cast<double>(a.px.size());
+}
+
 int dark_pixels(const Pixmap& p) {
     int n = 0;
     for (char c : p.px) n += static_cast<unsigned char>(c) < 128;

@@ -18,6 +18,9 @@ Pixmap render_page(const std::string& pdf, int page, int dpi = 50, bool gray = t
 // Share of samples that differ by more than `threshold` between two renderings (1 when the
 // sizes differ or nothing was rendered).
 double differing(const Pixmap& a, const Pixmap& b, int threshold = 64);
+// Mean absolute difference of the samples, 0 (alike) to 1 (1 when the sizes differ or
+// nothing was rendered).
+double mean_difference(const Pixmap& a, const Pixmap& b);
 // Samples darker than middle grey.
 int dark_pixels(const Pixmap& p);
 
