@@ -9,6 +9,7 @@
 #include "generator/field_widgets.h"
 #include "generator/operations.h"
 #include "generator/page_numbering.h"
+#include "store/change_marks.h"
 #include "store/element_ops.h"
 #include "store/field_extras.h"
 
@@ -117,7 +118,7 @@ void make_array_field(const char* field_name, int num, float gap) {
             st_elem& el = s.p_elem_strage[e];
             if (el.f_type == ELEM_TYPE_OBJREF && el.data.obj_no == ap &&
                 std::strncmp(el.label, "N", LABEL_SIZE) == 0)
-                el.data.obj_no = apc;
+                set_elem_objref(e, apc);
             else if (el.f_type == ELEM_TYPE_STRING)
                 set_elem_str(e, el.data.str.type, elem_bytes(el), el.data.str.len);
         }

@@ -25,6 +25,9 @@ struct DocState {
     std::string template_name;
     std::string pre_template_name;
     char flag_set_field[FLAG_SET_FIELD_SIZE] = {};
+    // Bytes of flag_set_field that a page may have set since they were last cleared: a page
+    // sets bytes only for its field records, so clearing that many clears them all.
+    int flag_set_used = FLAG_SET_FIELD_SIZE;
     int g_compress_field = 0;
     int g_yensign = 1;
     char exception_buf[1024] = {};

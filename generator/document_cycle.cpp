@@ -1,6 +1,7 @@
 // The document cycle: opening a document, loading and completing pages, finishing.
 #include <sys/time.h>
 
+#include <algorithm>
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
@@ -83,10 +84,12 @@ void _Merlow() {
     g_doc.g_pages_obj_no = 0;
     g_doc.g_root_obj_no = 0;
     g_doc.g_continue_template = 0;
+    g_doc.flag_set_used = FLAG_SET_FIELD_SIZE;
     g_doc.g_yensign = 1;
     g_out.sum_pos = 0;
     g_out.g_qprint = 0;
     clear_counters();
+    keep_template_images(true);
     g_doc.g_templateFileName[0] = 0;
     g_doc.g_preTemplateFileName[0] = 0;
     g_doc.template_name.clear();
@@ -129,7 +132,8 @@ void start_page_with(const char* templateFileName, Load load) {
     std::memcpy(g_doc.g_preTemplateFileName, g_doc.g_templateFileName,
                 sizeof g_doc.g_preTemplateFileName);
     g_doc.pre_template_name = g_doc.template_name;
-    std::memset(g_doc.flag_set_field, 0, sizeof g_doc.flag_set_field);
+    std::memset(g_doc.flag_set_field, 0, static_cast<size_t>(g_doc.flag_set_used));
+    g_doc.flag_set_used = 0;
     adjust_stream();
 }
 
@@ -147,6 +151,8 @@ void _endPage() {
     check_seq(2);
     g_doc.seq = 1;
     Storages& s = g_st;
+    if (s.num_field_strage > g_doc.flag_set_used)
+        g_doc.flag_set_used = std::min(s.num_field_strage, FLAG_SET_FIELD_SIZE);
 
     // Every text field that received no value gets its appearance regenerated empty; fields
     // without a fillable appearance, and buttons, choices and signatures, keep theirs.

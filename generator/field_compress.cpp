@@ -15,6 +15,7 @@
 #include "generator/doc_state.h"
 #include "generator/field_widgets.h"
 #include "generator/page_hooks.h"
+#include "store/change_marks.h"
 #include "store/element_ops.h"
 
 namespace {
@@ -412,8 +413,9 @@ int form_fields_elem() {
 void blank_in(int elem, int obj) {
     if (elem == -1) return;
     st_elem& e = g_st.p_elem_strage[elem];
-    if (e.f_type == ELEM_TYPE_STRING && e.data.str.type == STR_ARRAY)
-        blank_array_ref(elem_bytes(e), e.data.str.len, obj);
+    if (e.f_type == ELEM_TYPE_STRING && e.data.str.type == STR_ARRAY &&
+        blank_array_ref(elem_bytes(e), e.data.str.len, obj))
+        mark_elem_changed(elem);
 }
 
 // Overwrites every marked reference to an object at or beyond `n` in array text `s` with
@@ -456,6 +458,7 @@ void shrink_xref() {
             } else if (el.f_type == ELEM_TYPE_STRING && el.data.str.type == STR_ARRAY &&
                        has_ref_marker(el)) {
                 null_refs_beyond(elem_bytes(el), el.data.str.len, n);
+                mark_elem_changed(e);
             }
         }
     }
@@ -573,8 +576,8 @@ void compress_field(int page) {
         if (parent != -1) blank_in(dict_entry(parent, "Kids"), widget);
         blank_in(annots, widget);
         blank_in(fields, widget);
-        s.p_xref_strage[ap].first_elem = 0;
-        s.p_xref_strage[widget].first_elem = 0;
+        empty_object(ap);
+        empty_object(widget);
         s.p_field_strage[i].obj_no = 0;
     }
 

@@ -7,6 +7,7 @@
 #include "generator/field_widgets.h"
 #include "generator/operations.h"
 #include "generator/page_hooks.h"
+#include "store/change_marks.h"
 #include "store/element_ops.h"
 
 int global_annot_no = 0;
@@ -47,9 +48,7 @@ int int_value(const st_elem& e) {
 }
 
 void set_int(int elem, int value) {
-    st_elem& e = g_st.p_elem_strage[elem];
-    e.f_type = ELEM_TYPE_INTEGER;
-    e.data.int_data = value;
+    set_elem_int(elem, value);
 }
 
 void set_literal(int elem, const char* text, int len) {

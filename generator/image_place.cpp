@@ -13,6 +13,7 @@
 #include "generator/image_state.h"
 #include "generator/operations.h"
 #include "generator/page_contents.h"
+#include "store/change_marks.h"
 #include "store/element_ops.h"
 #include "store/field_extras.h"
 

@@ -4,19 +4,27 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "generator/doc_state.h"
+#include "store/change_marks.h"
 #include "store/element_ops.h"
+#include "store/template_file.h"
 
 namespace {
 
 // Reused between pages so that renumbering allocates nothing per element.
 std::string g_renum_text;
 
+bool is_common(int n);
+bool is_reused(int n);
+
+// Shared objects, and objects whose copy on the run's first page stands for them, take the
+// first page's number.
 int output_number(int n) {
     if (n == PAGES_OBJ_PLACEHOLDER) return g_doc.g_pages_obj_no;
-    bool common = valid_xref(n) && g_st.p_xref_strage[n].f_common == 1;
-    return n + (common ? g_doc.template_base_num : g_doc.base_num);
+    bool first = is_common(n) || is_reused(n);
+    return n + (first ? g_doc.template_base_num : g_doc.base_num);
 }
 
 // Parses the decimal object number after a reference marker.
@@ -76,12 +84,219 @@ void renum_elem_str(int elem) {
     renum_str(g_st.p_elem_strage[elem]);
 }
 
+namespace {
+
+// Reuse of a template run's objects. The first page of a run writes every object; on a
+// later page an object that no operation of the run's first page nor of this page changed,
+// and that refers only to such objects and to shared ones, is the same as the first page's
+// copy: it is not written again and references to it use the first page's number. Later
+// pages also leave out every template object that nothing written refers to (their copies
+// of the shared objects, the catalog, its AcroForm and the template's page tree node).
+struct RunReuse {
+    std::vector<char> first_same;  // per template object: written unchanged on the run's first page
+    std::vector<char> reused;      // per object of this page: the first page's copy stands for it
+    std::vector<char> keep;        // per object of this page: written
+    std::vector<char> annot;       // per object of this page: listed in a page's annotations
+    std::vector<char> listed;      // per object of this page: a page of the page list
+    std::vector<int> from, to;     // the page's references, one pair each
+    std::vector<int> start, adj;   // references grouped by object (forward or backward)
+    std::vector<int> work;
+    long image = -1;  // template_reads() when the run's first page was loaded
+};
+RunReuse g_run;
+
+bool is_common(int n) {
+    return valid_xref(n) && g_st.p_xref_strage[n].f_common == 1;
+}
+
+// A page object: flagged by the compiler, or listed in the page tree's Kids. Pages are
+// always written anew, each under its own number.
+bool is_page(int n) {
+    return (valid_xref(n) && g_st.p_xref_strage[n].f_page == 1) ||
+           (n >= 0 && static_cast<size_t>(n) < g_run.listed.size() &&
+            g_run.listed[static_cast<size_t>(n)]);
+}
+
+bool is_reused(int n) {
+    return n >= 0 && static_cast<size_t>(n) < g_run.reused.size() &&
+           g_run.reused[static_cast<size_t>(n)];
+}
+
+// Calls f(n) for every object number that element e refers to.
+template <typename F>
+void each_ref(const st_elem& e, F&& f) {
+    if (e.f_type == ELEM_TYPE_OBJREF) {
+        f(e.data.obj_no);
+        return;
+    }
+    if (e.f_type != ELEM_TYPE_STRING || e.data.str.type != STR_ARRAY || !e.data.str.f_renum) return;
+    const char* s = elem_bytes(e);
+    const char* end = s + e.data.str.len;
+    const char* m = static_cast<const char*>(std::memchr(s, REF_MARKER, end - s));
+    while (m) {
+        const char* after;
+        f(number_after(m + 1, end, &after));
+        const char* r = static_cast<const char*>(std::memchr(after, 'R', end - after));
+        if (!r) return;
+        m = static_cast<const char*>(std::memchr(r, REF_MARKER, end - r));
+    }
+}
+
+template <typename F>
+void each_elem(int obj, F&& f) {
+    for (int e : obj_elems(obj)) f(g_st.p_elem_strage[e]);
+}
+
+// Marks every object listed in a page object's annotation array: an annotation belongs to
+// one page, so it is never taken for the first page's copy.
+void find_annotations(int n) {
+    Storages& s = g_st;
+    RunReuse& r = g_run;
+    r.annot.assign(static_cast<size_t>(n), 0);
+    auto mark = [&](int a) {
+        if (a >= 0 && a < n) r.annot[static_cast<size_t>(a)] = 1;
+    };
+    for (int i = 0; i < n; ++i) {
+        if (!is_page(i) || s.p_xref_strage[i].first_elem == 0) continue;
+        int a = get_elem(i, "Annots");
+        if (a == -1) continue;
+        const st_elem& el = s.p_elem_strage[a];
+        if (el.f_type == ELEM_TYPE_OBJREF && valid_xref(el.data.obj_no)) {
+            int arr = el.data.obj_no;
+            each_elem(arr, [&](const st_elem& x) { each_ref(x, mark); });
+        } else {
+            each_ref(el, mark);
+        }
+    }
+}
+
+// Collects the page's references and groups them by source (forward) or by target.
+void collect_refs(int n) {
+    RunReuse& r = g_run;
+    r.from.clear();
+    r.to.clear();
+    for (int i = 0; i < n; ++i)
+        each_elem(i, [&](const st_elem& e) {
+            each_ref(e, [&](int t) {
+                r.from.push_back(i);
+                r.to.push_back(t);
+            });
+        });
+}
+
+void group_refs(int n, const std::vector<int>& key, const std::vector<int>& val) {
+    RunReuse& r = g_run;
+    r.start.assign(static_cast<size_t>(n) + 1, 0);
+    for (int k : key)
+        if (k >= 0 && k < n) ++r.start[static_cast<size_t>(k) + 1];
+    for (int i = 0; i < n; ++i)
+        r.start[static_cast<size_t>(i) + 1] += r.start[static_cast<size_t>(i)];
+    r.adj.resize(key.size());
+    r.work.assign(r.start.begin(), r.start.end() - 1);
+    for (size_t k = 0; k < key.size(); ++k)
+        if (key[k] >= 0 && key[k] < n)
+            r.adj[static_cast<size_t>(r.work[static_cast<size_t>(key[k])]++)] = val[k];
+}
+
+// The first page of a run: remembers which template objects it wrote unchanged.
+void remember_first_page(int n, int loaded) {
+    Storages& s = g_st;
+    RunReuse& r = g_run;
+    find_annotations(n);
+    r.first_same.assign(static_cast<size_t>(loaded), 0);
+    r.image = template_reads();
+    for (int i = 0; i < loaded && i < n; ++i) {
+        const st_xref& x = s.p_xref_strage[i];
+        r.first_same[static_cast<size_t>(i)] =
+            x.first_elem != 0 && !is_page(i) && x.f_common != 1 &&
+            !r.annot[static_cast<size_t>(i)] && !object_changed(i);
+    }
+    r.reused.assign(static_cast<size_t>(n), 0);
+}
+
+// A later page of a run: decides which objects the first page's copies stand for, and which
+// objects are written at all.
+void plan_later_page(int n, int loaded) {
+    Storages& s = g_st;
+    RunReuse& r = g_run;
+    find_annotations(n);
+    collect_refs(n);
+    r.reused.assign(static_cast<size_t>(n), 0);
+    // A template file that changed on disk during the run was read again: its objects are
+    // not the first page's.
+    if (r.image != template_reads()) r.first_same.clear();
+    for (int i = 0; i < n && i < loaded && static_cast<size_t>(i) < r.first_same.size(); ++i)
+        r.reused[static_cast<size_t>(i)] = r.first_same[static_cast<size_t>(i)] &&
+                                           !r.annot[static_cast<size_t>(i)] && !is_page(i) &&
+                                           s.p_xref_strage[i].first_elem != 0 && !object_changed(i);
+    // An object is the first page's only when everything it refers to is: withdraw reuse
+    // from the referrers of every object that is written anew, transitively.
+    group_refs(n, r.to, r.from);
+    std::vector<int>& work = r.work;
+    work.clear();
+    for (int i = 0; i < n; ++i)
+        if (!r.reused[static_cast<size_t>(i)] && !is_common(i)) work.push_back(i);
+    for (size_t k = 0; k < r.from.size(); ++k) {
+        int t = r.to[k], f = r.from[k];
+        bool fixed = t == PAGES_OBJ_PLACEHOLDER || (t >= 0 && t < n);
+        if (!fixed && r.reused[static_cast<size_t>(f)]) {
+            r.reused[static_cast<size_t>(f)] = 0;
+            work.push_back(f);
+        }
+    }
+    while (!work.empty()) {
+        int x = work.back();
+        work.pop_back();
+        for (int k = r.start[static_cast<size_t>(x)]; k < r.start[static_cast<size_t>(x) + 1];
+             ++k) {
+            int f = r.adj[static_cast<size_t>(k)];
+            if (r.reused[static_cast<size_t>(f)]) {
+                r.reused[static_cast<size_t>(f)] = 0;
+                work.push_back(f);
+            }
+        }
+    }
+    // What is written: the page objects, the objects the page's operations added, what the
+    // trailer names, and everything they refer to, except the shared objects and the reused
+    // ones, whose first-page copies stand for them.
+    group_refs(n, r.from, r.to);
+    r.keep.assign(static_cast<size_t>(n), 0);
+    work.clear();
+    auto reach = [&](int t) {
+        if (t < 0 || t >= n || r.keep[static_cast<size_t>(t)] || is_common(t) ||
+            r.reused[static_cast<size_t>(t)])
+            return;
+        r.keep[static_cast<size_t>(t)] = 1;
+        work.push_back(t);
+    };
+    for (int i = 0; i < n; ++i)
+        if (is_page(i) || i >= loaded) reach(i);
+    for (int t = 0; t < s.num_trailer_strage; ++t) {
+        const st_elem& e = s.p_trailer_strage[t];
+        if (std::strncmp(e.label, "Root", LABEL_SIZE) != 0) each_ref(e, reach);
+    }
+    while (!work.empty()) {
+        int x = work.back();
+        work.pop_back();
+        for (int k = r.start[static_cast<size_t>(x)]; k < r.start[static_cast<size_t>(x) + 1]; ++k)
+            reach(r.adj[static_cast<size_t>(k)]);
+    }
+}
+
+}  // namespace
+
 void renum_obj() {
     Storages& s = g_st;
-    bool drop_common = g_doc.g_compress_field == 1 && g_doc.g_continue_template == 1;
-    for (int i = 0; i < s.num_xref_strage; ++i) {
+    int n = s.num_xref_strage;
+    int loaded = marks_loaded_objects();
+    bool later = g_doc.g_continue_template == 1;
+    if (later)
+        plan_later_page(n, loaded);
+    else
+        remember_first_page(n, loaded);
+    for (int i = 0; i < n; ++i) {
         st_xref& x = s.p_xref_strage[i];
-        if (drop_common && x.f_common == 1) {
+        if (later && !g_run.keep[static_cast<size_t>(i)]) {
             x.first_elem = 0;
             continue;
         }
@@ -104,9 +319,11 @@ void get_pagerefs() {
     if (!kids) throwf("Template without page tree(%s)", g_doc.g_templateFileName);
     const char* end = kids + len;
     const char* m = static_cast<const char*>(std::memchr(kids, REF_MARKER, len));
+    g_run.listed.assign(static_cast<size_t>(s.num_xref_strage), 0);
     while (m) {
         const char* after;
         int n = number_after(m + 1, end, &after);
+        if (valid_xref(n)) g_run.listed[static_cast<size_t>(n)] = 1;
         if (s.num_pages_strage > MAX_PAGE_INDEX) _throw("Page Resource Full.");
         new_pages_strage();
         s.p_pages_strage[s.cur_pages_strage] = g_doc.base_num + n;
@@ -122,13 +339,13 @@ void get_pagerefs() {
             g_doc.g_pages_obj_no = s.p_elem_strage[pages_ref].data.obj_no;
     } else if (pages_ref > 0 && s.p_elem_strage[pages_ref].f_type == ELEM_TYPE_OBJREF) {
         // This catalog is not the document's root; it points at the one page tree.
-        s.p_elem_strage[pages_ref].data.obj_no = PAGES_OBJ_PLACEHOLDER;
+        set_elem_objref(pages_ref, PAGES_OBJ_PLACEHOLDER);
     }
     for (int i = 0; i < s.num_xref_strage; ++i) {
         if (s.p_xref_strage[i].f_page != 1) continue;
         int p = get_elem(i, "Parent");
         if (p > 0 && s.p_elem_strage[p].f_type == ELEM_TYPE_OBJREF)
-            s.p_elem_strage[p].data.obj_no = PAGES_OBJ_PLACEHOLDER;
+            set_elem_objref(p, PAGES_OBJ_PLACEHOLDER);
     }
 }
 

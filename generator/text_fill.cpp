@@ -9,6 +9,7 @@
 #include "generator/page_contents.h"
 #include "generator/page_hooks.h"
 #include "generator/text_layout.h"
+#include "store/change_marks.h"
 #include "store/element_ops.h"
 #include "store/field_extras.h"
 
@@ -63,7 +64,7 @@ void take_font(int i, int ap, int font_field, const char* font_sname) {
     int owner = 0, after = 0;
     int have = font_entry(ap, font_sname, &owner, &after);
     if (have != -1) {
-        elem_at(have).data.obj_no = target;
+        set_elem_objref(have, target);
     } else {
         if (!locate_fonts(ap, &owner, &after))
             throwf("Undefined Font(font short_name:%s)", font_sname);

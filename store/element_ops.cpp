@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "store/change_marks.h"
 #include "store/element_walk.h"
 #include "store/failure.h"
 #include "store/name_codec.h"
@@ -67,6 +68,7 @@ void set_elem_str2(st_elem* elem, char type, const char* tmp, int len) {
     elem->data.str.type = type;
     elem->data.str.len = len;
     elem->data.str.start_pos = g_st.cur_char_strage;
+    mark_elem_changed(static_cast<const void*>(elem));
 }
 
 void set_elem_str(int elem_no, char type, const char* tmp, int len) {
@@ -82,6 +84,7 @@ int append_elem(int obj_no, int append_elem_no) {
     new_elem_strage();
     int n = g_st.cur_elem_strage;
     st_elem* es = g_st.p_elem_strage;
+    marks_set_owner(n, obj_no);
     if (append_elem_no != 0) {
         es[n].next_elem = es[append_elem_no].next_elem;
         es[append_elem_no].next_elem = n;
@@ -108,9 +111,7 @@ void set_plain_stream(int obj, int stream, const char* data, int len) {
     if (length == -1) {
         append_elem_int(obj, 0, "Length", len);
     } else {
-        st_elem& le = elem_at(length);
-        le.f_type = ELEM_TYPE_INTEGER;
-        le.data.int_data = len;
+        set_elem_int(length, len);
     }
     set_elem_str(stream, STR_STREAM, data, len);
 }

@@ -4,6 +4,7 @@
 // grows.
 #pragma once
 
+#include "store/change_marks.h"
 #include "store/element_walk.h"
 #include "store/storages.h"
 

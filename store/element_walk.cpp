@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "store/change_marks.h"
 #include "store/element_ops.h"
 
 namespace {
@@ -123,7 +124,10 @@ int value_end(int e) {
 }
 
 void switch_off(int e) {
-    for (int n : value_elems(e)) g_st.p_elem_strage[n].f_type = 0;
+    for (int n : value_elems(e)) {
+        g_st.p_elem_strage[n].f_type = 0;
+        mark_elem_changed(n);
+    }
 }
 
 void copy_elem_value(int dst, const st_elem& src) {
@@ -131,6 +135,7 @@ void copy_elem_value(int dst, const st_elem& src) {
     int next = d.next_elem;
     d = src;
     d.next_elem = next;
+    mark_elem_changed(dst);
 }
 
 namespace {

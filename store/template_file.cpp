@@ -5,7 +5,10 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <string>
+#include <vector>
 
+#include "store/change_marks.h"
 #include "store/failure.h"
 #include "store/field_extras.h"
 #include "store/storages.h"
@@ -112,7 +115,7 @@ bool read_field_extras(ByteSource& in, long long remaining) {
 
 // The one loader behind both entry points: header checks, size check against the counts,
 // the six arrays, then the consistency checks. `name` is what the messages show.
-void load_from(ByteSource& in, const char* name) {
+void load_from(ByteSource& in, const char* name, int32_t* counts) {
     int32_t magic = 0;
     if (!in.read(&magic, 4) || magic != TEMPLATE_MAGIC) fail("fopen::error(%s)", name);
     int16_t t = 0;
@@ -139,28 +142,155 @@ void load_from(ByteSource& in, const char* name) {
         storages_prepare_load(0, 0, 0, 0, 0, 0);
         fail("Broken template file(%s)", name);
     }
+    const int32_t loaded[6] = {t, x, e, fo, d, ch};
+    std::memcpy(counts, loaded, sizeof loaded);
     // Element 0 is never a real element: index 0 means "none".
     if (s.num_elem_strage == 0) s.num_elem_strage = 1;
+}
+
+// Images of the template files loaded so far, so that a template loaded again under the same
+// name is copied from memory instead of read from disk. An image stays valid while the file's
+// identity, size and modification time are what they were when it was read.
+struct TemplateImage {
+    std::string path;
+    dev_t dev = 0;
+    ino_t ino = 0;
+    off_t size = 0;
+    timespec mtime{};
+    int32_t counts[6] = {};   // trailer, cross-reference, element, font, field, character
+    std::vector<char> bytes;  // the six arrays, checked and with their texts terminated
+    unsigned long used = 0;
+};
+
+constexpr size_t IMAGE_CACHE_FILES = 8;
+constexpr size_t IMAGE_CACHE_BYTES = 64u << 20;
+std::vector<TemplateImage> g_images;
+unsigned long g_image_clock = 0;
+long g_image_reads = 0;  // counts the template files read from disk
+bool g_keep_images = false;
+
+bool same_file(const TemplateImage& im, const struct stat& st) {
+    return im.dev == st.st_dev && im.ino == st.st_ino && im.size == st.st_size &&
+           im.mtime.tv_sec == st.st_mtim.tv_sec && im.mtime.tv_nsec == st.st_mtim.tv_nsec;
+}
+
+size_t record_bytes(const int32_t* c, int k) {
+    static const size_t sizes[6] = {sizeof(st_elem), sizeof(st_xref),  sizeof(st_elem),
+                                    sizeof(st_font), sizeof(st_field), 1};
+    return sizes[k] * static_cast<size_t>(c[k]);
+}
+
+void* storage_of(int k) {
+    Storages& s = g_st;
+    void* p[6] = {s.p_trailer_strage, s.p_xref_strage,  s.p_elem_strage,
+                  s.p_font_strage,    s.p_field_strage, s.p_char_strage};
+    return p[k];
+}
+
+// Copies a checked image into freshly prepared storages.
+void copy_image(const TemplateImage& im) {
+    const int32_t* c = im.counts;
+    storages_prepare_load(c[0], c[1], c[2], c[3], c[4], c[5]);
+    size_t at = 0;
+    for (int k = 0; k < 6; ++k) {
+        size_t n = record_bytes(c, k);
+        if (n) std::memcpy(storage_of(k), im.bytes.data() + at, n);
+        at += n;
+    }
+    Storages& s = g_st;
+    if (s.num_char_strage > 0 && s.alloc_char_strage > s.num_char_strage)
+        s.p_char_strage[s.num_char_strage] = 0;
+}
+
+// Keeps the storages just loaded as the image of `path`, dropping the least recently used
+// images beyond the cache's bounds (never the new one).
+void keep_image(const char* path, const struct stat& st, const int32_t* c) {
+    size_t total = 0;
+    for (int k = 0; k < 6; ++k) total += record_bytes(c, k);
+    if (total > IMAGE_CACHE_BYTES) return;
+    auto held = [] {
+        size_t n = 0;
+        for (const TemplateImage& im : g_images) n += im.bytes.size();
+        return n;
+    };
+    while (!g_images.empty() &&
+           (g_images.size() >= IMAGE_CACHE_FILES || held() + total > IMAGE_CACHE_BYTES)) {
+        size_t old = 0;
+        for (size_t i = 1; i < g_images.size(); ++i)
+            if (g_images[i].used < g_images[old].used) old = i;
+        g_images.erase(g_images.begin() + static_cast<long>(old));
+    }
+    TemplateImage im;
+    im.path = path;
+    im.dev = st.st_dev;
+    im.ino = st.st_ino;
+    im.size = st.st_size;
+    im.mtime = st.st_mtim;
+    std::memcpy(im.counts, c, sizeof im.counts);
+    im.bytes.resize(total);
+    size_t at = 0;
+    for (int k = 0; k < 6; ++k) {
+        size_t n = record_bytes(c, k);
+        if (n) std::memcpy(im.bytes.data() + at, storage_of(k), n);
+        at += n;
+    }
+    im.used = ++g_image_clock;
+    g_images.push_back(std::move(im));
+}
+
+void forget_image(const char* path) {
+    for (size_t i = 0; i < g_images.size(); ++i)
+        if (g_images[i].path == path) {
+            g_images.erase(g_images.begin() + static_cast<long>(i));
+            return;
+        }
 }
 
 }  // namespace
 
 void load_template(const char* path) {
+    struct stat st {};
+    if (g_keep_images && ::stat(path, &st) == 0) {
+        for (TemplateImage& im : g_images) {
+            if (im.path != path || !same_file(im, st)) continue;
+            im.used = ++g_image_clock;
+            copy_image(im);
+            if (g_st.num_elem_strage == 0) g_st.num_elem_strage = 1;
+            marks_start_page();
+            return;
+        }
+    }
+    forget_image(path);
     File f(std::fopen(path, "rb"));
     if (!f) fail("fopen::error(%s)", path);
-    struct stat st {};
     if (fstat(fileno(f.get()), &st) != 0) fail("fopen::error(%s)", path);
     ByteSource in;
     in.file = f.get();
     in.size = static_cast<size_t>(st.st_size);
-    load_from(in, path);
+    int32_t counts[6] = {};
+    load_from(in, path, counts);
+    ++g_image_reads;
+    if (g_keep_images) keep_image(path, st, counts);
+    marks_start_page();
 }
 
 void load_template_memory(const char* name, const void* data, size_t size) {
     ByteSource in;
     in.data = static_cast<const unsigned char*>(data);
     in.size = data ? size : 0;
-    load_from(in, name);
+    int32_t counts[6] = {};
+    load_from(in, name, counts);
+    ++g_image_reads;
+    marks_start_page();
+}
+
+void keep_template_images(bool on) {
+    g_images.clear();
+    g_keep_images = on;
+}
+
+long template_reads() {
+    return g_image_reads;
 }
 
 bool write_template_to(FILE* fp) {
@@ -197,6 +327,7 @@ bool write_template_to(FILE* fp) {
 }
 
 void write_template(const char* path) {
+    forget_image(path);
     File f(std::fopen(path, "wb"));
     if (!f) fail("fopen::error(%s)", path);
     bool ok = write_template_to(f.get());

@@ -18,6 +18,13 @@ constexpr int TEMPLATE_HEADER_SIZE = 26;
 // a file shorter than its counts or with records pointing outside the storages fails
 // with "Broken template file(%s)".
 void load_template(const char* path);
+// Starts keeping the image of every template file loaded (on) or stops (off), dropping the
+// images kept so far. While on, loading a file again under the same name copies the image
+// instead of reading the file, as long as the file's identity, size and time are unchanged.
+void keep_template_images(bool on);
+// How many template files have been read from disk so far. Loads that copy a kept image do
+// not count, so two pages with the same count loaded the same content.
+long template_reads();
 // The same load from `size` bytes in memory; `name` stands for the file in the messages.
 void load_template_memory(const char* name, const void* data, size_t size);
 

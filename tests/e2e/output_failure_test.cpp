@@ -66,13 +66,13 @@ TEST(OutputFailure, FullDeviceSmallFileSystemAndClosedPipe) {
     if (tt::run(mount + " true").status != 0)
         GTEST_SKIP() << "cannot mount a small file system here";
     std::string pdf = small + "/out.pdf";
-    tt::write_file(d.file("s3"), pages_script(tpl, pdf, 200));
+    tt::write_file(d.file("s3"), pages_script(tpl, pdf, 1000));
     tt::Result r = tt::run(mount + " " + sh_quote(tt::tessaro()) + " " + sh_quote(d.file("s3")) +
                            " " + sh_quote(err));
     EXPECT_EQ(r.status, 255) << r.out;
     EXPECT_EQ(tt::read_file(err), "PDF write error(" + pdf + ")\n");
     // The same document where there is room: larger than 64 KiB, and sound.
-    tt::write_file(d.file("s4"), pages_script(tpl, d.file("big.pdf"), 200));
+    tt::write_file(d.file("s4"), pages_script(tpl, d.file("big.pdf"), 1000));
     ASSERT_EQ(tt::run_tessaro(d.file("s4"), err), 0) << tt::read_file(err);
     EXPECT_GT(tt::read_file(d.file("big.pdf")).size(), 65536u);
 }

@@ -1,0 +1,171 @@
+// Later pages of a template run write only what changed and refer to the run's first page
+// for the rest. Every page must still show its own values, drawings and images, whatever
+// the script did on the pages before it: checked per page with pdftotext, pdfimages and
+// pdftoppm, and the whole file with qpdf.
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tests/support/run_tools.h"
+#include "tests/support/template_builder.h"
+
+using tt::TempDir;
+
+namespace {
+
+tb::FieldSpec field(const char* name, float y) {
+    tb::FieldSpec f;
+    f.name = name;
+    f.y = y;
+    return f;
+}
+
+std::string png(const TempDir& d) {
+    // A 4 x 4 RGB PNG made with the system's python zlib, so no image tool is needed.
+    std::string path = d.file("dot.png");
+    tt::Result r = tt::run(
+        "/usr/bin/python3 -c \"import zlib,struct\n"
+        "def ch(t,b): return struct.pack('>I',len(b))+t+b+struct.pack('>I',"
+        "zlib.crc32(t+b))\n"
+        "raw=b''.join(b'\\\\x00'+b'\\\\x20\\\\x40\\\\x60'*4 for _ in range(4))\n"
+        "open('" +
+        path +
+        "','wb').write(b'\\\\x89PNG\\\\r\\\\n\\\\x1a\\\\n'+ch(b'IHDR',"
+        "struct.pack('>IIBBBBB',4,4,8,2,0,0,0))+ch(b'IDAT',zlib.compress(raw))"
+        "+ch(b'IEND',b''))\"");
+    EXPECT_EQ(r.status, 0) << r.out;
+    return path;
+}
+
+int dark_pixels(const std::string& pdf, int page) {
+    std::string out = pdf + ".p" + std::to_string(page);
+    tt::Result r =
+        tt::run("pdftoppm -r 36 -gray -f " + std::to_string(page) + " -l " + std::to_string(page) +
+                " -singlefile " + tt::sh_quote(pdf) + " " + tt::sh_quote(out));
+    EXPECT_EQ(r.status, 0) << r.out;
+    std::string pgm = tt::read_file(out + ".pgm");
+    std::istringstream in(pgm);
+    std::string magic;
+    int w = 0, h = 0, maxval = 0;
+    in >> magic >> w >> h >> maxval;
+    in.get();
+    int n = 0;
+    for (size_t i = static_cast<size_t>(in.tellg()); i < pgm.size(); ++i)
+        if (static_cast<unsigned char>(pgm[i]) < 100) ++n;
+    return n;
+}
+
+bool has(const std::string& s, const std::string& what) {
+    return s.find(what) != std::string::npos;
+}
+
+}  // namespace
+
+TEST(PageReuse, EveryPageShowsItsOwnValuesDrawingsAndImages) {
+    TempDir d;
+    tb::PageSpec p;
+    p.fields = {field("name", 600), field("city", 500), field("note", 400)};
+    std::string tpl = d.file("form.tpl"), other = d.file("other.tpl");
+    tb::simple_template(tpl, {p});
+    tb::simple_template(other, {p});
+    std::string img = png(d);
+    const int pages = 7;
+    for (const char* mode : {"plain", "encrypted", "compressed"}) {
+        SCOPED_TRACE(mode);
+        std::string pdf = d.file(std::string(mode) + ".pdf");
+        std::string s = "Tessaro\n";
+        if (std::string(mode) == "encrypted") s += "setCryptMode\t\towner\t1\t1\t1\t1\n";
+        if (std::string(mode) == "compressed") s += "compressField\n";
+        s += "start\t" + pdf + "\n";
+        for (int k = 1; k <= pages; ++k) {
+            // Page 5 starts a new run from another template file; page 6 a third one.
+            s += "startPage\t" + (k == 5 ? other : tpl) + "\n";
+            std::string n = std::to_string(k);
+            s += "setPageFieldData\tname\tNm" + n + "q\n";
+            if (k % 2 == 1) s += "setPageFieldData\tcity\tCt" + n + "q\n";
+            if (k == 2) s += "drawBox\t100\t150\t300\t200\t20\t0\t0\t0\t0\n";
+            if (k == 3) s += "setPageFieldInvisible\tnote\n";
+            if (k == 4) s += "setPageImageData\t" + img + "\t100\t150\t40\t0\t0\n";
+            if (k == 7) {
+                s += "makeArrayPageField\tnote\t2\t30\n";
+                s += "setPageFieldData\tnote__1\tAr1q\nsetPageFieldData\tnote__2\tAr2q\n";
+            } else if (k != 3) {
+                s += "setPageFieldData\tnote\tNt" + n + "q\n";
+            }
+            s += "endPage\n";
+        }
+        tt::write_file(d.file("s.txt"), s + "finish\n");
+        ASSERT_EQ(tt::run_tessaro(d.file("s.txt"), d.file("e.log")), 0)
+            << tt::read_file(d.file("e.log"));
+        std::string report;
+        EXPECT_TRUE(tt::qpdf_check(pdf, &report)) << report;
+        ASSERT_EQ(tt::pdf_page_count(pdf), pages);
+        for (int k = 1; k <= pages; ++k) {
+            SCOPED_TRACE("page " + std::to_string(k));
+            std::string text = tt::pdftotext(pdf, k);
+            std::string n = std::to_string(k);
+            EXPECT_TRUE(has(text, "Nm" + n + "q")) << text;
+            EXPECT_EQ(has(text, "Ct" + n + "q"), k % 2 == 1) << text;
+            EXPECT_EQ(has(text, "Nt" + n + "q"), k != 3 && k != 7) << text;
+            EXPECT_EQ(has(text, "Ar1q") && has(text, "Ar2q"), k == 7) << text;
+            for (int j = 1; j <= pages; ++j)
+                if (j != k) {
+                    std::string o = std::to_string(j);
+                    EXPECT_FALSE(has(text, "Nm" + o + "q") || has(text, "Ct" + o + "q") ||
+                                 has(text, "Nt" + o + "q"))
+                        << "page " << k << " shows page " << j << "'s value";
+                }
+        }
+        if (std::string(mode) != "plain") continue;
+        tt::Result images = tt::run("pdfimages -list " + tt::sh_quote(pdf), false);
+        std::istringstream lines(images.out);
+        std::string line;
+        std::vector<int> on;
+        std::getline(lines, line);
+        std::getline(lines, line);
+        while (std::getline(lines, line)) on.push_back(std::stoi(line));
+        EXPECT_EQ(on, std::vector<int>{4});
+        EXPECT_GT(dark_pixels(pdf, 2), dark_pixels(pdf, 1) + 200);
+        EXPECT_LT(dark_pixels(pdf, 3) + 200, dark_pixels(pdf, 2));
+    }
+}
+
+TEST(PageReuse, PagesListedInTheTreeAreWrittenOnEveryPage) {
+    // A page that the template lists in its page tree but did not flag as a page (as the
+    // compiler leaves some damaged forms) is still every later page's own page object.
+    TempDir d;
+    tb::begin(5);
+    tb::name(1, "Type", "Catalog");
+    tb::ref(1, "Pages", 2);
+    tb::name(2, "Type", "Pages");
+    tb::array(2, "Kids", "3 0 R");
+    tb::integer(2, "Count", 1);
+    tb::name(3, "Type", "Page");  // no page flag
+    tb::ref(3, "Parent", 2);
+    tb::array(3, "MediaBox", "0 0 300 300");
+    tb::dict_start(3, "Resources");
+    tb::dict_start(3, "Font");
+    tb::ref(3, "F1", 4);
+    tb::dict_end(3);
+    tb::dict_end(3);
+    tb::name(4, "Type", "Font");
+    tb::name(4, "Subtype", "Type1");
+    tb::name(4, "BaseFont", "Helvetica");
+    int content = tb::add_object();
+    tb::ref(3, "Contents", content);
+    tb::stream(content, "BT /F1 12 Tf 20 20 Td (Unflagged) Tj ET");
+    tb::trailer_ref("Root", 1);
+    std::string tpl = d.file("unflagged.tpl");
+    tb::write(tpl);
+    std::string pdf = d.file("out.pdf");
+    tt::write_file(d.file("s.txt"), "Tessaro\nstart\t" + pdf + "\nstartPage\t" + tpl +
+                                        "\nendPage\nstartPage\t" + tpl + "\nendPage\nfinish\n");
+    ASSERT_EQ(tt::run_tessaro(d.file("s.txt"), d.file("e.log")), 0)
+        << tt::read_file(d.file("e.log"));
+    std::string report;
+    EXPECT_TRUE(tt::qpdf_check(pdf, &report)) << report;
+    ASSERT_EQ(tt::pdf_page_count(pdf), 2);
+    EXPECT_TRUE(has(tt::pdftotext(pdf, 2), "Unflagged"));
+}
