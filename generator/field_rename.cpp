@@ -4,11 +4,13 @@
 #include <cstring>
 
 #include "generator/doc_state.h"
+#include "generator/field_names.h"
 #include "generator/field_widgets.h"
 #include "generator/operations.h"
 #include "generator/page_hooks.h"
 #include "store/change_marks.h"
 #include "store/element_ops.h"
+#include "store/field_extras.h"
 
 int global_annot_no = 0;
 
@@ -96,12 +98,11 @@ int set_field_script_value(const char* field_name, const int32_t* field_data) {
     return i;
 }
 
-int set_field_invisible(const char* field_name) {
-    int i = field_record_index(field_name);
-    if (i == -1) throwf("Undefined Field Name(%s)", field_name);
+namespace {
+
+// Invisible, NoRotate and NoView on, Print off, for the widget of field record I.
+void hide_widget(int i) {
     int widget = g_st.p_field_strage[i].obj_no;
-    if (!has_elements(widget)) throwf("Undefined Field Appearance(%s)", field_name);
-    // Invisible, NoRotate and NoView on, Print off.
     int owner = widget;
     int e = widget_or_parent_entry(widget, "F", &owner);
     if (e == -1) {
@@ -110,6 +111,21 @@ int set_field_invisible(const char* field_name) {
         set_int(e, (int_value(g_st.p_elem_strage[e]) | 0x31) & ~0x04);
     }
     mark_set(i);
+}
+
+}  // namespace
+
+int set_field_invisible(const char* field_name) {
+    int i = field_record_index(field_name);
+    if (i == -1) throwf("Undefined Field Name(%s)", field_name);
+    if (!has_elements(g_st.p_field_strage[i].obj_no))
+        throwf("Undefined Field Appearance(%s)", field_name);
+    // Every widget of the field is hidden: records that the same name addresses are its
+    // widgets (a field shown on several pages of the form, or twice on one page).
+    const char* name = resolve_field_name(field_name);
+    for (int k = i; k < g_st.num_field_strage; ++k)
+        if (k == i || (field_name_matches(k, name) && has_elements(g_st.p_field_strage[k].obj_no)))
+            hide_widget(k);
     return i;
 }
 
