@@ -344,7 +344,7 @@ TEST_F(TextFill, FontsThatCannotShowTheValueFallBack) {
     // of a code-point value.
     int sub = font_record('T', 500);
     std::snprintf(g_st.p_font_strage[sub].name, 32, "ABCDEF+Sub");
-    g_st.p_font_strage[sub].width['B'] = 0;
+    g_st.p_font_strage[sub].width[static_cast<unsigned char>('B')] = 0;
     int s = field("S", 200, 20, 0, "Helv", sub);
     fill("S", U"AB");
     EXPECT_EQ(lines_of(s),
