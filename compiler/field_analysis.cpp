@@ -720,12 +720,26 @@ void build_combo_appearance(int idx, int w, int ap, const FieldFacts& f) {
     std::string text;
     if (!latin1_text(f.value, &text) || text.empty()) return;
     const st_field& r = g_st.p_field_strage[idx];
-    if (r.font_size10 <= 0) return;
     std::string shown;
     // One line, centred in the box as viewers place a choice.
     std::vector<double> box = numbers_of(dict_entry(ap, "BBox"));
     if (box.size() < 4) return;
-    double y = (std::fabs(box[3] - box[1]) - r.line_feed) / 2 + 0.2 * r.line_feed;
+    const double bh = std::fabs(box[3] - box[1]);
+    double line_feed = r.line_feed;
+    if (r.font_size10 <= 0) {
+        // An automatic size: the default appearance's font at a size the box holds.
+        size_t tf = f.da.rfind("Tf");
+        size_t slash = f.da.rfind('/', tf);
+        if (tf == std::string::npos || slash == std::string::npos) return;
+        std::string font = f.da.substr(slash, f.da.find_first_of(" \t\r\n", slash) - slash);
+        double size = bh * 0.7 < 12 ? bh * 0.7 : 12;
+        if (size < 1) return;
+        shown = font + " ";
+        append_real(shown, size);
+        shown += "Tf ";
+        line_feed = size * 1.15;
+    }
+    double y = (bh - line_feed) / 2 + 0.2 * line_feed;
     append_real(shown, r.space_w);
     append_real(shown, y > r.space_w ? y : r.space_w);
     shown += "Td (" + text + ") Tj\n";

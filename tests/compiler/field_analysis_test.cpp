@@ -397,7 +397,8 @@ TEST(FieldNames, AppearanceBuiltForAFieldWithoutOne) {
 
 TEST(FieldNames, NonTextWidgetsShownAsTheirValueWhenViewersWouldRebuildThem) {
     // Radio buttons whose stored states disagree with the value /b, a check box whose value
-    // names no state it has, and a combo box with a stale appearance.
+    // names no state it has, and an automatically sized combo box with a stale
+    // appearance.
     auto pdf = [](const char* need) {
         return pdf_with(
             std::string("1 0 obj <</Type/Catalog/Pages 4 0 R/AcroForm 2 0 R>> endobj\n"
@@ -414,7 +415,7 @@ TEST(FieldNames, NonTextWidgetsShownAsTheirValueWhenViewersWouldRebuildThem) {
             "14 0 obj <</Type/Annot/Subtype/Widget/FT/Btn/T (c)/V /Yes/Rect [0 40 10 50]"
             "/AP <</N <</On 20 0 R/Off 20 0 R>>>>/AS /On>> endobj\n"
             "16 0 obj <</Type/Annot/Subtype/Widget/FT/Ch/Ff 131072/T (k)/V (d\\(x\\))"
-            "/DA (/Helv 10 Tf 0 g)/Rect [0 60 100 80]/AP <</N 17 0 R>>>> endobj\n" +
+            "/DA (/Helv 0 Tf 0 g)/Rect [0 60 100 80]/AP <</N 17 0 R>>>> endobj\n" +
             stream_obj(17, k_ap_helv, "/Tx BMC BT /Helv 10 Tf 0 g 2 5 Td (old) Tj ET EMC") +
             stream_obj(20, "/BBox [0 0 10 10]", ""));
     };
@@ -425,6 +426,8 @@ TEST(FieldNames, NonTextWidgetsShownAsTheirValueWhenViewersWouldRebuildThem) {
     int ap = get_xref_absolute(16, "N");
     ASSERT_GT(ap, 20);
     std::string text = str_of(get_elem(ap, LABEL_STREAM));
+    // An automatic size becomes one the box holds.
+    EXPECT_NE(text.find("/Helv 12 Tf"), std::string::npos) << text;
     EXPECT_NE(text.find("(d\\(x\\)) Tj"), std::string::npos) << text;
     EXPECT_EQ(text.find("old"), std::string::npos) << text;
     for (int i = 0; i < g_st.num_field_strage; ++i) EXPECT_EQ(field(i).f_ap, 0) << i;
