@@ -206,6 +206,8 @@ struct FieldFacts {
     uint32_t annot_flags = 0;
     int max_len = 0;
     int q = -1;
+    const char* state = nullptr;  // a button's value /V, a state name
+    std::string value;            // a choice's value /V, as bytes
 
     bool shows_text() const {
         return type == FIELD_TYPE_UNKNOWN || type == FIELD_TYPE_TEXT || type == FIELD_TYPE_COMBO ||
@@ -229,7 +231,7 @@ char type_of(const char* ft, uint32_t ff) {
 // Walks the widget and its /Parent chain. False when no node has a partial name.
 bool gather_field_facts(int w, FieldFacts* f) {
     const char* ft = nullptr;
-    bool have_ff = false, have_max = false, have_da = false, named = false;
+    bool have_ff = false, have_max = false, have_da = false, named = false, have_value = false;
     double v = 0;
     if (number_of(dict_entry(w, "F"), &v)) f->annot_flags = static_cast<uint32_t>(v);
     std::vector<int> seen;
@@ -257,6 +259,12 @@ bool gather_field_facts(int w, FieldFacts* f) {
         }
         if (!have_da && bytes_of(dict_entry(node, "DA"), &f->da)) have_da = true;
         if (f->q == -1 && number_of(dict_entry(node, "Q"), &v)) f->q = static_cast<int>(v);
+        int val = dict_entry(node, "V");
+        if (!have_value && val != -1) {
+            have_value = true;
+            f->state = name_of(val);
+            bytes_of(val, &f->value);
+        }
         node = ref_target(dict_entry(node, "Parent"));
     }
     if (!named) return false;
@@ -349,8 +357,9 @@ int new_object() {
 
 // Builds the appearance a viewer would draw for an empty text field that has none: its
 // background and border from /MK and /BS, a clipped text object with the default appearance,
-// the box turned as /MK /R says. Returns the new appearance object, or -1.
-int build_appearance(int w, const FieldFacts& f) {
+// the box turned as /MK /R says; `shown` (text operators) goes after the default appearance.
+// Returns the new appearance object, or -1.
+int build_appearance(int w, const FieldFacts& f, const std::string& shown = "") {
     std::vector<double> rect = numbers_of(dict_entry(w, "Rect"));
     if (rect.size() < 4) return -1;
     double rw = std::fabs(rect[2] - rect[0]), rh = std::fabs(rect[3] - rect[1]);
@@ -404,7 +413,7 @@ int build_appearance(int w, const FieldFacts& f) {
     append_real(s, inset);
     append_real(s, bw - 2 * inset > 0 ? bw - 2 * inset : 0);
     append_real(s, bh - 2 * inset > 0 ? bh - 2 * inset : 0);
-    s += "re W n\nBT\n" + f.da + "\nET\nQ\nEMC";
+    s += "re W n\nBT\n" + f.da + "\n" + shown + "ET\nQ\nEMC";
 
     int ap = new_object();
     append_elem_name(ap, 0, "Type", "XObject");
@@ -662,6 +671,82 @@ Analysis analyse_appearance(int idx, int w, int ap, const FieldFacts& f) {
     return Analysis::ok;
 }
 
+// True when the form asks viewers to build the appearances of its fields.
+bool g_need_appearances = false;
+
+bool is_true(int e) {
+    if (e == -1) return false;
+    const st_elem& el = g_st.p_elem_strage[value_of(e)];
+    return el.f_type == ELEM_TYPE_STRING && el.data.str.type == STR_BARE && el.data.str.len == 4 &&
+           std::memcmp(elem_bytes(el), "true", 4) == 0;
+}
+
+// Shows a check box or radio button in the state its field's value names, as a viewer
+// rebuilding it would: that state when the widget has an appearance for it, else /Off.
+void set_button_state(int w, const FieldFacts& f) {
+    Dict normal = Dict{w, 0}.sub("AP").sub("N");
+    if (!normal.valid()) return;
+    const char* want = "Off";
+    if (f.state && std::strcmp(f.state, "Off") != 0 && normal.find(f.state) != -1) want = f.state;
+    int as = dict_entry(w, "AS");
+    const char* now = name_of(as);
+    if (now && std::strcmp(now, want) == 0) return;
+    if (as != -1) switch_off_entry(as);
+    append_elem_name(w, 0, "AS", want);
+}
+
+// A choice value as single-byte text for the standard fonts' encoding; false when it holds a
+// character that encoding lacks.
+bool latin1_text(const std::string& bytes, std::string* out) {
+    std::string u = text_to_utf8(bytes);
+    out->clear();
+    for (size_t i = 0; i < u.size(); ++i) {
+        unsigned char c = static_cast<unsigned char>(u[i]);
+        if (c < 0x80) {
+            if (c < 0x20) return false;
+            if (c == '(' || c == ')' || c == '\\') out->push_back('\\');
+            out->push_back(static_cast<char>(c));
+        } else if ((c == 0xC2 || c == 0xC3) && i + 1 < u.size()) {
+            out->push_back(static_cast<char>(((c & 0x03) << 6) | (u[++i] & 0x3F)));
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
+// A combo box's appearance showing its value where a filled text field would show it.
+void build_combo_appearance(int idx, int w, int ap, const FieldFacts& f) {
+    std::string text;
+    if (!latin1_text(f.value, &text) || text.empty()) return;
+    const st_field& r = g_st.p_field_strage[idx];
+    std::string shown;
+    // One line, centred in the box as viewers place a choice.
+    std::vector<double> box = numbers_of(dict_entry(ap, "BBox"));
+    if (box.size() < 4) return;
+    const double bh = std::fabs(box[3] - box[1]);
+    double line_feed = r.line_feed;
+    if (r.font_size10 <= 0) {
+        // An automatic size: the default appearance's font at a size the box holds.
+        size_t tf = f.da.rfind("Tf");
+        size_t slash = f.da.rfind('/', tf);
+        if (tf == std::string::npos || slash == std::string::npos) return;
+        std::string font = f.da.substr(slash, f.da.find_first_of(" \t\r\n", slash) - slash);
+        double size = bh * 0.7 < 12 ? bh * 0.7 : 12;
+        if (size < 1) return;
+        shown = font + " ";
+        append_real(shown, size);
+        shown += "Tf ";
+        line_feed = size * 1.15;
+    }
+    double y = (bh - line_feed) / 2 + 0.2 * line_feed;
+    append_real(shown, r.space_w);
+    append_real(shown, y > r.space_w ? y : r.space_w);
+    shown += "Td (" + text + ") Tj\n";
+    int built = build_appearance(w, f, shown);
+    if (built != -1) analyse_appearance(idx, w, built, f);
+}
+
 }  // namespace
 
 void analyse_widget(int w) {
@@ -672,6 +757,8 @@ void analyse_widget(int w) {
         return;
     }
     const int idx = make_field_record(w, f);
+    if (g_need_appearances && (f.type == FIELD_TYPE_CHECKBOX || f.type == FIELD_TYPE_RADIO))
+        set_button_state(w, f);
     // Check boxes, radio buttons, push buttons and signatures keep the appearances they have:
     // their record only makes them known by name and type.
     if (!f.shows_text()) return;
@@ -680,7 +767,9 @@ void analyse_widget(int w) {
     // A text field without a usable appearance (a form that leaves them to the viewer, or an
     // empty box) gets the one a viewer would draw; choice fields show their value only through
     // an appearance they have.
-    if (f.is_text() && (ap == -1 || !usable_box(ap))) ap = build_appearance(w, f);
+    const bool combo = g_need_appearances && f.type == FIELD_TYPE_COMBO;
+    if ((f.is_text() || combo) && (ap == -1 || !usable_box(ap) || combo))
+        ap = build_appearance(w, f);
     if (ap == -1) return;
     Analysis a = analyse_appearance(idx, w, ap, f);
     // An appearance whose drawing before the text does not fit the record is replaced by the
@@ -690,12 +779,15 @@ void analyse_widget(int w) {
         if (built != -1) a = analyse_appearance(idx, w, built, f);
     }
     if (a == Analysis::too_long) note("Field appearance too long(" + f.full_name + ")");
+    if (a == Analysis::ok && combo) build_combo_appearance(idx, w, ap, f);
     // Only text fields are filled by the older value path; the others stay as they are.
     if (a == Analysis::ok) g_st.p_field_strage[idx].f_ap = f.is_text() ? 1 : 0;
 }
 
 void analyse_fields() {
     g_made_fonts.clear();
+    int form = acroform_object();
+    g_need_appearances = valid_xref(form) && is_true(get_elem(form, "NeedAppearances"));
     for (int i = 0; i < g_st.num_xref_strage; ++i) {
         if (g_st.p_xref_strage[i].first_elem == 0) continue;
         // /Type is optional in annotation dictionaries.

@@ -394,3 +394,47 @@ TEST(FieldNames, AppearanceBuiltForAFieldWithoutOne) {
         << field().start_str;
     EXPECT_EQ(field().f_q_op, 1);
 }
+
+TEST(FieldNames, NonTextWidgetsShownAsTheirValueWhenViewersWouldRebuildThem) {
+    // Radio buttons whose stored states disagree with the value /b, a check box whose value
+    // names no state it has, and an automatically sized combo box with a stale
+    // appearance.
+    auto pdf = [](const char* need) {
+        return pdf_with(
+            std::string("1 0 obj <</Type/Catalog/Pages 4 0 R/AcroForm 2 0 R>> endobj\n"
+                        "2 0 obj <</Fields [9 0 R 14 0 R 16 0 R]/NeedAppearances ") +
+            need +
+            "/DR <</Font <</Helv 5 0 R>>>>>> endobj\n"
+            "4 0 obj <</Type/Pages/Kids []/Count 0>> endobj\n"
+            "5 0 obj <</Type/Font/Subtype/Type1/BaseFont/Helvetica>> endobj\n"
+            "9 0 obj <</FT/Btn/Ff 49152/T (r)/V /b/Kids [10 0 R 12 0 R]>> endobj\n"
+            "10 0 obj <</Type/Annot/Subtype/Widget/Parent 9 0 R/Rect [0 0 10 10]"
+            "/AP <</N <</a 20 0 R/Off 20 0 R>>>>/AS /a>> endobj\n"
+            "12 0 obj <</Type/Annot/Subtype/Widget/Parent 9 0 R/Rect [0 20 10 30]"
+            "/AP <</N <</b 20 0 R/Off 20 0 R>>>>/AS /Off>> endobj\n"
+            "14 0 obj <</Type/Annot/Subtype/Widget/FT/Btn/T (c)/V /Yes/Rect [0 40 10 50]"
+            "/AP <</N <</On 20 0 R/Off 20 0 R>>>>/AS /On>> endobj\n"
+            "16 0 obj <</Type/Annot/Subtype/Widget/FT/Ch/Ff 131072/T (k)/V (d\\(x\\))"
+            "/DA (/Helv 0 Tf 0 g)/Rect [0 60 100 80]/AP <</N 17 0 R>>>> endobj\n" +
+            stream_obj(17, k_ap_helv, "/Tx BMC BT /Helv 10 Tf 0 g 2 5 Td (old) Tj ET EMC") +
+            stream_obj(20, "/BBox [0 0 10 10]", ""));
+    };
+    ASSERT_EQ(compile_text(pdf("true")), CompileStatus::ok);
+    EXPECT_STREQ(get_elem_name(10, nullptr, "AS"), "Off");
+    EXPECT_STREQ(get_elem_name(12, nullptr, "AS"), "b");
+    EXPECT_STREQ(get_elem_name(14, nullptr, "AS"), "Off");
+    int ap = get_xref_absolute(16, "N");
+    ASSERT_GT(ap, 20);
+    std::string text = str_of(get_elem(ap, LABEL_STREAM));
+    // An automatic size becomes one the box holds.
+    EXPECT_NE(text.find("/Helv 12 Tf"), std::string::npos) << text;
+    EXPECT_NE(text.find("(d\\(x\\)) Tj"), std::string::npos) << text;
+    EXPECT_EQ(text.find("old"), std::string::npos) << text;
+    for (int i = 0; i < g_st.num_field_strage; ++i) EXPECT_EQ(field(i).f_ap, 0) << i;
+
+    // A form that does not ask viewers to rebuild keeps what it stores.
+    ASSERT_EQ(compile_text(pdf("false")), CompileStatus::ok);
+    EXPECT_STREQ(get_elem_name(10, nullptr, "AS"), "a");
+    EXPECT_STREQ(get_elem_name(14, nullptr, "AS"), "On");
+    EXPECT_EQ(get_xref_absolute(16, "N"), 17);
+}
