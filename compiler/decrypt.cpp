@@ -101,7 +101,9 @@ Bytes hash_r6(int r, const Bytes& password, const Bytes& salt, const Bytes& udat
         int sum = 0;
         for (int j = 0; j < 16; ++j) sum += static_cast<unsigned char>(e[static_cast<size_t>(j)]);
         k = sha(sum % 3 == 0 ? 256 : sum % 3 == 1 ? 384 : 512, e);
-        if (i >= 63 && static_cast<unsigned char>(e.back()) <= i - 32) break;
+        // After the 64th round, stop once the last byte is at most the rounds done less 32.
+        const int rounds = i + 1;
+        if (rounds >= 64 && static_cast<unsigned char>(e.back()) <= rounds - 32) break;
     }
     return k.substr(0, 32);
 }
@@ -293,6 +295,9 @@ void decrypt_object(const Handler& h, int obj, int enc) {
             int length = lv >= 0 && g_st.p_elem_strage[lv].f_type == ELEM_TYPE_INTEGER
                              ? g_st.p_elem_strage[lv].data.int_data
                              : -1;
+            // Ciphertext that ends in CR right before "endstream" lost that byte as a line
+            // end; it is still stored after the data.
+            if (length >= 0 && static_cast<size_t>(length) == n + 1 && s[n] == '\r') ++n;
             if (length < 0 || static_cast<size_t>(length) > n) {
                 length = static_cast<int>(n);
                 if (length > 0 && s[length - 1] == '\n') --length;
