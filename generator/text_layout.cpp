@@ -430,7 +430,10 @@ bool is_state_op(const char* tok, size_t n) {
     return false;
 }
 
-void append_state_ops(std::string& out, const char* p, const char* end) {
+// Calls fn(op, op_len, operands) for each operator of p..end; `operands` is where its operands
+// begin (the operator itself when it has none), so operands..op+op_len is the whole operation.
+template <typename Fn>
+void for_each_operation(const char* p, const char* end, Fn&& fn) {
     const char* operands = nullptr;
     while (p < end) {
         const char* tok;
@@ -440,12 +443,18 @@ void append_state_ops(std::string& out, const char* p, const char* end) {
         if (n == 0) break;
         if (!operands) operands = tok;
         if (!is_op) continue;
+        fn(tok, n, operands);
+        operands = nullptr;
+    }
+}
+
+void append_state_ops(std::string& out, const char* p, const char* end) {
+    for_each_operation(p, end, [&out](const char* tok, size_t n, const char* operands) {
         if (is_state_op(tok, n)) {
             out.append(operands, static_cast<size_t>(tok + n - operands));
             out.push_back(' ');
         }
-        operands = nullptr;
-    }
+    });
 }
 
 // Appends the default appearance's operators (colour and text state; the font operator is
@@ -481,15 +490,7 @@ void append_default_ops(std::string& stream, const FieldFacts& facts) {
     const size_t prefix_len = stream.size();
     const char* p = facts.da_ops;
     const char* end = p + facts.da_ops_len;
-    const char* operands = nullptr;
-    while (p < end) {
-        const char* tok;
-        size_t n;
-        bool is_op;
-        p = next_token(p, end, &tok, &n, &is_op);
-        if (n == 0) break;
-        if (!operands) operands = tok;
-        if (!is_op) continue;
+    for_each_operation(p, end, [&](const char* tok, size_t n, const char* operands) {
         static const char* const kept[] = {"g", "rg", "k", "Tc", "Tw", "Tz", "Ts"};
         bool keep = false;
         for (const char* k : kept) keep = keep || token_is(tok, n, k);
@@ -503,8 +504,7 @@ void append_default_ops(std::string& stream, const FieldFacts& facts) {
             stream.append(operands, static_cast<size_t>(tok + n - operands));
             stream.push_back(' ');
         }
-        operands = nullptr;
-    }
+    });
 }
 
 // Layout numbers of one fill, after the field's defaults and auto size are applied.
@@ -951,26 +951,30 @@ FillResult build_field_appearance(int field_no, const int32_t* field_data, const
     return result;
 }
 
+FillStyle fill_style(float leading, const char* font_sname, float font_size, int line_mode,
+                     float offset_y, float offset_x, float char_space, float outline_width) {
+    FillStyle st;
+    st.leading = leading;
+    st.font_sname = font_sname ? font_sname : "";
+    st.default_size = font_size == -1.0f;
+    st.font_size = font_size;
+    st.line_mode = line_mode;
+    st.offset_y = offset_y;
+    st.offset_x = offset_x;
+    st.char_space = char_space;
+    st.outline_width = outline_width;
+    return st;
+}
+
 void set_field_data_stream(int field_no, const int32_t* field_data, float linefeed, int font_no,
                            const char* font_sname, float font_size, float color_r, float color_g,
                            float color_b, std::string& stream, int mode_linefeed, float start_ypos,
                            float start_xpos, float char_space, float outline_width,
                            int* line_no_r) {
-    FillStyle st;
-    st.leading = linefeed;
+    FillStyle st = fill_style(linefeed, font_sname, font_size, mode_linefeed, start_ypos,
+                              start_xpos, char_space, outline_width);
     st.font_no = font_no;
-    st.font_sname = font_sname;
-    st.default_size = font_size == -1.0f;
-    st.font_size = font_size;
-    st.has_colour = color_r >= 0 && color_g >= 0 && color_b >= 0;
-    st.colour[0] = color_r;
-    st.colour[1] = color_g;
-    st.colour[2] = color_b;
-    st.line_mode = mode_linefeed;
-    st.offset_y = start_ypos;
-    st.offset_x = start_xpos;
-    st.char_space = char_space;
-    st.outline_width = outline_width;
+    st.set_colour(color_r, color_g, color_b);
     FieldFacts facts;
     FillResult r = build_field_appearance(field_no, field_data, st, facts, stream);
     if (line_no_r) *line_no_r = r.lines;
