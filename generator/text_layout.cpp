@@ -383,6 +383,25 @@ bool token_is(const char* tok, size_t len, const char* want) {
     return std::strlen(want) == len && std::memcmp(tok, want, len) == 0;
 }
 
+// Calls fn(op, op_len, operands) for each operator of p..end until it returns false;
+// `operands` is where its operands begin (the operator itself when it has none), so
+// operands..op+op_len is the whole operation.
+template <typename Fn>
+void for_each_operation(const char* p, const char* end, Fn&& fn) {
+    const char* operands = nullptr;
+    while (p < end) {
+        const char* tok;
+        size_t n;
+        bool is_op;
+        p = next_token(p, end, &tok, &n, &is_op);
+        if (n == 0) break;
+        if (!operands) operands = tok;
+        if (!is_op) continue;
+        if (!fn(tok, n, operands)) break;
+        operands = nullptr;
+    }
+}
+
 bool is_colour_op(const char* tok, size_t len) {
     return token_is(tok, len, "g") || token_is(tok, len, "rg") || token_is(tok, len, "k") ||
            token_is(tok, len, "sc") || token_is(tok, len, "scn");
@@ -390,19 +409,14 @@ bool is_colour_op(const char* tok, size_t len) {
 
 // True when `text` holds operator `op` (any fill-colour operator when op is "rg").
 bool has_operator(std::string_view text, const char* op, size_t op_len) {
-    const char* p = text.data();
-    const char* end = p + text.size();
     const bool colour = is_colour_op(op, op_len);
-    while (p < end) {
-        const char* tok;
-        size_t n;
-        bool is_op;
-        p = next_token(p, end, &tok, &n, &is_op);
-        if (!is_op) continue;
-        if (colour ? is_colour_op(tok, n) : (n == op_len && std::memcmp(tok, op, n) == 0))
-            return true;
-    }
-    return false;
+    bool found = false;
+    for_each_operation(
+        text.data(), text.data() + text.size(), [&](const char* tok, size_t n, const char*) {
+            found = colour ? is_colour_op(tok, n) : (n == op_len && std::memcmp(tok, op, n) == 0);
+            return !found;
+        });
+    return found;
 }
 
 // True when an operator with these operands leaves the text state as a content stream
@@ -430,30 +444,13 @@ bool is_state_op(const char* tok, size_t n) {
     return false;
 }
 
-// Calls fn(op, op_len, operands) for each operator of p..end; `operands` is where its operands
-// begin (the operator itself when it has none), so operands..op+op_len is the whole operation.
-template <typename Fn>
-void for_each_operation(const char* p, const char* end, Fn&& fn) {
-    const char* operands = nullptr;
-    while (p < end) {
-        const char* tok;
-        size_t n;
-        bool is_op;
-        p = next_token(p, end, &tok, &n, &is_op);
-        if (n == 0) break;
-        if (!operands) operands = tok;
-        if (!is_op) continue;
-        fn(tok, n, operands);
-        operands = nullptr;
-    }
-}
-
 void append_state_ops(std::string& out, const char* p, const char* end) {
     for_each_operation(p, end, [&out](const char* tok, size_t n, const char* operands) {
         if (is_state_op(tok, n)) {
             out.append(operands, static_cast<size_t>(tok + n - operands));
             out.push_back(' ');
         }
+        return true;
     });
 }
 
@@ -462,16 +459,11 @@ void append_state_ops(std::string& out, const char* p, const char* end) {
 // Where the last text object of `text` begins (after its BT), or npos when it has none.
 size_t last_text_object(std::string_view text) {
     const char* b = text.data();
-    const char* p = b;
-    const char* end = b + text.size();
     size_t at = std::string_view::npos;
-    while (p < end) {
-        const char* tok;
-        size_t n;
-        bool is_op;
-        p = next_token(p, end, &tok, &n, &is_op);
-        if (is_op && token_is(tok, n, "BT")) at = static_cast<size_t>(p - b);
-    }
+    for_each_operation(b, b + text.size(), [&](const char* tok, size_t n, const char*) {
+        if (token_is(tok, n, "BT")) at = static_cast<size_t>(tok + n - b);
+        return true;
+    });
     return at;
 }
 
@@ -504,6 +496,7 @@ void append_default_ops(std::string& stream, const FieldFacts& facts) {
             stream.append(operands, static_cast<size_t>(tok + n - operands));
             stream.push_back(' ');
         }
+        return true;
     });
 }
 
@@ -853,14 +846,7 @@ void appearance_closers(const char* text, size_t len, char* out, size_t out_size
     constexpr int DEPTH = 64;
     char open[DEPTH];
     int depth = 0, lost = 0;
-    const char* p = text;
-    const char* end = text + len;
-    while (p < end) {
-        const char* tok;
-        size_t n;
-        bool is_op;
-        p = next_token(p, end, &tok, &n, &is_op);
-        if (!is_op) continue;
+    for_each_operation(text, text + len, [&](const char* tok, size_t n, const char*) {
         char push = 0, pop = 0;
         if (token_is(tok, n, "BT")) push = 'B';
         if (token_is(tok, n, "q")) push = 'q';
@@ -879,7 +865,8 @@ void appearance_closers(const char* text, size_t len, char* out, size_t out_size
             else if (depth > 0 && open[depth - 1] == pop)
                 --depth;
         }
-    }
+        return true;
+    });
     *needs_bt = true;
     size_t o = 0;
     for (int i = depth - 1; i >= 0; --i) {
