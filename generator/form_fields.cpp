@@ -98,7 +98,7 @@ void form_fields_finish() {
     std::string& t = g_form.text;
     t.clear();
     char num[16];
-    auto put = [&t, &num](int v) {
+    auto put = [&](int v) {
         auto r = std::to_chars(num, num + sizeof num, v);
         t.append(num, static_cast<size_t>(r.ptr - num));
     };
