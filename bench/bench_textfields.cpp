@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "bench/bench_support.h"
+#include "tests/support/pdf_file.h"
 
 namespace {
 
@@ -56,22 +57,7 @@ std::string form_pdf() {
     objs[6] =
         "<</Length " + std::to_string(content.size()) + ">>\nstream\n" + content + "\nendstream";
     objs[7] = "<</Producer (bench_textfields)>>";
-    std::string out = "%PDF-1.4\n%\xe2\xe3\xcf\xd3\n";
-    std::vector<size_t> off(objs.size(), 0);
-    for (size_t n = 1; n < objs.size(); ++n) {
-        off[n] = out.size();
-        out += std::to_string(n) + " 0 obj\n" + objs[n] + "\nendobj\n";
-    }
-    size_t xref = out.size();
-    out += "xref\n0 " + std::to_string(objs.size()) + "\n0000000000 65535 f \n";
-    char line[32];
-    for (size_t n = 1; n < objs.size(); ++n) {
-        std::snprintf(line, sizeof line, "%010zu 00000 n \n", off[n]);
-        out += line;
-    }
-    out += "trailer\n<</Size " + std::to_string(objs.size()) +
-           "/Root 1 0 R/Info 7 0 R>>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
-    return out;
+    return tt::pdf_from_objects(objs, "%PDF-1.4\n%\xe2\xe3\xcf\xd3\n", "/Root 1 0 R/Info 7 0 R");
 }
 
 void write_script(const std::string& path, const std::string& tpl, const std::string& pdf,

@@ -14,6 +14,7 @@
 
 #include "compiler/array_text.h"
 #include "compiler/compiler_state.h"
+#include "compiler/pdf_text.h"
 #include "store/element_ops.h"
 #include "store/element_walk.h"
 #include "store/storages.h"
@@ -167,13 +168,6 @@ Bytes decrypt_bytes(Method m, const Bytes& key, const Bytes& in) {
     return out;
 }
 
-int hexval(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
 // An entry of the encryption dictionary's crypt filter `filter` (/CF << /StdCF << ... >> >>).
 int filter_entry(int enc, const char* filter, const char* label) {
     return Dict{enc, 0}.sub("CF").sub(filter).find(label);
@@ -320,71 +314,11 @@ void decrypt_object(const Handler& h, int obj, int enc) {
 }  // namespace
 
 std::string literal_bytes(const char* s, size_t n) {
-    std::string out;
-    out.reserve(n);
-    for (size_t i = 0; i < n; ++i) {
-        char c = s[i];
-        if (c == '\r') {
-            // An end of line in a literal string reads as one line feed.
-            out.push_back('\n');
-            if (i + 1 < n && s[i + 1] == '\n') ++i;
-            continue;
-        }
-        if (c != '\\' || i + 1 >= n) {
-            out.push_back(c);
-            continue;
-        }
-        char d = s[++i];
-        switch (d) {
-            case 'n':
-                out.push_back('\n');
-                break;
-            case 'r':
-                out.push_back('\r');
-                break;
-            case 't':
-                out.push_back('\t');
-                break;
-            case 'b':
-                out.push_back('\b');
-                break;
-            case 'f':
-                out.push_back('\f');
-                break;
-            case '\r':
-                if (i + 1 < n && s[i + 1] == '\n') ++i;
-                break;
-            case '\n':
-                break;
-            default:
-                if (d >= '0' && d <= '7') {
-                    int v = d - '0';
-                    for (int k = 0; k < 2 && i + 1 < n && s[i + 1] >= '0' && s[i + 1] <= '7'; ++k)
-                        v = v * 8 + (s[++i] - '0');
-                    out.push_back(static_cast<char>(v & 0xff));
-                } else {
-                    out.push_back(d);
-                }
-        }
-    }
-    return out;
+    return string_bytes(STR_LITERAL, s, static_cast<int>(n));
 }
 
 std::string hex_bytes(const char* s, size_t n) {
-    std::string out;
-    int hi = -1;
-    for (size_t i = 0; i < n; ++i) {
-        int v = hexval(s[i]);
-        if (v < 0) continue;
-        if (hi < 0) {
-            hi = v;
-        } else {
-            out.push_back(static_cast<char>(hi * 16 + v));
-            hi = -1;
-        }
-    }
-    if (hi >= 0) out.push_back(static_cast<char>(hi * 16));
-    return out;
+    return string_bytes(STR_HEX, s, static_cast<int>(n));
 }
 
 std::string literal_text(const std::string& b) {

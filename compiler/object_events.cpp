@@ -165,12 +165,7 @@ void on_objref(const char* label, const pdf_tok& v) {
     int obj = clamp_int(v.num);
     if (is_trailer()) {
         if (is_xref_section_key(label)) return;
-        int t = trailer_find_or_append(label);
-        if (t < 0) return;
-        st_elem& e = g_st.p_trailer_strage[t];
-        std::memset(&e.data, 0, sizeof e.data);
-        e.f_type = ELEM_TYPE_OBJREF;
-        e.data.obj_no = obj;
+        if (st_elem* e = trailer_value(label, ELEM_TYPE_OBJREF)) e->data.obj_no = obj;
         return;
     }
     int n = append_record(label, ELEM_TYPE_OBJREF);
@@ -180,12 +175,8 @@ void on_objref(const char* label, const pdf_tok& v) {
 void on_integer(const char* label, const pdf_tok& v) {
     if (is_trailer()) {
         if (is_xref_section_key(label)) return;
-        int t = trailer_find_or_append(label);
-        if (t < 0) return;
-        st_elem& e = g_st.p_trailer_strage[t];
-        std::memset(&e.data, 0, sizeof e.data);
-        e.f_type = ELEM_TYPE_INTEGER;
-        e.data.int_data = clamp_int(v.num);
+        if (st_elem* e = trailer_value(label, ELEM_TYPE_INTEGER))
+            e->data.int_data = clamp_int(v.num);
         return;
     }
     int n = append_record(label, ELEM_TYPE_INTEGER);
@@ -242,6 +233,15 @@ int trailer_find_or_append(const char* label) {
     std::memset(&e, 0, sizeof e);
     std::memcpy(e.label, key, LABEL_SIZE);
     return t;
+}
+
+st_elem* trailer_value(const char* label, int type) {
+    int t = trailer_find_or_append(label);
+    if (t < 0) return nullptr;
+    st_elem& e = g_st.p_trailer_strage[t];
+    std::memset(&e.data, 0, sizeof e.data);
+    e.f_type = type;
+    return &e;
 }
 
 void close_partial_object() {

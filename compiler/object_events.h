@@ -30,3 +30,6 @@ void store_token_string(st_elem& e, const char* text, int len);
 
 // Index of the trailer record with this label, appended when there is none yet.
 int trailer_find_or_append(const char* label);
+// The trailer record with this label (appended when there is none yet), its value cleared
+// and its type set to `type`; null when no record can be added.
+st_elem* trailer_value(const char* label, int type);

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "multibyte/utf8_encode.h"
 #include "store/records.h"
 
 namespace {
@@ -14,21 +15,8 @@ int hex_digit(char c) {
 }
 
 void put_utf8(std::string& out, uint32_t u) {
-    if (u < 0x80) {
-        out.push_back(static_cast<char>(u));
-    } else if (u < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (u >> 6)));
-        out.push_back(static_cast<char>(0x80 | (u & 0x3F)));
-    } else if (u < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (u >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((u >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (u & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (u >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((u >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((u >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (u & 0x3F)));
-    }
+    char bytes[4];
+    out.append(bytes, utf8_encode(u, bytes));
 }
 
 // PDFDocEncoding where it differs from Latin-1: 0x18..0x1F and 0x80..0xA0.

@@ -219,24 +219,14 @@ void copy_xref_stream_trailers() {
             if (e < 0 || g_st.p_elem_strage[e].f_type != ELEM_TYPE_OBJREF) return;
             int obj = g_st.p_elem_strage[e].data.obj_no;
             if (obj <= 0) return;
-            int t = trailer_find_or_append(key);
-            if (t < 0) return;
-            st_elem& r = g_st.p_trailer_strage[t];
-            std::memset(&r.data, 0, sizeof r.data);
-            r.f_type = ELEM_TYPE_OBJREF;
-            r.data.obj_no = obj;
+            if (st_elem* r = trailer_value(key, ELEM_TYPE_OBJREF)) r->data.obj_no = obj;
         };
         auto set_int = [&](const char* key) {
             int e = get_elem_absolute(i, key);
             if (e < 0 || g_st.p_elem_strage[e].f_type != ELEM_TYPE_INTEGER) return;
             int v = g_st.p_elem_strage[e].data.int_data;
             if (v <= 0) return;
-            int t = trailer_find_or_append(key);
-            if (t < 0) return;
-            st_elem& r = g_st.p_trailer_strage[t];
-            std::memset(&r.data, 0, sizeof r.data);
-            r.f_type = ELEM_TYPE_INTEGER;
-            r.data.int_data = v;
+            if (st_elem* r = trailer_value(key, ELEM_TYPE_INTEGER)) r->data.int_data = v;
         };
         set_ref("Root");
         int id = array_elem(i, "ID");

@@ -8,6 +8,7 @@
 #include "generator/field_names.h"
 #include "generator/field_widgets.h"
 #include "generator/text_fill.h"
+#include "multibyte/utf8_encode.h"
 #include "store/element_ops.h"
 #include "store/field_extras.h"
 
@@ -24,20 +25,8 @@ bool value_name(const int32_t* value, bool latin1, char (&out)[LABEL_SIZE]) {
         if (latin1) {
             if (u > 0xFF) return false;
             bytes[n++] = static_cast<char>(u);
-        } else if (u < 0x80) {
-            bytes[n++] = static_cast<char>(u);
-        } else if (u < 0x800) {
-            bytes[n++] = static_cast<char>(0xC0 | (u >> 6));
-            bytes[n++] = static_cast<char>(0x80 | (u & 0x3F));
-        } else if (u < 0x10000) {
-            bytes[n++] = static_cast<char>(0xE0 | (u >> 12));
-            bytes[n++] = static_cast<char>(0x80 | ((u >> 6) & 0x3F));
-            bytes[n++] = static_cast<char>(0x80 | (u & 0x3F));
         } else if (u <= 0x10FFFF) {
-            bytes[n++] = static_cast<char>(0xF0 | (u >> 18));
-            bytes[n++] = static_cast<char>(0x80 | ((u >> 12) & 0x3F));
-            bytes[n++] = static_cast<char>(0x80 | ((u >> 6) & 0x3F));
-            bytes[n++] = static_cast<char>(0x80 | (u & 0x3F));
+            n = utf8_encode(u, bytes);
         } else {
             return false;
         }
@@ -51,14 +40,7 @@ bool value_name(const int32_t* value, bool latin1, char (&out)[LABEL_SIZE]) {
 
 // The entry `state` of the widget's normal appearance dictionary (/AP /N), or -1.
 int appearance_state(int widget, const char* state) {
-    int ap = dict_entry(widget, "AP");
-    if (ap == -1) return -1;
-    const st_elem& a = g_st.p_elem_strage[ap];
-    int n = -1;
-    if (a.f_type == ELEM_TYPE_SUBDIC_START)
-        n = subdict_entry(ap, "N");
-    else if (a.f_type == ELEM_TYPE_OBJREF && valid_xref(a.data.obj_no))
-        n = dict_entry(a.data.obj_no, "N");
+    int n = widget_normal_entry(widget);
     if (n == -1) return -1;
     const st_elem& e = g_st.p_elem_strage[n];
     if (e.f_type == ELEM_TYPE_SUBDIC_START) return subdict_entry(n, state);

@@ -9,6 +9,7 @@
 
 #include "generator/script_interpreter.h"
 #include "multibyte/text_decode.h"
+#include "multibyte/utf8_encode.h"
 #include "store/element_ops.h"
 #include "store/field_extras.h"
 
@@ -24,22 +25,9 @@ const char* resolve_field_name(const char* name) {
     int n = mbs_mbstowcs(points.data(), name, static_cast<int>(len), g_script.input_encoding);
     utf8.clear();
     for (int i = 0; i < n; ++i) {
-        uint32_t u = static_cast<uint32_t>(points[static_cast<size_t>(i)]);
-        if (u < 0x80) {
-            utf8.push_back(static_cast<char>(u));
-        } else if (u < 0x800) {
-            utf8.push_back(static_cast<char>(0xC0 | (u >> 6)));
-            utf8.push_back(static_cast<char>(0x80 | (u & 0x3F)));
-        } else if (u < 0x10000) {
-            utf8.push_back(static_cast<char>(0xE0 | (u >> 12)));
-            utf8.push_back(static_cast<char>(0x80 | ((u >> 6) & 0x3F)));
-            utf8.push_back(static_cast<char>(0x80 | (u & 0x3F)));
-        } else {
-            utf8.push_back(static_cast<char>(0xF0 | (u >> 18)));
-            utf8.push_back(static_cast<char>(0x80 | ((u >> 12) & 0x3F)));
-            utf8.push_back(static_cast<char>(0x80 | ((u >> 6) & 0x3F)));
-            utf8.push_back(static_cast<char>(0x80 | (u & 0x3F)));
-        }
+        char bytes[4];
+        utf8.append(bytes,
+                    utf8_encode(static_cast<uint32_t>(points[static_cast<size_t>(i)]), bytes));
     }
     return find_field(utf8.c_str()) != -1 ? utf8.c_str() : name;
 }
@@ -67,15 +55,18 @@ int widget_or_parent_entry(int widget, const char* label, int* owner) {
     return e;
 }
 
-int widget_appearance_elem(int widget) {
+int widget_normal_entry(int widget) {
     int ap = dict_entry(widget, "AP");
     if (ap == -1) return -1;
     const st_elem& a = g_st.p_elem_strage[ap];
-    int n = -1;
-    if (a.f_type == ELEM_TYPE_SUBDIC_START)
-        n = subdict_entry(ap, "N");
-    else if (a.f_type == ELEM_TYPE_OBJREF)
-        n = dict_entry(a.data.obj_no, "N");  // the appearance dictionary is its own object
+    if (a.f_type == ELEM_TYPE_SUBDIC_START) return subdict_entry(ap, "N");
+    if (a.f_type == ELEM_TYPE_OBJREF && valid_xref(a.data.obj_no))
+        return dict_entry(a.data.obj_no, "N");  // the appearance dictionary is its own object
+    return -1;
+}
+
+int widget_appearance_elem(int widget) {
+    int n = widget_normal_entry(widget);
     if (n == -1 || g_st.p_elem_strage[n].f_type != ELEM_TYPE_OBJREF) return -1;
     return valid_xref(g_st.p_elem_strage[n].data.obj_no) ? n : -1;
 }

@@ -11,6 +11,8 @@ int widget_parent(int widget);
 // Entry `label` of the widget itself or, when it has none, of its parent field; *owner
 // receives the object that holds it (left alone when there is none).
 int widget_or_parent_entry(int widget, const char* label, int* owner);
+// The element of the widget's normal appearance entry (/AP /N), whatever it holds, or -1.
+int widget_normal_entry(int widget);
 // The element of the widget's normal appearance reference (/AP /N), or -1.
 int widget_appearance_elem(int widget);
 // The widget's normal appearance stream object, or -1.

@@ -343,20 +343,9 @@ void set_field_data(const char* field_name, const int32_t* field_data, float lin
                     const char* font_sname, float font_size, float color_r, float color_g,
                     float color_b, int mode_linefeed, float start_ypos, float start_xpos,
                     float char_space, float outline_width) {
-    FillStyle st;
-    st.leading = linefeed;
-    st.font_sname = font_sname ? font_sname : "";
-    st.default_size = font_size == -1.0f;
-    st.font_size = font_size;
-    st.has_colour = color_r >= 0 && color_g >= 0 && color_b >= 0;
-    st.colour[0] = color_r;
-    st.colour[1] = color_g;
-    st.colour[2] = color_b;
-    st.line_mode = mode_linefeed;
-    st.offset_y = start_ypos;
-    st.offset_x = start_xpos;
-    st.char_space = char_space;
-    st.outline_width = outline_width;
+    FillStyle st = fill_style(linefeed, font_sname, font_size, mode_linefeed, start_ypos,
+                              start_xpos, char_space, outline_width);
+    st.set_colour(color_r, color_g, color_b);
     fill_text_field(field_name, field_data, st);
 }
 
@@ -370,22 +359,12 @@ void _setPageFieldDataWithAttribute(const char* fieldName, const int32_t* value,
                                     int mode_linefeed, float start_ypos, float start_xpos,
                                     float char_space, float outline_width) {
     check_seq(2);
-    FillStyle st;
-    st.leading = linefeed;
-    st.font_sname = font_sname ? font_sname : "";
-    st.default_size = font_size == -1.0f;
-    st.font_size = font_size;
+    FillStyle st = fill_style(linefeed, font_sname, font_size, mode_linefeed, start_ypos,
+                              start_xpos, char_space, outline_width);
     if (color != -1) {
         int r = color / 65536, g = (color / 256) % 256, b = color % 256;
-        st.has_colour = r >= 0 && g >= 0 && b >= 0;
-        st.colour[0] = static_cast<float>(r / 256.0);
-        st.colour[1] = static_cast<float>(g / 256.0);
-        st.colour[2] = static_cast<float>(b / 256.0);
+        st.set_colour(static_cast<float>(r / 256.0), static_cast<float>(g / 256.0),
+                      static_cast<float>(b / 256.0));
     }
-    st.line_mode = mode_linefeed;
-    st.offset_y = start_ypos;
-    st.offset_x = start_xpos;
-    st.char_space = char_space;
-    st.outline_width = outline_width;
     fill_text_field(fieldName, value, st);
 }

@@ -383,6 +383,25 @@ bool token_is(const char* tok, size_t len, const char* want) {
     return std::strlen(want) == len && std::memcmp(tok, want, len) == 0;
 }
 
+// Calls fn(op, op_len, operands) for each operator of p..end until it returns false;
+// `operands` is where its operands begin (the operator itself when it has none), so
+// operands..op+op_len is the whole operation.
+template <typename Fn>
+void for_each_operation(const char* p, const char* end, Fn&& fn) {
+    const char* operands = nullptr;
+    while (p < end) {
+        const char* tok;
+        size_t n;
+        bool is_op;
+        p = next_token(p, end, &tok, &n, &is_op);
+        if (n == 0) break;
+        if (!operands) operands = tok;
+        if (!is_op) continue;
+        if (!fn(tok, n, operands)) break;
+        operands = nullptr;
+    }
+}
+
 bool is_colour_op(const char* tok, size_t len) {
     return token_is(tok, len, "g") || token_is(tok, len, "rg") || token_is(tok, len, "k") ||
            token_is(tok, len, "sc") || token_is(tok, len, "scn");
@@ -390,19 +409,14 @@ bool is_colour_op(const char* tok, size_t len) {
 
 // True when `text` holds operator `op` (any fill-colour operator when op is "rg").
 bool has_operator(std::string_view text, const char* op, size_t op_len) {
-    const char* p = text.data();
-    const char* end = p + text.size();
     const bool colour = is_colour_op(op, op_len);
-    while (p < end) {
-        const char* tok;
-        size_t n;
-        bool is_op;
-        p = next_token(p, end, &tok, &n, &is_op);
-        if (!is_op) continue;
-        if (colour ? is_colour_op(tok, n) : (n == op_len && std::memcmp(tok, op, n) == 0))
-            return true;
-    }
-    return false;
+    bool found = false;
+    for_each_operation(
+        text.data(), text.data() + text.size(), [&](const char* tok, size_t n, const char*) {
+            found = colour ? is_colour_op(tok, n) : (n == op_len && std::memcmp(tok, op, n) == 0);
+            return !found;
+        });
+    return found;
 }
 
 // True when an operator with these operands leaves the text state as a content stream
@@ -431,21 +445,13 @@ bool is_state_op(const char* tok, size_t n) {
 }
 
 void append_state_ops(std::string& out, const char* p, const char* end) {
-    const char* operands = nullptr;
-    while (p < end) {
-        const char* tok;
-        size_t n;
-        bool is_op;
-        p = next_token(p, end, &tok, &n, &is_op);
-        if (n == 0) break;
-        if (!operands) operands = tok;
-        if (!is_op) continue;
+    for_each_operation(p, end, [&out](const char* tok, size_t n, const char* operands) {
         if (is_state_op(tok, n)) {
             out.append(operands, static_cast<size_t>(tok + n - operands));
             out.push_back(' ');
         }
-        operands = nullptr;
-    }
+        return true;
+    });
 }
 
 // Appends the default appearance's operators (colour and text state; the font operator is
@@ -453,16 +459,11 @@ void append_state_ops(std::string& out, const char* p, const char* end) {
 // Where the last text object of `text` begins (after its BT), or npos when it has none.
 size_t last_text_object(std::string_view text) {
     const char* b = text.data();
-    const char* p = b;
-    const char* end = b + text.size();
     size_t at = std::string_view::npos;
-    while (p < end) {
-        const char* tok;
-        size_t n;
-        bool is_op;
-        p = next_token(p, end, &tok, &n, &is_op);
-        if (is_op && token_is(tok, n, "BT")) at = static_cast<size_t>(p - b);
-    }
+    for_each_operation(b, b + text.size(), [&](const char* tok, size_t n, const char*) {
+        if (token_is(tok, n, "BT")) at = static_cast<size_t>(tok + n - b);
+        return true;
+    });
     return at;
 }
 
@@ -481,15 +482,7 @@ void append_default_ops(std::string& stream, const FieldFacts& facts) {
     const size_t prefix_len = stream.size();
     const char* p = facts.da_ops;
     const char* end = p + facts.da_ops_len;
-    const char* operands = nullptr;
-    while (p < end) {
-        const char* tok;
-        size_t n;
-        bool is_op;
-        p = next_token(p, end, &tok, &n, &is_op);
-        if (n == 0) break;
-        if (!operands) operands = tok;
-        if (!is_op) continue;
+    for_each_operation(p, end, [&](const char* tok, size_t n, const char* operands) {
         static const char* const kept[] = {"g", "rg", "k", "Tc", "Tw", "Tz", "Ts"};
         bool keep = false;
         for (const char* k : kept) keep = keep || token_is(tok, n, k);
@@ -503,8 +496,8 @@ void append_default_ops(std::string& stream, const FieldFacts& facts) {
             stream.append(operands, static_cast<size_t>(tok + n - operands));
             stream.push_back(' ');
         }
-        operands = nullptr;
-    }
+        return true;
+    });
 }
 
 // Layout numbers of one fill, after the field's defaults and auto size are applied.
@@ -853,14 +846,7 @@ void appearance_closers(const char* text, size_t len, char* out, size_t out_size
     constexpr int DEPTH = 64;
     char open[DEPTH];
     int depth = 0, lost = 0;
-    const char* p = text;
-    const char* end = text + len;
-    while (p < end) {
-        const char* tok;
-        size_t n;
-        bool is_op;
-        p = next_token(p, end, &tok, &n, &is_op);
-        if (!is_op) continue;
+    for_each_operation(text, text + len, [&](const char* tok, size_t n, const char*) {
         char push = 0, pop = 0;
         if (token_is(tok, n, "BT")) push = 'B';
         if (token_is(tok, n, "q")) push = 'q';
@@ -879,7 +865,8 @@ void appearance_closers(const char* text, size_t len, char* out, size_t out_size
             else if (depth > 0 && open[depth - 1] == pop)
                 --depth;
         }
-    }
+        return true;
+    });
     *needs_bt = true;
     size_t o = 0;
     for (int i = depth - 1; i >= 0; --i) {
@@ -951,26 +938,30 @@ FillResult build_field_appearance(int field_no, const int32_t* field_data, const
     return result;
 }
 
+FillStyle fill_style(float leading, const char* font_sname, float font_size, int line_mode,
+                     float offset_y, float offset_x, float char_space, float outline_width) {
+    FillStyle st;
+    st.leading = leading;
+    st.font_sname = font_sname ? font_sname : "";
+    st.default_size = font_size == -1.0f;
+    st.font_size = font_size;
+    st.line_mode = line_mode;
+    st.offset_y = offset_y;
+    st.offset_x = offset_x;
+    st.char_space = char_space;
+    st.outline_width = outline_width;
+    return st;
+}
+
 void set_field_data_stream(int field_no, const int32_t* field_data, float linefeed, int font_no,
                            const char* font_sname, float font_size, float color_r, float color_g,
                            float color_b, std::string& stream, int mode_linefeed, float start_ypos,
                            float start_xpos, float char_space, float outline_width,
                            int* line_no_r) {
-    FillStyle st;
-    st.leading = linefeed;
+    FillStyle st = fill_style(linefeed, font_sname, font_size, mode_linefeed, start_ypos,
+                              start_xpos, char_space, outline_width);
     st.font_no = font_no;
-    st.font_sname = font_sname;
-    st.default_size = font_size == -1.0f;
-    st.font_size = font_size;
-    st.has_colour = color_r >= 0 && color_g >= 0 && color_b >= 0;
-    st.colour[0] = color_r;
-    st.colour[1] = color_g;
-    st.colour[2] = color_b;
-    st.line_mode = mode_linefeed;
-    st.offset_y = start_ypos;
-    st.offset_x = start_xpos;
-    st.char_space = char_space;
-    st.outline_width = outline_width;
+    st.set_colour(color_r, color_g, color_b);
     FieldFacts facts;
     FillResult r = build_field_appearance(field_no, field_data, st, facts, stream);
     if (line_no_r) *line_no_r = r.lines;

@@ -31,7 +31,20 @@ struct FillStyle {
     float offset_x = 0;       // added to every line's position
     float char_space = 0;     // Tc, also added to every character's width
     float outline_width = 0;  // non-zero: filled and stroked text of this line width
+
+    // Sets the fill colour; a negative component means none is given.
+    void set_colour(float r, float g, float b) {
+        has_colour = r >= 0 && g >= 0 && b >= 0;
+        colour[0] = r;
+        colour[1] = g;
+        colour[2] = b;
+    }
 };
+
+// The style the fill calls' arguments describe: a font size of -1 keeps the field's own size,
+// a null font name is the field's font. The colour is left unset.
+FillStyle fill_style(float leading, const char* font_sname, float font_size, int line_mode,
+                     float offset_y, float offset_x, float char_space, float outline_width);
 
 // Resource names of the fonts that stand in when the field's font cannot show a character.
 inline constexpr char FALLBACK_LATIN_NAME[] = "TsFbHelv";

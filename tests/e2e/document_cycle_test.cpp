@@ -131,11 +131,7 @@ TEST(DocumentCycle, SecondPageObjectsFollowFirstPageEntryCount) {
     tb::simple_template(tpl, {p});  // 7 entries
     // Rebuild with padding objects so that the page has exactly 12 entries.
     tb::begin(5);
-    tb::name(1, "Type", "Catalog");
-    tb::ref(1, "Pages", 2);
-    tb::name(2, "Type", "Pages");
-    tb::array(2, "Kids", "5 0 R");
-    tb::integer(2, "Count", 1);
+    tb::page_tree(5);
     tb::name(3, "Type", "Font");
     tb::name(3, "Subtype", "Type1");
     tb::name(3, "BaseFont", "Helvetica");
@@ -362,11 +358,7 @@ TEST(DocumentCycle, SourceCrossReferenceKeysNeverReachTheTrailer) {
     // output would look for a cross-reference stream that is not there.
     TempDir d;
     tb::begin(5);
-    tb::name(1, "Type", "Catalog");
-    tb::ref(1, "Pages", 2);
-    tb::name(2, "Type", "Pages");
-    tb::array(2, "Kids", "3 0 R");
-    tb::integer(2, "Count", 1);
+    tb::page_tree(3);
     tb::name(3, "Type", "Page");
     tb::ref(3, "Parent", 2);
     tb::array(3, "MediaBox", "0 0 100 100");

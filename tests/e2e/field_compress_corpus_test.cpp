@@ -15,6 +15,7 @@
 #include "store/storages.h"
 #include "store/template_file.h"
 #include "tests/support/corpus.h"
+#include "tests/support/pdf_file.h"
 #include "tests/support/pdf_render.h"
 #include "tests/support/run_tools.h"
 
@@ -110,21 +111,7 @@ std::string benchmark_form() {
     objs[7] = "<</Type/Font/Subtype/Type1/BaseFont/Times-Roman/Encoding/WinAnsiEncoding>>";
     objs[8] =
         "<</Length " + std::to_string(content.size()) + ">>\nstream\n" + content + "\nendstream";
-    std::string out = "%PDF-1.4\n";
-    std::vector<size_t> off(objs.size(), 0);
-    for (size_t n = 1; n < objs.size(); ++n) {
-        off[n] = out.size();
-        out += std::to_string(n) + " 0 obj\n" + objs[n] + "\nendobj\n";
-    }
-    size_t xref = out.size();
-    out += "xref\n0 " + std::to_string(objs.size()) + "\n0000000000 65535 f \n";
-    char line[32];
-    for (size_t n = 1; n < objs.size(); ++n) {
-        std::snprintf(line, sizeof line, "%010zu 00000 n \n", off[n]);
-        out += line;
-    }
-    return out + "trailer\n<</Size " + std::to_string(objs.size()) + "/Root 1 0 R>>\nstartxref\n" +
-           std::to_string(xref) + "\n%%EOF\n";
+    return tt::pdf_from_objects(objs, "%PDF-1.4\n");
 }
 
 }  // namespace

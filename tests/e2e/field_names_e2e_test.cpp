@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "multibyte/font_metrics.h"
+#include "tests/support/pdf_file.h"
 #include "tests/support/run_tools.h"
 
 namespace {
@@ -21,21 +22,9 @@ std::string bin(const std::string& program) {
 
 // A PDF with a correct cross-reference table around objects 1..n.
 std::string pdf_file(const std::vector<std::string>& objects) {
-    std::string out = "%PDF-1.4\n%\xe2\xe3\xcf\xd3\n";
-    std::vector<size_t> at;
-    for (size_t i = 0; i < objects.size(); ++i) {
-        at.push_back(out.size());
-        out += std::to_string(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
-    }
-    size_t xref = out.size();
-    out += "xref\n0 " + std::to_string(objects.size() + 1) + "\n0000000000 65535 f \n";
-    char line[32];
-    for (size_t a : at) {
-        std::snprintf(line, sizeof line, "%010zu 00000 n \n", a);
-        out += line;
-    }
-    return out + "trailer\n<</Size " + std::to_string(objects.size() + 1) +
-           "/Root 1 0 R>>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
+    std::vector<std::string> numbered(1);
+    numbered.insert(numbered.end(), objects.begin(), objects.end());
+    return tt::pdf_from_objects(numbered, "%PDF-1.4\n%\xe2\xe3\xcf\xd3\n");
 }
 
 // Helvetica's widths for codes 32..126, as a TrueType font's /Widths from /FirstChar 32.

@@ -137,11 +137,7 @@ TEST(PageReuse, PagesListedInTheTreeAreWrittenOnEveryPage) {
     // compiler leaves some damaged forms) is still every later page's own page object.
     TempDir d;
     tb::begin(5);
-    tb::name(1, "Type", "Catalog");
-    tb::ref(1, "Pages", 2);
-    tb::name(2, "Type", "Pages");
-    tb::array(2, "Kids", "3 0 R");
-    tb::integer(2, "Count", 1);
+    tb::page_tree(3);
     tb::name(3, "Type", "Page");  // no page flag
     tb::ref(3, "Parent", 2);
     tb::array(3, "MediaBox", "0 0 300 300");

@@ -7,26 +7,13 @@
 #include <cstring>
 #include <string>
 
-#include "store/failure.h"
 #include "store/storages.h"
 #include "store/template_file.h"
 #include "tests/support/run_tools.h"
 #include "tests/support/template_builder.h"
 
+using tb::load_error;
 using tt::TempDir;
-
-namespace {
-
-std::string load_error(const std::string& path) {
-    try {
-        load_template(path.c_str());
-    } catch (const Failure& f) {
-        return f.message;
-    }
-    return "";
-}
-
-}  // namespace
 
 TEST(FieldExtras, SectionRoundTripAndOlderReader) {
     TempDir d;

@@ -11,18 +11,10 @@
 #include "tests/support/run_tools.h"
 #include "tests/support/template_builder.h"
 
+using tb::load_error;
 using tt::TempDir;
 
 namespace {
-
-std::string load_error(const std::string& path) {
-    try {
-        load_template(path.c_str());
-    } catch (const Failure& f) {
-        return f.message;
-    }
-    return "";
-}
 
 std::string header(int t, int x, int e, int f, int d, int c) {
     std::string h("\x40\xE2\x01\x00", 4);

@@ -7,6 +7,7 @@
 #include <stdexcept>
 
 #include "store/element_ops.h"
+#include "store/failure.h"
 #include "store/template_file.h"
 
 namespace tb {
@@ -101,6 +102,23 @@ void common(int obj) {
 }
 void page_flag(int obj) {
     g_st.p_xref_strage[obj].f_page = 1;
+}
+
+void page_tree(int page) {
+    name(1, "Type", "Catalog");
+    ref(1, "Pages", 2);
+    name(2, "Type", "Pages");
+    array(2, "Kids", std::to_string(page) + " 0 R");
+    integer(2, "Count", 1);
+}
+
+std::string load_error(const std::string& path) {
+    try {
+        load_template(path.c_str());
+    } catch (const Failure& f) {
+        return f.message;
+    }
+    return "";
 }
 
 int add_field(int page, const FieldSpec& f) {

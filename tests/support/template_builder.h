@@ -29,6 +29,10 @@ void stream(int obj, const std::string& data);
 void trailer_ref(const char* label, int target);
 void common(int obj);  // shared by consecutive pages of one template
 void page_flag(int obj);
+// Catalog 1 and page tree 2 holding the one page `page` (its /Type and /Parent left to the caller).
+void page_tree(int page);
+// The message loading the template file at `path` fails with; empty when it loads.
+std::string load_error(const std::string& path);
 
 struct FieldSpec {
     std::string name;
