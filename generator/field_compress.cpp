@@ -17,6 +17,7 @@
 #include "generator/page_hooks.h"
 #include "store/change_marks.h"
 #include "store/element_ops.h"
+#include "store/field_extras.h"
 
 namespace {
 
@@ -24,10 +25,6 @@ std::vector<char> g_cstream;  // CSTREAM_SIZE bytes once used
 int g_cstream_len = 0;
 std::string g_block;    // one field's flattened content
 std::string g_renamed;  // an appearance's content with resource names changed
-
-// Annotation flags (ISO 32000-1, 12.5.3).
-constexpr int ANNOT_HIDDEN = 2;
-constexpr int ANNOT_NOVIEW = 32;
 
 // One deflate state and output buffer for the whole run: allocating them per page costs
 // more than compressing a page's fields.
@@ -546,7 +543,7 @@ void compress_field(int page) {
         if (!valid_xref(widget) || s.p_xref_strage[widget].first_elem == 0) continue;
         if (widget_page(widget) != page) continue;
         // Hidden and NoView widgets are not shown (ISO 32000-1, 12.5.3): they draw nothing.
-        bool invisible = (flags_of(widget) & (ANNOT_HIDDEN | ANNOT_NOVIEW)) != 0;
+        bool invisible = (static_cast<uint32_t>(flags_of(widget)) & (AF_HIDDEN | AF_NOVIEW)) != 0;
         if (!invisible && !is_text_field(widget)) continue;
         int ap = widget_appearance(widget);
         if (ap == -1 || encoded(ap)) continue;

@@ -116,13 +116,13 @@ void hide_widget(int i) {
 }  // namespace
 
 int set_field_invisible(const char* field_name) {
-    int i = field_record_index(field_name);
+    const char* name = resolve_field_name(field_name);
+    int i = find_field(name);
     if (i == -1) throwf("Undefined Field Name(%s)", field_name);
     if (!has_elements(g_st.p_field_strage[i].obj_no))
         throwf("Undefined Field Appearance(%s)", field_name);
     // Every widget of the field is hidden: records that the same name addresses are its
     // widgets (a field shown on several pages of the form, or twice on one page).
-    const char* name = resolve_field_name(field_name);
     for (int k = i; k < g_st.num_field_strage; ++k)
         if (k == i || (field_name_matches(k, name) && has_elements(g_st.p_field_strage[k].obj_no)))
             hide_widget(k);
