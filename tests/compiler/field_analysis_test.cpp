@@ -238,7 +238,9 @@ TEST(FontAnalysis, RecordsAndCMapRewrite) {
         "/FontDescriptor 8 0 R>> endobj\n"
         "8 0 obj <</Type/FontDescriptor/FontBBox [-100 -200 1000 900]>> endobj\n"
         "20 0 obj <</Type/Font/Subtype/TrueType/BaseFont/Arial/Encoding/WinAnsiEncoding"
-        "/FirstChar 32/Widths [250 333 500]/DW 400>> endobj\n";
+        "/FirstChar 32/Widths [250 333 500]/DW 400>> endobj\n"
+        "21 0 obj <</Type/Font/Subtype/Type0/BaseFont/Unifont/Encoding/UniGB-UTF16-V"
+        "/DescendantFonts [7 0 R]>> endobj\n";
     ASSERT_EQ(compile_text(form("/DA (/Helv 9 Tf)", k_ap_helv, "/Tx BMC EMC", fonts)),
               CompileStatus::ok);
     g_st.num_font_strage = 0;
@@ -263,6 +265,11 @@ TEST(FontAnalysis, RecordsAndCMapRewrite) {
     EXPECT_EQ(a.width[0], 400);
     EXPECT_EQ(a.width[35], 400);
     EXPECT_EQ(analyse_font(5), -20);
+    // A Chinese font keeps its collection's CMap (a Japanese one would show none of its
+    // glyphs), made horizontal.
+    EXPECT_EQ(analyse_font(21), 2);
+    EXPECT_EQ(g_st.p_font_strage[2].encoding, 'U');
+    EXPECT_STREQ(get_elem_name(21, nullptr, "Encoding"), "UniGB-UTF16-H");
 
     // JIS X 0213 mode names the UTF-16 CMap, for new and known fonts alike.
     ASSERT_EQ(
