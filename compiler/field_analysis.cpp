@@ -504,9 +504,10 @@ bool analyse_field_font(int idx, int w, int ap, const FieldFacts& f, std::string
     int owner = -1, after = 0;
     font_holder(ap, &owner, &after);
 
-    // The appearance may name the font differently from the default appearance.
+    // The appearance may name the font differently from the default appearance: its first
+    // font, when the default appearance's is not among its fonts.
     int first_entry = *Dict{owner, after}.entries().begin();
-    if (first_entry > 0) {
+    if (first_entry > 0 && Dict{owner, after}.find(F.c_str()) == -1) {
         const st_elem& ae = g_st.p_elem_strage[first_entry];
         if (ae.f_type == ELEM_TYPE_OBJREF && ae.label[0] != 0 &&
             std::strncmp(ae.label, F.c_str(), LABEL_SIZE) != 0)
@@ -649,8 +650,15 @@ bool analyse_start_text(int idx, const std::string& text, const FieldFacts& f,
         }
     }
     if (!renamed.empty()) {
-        size_t p = start.find(renamed);
-        if (p != std::string::npos) start.replace(p, renamed.size(), font);
+        // The name as an operand: "/" and the name, ended by a delimiter.
+        const std::string operand = "/" + renamed;
+        for (size_t p = start.find(operand); p != std::string::npos;
+             p = start.find(operand, p + 1)) {
+            size_t end = p + operand.size();
+            if (end < start.size() && !std::strchr(" \t\r\n\f/[]()<>%", start[end])) continue;
+            start.replace(p + 1, renamed.size(), font);
+            break;
+        }
     }
     if (start.size() >= sizeof r.start_str) return false;
     std::memcpy(r.start_str, start.c_str(), start.size() + 1);

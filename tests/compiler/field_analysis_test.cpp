@@ -123,6 +123,23 @@ TEST(FieldAnalysis, ResourcesInObjectsOfTheirOwnAndNone) {
     EXPECT_NE(chain_of(11).find("Resources:{ Font:{ Helv:R"), std::string::npos) << chain_of(11);
 }
 
+TEST(FieldAnalysis, AppearanceFontNamedOtherwiseIsRenamedOnlyAsAnOperand) {
+    // The appearance names the default appearance's font /Fx: its text takes the name /Helv.
+    ASSERT_EQ(compile_text(form("/DA (/Helv 9 Tf 0 g)",
+                                "/BBox [0 0 100 20]/Resources <</Font <</Fx 5 0 R>>>>",
+                                "/Tx BMC q BT /Fx 9 Tf 0 g 2 3 Td (Fx) Tj ET Q EMC")),
+              CompileStatus::ok);
+    EXPECT_STREQ(field().start_str, "/Tx BMC q BT /Helv 9 Tf 0 g ");
+    // The default appearance's font is among the appearance's fonts, after another whose
+    // name begins its own: nothing is renamed.
+    ASSERT_EQ(
+        compile_text(form("/DA (/Helv2 9 Tf 0 g)",
+                          "/BBox [0 0 100 20]/Resources <</Font <</Helv 5 0 R/Helv2 5 0 R>>>>",
+                          "/Tx BMC q BT /Helv2 9 Tf 0 g 2 3 Td (x) Tj ET Q EMC")),
+        CompileStatus::ok);
+    EXPECT_STREQ(field().start_str, "/Tx BMC q BT /Helv2 9 Tf 0 g ");
+}
+
 TEST(FieldAnalysis, RecordsWithoutAFillableAppearance) {
     // No /DA Tf: the record keeps its name, object and alignment.
     ASSERT_EQ(compile_text(form("/DA (0 g)/Q 1", k_ap_helv, "/Tx BMC EMC")), CompileStatus::ok);
