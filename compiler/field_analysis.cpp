@@ -348,6 +348,23 @@ bool usable_box(int ap) {
     return b.size() >= 4 && std::fabs(b[2] - b[0]) > 0.5 && std::fabs(b[3] - b[1]) > 0.5;
 }
 
+// True when the appearance's /Matrix shows its text upright and readable: none, or a scaled
+// quarter turn. A mirrored, skewed or obliquely turned appearance would show a value
+// reversed or slanted, where a viewer shows a value typed into the field upright.
+bool upright_matrix(int ap) {
+    int e = dict_entry(ap, "Matrix");
+    if (e == -1) return true;
+    std::vector<double> m = numbers_of(e);
+    if (m.size() < 4) return true;
+    const double a = m[0], b = m[1], c = m[2], d = m[3];
+    const double det = a * d - b * c;
+    const double scale = std::fabs(a) + std::fabs(b) + std::fabs(c) + std::fabs(d);
+    if (!(det > 0) || scale <= 0) return false;
+    const double tiny = scale * 1e-3;
+    return (std::fabs(b) < tiny && std::fabs(c) < tiny) ||
+           (std::fabs(a) < tiny && std::fabs(d) < tiny);
+}
+
 // A new object of the template, with an empty chain.
 int new_object() {
     int n = g_st.num_xref_strage;
@@ -358,8 +375,10 @@ int new_object() {
 // Builds the appearance a viewer would draw for an empty text field that has none: its
 // background and border from /MK and /BS, a clipped text object with the default appearance,
 // the box turned as /MK /R says; `shown` (text operators) goes after the default appearance.
-// Returns the new appearance object, or -1.
-int build_appearance(int w, const FieldFacts& f, const std::string& shown = "") {
+// `size` (width and height), when given, is the box drawn in, which viewers scale to the
+// widget's rectangle. Returns the new appearance object, or -1.
+int build_appearance(int w, const FieldFacts& f, const std::string& shown = "",
+                     const double* size = nullptr) {
     std::vector<double> rect = numbers_of(dict_entry(w, "Rect"));
     if (rect.size() < 4) return -1;
     double rw = std::fabs(rect[2] - rect[0]), rh = std::fabs(rect[3] - rect[1]);
@@ -368,7 +387,7 @@ int build_appearance(int w, const FieldFacts& f, const std::string& shown = "") 
     int rot = ((static_cast<int>(r) % 360) + 360) % 360;
     if (rot % 90 != 0) rot = 0;
     const bool turned = rot == 90 || rot == 270;
-    const double bw = turned ? rh : rw, bh = turned ? rw : rh;
+    const double bw = size ? size[0] : turned ? rh : rw, bh = size ? size[1] : turned ? rw : rh;
 
     double border = 1;
     if (!number_of(entry_in(w, "BS", "W"), &border)) {
@@ -546,6 +565,23 @@ bool analyse_field_font(int idx, int w, int ap, const FieldFacts& f, std::string
     std::snprintf(rec().short_name, sizeof rec().short_name, "%s", F.c_str());
     rec().font_no = static_cast<int16_t>(font_no);
     return true;
+}
+
+// Enters the default appearance's font, as appearance `from` names it, in the resources of
+// the appearance `to` built in its place.
+void carry_default_font(int w, int from, int to, const FieldFacts& f) {
+    size_t slash = f.da.find('/');
+    if (slash == std::string::npos) return;
+    char word[LABEL_SIZE + 1] = "";
+    std::sscanf(f.da.c_str() + slash + 1, "%32s", word);
+    if (word[0] == 0 || std::strlen(word) >= LABEL_SIZE || default_resource_font(w, word) != -1)
+        return;
+    int font = font_in_resources(from, word);
+    if (font == -1) font = font_in_resources(ref_target(dict_entry(from, "Resources")), word);
+    if (font == -1) return;
+    int owner = -1, after = 0;
+    font_holder(to, &owner, &after);
+    append_elem_objref(owner, after, word, font);
 }
 
 // Text box of the field: inset for the border, width, first line and line feed.
@@ -776,8 +812,17 @@ void analyse_widget(int w) {
     // empty box) gets the one a viewer would draw; choice fields show their value only through
     // an appearance they have.
     const bool combo = g_need_appearances && f.type == FIELD_TYPE_COMBO;
-    if ((f.is_text() || combo) && (ap == -1 || !usable_box(ap) || combo))
+    if ((f.is_text() || combo) && (ap == -1 || !usable_box(ap) || combo)) {
         ap = build_appearance(w, f);
+    } else if (f.is_text() && !upright_matrix(ap)) {
+        // Drawn as a viewer draws a typed value, in the same font. The box keeps its size,
+        // so the value is scaled as the form's own drawing is.
+        int old = ap;
+        std::vector<double> b = numbers_of(dict_entry(old, "BBox"));
+        const double size[2] = {std::fabs(b[2] - b[0]), std::fabs(b[3] - b[1])};
+        ap = build_appearance(w, f, "", size);
+        if (ap != -1) carry_default_font(w, old, ap, f);
+    }
     if (ap == -1) return;
     Analysis a = analyse_appearance(idx, w, ap, f);
     // An appearance whose drawing before the text does not fit the record is replaced by the
