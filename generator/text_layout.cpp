@@ -771,9 +771,37 @@ int write_comb(const LineWriter& lw, const st_field& f, const int32_t* value,
                const FieldFacts& facts) {
     const float cell = facts.box_width / static_cast<float>(facts.comb_cells);
     const int yen = g_doc.g_yensign;
+    // The cells are far apart; the value as one text (UTF-16BE) lets search, copy and
+    // extraction read it as the word it is.
+    std::string& s = *lw.stream;
+    int count = 0;
+    while (count < facts.comb_cells && value[count] != 0 && value[count] != 10 &&
+           value[count] != 12 && value[count] != 13)
+        ++count;
+    if (count > 0) {
+        static const char hex[] = "0123456789ABCDEF";
+        s.append(" /Span <</ActualText <FEFF");
+        for (int k = 0; k < count; ++k) {
+            int32_t u = apply_yen_sign(value[k], yen);
+            uint32_t units[2] = {static_cast<uint32_t>(u), 0};
+            int n = 1;
+            if (u < 0 || u > 0x10FFFF) {
+                units[0] = 0xFFFD;
+            } else if (u > 0xFFFF) {
+                uint32_t v = static_cast<uint32_t>(u) - 0x10000;
+                units[0] = 0xD800 + (v >> 10);
+                units[1] = 0xDC00 + (v & 0x3FF);
+                n = 2;
+            }
+            for (int j = 0; j < n; ++j)
+                for (int shift = 12; shift >= 0; shift -= 4)
+                    s.push_back(hex[(units[j] >> shift) & 15]);
+        }
+        s.append(">>> BDC");
+    }
     float prev_x = 0;
     int i = 0;
-    for (; i < facts.comb_cells && value[i] != 0; ++i) {
+    for (; i < count; ++i) {
         int32_t u = apply_yen_sign(value[i], yen);
         if (u == 10 || u == 12 || u == 13) break;
         float w = lw.size * static_cast<float>(lw.fs->width(u, lw.fs->pick(u))) / 1000;
@@ -784,6 +812,7 @@ int write_comb(const LineWriter& lw, const st_field& f, const int32_t* value,
         lw.show_runs(&u, 1);
         prev_x = x;
     }
+    if (count > 0) s.append(" EMC");
     return i > 0 ? 1 : 0;
 }
 
