@@ -591,14 +591,18 @@ void analyse_field_box(int idx, int w, int ap, const FieldFacts& f) {
     std::string bbox = string_value(ap, nullptr, "BBox", &found);
     const char* bp = bbox.c_str();
     while (*bp == ' ' || *bp == '[') ++bp;
-    char xs[64] = "", ys[64] = "";
-    std::sscanf(bp, "%*s %*s %63s %63s", xs, ys);
+    char xs[64] = "", ys[64] = "", x1s[64] = "", y1s[64] = "";
+    std::sscanf(bp, "%63s %63s %63s %63s", x1s, y1s, xs, ys);
     float x2 = static_cast<float>(std::atof(xs)), y2 = static_cast<float>(std::atof(ys));
+    // A box that does not start at the origin: the text goes inside it, where the form's
+    // own text is drawn.
+    float x1 = static_cast<float>(std::atof(x1s)), y1 = static_cast<float>(std::atof(y1s));
+    if (!(x1 < x2) || !(y1 < y2)) x1 = y1 = 0;
 
     int border = get_elem_int(w, "Parent", "W");
     float b = static_cast<float>((border == -1 ? 1 : border) + 1);
-    r.space_w = b;
-    r.width = x2 - 2 * b;
+    r.space_w = x1 + b;
+    r.width = x2 - x1 - 2 * b;
 
     int H = 1000;
     if (r.font_no < 0) {
@@ -611,10 +615,11 @@ void analyse_field_box(int idx, int w, int ap, const FieldFacts& f) {
     r.line_feed = line_feed;
     float line_start = y2 - b - line_feed;
     const bool multi = (f.field_flags & FF_MULTILINE) != 0;
-    if (g_cc.f_merlow && !multi) line_start = y2 / 2 - line_feed / 2 + 0.2f * line_feed;
+    const float middle = (y1 + y2) / 2;
+    if (g_cc.f_merlow && !multi) line_start = middle - line_feed / 2 + 0.2f * line_feed;
     if (g_cc.f_merlow && multi) line_start = line_start + 0.2f * line_feed;
-    if (g_cc.f_merlow14 && !multi) line_start = y2 / 2 - line_feed / 2;
-    if (line_start < b) line_start = b;
+    if (g_cc.f_merlow14 && !multi) line_start = middle - line_feed / 2;
+    if (line_start < y1 + b) line_start = y1 + b;
     r.line_start = line_start;
 }
 

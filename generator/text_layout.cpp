@@ -587,12 +587,19 @@ int32_t* line_buffer(size_t len) {
     return line.data();
 }
 
+// The inset of the text from the box's edge (the record's text origin is the box's corner
+// plus it).
+float border_allowance(const st_field& f, const FieldFacts& facts) {
+    float b = f.space_w - facts.box_x0;
+    return b > 0 ? b : 0;
+}
+
 // The size that fits the value into the box: for one line the largest whose line fits the
 // height and whose text fits the width; for several lines 12 points or less, so that all
 // lines fit.
 float fitting_size(const st_field& f, const int32_t* value, const FontSet& fs, const FillStyle& st,
                    const FieldFacts& facts, float H) {
-    const float border = f.space_w;
+    const float border = border_allowance(f, facts);
     const float avail_h = facts.box_height > 0 ? facts.box_height - 2 * border : 0;
     const size_t len = value_length(value);
     const int yen = g_doc.g_yensign;
@@ -648,7 +655,7 @@ Metrics resolve_metrics(const st_field& f, const int32_t* value, const FontSet& 
     m.size = fitting_size(f, value, fs, st, facts, H);
     m.line_height = m.size * H / 1000;
     m.leading = st.leading > 0 ? st.leading : m.line_height;
-    const float border = f.space_w;
+    const float border = border_allowance(f, facts);
     if (facts.box_height <= 0) {
         m.first_baseline = border;
     } else if (facts.multiline && facts.comb_cells == 0) {
@@ -658,6 +665,7 @@ Metrics resolve_metrics(const st_field& f, const int32_t* value, const FontSet& 
         m.first_baseline = (facts.box_height - m.line_height) / 2 + 0.2f * m.line_height;
     }
     if (m.first_baseline < border) m.first_baseline = border;
+    m.first_baseline += facts.box_y0;
     return m;
 }
 
@@ -805,7 +813,7 @@ int write_comb(const LineWriter& lw, const st_field& f, const int32_t* value,
         int32_t u = apply_yen_sign(value[i], yen);
         if (u == 10 || u == 12 || u == 13) break;
         float w = lw.size * static_cast<float>(lw.fs->width(u, lw.fs->pick(u))) / 1000;
-        float x = static_cast<float>(i) * cell + (cell - w) / 2 - f.space_w;
+        float x = facts.box_x0 + static_cast<float>(i) * cell + (cell - w) / 2 - f.space_w;
         lw.stream->push_back(' ');
         append_real(*lw.stream, x - prev_x);
         lw.stream->append(" 0 Td");
@@ -952,7 +960,7 @@ FillResult build_field_appearance(int field_no, const int32_t* field_data, const
     // line (clipped at the box, as viewers show it) rather than wrapping it out of sight.
     float limit = f.width;
     if (facts.flags_known && !facts.multiline && facts.box_height > 0 &&
-        m.first_baseline - offset_y - m.leading < 0)
+        m.first_baseline - offset_y - m.leading < facts.box_y0)
         limit = 1e30f;
 
     LineWriter lw{&fs, m.size, st.font_sname, f.width, f.align, st.offset_x, &stream, &result};

@@ -95,6 +95,18 @@ TEST(FieldAnalysis, StandardFontsBorderAlignmentAndHalfSizes) {
     EXPECT_EQ(g_st.num_font_strage, 0);
 }
 
+TEST(FieldAnalysis, BoxBelowTheOriginKeepsTheTextInside) {
+    // /BBox [10 -4 110 12]: the text starts at the box's corner plus the allowance of 2.
+    ASSERT_EQ(compile_text(form("/DA (/Helv 12 Tf 0 g)",
+                                "/BBox [10 -4 110 12]/Resources <</Font <</Helv 5 0 R>>>>",
+                                "/Tx BMC EMC")),
+              CompileStatus::ok);
+    const st_field& f = field();
+    EXPECT_FLOAT_EQ(f.space_w, 12);
+    EXPECT_FLOAT_EQ(f.width, 96);
+    EXPECT_FLOAT_EQ(f.line_start, -2);  // 12 - 2 - 13.872 lies below the bottom allowance
+}
+
 TEST(FieldAnalysis, FontFromDefaultResourcesIsEnteredInTheAppearance) {
     ASSERT_EQ(compile_text(form("/DA (/Helv 12 Tf 0 g)",
                                 "/BBox [0 0 200 20]/Resources <</Font <<>>>>", "/Tx BMC EMC")),

@@ -16,13 +16,14 @@ std::string stream(const std::string& dict, const std::string& data) {
            "\nendstream";
 }
 
-// A page of 300 x 300 points with two text fields whose appearances are mirrored (/Matrix
-// [-1 0 0 1 ...]) and slanted (a skew), their rectangles [20 200 140 220] and [20 100 130 120].
+// A page of 300 x 300 points with text fields whose appearances are mirrored (/Matrix
+// [-1 0 0 1 ...]), slanted (a skew) and boxed below the origin (/BBox [0 -10 120 10], an
+// automatic font size), their rectangles [20 200 140 220], [20 100 130 120] and [20 40 140 60].
 std::string transformed_form() {
-    std::vector<std::string> o(10);
-    o[1] = "<< /Type /Catalog /Pages 2 0 R /AcroForm << /Fields [5 0 R 7 0 R] >> >>";
+    std::vector<std::string> o(11);
+    o[1] = "<< /Type /Catalog /Pages 2 0 R /AcroForm << /Fields [5 0 R 7 0 R 9 0 R] >> >>";
     o[2] = "<< /Type /Pages /Kids [3 0 R] /Count 1 >>";
-    o[3] = "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 300 300] /Annots [5 0 R 7 0 R] >>";
+    o[3] = "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 300 300] /Annots [5 0 R 7 0 R 9 0 R] >>";
     o[4] = "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >>";
     const std::string text = "/Tx BMC q BT /F1 10 Tf 0 g 2 5 Td (abc) Tj ET Q EMC";
     const std::string res = " /Resources << /Font << /F1 4 0 R >> >>";
@@ -36,7 +37,10 @@ std::string transformed_form() {
         "g) /Rect [20 100 130 120] /AP << /N 8 0 R >> >>";
     o[8] = stream("/Type /XObject /Subtype /Form /BBox [0 0 100 20] /Matrix [1 0 0.5 1 0 0]" + res,
                   text);
-    o.pop_back();
+    o[9] =
+        "<< /Type /Annot /Subtype /Widget /F 4 /P 3 0 R /FT /Tx /T (shifted) /DA (/F1 0 Tf 0 "
+        "g) /Rect [20 40 140 60] /AP << /N 10 0 R >> >>";
+    o[10] = stream("/Type /XObject /Subtype /Form /BBox [0 -10 120 10]" + res, "/Tx BMC EMC");
     return tt::pdf_from_objects(o, "%PDF-1.4\n");
 }
 
@@ -60,7 +64,7 @@ Box word_box(const std::string& pdf, const std::string& word) {
     return b;
 }
 
-TEST(TextVisibilityE2E, MirroredAndSlantedAppearancesShowTheValueUprightInTheWidget) {
+TEST(TextVisibilityE2E, TransformedAndShiftedAppearancesShowTheValueUprightInTheWidget) {
     tt::TempDir d;
     std::string pdf = d.file("form.pdf");
     tt::write_file(pdf, transformed_form());
@@ -69,7 +73,8 @@ TEST(TextVisibilityE2E, MirroredAndSlantedAppearancesShowTheValueUprightInTheWid
     std::string out = d.file("out.pdf");
     tt::write_file(d.file("s.txt"), "Tessaro\nstart\t" + out + "\nstartPage\t" + pdf +
                                         ".tpl\nsetPageFieldData\tmirrored\tMirror1\n"
-                                        "setPageFieldData\tslanted\tSlant2\nendPage\nfinish\n");
+                                        "setPageFieldData\tslanted\tSlant2\n"
+                                        "setPageFieldData\tshifted\tShift3\nendPage\nfinish\n");
     ASSERT_EQ(tt::run_tessaro(d.file("s.txt"), d.file("err.log")), 0)
         << tt::read_file(d.file("err.log"));
     std::string report;
@@ -78,8 +83,8 @@ TEST(TextVisibilityE2E, MirroredAndSlantedAppearancesShowTheValueUprightInTheWid
         const char* word;
         Box rect;
     };
-    for (const Case& k :
-         {Case{"Mirror1", {20, 200, 140, 220}}, Case{"Slant2", {20, 100, 130, 120}}}) {
+    for (const Case& k : {Case{"Mirror1", {20, 200, 140, 220}}, Case{"Slant2", {20, 100, 130, 120}},
+                          Case{"Shift3", {20, 40, 140, 60}}}) {
         SCOPED_TRACE(k.word);
         Box b = word_box(out, k.word);  // read left to right: upright and not reversed
         ASSERT_GE(b.x0, 0) << tt::pdftotext(out);
