@@ -14,7 +14,7 @@
 
 #include "compiler/array_text.h"
 #include "compiler/compiler_state.h"
-#include "compiler/pdf_text.h"
+#include "store/pdf_text.h"
 #include "store/element_ops.h"
 #include "store/element_walk.h"
 #include "store/storages.h"

@@ -2,7 +2,8 @@
 // its appearances (/NeedAppearances): the background and border of /MK and /BS, a check box
 // or radio button's caption (/MK /CA) in ZapfDingbats, a push button's caption in the field's
 // font, a list box's options with the selected ones highlighted. Carvel writes these into
-// the template, since the generated document no longer asks viewers to build them.
+// the template, since the generated document no longer asks viewers to build them; Tessaro
+// redraws a list box whose selection a script changes.
 #pragma once
 
 #include <string>

@@ -1,10 +1,9 @@
-#include "compiler/viewer_appearance.h"
+#include "store/widget_drawing.h"
 
 #include <cmath>
 #include <cstdio>
 
-#include "compiler/array_text.h"
-#include "compiler/pdf_text.h"
+#include "store/pdf_text.h"
 
 namespace {
 
@@ -247,11 +246,19 @@ namespace {
 // else.
 bool read_string(const char*& p, const char* end, std::string* out) {
     if (*p == '(') {
-        const char* stop = skip_literal_string(p, end);
-        if (!stop) stop = end;
-        const char* inner_end = stop > p + 1 && stop[-1] == ')' ? stop - 1 : stop;
-        *out = string_bytes('(', p + 1, static_cast<int>(inner_end - p - 1));
-        p = stop;
+        // Balanced parentheses belong to the string; a backslash escapes the next byte.
+        const char* q = p + 1;
+        int depth = 1;
+        for (; q < end; ++q) {
+            if (*q == '\\') {
+                if (q + 1 < end) ++q;
+                continue;
+            }
+            if (*q == '(') ++depth;
+            if (*q == ')' && --depth == 0) break;
+        }
+        *out = string_bytes('(', p + 1, static_cast<int>(q - p - 1));
+        p = q < end ? q + 1 : end;
         return true;
     }
     if (*p == '<') {
