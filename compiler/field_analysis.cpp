@@ -13,15 +13,16 @@
 #include "compiler/font_analysis.h"
 #include "compiler/font_size.h"
 #include "compiler/inflate.h"
-#include "store/pdf_text.h"
-#include "store/widget_drawing.h"
 #include "multibyte/char_width.h"
 #include "multibyte/font_metrics.h"
 #include "multibyte/standard_fonts.h"
+#include "store/change_marks.h"
 #include "store/element_ops.h"
 #include "store/element_walk.h"
 #include "store/field_extras.h"
+#include "store/pdf_text.h"
 #include "store/storages.h"
+#include "store/widget_drawing.h"
 
 namespace {
 
@@ -857,6 +858,16 @@ bool single_byte_text(const std::string& bytes, std::string* out) {
     return true;
 }
 
+// True when the font of field record idx shows single-byte codes (a standard font, or a
+// simple font with a single-byte encoding).
+bool single_byte_font(int idx) {
+    const st_field& r = g_st.p_field_strage[idx];
+    if (r.font_no < 0) return true;
+    if (r.font_no >= g_st.num_font_strage) return false;
+    char kind = g_st.p_font_strage[r.font_no].encoding;
+    return kind == 'T' || kind == 'N';
+}
+
 // The /Opt array text of the field (the widget or the nearest parent holding one).
 bool field_options(int w, std::string* text) {
     int node = w;
@@ -934,15 +945,20 @@ void rebuild_button_states(int w, const FieldFacts& f, Dict mk, const WidgetBox&
 void rebuild_push_button(int idx, int w, const FieldFacts& f, Dict mk, const WidgetBox& b) {
     int n = entry_in(w, "AP", "N");
     if (n == -1 || g_st.p_elem_strage[n].f_type != ELEM_TYPE_OBJREF || ref_target(n) == -1) return;
-    std::string caption;
+    // An icon is drawn by some viewers and not by others: the form's own appearance stays.
+    if (mk.find("I") != -1) return;
+    std::string caption, shown;
     const bool has_caption = bytes_of(mk.find("CA"), &caption) && !caption.empty();
+    if (has_caption && !single_byte_text(caption, &shown)) return;
     const WidgetFrame fr = widget_frame(w, mk);
     int ap = new_form_object(b);
     std::string text = frame_ops(fr, b.w, b.h, false);
     if (has_caption) {
-        std::string renamed, shown;
-        if (!single_byte_text(caption, &shown) || !analyse_field_font(idx, w, ap, f, &renamed))
+        std::string renamed;
+        if (!analyse_field_font(idx, w, ap, f, &renamed) || !single_byte_font(idx)) {
+            empty_object(ap);
             return;
+        }
         const st_field& r = g_st.p_field_strage[idx];
         text += caption_ops(f.da, std::string("/") + r.short_name, r.font_size10 / 10.0, shown,
                             text_width(r.font_no, shown), b.w, b.h, fr.border);
@@ -958,9 +974,15 @@ void rebuild_list_box(int idx, int w, const FieldFacts& f, Dict mk, const Widget
     std::string opt_text;
     if (!field_options(w, &opt_text)) return;
     std::vector<ChoiceItem> items = choice_items(opt_text);
+    std::vector<ListOption> options(items.size());
+    for (size_t i = 0; i < items.size(); ++i)
+        if (!single_byte_text(items[i].shown, &options[i].text)) return;
     int ap = new_form_object(b);
     std::string renamed;
-    if (!analyse_field_font(idx, w, ap, f, &renamed)) return;
+    if (!analyse_field_font(idx, w, ap, f, &renamed) || !single_byte_font(idx)) {
+        empty_object(ap);
+        return;
+    }
     const st_field& r = g_st.p_field_strage[idx];
     std::vector<std::string> chosen;
     int v = field_entry(w, "V");
@@ -976,16 +998,13 @@ void rebuild_list_box(int idx, int w, const FieldFacts& f, Dict mk, const Widget
     }
     std::vector<double> indexes =
         chosen.empty() ? numbers_of(field_entry(w, "I")) : std::vector<double>();
-    std::vector<ListOption> options;
     for (size_t i = 0; i < items.size(); ++i) {
-        ListOption o;
-        if (!single_byte_text(items[i].shown, &o.text)) return;
+        ListOption& o = options[i];
         o.width = text_width(r.font_no, o.text);
         for (const std::string& c : chosen)
             if (c == items[i].exported) o.selected = true;
         for (double k : indexes)
             if (static_cast<size_t>(k) == i) o.selected = true;
-        options.push_back(o);
     }
     double top = 0;
     number_of(field_entry(w, "TI"), &top);
