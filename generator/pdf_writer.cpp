@@ -6,6 +6,7 @@
 #include <charconv>
 #include <climits>
 #include <cstring>
+#include <string_view>
 #include <vector>
 
 #include "generator/doc_state.h"
@@ -51,6 +52,18 @@ void write_string_body(const st_elem& e) {
     pdf_write_bin(g_st.p_char_strage + start, static_cast<int>(len));
 }
 
+// How each kind of string element is written around its stored bytes.
+struct StringForm {
+    char type;
+    bool keyed;  // written after its key (a stream follows its dictionary)
+    std::string_view open, close;
+};
+constexpr StringForm k_string_forms[] = {
+    {STR_LITERAL, true, "(", ") "}, {STR_HEX, true, "<", "> "},
+    {STR_ARRAY, true, "[", "] "},   {STR_STREAM, false, "\rstream\r\n", "\r\nendstream"},
+    {STR_BARE, true, "", " \r"},
+};
+
 // Writes one element of the page store or of the trailer.
 void write_elem(const st_elem& e) {
     switch (e.f_type) {
@@ -90,37 +103,13 @@ void write_elem(const st_elem& e) {
             pdf_write_bin(" 0 R ", 5);
             break;
         case ELEM_TYPE_STRING:
-            switch (e.data.str.type) {
-                case STR_LITERAL:
-                    write_key(e);
-                    pdf_write_bin("(", 1);
-                    write_string_body(e);
-                    pdf_write_bin(") ", 2);
-                    break;
-                case STR_HEX:
-                    write_key(e);
-                    pdf_write_bin("<", 1);
-                    write_string_body(e);
-                    pdf_write_bin("> ", 2);
-                    break;
-                case STR_ARRAY:
-                    write_key(e);
-                    pdf_write_bin("[", 1);
-                    write_string_body(e);
-                    pdf_write_bin("] ", 2);
-                    break;
-                case STR_STREAM:
-                    pdf_write_bin("\rstream\r\n", 9);
-                    write_string_body(e);
-                    pdf_write_bin("\r\nendstream", 11);
-                    break;
-                case STR_BARE:
-                    write_key(e);
-                    write_string_body(e);
-                    pdf_write_bin(" \r", 2);
-                    break;
-                default:
-                    break;
+            for (const StringForm& f : k_string_forms) {
+                if (f.type != e.data.str.type) continue;
+                if (f.keyed) write_key(e);
+                pdf_write_bin(f.open.data(), static_cast<int>(f.open.size()));
+                write_string_body(e);
+                pdf_write_bin(f.close.data(), static_cast<int>(f.close.size()));
+                break;
             }
             break;
         default:
