@@ -752,7 +752,8 @@ void build_combo_appearance(int idx, int w, int ap, const FieldFacts& f) {
 
 // The box a widget's appearance draws in: the /Rect's size, turned as /MK /R says.
 struct WidgetBox {
-    double w = 0, h = 0;
+    double w = 0, h = 0;    // turned
+    double rw = 0, rh = 0;  // as on the page
     int rot = 0;
 };
 
@@ -767,28 +768,47 @@ bool widget_box(int w, WidgetBox* b) {
     const bool turned = rot == 90 || rot == 270;
     b->w = turned ? rh : rw;
     b->h = turned ? rw : rh;
+    b->rw = rw;
+    b->rh = rh;
     b->rot = rot;
     return b->w > 0.5 && b->h > 0.5;
 }
 
-// A new form XObject of box b with empty resources; its stream is set by set_form_text.
+// A new form XObject of the widget's box (as on the page) with empty resources; its stream
+// is set by set_form_text. Viewers draw the frame in the page's orientation and turn only
+// what is inside (turned()).
 int new_form_object(const WidgetBox& b) {
     int ap = new_object();
     append_elem_name(ap, 0, "Type", "XObject");
     append_elem_name(ap, 0, "Subtype", "Form");
     std::string box = "0 0 ";
-    append_real(box, b.w);
-    append_real(box, b.h);
+    append_real(box, b.rw);
+    append_real(box, b.rh);
     append_elem_str(ap, 0, "BBox", STR_ARRAY, box.data(), static_cast<int>(box.size()));
-    if (b.rot != 0) {
-        const char* m = b.rot == 90    ? "0 1 -1 0 0 0"
-                        : b.rot == 180 ? "-1 0 0 -1 0 0"
-                                       : "0 -1 1 0 0 0";
-        append_elem_str(ap, 0, "Matrix", STR_ARRAY, m, static_cast<int>(std::strlen(m)));
-    }
     int res = append_elem_subdic_start(ap, 0, "Resources");
     append_elem_subdic_end(ap, res, "Resources");
     return ap;
+}
+
+// Drawing `inside` in the turned box (b.w x b.h) of a widget turned by /MK /R.
+std::string turned(const WidgetBox& b, const std::string& inside) {
+    if (b.rot == 0 || inside.empty()) return inside;
+    std::string s = "q\n";
+    if (b.rot == 90) {
+        s += "0 1 -1 0 ";
+        append_real(s, b.rw);
+        s += "0 cm\n";
+    } else if (b.rot == 180) {
+        s += "-1 0 0 -1 ";
+        append_real(s, b.rw);
+        append_real(s, b.rh);
+        s += "cm\n";
+    } else {
+        s += "0 -1 1 0 0 ";
+        append_real(s, b.rh);
+        s += "cm\n";
+    }
+    return s + inside + "Q\n";
 }
 
 void set_form_text(int ap, const std::string& s) {
@@ -909,7 +929,7 @@ void rebuild_button_states(int w, const FieldFacts& f, Dict mk, const WidgetBox&
     std::string caption;
     const bool has_caption = bytes_of(mk.find("CA"), &caption) && !caption.empty();
     const WidgetFrame fr = widget_frame(w, mk);
-    const std::string frame = frame_ops(fr, b.w, b.h, radio && !has_caption);
+    const std::string frame = frame_ops(fr, b.rw, b.rh, radio && !has_caption);
     int tf = -1;
     da_tokens(f.da, &tf);
     static const int zapf = get_standard_font_no("ZapfDingbats");
@@ -928,11 +948,11 @@ void rebuild_button_states(int w, const FieldFacts& f, Dict mk, const WidgetBox&
             double size = 0;
             std::vector<std::string> t = da_tokens(f.da, &tf);
             size = std::atof(t[static_cast<size_t>(tf) + 1].c_str());
-            text += caption_ops(f.da, "/ZaDb", size, glyphs, width, b.w, b.h, fr.border);
+            text += turned(b, caption_ops(f.da, "/ZaDb", size, glyphs, width, b.w, b.h, fr.border));
             zapf_font = true;
         } else if (on && !fr.bc.empty()) {
             text += colour_ops(fr.bc, false) +
-                    disc_ops(0.5 * b.w, 0.5 * b.h, 0.2 * (b.w < b.h ? b.w : b.h));
+                    disc_ops(0.5 * b.rw, 0.5 * b.rh, 0.2 * (b.rw < b.rh ? b.rw : b.rh));
         }
         int ap = new_form_object(b);
         if (zapf_font) add_font_resource(ap, "ZaDb", standard_font_object("ZaDb"));
@@ -952,7 +972,7 @@ void rebuild_push_button(int idx, int w, const FieldFacts& f, Dict mk, const Wid
     if (has_caption && !single_byte_text(caption, &shown)) return;
     const WidgetFrame fr = widget_frame(w, mk);
     int ap = new_form_object(b);
-    std::string text = frame_ops(fr, b.w, b.h, false);
+    std::string text = frame_ops(fr, b.rw, b.rh, false);
     if (has_caption) {
         std::string renamed;
         if (!analyse_field_font(idx, w, ap, f, &renamed) || !single_byte_font(idx)) {
@@ -960,8 +980,8 @@ void rebuild_push_button(int idx, int w, const FieldFacts& f, Dict mk, const Wid
             return;
         }
         const st_field& r = g_st.p_field_strage[idx];
-        text += caption_ops(f.da, std::string("/") + r.short_name, r.font_size10 / 10.0, shown,
-                            text_width(r.font_no, shown), b.w, b.h, fr.border);
+        text += turned(b, caption_ops(f.da, std::string("/") + r.short_name, r.font_size10 / 10.0,
+                                      shown, text_width(r.font_no, shown), b.w, b.h, fr.border));
     }
     set_form_text(ap, text);
     repoint(n, ap);
@@ -1009,9 +1029,9 @@ void rebuild_list_box(int idx, int w, const FieldFacts& f, Dict mk, const Widget
     double top = 0;
     number_of(field_entry(w, "TI"), &top);
     const WidgetFrame fr = widget_frame(w, mk);
-    std::string text = frame_ops(fr, b.w, b.h, false);
-    text += list_ops(f.da, std::string("/") + r.short_name, r.font_size10 / 10.0, options,
-                     static_cast<int>(top), b.w, b.h, fr.border, f.q < 0 ? 0 : f.q);
+    std::string text = frame_ops(fr, b.rw, b.rh, false);
+    text += turned(b, list_ops(f.da, std::string("/") + r.short_name, r.font_size10 / 10.0, options,
+                               static_cast<int>(top), b.w, b.h, fr.border, f.q < 0 ? 0 : f.q));
     set_form_text(ap, text);
     repoint(n, ap);
 }

@@ -95,30 +95,26 @@ std::string frame_ops(const WidgetFrame& f, double dx, double dy, bool round) {
     switch (f.style) {
         case 'B':
         case 'I': {
+            // Two bands as wide as the border along the edges, lighter at the top and left
+            // of a beveled border, darker there for an inset one.
             const bool bevel = f.style == 'B';
             s += colour_ops(adjusted(c, bevel ? 1 : -1), false);
-            const double a[6][2] = {{w, w},
-                                    {w, dy - w},
-                                    {dx - w, dy - w},
-                                    {dx - 2 * w, dy - 2 * w},
-                                    {2 * w, dy - 2 * w},
-                                    {2 * w, 2 * w}};
+            const double a[6][2] = {{0, 0},           {0, dy},     {dx, dy},
+                                    {dx - w, dy - w}, {w, dy - w}, {w, w}};
             for (int i = 0; i < 6; ++i) {
                 num(s, a[i][0]);
                 num(s, a[i][1]);
                 s += i == 0 ? "m\n" : "l\n";
             }
             s += "f\n" + colour_ops(adjusted(c, bevel ? -1 : 1), false);
-            const double b[6][2] = {
-                {dx - w, dy - w}, {dx - w, w},         {w, w},
-                {2 * w, 2 * w},   {dx - 2 * w, 2 * w}, {dx - 2 * w, dy - 2 * w}};
+            const double b[6][2] = {{dx, dy}, {dx, 0},     {0, 0},
+                                    {w, w},   {dx - w, w}, {dx - w, dy - w}};
             for (int i = 0; i < 6; ++i) {
                 num(s, b[i][0]);
                 num(s, b[i][1]);
                 s += i == 0 ? "m\n" : "l\n";
             }
-            s += "f\n";
-            [[fallthrough]];
+            return s + "f\n";
         }
         case 'S':
         case 'D':
