@@ -43,10 +43,11 @@ std::string fixture_form() {
     o[5] = "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >>";
     o[6] = "<< /Type /Font /Subtype /Type1 /BaseFont /ZapfDingbats >>";
     o[7] = stream("", "0 0 1 RG 10 10 m 290 10 l S");
-    // Check box, on, caption "8" (a cross).
+    // Check box, on, caption "8" (a cross), turned a quarter, on grey with a beveled border.
     o[10] = widget(
-        "/FT /Btn /T (tick) /Rect [20 240 40 260] /V /Yes /AS /Yes /MK << /CA (8) /BC [0] >> "
-        "/BS << /W 1 >> /DA (/ZaDb 0 Tf 0 g) /AP << /N << /Yes 20 0 R /Off 21 0 R >> >>");
+        "/FT /Btn /T (tick) /Rect [20 235 40 265] /V /Yes /AS /Yes /MK << /CA (8) /BC [0] /BG "
+        "[0.8] /R 90 >> /BS << /W 2 /S /B >> /DA (/ZaDb 0 Tf 0 g) /AP << /N << /Yes 20 0 R /Off "
+        "21 0 R >> >>");
     // Radio group valued B, whose button A says it is on and button B says it is off.
     o[11] = widget(
         "/Parent 12 0 R /Rect [60 240 80 260] /AS /A /MK << /CA (l) >> /DA (/ZaDb 0 Tf 0 g) "
@@ -117,7 +118,7 @@ TEST_F(ViewerAppearance, UnfilledWidgetsLookAsTheViewerShowsTheSource) {
         const char* what;
         int x0, y0, x1, y1;
     };
-    for (const Box& b : {Box{"check box", 20, 240, 40, 260}, Box{"radio A", 60, 240, 80, 260},
+    for (const Box& b : {Box{"check box", 20, 235, 40, 265}, Box{"radio A", 60, 240, 80, 260},
                          Box{"radio B", 90, 240, 110, 260}, Box{"list box", 20, 100, 100, 160},
                          Box{"push button", 150, 230, 210, 260}})
         EXPECT_LT(box_difference(want, got, b.x0, b.y0, b.x1, b.y1), 0.02) << b.what;
