@@ -930,8 +930,10 @@ void rebuild_button_states(int w, const FieldFacts& f, Dict mk, const WidgetBox&
     const bool has_caption = bytes_of(mk.find("CA"), &caption) && !caption.empty();
     const WidgetFrame fr = widget_frame(w, mk);
     const std::string frame = frame_ops(fr, b.rw, b.rh, radio && !has_caption);
+    // The caption's size from the default appearance (0: the largest the box holds).
     int tf = -1;
-    da_tokens(f.da, &tf);
+    std::vector<std::string> da = da_tokens(f.da, &tf);
+    const double size = tf < 0 ? 0 : std::atof(da[static_cast<size_t>(tf) + 1].c_str());
     static const int zapf = get_standard_font_no("ZapfDingbats");
     for (int e : normal.entries()) {
         const st_elem& el = g_st.p_elem_strage[e];
@@ -945,9 +947,6 @@ void rebuild_button_states(int w, const FieldFacts& f, Dict mk, const WidgetBox&
             std::string glyphs = has_caption ? caption : "3";
             double width = 0;
             for (char c : glyphs) width += fmetric[zapf][static_cast<unsigned char>(c)] / 1000.0;
-            double size = 0;
-            std::vector<std::string> t = da_tokens(f.da, &tf);
-            size = std::atof(t[static_cast<size_t>(tf) + 1].c_str());
             text += turned(b, caption_ops(f.da, "/ZaDb", size, glyphs, width, b.w, b.h, fr.border));
             zapf_font = true;
         } else if (on && !fr.bc.empty()) {
