@@ -13,7 +13,7 @@
 struct WidgetFrame {
     std::vector<double> bg;    // /MK /BG components (none: no background)
     std::vector<double> bc;    // /MK /BC components (none: the border takes /BG's colour)
-    double border = 1;         // border width: /BS /W, else /Border's third number, else 1
+    double border = 1;         // /BS /W (1 when /BS lacks it), else /Border's third number, else 0
     char style = 'S';          // /BS /S: S solid, D dashed, B beveled, I inset, U underline
     std::vector<double> dash;  // /BS /D
 };
