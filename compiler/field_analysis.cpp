@@ -1080,12 +1080,16 @@ void analyse_widget(int w) {
     if (!f.shows_text()) return;
     if (f.is_text()) inline_appearance_dictionary(w);
     int ap = appearance_stream(w);
-    // A text field without a usable appearance (a form that leaves them to the viewer, or an
-    // empty box) gets the one a viewer would draw; choice fields show their value only through
-    // an appearance they have.
-    const bool combo = g_need_appearances && f.type == FIELD_TYPE_COMBO;
-    if ((f.is_text() || combo) && (ap == -1 || !usable_box(ap) || combo))
+    // A text field or combo box without a usable appearance (a form that leaves them to the
+    // viewer, or an empty box) gets the one a viewer would draw, and so does every combo box
+    // of a form that asks viewers to build them; list boxes show their value only through an
+    // appearance they have.
+    const bool is_combo = f.type == FIELD_TYPE_COMBO;
+    bool combo = g_need_appearances && is_combo;
+    if ((f.is_text() || is_combo) && (ap == -1 || !usable_box(ap) || combo)) {
         ap = build_appearance(w, f);
+        combo = is_combo;
+    }
     if (ap == -1) return;
     Analysis a = analyse_appearance(idx, w, ap, f);
     // An appearance whose drawing before the text does not fit the record is replaced by the

@@ -1,6 +1,7 @@
 // A form that asks viewers to build its appearances (/NeedAppearances) whose stored button
 // and list appearances differ from what such a viewer draws: printed unfilled, every widget
 // looks as poppler shows the source; a list box filled by a script shows its new selection.
+// A combo box without any appearance takes a value all the same.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -138,6 +139,30 @@ TEST_F(ViewerAppearance, ListBoxShowsTheOptionAScriptSelects) {
     EXPECT_GT(dark_share(126, 135), 0.6);  // Plum, on the bar
     EXPECT_LT(dark_share(137, 146), 0.3);  // Pear, no longer selected
     EXPECT_NE(tt::pdftotext(d.file("out.pdf")).find("Plum"), std::string::npos);
+}
+
+TEST(ComboBox, WithoutAnAppearanceItTakesTheValue) {
+    // A form that does not ask viewers to build appearances, with a combo box that has none.
+    tt::TempDir d;
+    std::vector<std::string> o(6);
+    o[1] = "<< /Type /Catalog /Pages 2 0 R /AcroForm 4 0 R >>";
+    o[2] = "<< /Type /Pages /Kids [3 0 R] /Count 1 >>";
+    o[3] = "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 300 100] /Annots [5 0 R] >>";
+    o[4] = "<< /Fields [5 0 R] /DR << /Font << /Helv 6 0 R >> >> >>";
+    o[5] = widget(
+        "/FT /Ch /Ff 131072 /T (city) /Opt [(Oslo) (Rome)] /Rect [20 40 200 60] /MK << /BC "
+        "[0.5] >> /DA (/Helv 12 Tf 0 g)");
+    o.push_back("<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>");
+    std::string src = d.file("combo.pdf");
+    tt::write_file(src, tt::pdf_from_objects(o, "%PDF-1.4\n"));
+    ASSERT_EQ(tt::run(tt::sh_quote(tt::carvel()) + " " + tt::sh_quote(src)).status, 0);
+    std::string out = d.file("out.pdf");
+    tt::write_file(d.file("s.txt"), "Tessaro\nstart\t" + out + "\nstartPage\t" + src +
+                                        ".tpl\nsetPageFieldData\tcity\tRome\nendPage\nfinish\n");
+    ASSERT_EQ(tt::run_tessaro(d.file("s.txt"), d.file("err.log")), 0)
+        << tt::read_file(d.file("err.log"));
+    EXPECT_TRUE(tt::qpdf_check(out));
+    EXPECT_NE(tt::pdftotext(out).find("Rome"), std::string::npos);
 }
 
 }  // namespace
