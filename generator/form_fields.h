@@ -10,6 +10,6 @@ void form_fields_reset();
 // document's first page the catalog's /Fields and /DR /Font are pointed at the objects that
 // form_fields_finish writes. Call before renumbering.
 void collect_form_fields();
-// Writes the array object of every collected field and the font dictionary; call at finish, before the cross-
-// reference table.
+// Writes the array object of every collected field and the font dictionary; call at finish, before
+// the cross- reference table.
 void form_fields_finish();
