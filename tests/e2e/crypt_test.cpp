@@ -21,24 +21,14 @@ namespace {
 // stream. Object layout: 1 catalog, 2 Pages, 3 font, 4 page, 5 content, 6 information.
 std::string strings_template(const TempDir& d, const std::string& page_text) {
     tb::begin(7);
-    tb::name(1, "Type", "Catalog");
-    tb::ref(1, "Pages", 2);
+    tb::page_tree(4);
     tb::common(1);
-    tb::name(2, "Type", "Pages");
-    tb::array(2, "Kids", "4 0 R");
-    tb::integer(2, "Count", 1);
-    tb::name(3, "Type", "Font");
-    tb::name(3, "Subtype", "Type1");
-    tb::name(3, "BaseFont", "Helvetica");
+    tb::helvetica(3);
     tb::common(3);
     tb::name(4, "Type", "Page");
     tb::ref(4, "Parent", 2);
     tb::array(4, "MediaBox", "0 0 612 792");
-    tb::dict_start(4, "Resources");
-    tb::dict_start(4, "Font");
-    tb::ref(4, "F1", 3);
-    tb::dict_end(4);
-    tb::dict_end(4);
+    tb::resource(4, "Font", "F1", 3);
     tb::ref(4, "Contents", 5);
     tb::page_flag(4);
     tb::stream(5, "BT /F1 24 Tf 72 720 Td (" + page_text + ") Tj ET");

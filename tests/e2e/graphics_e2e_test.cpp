@@ -415,12 +415,8 @@ TEST_F(Graphics, PagesThatLeaveThingsToTheTreeStillGetTheirDrawings) {
     std::string img = d_.file("quad.png");
     quadrants(img);
     tb::begin(9);
-    tb::name(1, "Type", "Catalog");
-    tb::ref(1, "Pages", 2);
+    tb::page_tree(3);
     tb::common(1);
-    tb::name(2, "Type", "Pages");
-    tb::array(2, "Kids", "3 0 R");
-    tb::integer(2, "Count", 1);
     tb::array(2, "MediaBox", "0 0 500 400");
     tb::integer(2, "Rotate", 90);
     tb::ref(2, "Resources", 6);

@@ -141,14 +141,8 @@ TEST(PageReuse, PagesListedInTheTreeAreWrittenOnEveryPage) {
     tb::name(3, "Type", "Page");  // no page flag
     tb::ref(3, "Parent", 2);
     tb::array(3, "MediaBox", "0 0 300 300");
-    tb::dict_start(3, "Resources");
-    tb::dict_start(3, "Font");
-    tb::ref(3, "F1", 4);
-    tb::dict_end(3);
-    tb::dict_end(3);
-    tb::name(4, "Type", "Font");
-    tb::name(4, "Subtype", "Type1");
-    tb::name(4, "BaseFont", "Helvetica");
+    tb::resource(3, "Font", "F1", 4);
+    tb::helvetica(4);
     int content = tb::add_object();
     tb::ref(3, "Contents", content);
     tb::stream(content, "BT /F1 12 Tf 20 20 Td (Unflagged) Tj ET");

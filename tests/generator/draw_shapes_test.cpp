@@ -208,22 +208,14 @@ TEST(PageDrawing, OperationsNeedAnOpenPage) {
 TEST(PageResources, XObjectEntryLandsInTheResourcesDictionary) {
     // Inline resources with an XObject dictionary: the entry becomes its first item.
     int page = bare_page();
-    tb::dict_start(page, "Resources");
-    tb::dict_start(page, "XObject");
-    tb::ref(page, "Old", 9);
-    tb::dict_end(page);
-    tb::dict_end(page);
+    tb::resource(page, "XObject", "Old", 9);
     enter_xobject_resource(page, "ImKestrel1", 7);
     int x = get_elem(page, "XObject");
     EXPECT_STREQ(elem_at(elem_at(x).next_elem).label, "ImKestrel1");
 
     // Inline resources without XObject: a new dictionary opens the resources.
     page = bare_page();
-    tb::dict_start(page, "Resources");
-    tb::dict_start(page, "Font");
-    tb::ref(page, "F1", 9);
-    tb::dict_end(page);
-    tb::dict_end(page);
+    tb::resource(page, "Font", "F1", 9);
     enter_xobject_resource(page, "ImKestrel2", 7);
     int r = get_elem(page, "Resources");
     int xs = elem_at(r).next_elem;
@@ -256,11 +248,7 @@ TEST(PageResources, XObjectEntryLandsInTheResourcesDictionary) {
 
 TEST(PageResources, InheritedResourcesBecomeThePagesOwn) {
     int page = bare_page();
-    tb::dict_start(1, "Resources");
-    tb::dict_start(1, "Font");
-    tb::ref(1, "F1", 9);
-    tb::dict_end(1);
-    tb::dict_end(1);
+    tb::resource(1, "Font", "F1", 9);
     ensure_own_resources(page);
     enter_xobject_resource(page, "ImKestrel1", 7);
     // The page holds a copy with the inherited font and the new image; the tree is unchanged.

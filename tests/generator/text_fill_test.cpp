@@ -43,9 +43,7 @@ class TextFill : public ::testing::Test {
         tb::begin(4);
         page = tb::add_object();
         tb::name(page, "Type", "Page");
-        tb::name(3, "Type", "Font");
-        tb::name(3, "Subtype", "Type1");
-        tb::name(3, "BaseFont", "Helvetica");
+        tb::helvetica(3);
     }
 
     // Adds a field and returns its record index.

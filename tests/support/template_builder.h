@@ -22,6 +22,10 @@ void literal(int obj, const char* label, const std::string& text);
 void bare(int obj, const char* label, const std::string& text);
 void dict_start(int obj, const char* label);
 void dict_end(int obj);
+// The entry /Resources << /kind << /name target 0 R >> >>.
+void resource(int obj, const char* kind, const char* name, int target);
+// The standard Type1 font Helvetica in object obj (its /Type, /Subtype and /BaseFont).
+void helvetica(int obj);
 // The whole value of a non-dictionary object: an array text.
 void direct_array(int obj, const std::string& text);
 // Adds /Length and the stream data.
