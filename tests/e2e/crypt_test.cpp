@@ -74,8 +74,10 @@ std::string pw(const std::string& p) {
     return "--password=" + sh_quote(p) + " ";
 }
 
-tt::Result show_encryption(const std::string& pdf, const std::string& password) {
-    return tt::run("qpdf " + pw(password) + "--show-encryption " + sh_quote(pdf));
+// qpdf's report of the encryption, opened with the password (none when empty).
+tt::Result show_encryption(const std::string& pdf, const std::string& password = "") {
+    return tt::run("qpdf " + (password.empty() ? "" : pw(password)) + "--show-encryption " +
+                   sh_quote(pdf));
 }
 
 // Checks the encrypted file with the password, decrypts it, checks the result with qpdf and returns
@@ -178,7 +180,7 @@ TEST(Crypt, EmptyPasswordsOpenWithoutOne) {
     std::string report;
     EXPECT_TRUE(tt::qpdf_check(pdf, &report)) << report;
     EXPECT_TRUE(has(tt::pdftotext(pdf), "Open text"));
-    tt::Result r = tt::run("qpdf --show-encryption " + sh_quote(pdf));
+    tt::Result r = show_encryption(pdf);
     EXPECT_TRUE(has(r.out, "P = -64")) << r.out;
     // An empty owner password is its own password, not the user's: the empty password
     // opens as the owner too.
@@ -186,10 +188,10 @@ TEST(Crypt, EmptyPasswordsOpenWithoutOne) {
     // Only the owner password set: the user password is empty.
     pdf = make_pdf(d, {"", "boss", 1, 0, 0, 0}, {tpl}, "owner_only.pdf");
     EXPECT_TRUE(has(tt::pdftotext(pdf), "Open text"));
-    r = tt::run("qpdf --show-encryption " + sh_quote(pdf));
+    r = show_encryption(pdf);
     EXPECT_TRUE(has(r.out, "P = -60")) << r.out;
     EXPECT_FALSE(has(r.out, "Supplied password is owner password")) << r.out;
-    r = tt::run("qpdf " + pw("boss") + "--show-encryption " + sh_quote(pdf));
+    r = show_encryption(pdf, "boss");
     EXPECT_TRUE(has(r.out, "Supplied password is owner password")) << r.out;
 }
 
@@ -203,9 +205,9 @@ TEST(Crypt, EmptyOwnerPasswordStillNeedsTheUserPassword) {
     EXPECT_NE(r.status, 0) << r.out;
     EXPECT_FALSE(has(r.out, "Guarded text"));
     EXPECT_TRUE(has(tt::pdftotext(pdf, 0, "-upw secret"), "Guarded text"));
-    r = tt::run("qpdf --show-encryption " + sh_quote(pdf));
+    r = show_encryption(pdf);
     EXPECT_TRUE(has(r.out, "Incorrect password supplied")) << r.out;
-    r = tt::run("qpdf " + pw("secret") + "--show-encryption " + sh_quote(pdf));
+    r = show_encryption(pdf, "secret");
     EXPECT_TRUE(has(r.out, "Supplied password is owner password")) << r.out;
 }
 

@@ -143,6 +143,20 @@ class Graphics : public ::testing::Test {
     }
     TempDir d_;
     std::string pdf() const { return d_.file("out.pdf"); }
+    // Script pages doing `ops` on one-page templates rotated by 0, 90 and 270 degrees.
+    std::string on_each_rotation(const std::string& ops,
+                                 const std::string& text = tb::PageSpec().text) {
+        std::string body;
+        for (int rot : {0, 90, 270}) {
+            tb::PageSpec p;
+            p.text = text;
+            p.rotate = rot;
+            std::string tpl = d_.file("r" + std::to_string(rot) + ".tpl");
+            tb::simple_template(tpl, {p});
+            body += page_of(tpl, ops);
+        }
+        return body;
+    }
     void expect_clean() {
         std::string report;
         EXPECT_TRUE(tt::qpdf_check(pdf(), &report)) << report;
@@ -152,18 +166,11 @@ class Graphics : public ::testing::Test {
 }  // namespace
 
 TEST_F(Graphics, BoxAndDashedLineLandWhereDisplayedOnEveryRotation) {
-    std::string body;
-    for (int rot : {0, 90, 270}) {
-        tb::PageSpec p;
-        p.text = "";
-        p.rotate = rot;
-        std::string tpl = d_.file("r" + std::to_string(rot) + ".tpl");
-        tb::simple_template(tpl, {p});
-        body += page_of(tpl,
-                        "drawBox\t100\t150\t200\t100\t4\t0\t0\t0\t0\n"
-                        "drawLine\t50\t400\t300\t0\t4\t10\t10\t10\t10\n"
-                        "drawLine\t500\t50\t0\t60\t2\t0\t0\t0\t0\n");
-    }
+    std::string body = on_each_rotation(
+        "drawBox\t100\t150\t200\t100\t4\t0\t0\t0\t0\n"
+        "drawLine\t50\t400\t300\t0\t4\t10\t10\t10\t10\n"
+        "drawLine\t500\t50\t0\t60\t2\t0\t0\t0\t0\n",
+        "");
     ScriptRun r = run_script(d_, body);
     ASSERT_EQ(r.status, 0) << r.errlog;
     expect_clean();
@@ -191,14 +198,7 @@ TEST_F(Graphics, BoxAndDashedLineLandWhereDisplayedOnEveryRotation) {
 TEST_F(Graphics, PageImageStandsUprightAtItsTopLeftPosition) {
     std::string img = d_.file("quad.png");
     quadrants(img);
-    std::string body;
-    for (int rot : {0, 90, 270}) {
-        tb::PageSpec p;
-        p.rotate = rot;
-        std::string tpl = d_.file("r" + std::to_string(rot) + ".tpl");
-        tb::simple_template(tpl, {p});
-        body += page_of(tpl, "setPageImageData\t" + img + "\t100\t200\t2\t0\t0\n");
-    }
+    std::string body = on_each_rotation("setPageImageData\t" + img + "\t100\t200\t2\t0\t0\n");
     ScriptRun r = run_script(d_, body);
     ASSERT_EQ(r.status, 0) << r.errlog;
     expect_clean();

@@ -16,10 +16,7 @@ using tt::TempDir;
 namespace {
 
 tb::FieldSpec field(const char* name, float y) {
-    tb::FieldSpec f;
-    f.name = name;
-    f.y = y;
-    return f;
+    return {.name = name, .y = y};
 }
 
 std::string png(const TempDir& d) {

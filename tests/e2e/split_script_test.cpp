@@ -22,9 +22,7 @@ bool has(const std::string& s, const std::string& what) {
 TEST(SplitScript, PartsHoldEveryPageOnceInOrder) {
     TempDir d;
     tb::PageSpec p;
-    tb::FieldSpec f;
-    f.name = "name";
-    p.fields = {f};
+    p.fields = {tb::FieldSpec{.name = "name"}};
     std::string tpl = d.file("form.tpl");
     tb::simple_template(tpl, {p});
     std::string s =

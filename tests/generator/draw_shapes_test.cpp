@@ -58,26 +58,29 @@ TEST(ShapeText, BoxPathForEachRotation) {
     PageGeometry g;
     g.xx = 600, g.yy = 800;
     const char* head = "q 0 0 0 RG 2.000000 w 0 0 0 rg 1 0 0 1 ";
-    EXPECT_EQ(shape_content_text(Shape::box, g, 10, 20, 30, 40, 2, 0, 0, 0, 0),
-              std::string(head) +
-                  "10.000000 780.000000 cm 0 0 m 0 -40.000000 l 30.000000 -40.000000 l "
-                  "30.000000 0 l 0 0 l S Q");
-    g.rotate = 90;
-    EXPECT_EQ(shape_content_text(Shape::box, g, 10, 20, 30, 40, 2, 0, 0, 0, 0),
-              std::string(head) +
-                  "20.000000 10.000000 cm 0 0 m 0 30.000000 l 40.000000 30.000000 l "
-                  "40.000000 0 l 0 0 l S Q");
-    g.rotate = 270;
-    EXPECT_EQ(shape_content_text(Shape::box, g, 10, 20, 30, 40, 2, 0, 0, 0, 0),
-              std::string(head) +
-                  "580.000000 790.000000 cm 0 0 m 0 -30.000000 l -40.000000 -30.000000 l "
-                  "-40.000000 0 l 0 0 l S Q");
-    g.rotate = 90;
-    EXPECT_EQ(shape_content_text(Shape::line, g, 10, 20, 30, 40, 2, 0, 0, 0, 0),
-              std::string(head) + "20.000000 10.000000 cm 0 0 m 40.000000 30.000000 l S Q");
-    g.rotate = 270;
-    EXPECT_EQ(shape_content_text(Shape::line, g, 10, 20, 30, 40, 2, 0, 0, 0, 0),
-              std::string(head) + "580.000000 790.000000 cm 0 0 m -40.000000 -30.000000 l S Q");
+    const struct {
+        Shape shape;
+        int rotate;
+        const char* path;  // what follows head
+    } cases[] = {
+        {Shape::box, 0,
+         "10.000000 780.000000 cm 0 0 m 0 -40.000000 l 30.000000 -40.000000 l "
+         "30.000000 0 l 0 0 l S Q"},
+        {Shape::box, 90,
+         "20.000000 10.000000 cm 0 0 m 0 30.000000 l 40.000000 30.000000 l "
+         "40.000000 0 l 0 0 l S Q"},
+        {Shape::box, 270,
+         "580.000000 790.000000 cm 0 0 m 0 -30.000000 l -40.000000 -30.000000 l "
+         "-40.000000 0 l 0 0 l S Q"},
+        {Shape::line, 90, "20.000000 10.000000 cm 0 0 m 40.000000 30.000000 l S Q"},
+        {Shape::line, 270, "580.000000 790.000000 cm 0 0 m -40.000000 -30.000000 l S Q"},
+    };
+    for (const auto& c : cases) {
+        g.rotate = c.rotate;
+        EXPECT_EQ(shape_content_text(c.shape, g, 10, 20, 30, 40, 2, 0, 0, 0, 0),
+                  std::string(head) + c.path)
+            << c.rotate;
+    }
     // 180 and other values are drawn upright.
     PageGeometry up = g;
     up.rotate = 0;

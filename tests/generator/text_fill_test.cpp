@@ -49,14 +49,9 @@ class TextFill : public ::testing::Test {
     // Adds a field and returns its record index.
     int field(const std::string& name, float w = 200, float h = 20, int align = 0,
               const std::string& font = "Helv", int font_no = -20) {
-        tb::FieldSpec f;
-        f.name = name;
-        f.w = w;
-        f.h = h;
-        f.align = align;
-        f.short_name = font;
-        f.font_no = font_no;
-        tb::add_field(page, f);
+        tb::add_field(
+            page,
+            {.name = name, .w = w, .h = h, .align = align, .font_no = font_no, .short_name = font});
         return g_st.cur_field_strage;
     }
 
