@@ -143,9 +143,10 @@ class Graphics : public ::testing::Test {
     }
     TempDir d_;
     std::string pdf() const { return d_.file("out.pdf"); }
-    // Script pages doing `ops` on one-page templates rotated by 0, 90 and 270 degrees.
-    std::string on_each_rotation(const std::string& ops,
-                                 const std::string& text = tb::PageSpec().text) {
+    // Runs `ops` on one-page templates rotated by 0, 90 and 270 degrees (page text `text`),
+    // checks the output with qpdf and returns its three pages rendered; none when it failed.
+    std::vector<Raster> render_each_rotation(const std::string& ops,
+                                             const std::string& text = tb::PageSpec().text) {
         std::string body;
         for (int rot : {0, 90, 270}) {
             tb::PageSpec p;
@@ -155,7 +156,13 @@ class Graphics : public ::testing::Test {
             tb::simple_template(tpl, {p});
             body += page_of(tpl, ops);
         }
-        return body;
+        ScriptRun r = run_script(d_, body);
+        EXPECT_EQ(r.status, 0) << r.errlog;
+        if (r.status != 0) return {};
+        expect_clean();
+        std::vector<Raster> pages;
+        for (int page = 1; page <= 3; ++page) pages.push_back(render(pdf(), page));
+        return pages;
     }
     void expect_clean() {
         std::string report;
@@ -166,17 +173,15 @@ class Graphics : public ::testing::Test {
 }  // namespace
 
 TEST_F(Graphics, BoxAndDashedLineLandWhereDisplayedOnEveryRotation) {
-    std::string body = on_each_rotation(
+    std::vector<Raster> pages = render_each_rotation(
         "drawBox\t100\t150\t200\t100\t4\t0\t0\t0\t0\n"
         "drawLine\t50\t400\t300\t0\t4\t10\t10\t10\t10\n"
         "drawLine\t500\t50\t0\t60\t2\t0\t0\t0\t0\n",
         "");
-    ScriptRun r = run_script(d_, body);
-    ASSERT_EQ(r.status, 0) << r.errlog;
-    expect_clean();
+    ASSERT_EQ(pages.size(), 3u);
     for (int page = 1; page <= 3; ++page) {
         SCOPED_TRACE("page " + std::to_string(page));
-        Raster ras = render(pdf(), page);
+        const Raster& ras = pages[page - 1];
         EXPECT_EQ(ras.w, page == 1 ? 612 : 792);
         // The box outline: on each edge, not inside, not outside.
         for (auto [x, y] : {std::pair{200, 150}, {200, 250}, {100, 200}, {300, 200}})
@@ -198,13 +203,12 @@ TEST_F(Graphics, BoxAndDashedLineLandWhereDisplayedOnEveryRotation) {
 TEST_F(Graphics, PageImageStandsUprightAtItsTopLeftPosition) {
     std::string img = d_.file("quad.png");
     quadrants(img);
-    std::string body = on_each_rotation("setPageImageData\t" + img + "\t100\t200\t2\t0\t0\n");
-    ScriptRun r = run_script(d_, body);
-    ASSERT_EQ(r.status, 0) << r.errlog;
-    expect_clean();
+    std::vector<Raster> pages =
+        render_each_rotation("setPageImageData\t" + img + "\t100\t200\t2\t0\t0\n");
+    ASSERT_EQ(pages.size(), 3u);
     for (int page = 1; page <= 3; ++page) {
         SCOPED_TRACE("page " + std::to_string(page));
-        Raster ras = render(pdf(), page);
+        const Raster& ras = pages[page - 1];
         // 40 x 20 pixels at 2 points each: (100, 200) to (180, 240).
         EXPECT_TRUE(ras.at(110, 205).near(255, 0, 0)) << ras.at(110, 205);
         EXPECT_TRUE(ras.at(170, 205).near(0, 255, 0)) << ras.at(170, 205);
