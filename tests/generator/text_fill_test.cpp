@@ -67,6 +67,10 @@ class TextFill : public ::testing::Test {
     }
 
     st_field& rec(int i) { return g_st.p_field_strage[i]; }
+    // Replaces the appearance text the template recorded for field i.
+    void set_template_text(int i, const char* start) {
+        std::snprintf(rec(i).start_str, FIELD_START_STR, "%s", start);
+    }
     int ap(int i) { return field_appearance_object(rec(i).obj_no); }
 
     std::string text(int i) {
@@ -130,11 +134,11 @@ TEST_F(TextFill, ClosingBalancesWhatTheTemplateOpens) {
     int f = field("A");
     // The closing follows the template text, not the recorded flag: without BMC no EMC,
     // without q no Q, and a text without BT gets one.
-    std::snprintf(rec(f).start_str, FIELD_START_STR, "q BT /Helv 9 Tf ");
+    set_template_text(f, "q BT /Helv 9 Tf ");
     rec(f).f_q_op = 0;
     fill("A", U"x");
     EXPECT_TRUE(text(f).ends_with(") Tj ET Q")) << text(f);
-    std::snprintf(rec(f).start_str, FIELD_START_STR, "/Tx BMC 1 g 0 0 5 5 re f ");
+    set_template_text(f, "/Tx BMC 1 g 0 0 5 5 re f ");
     rec(f).f_q_op = 1;
     fill("A", U"x");
     EXPECT_TRUE(text(f).starts_with("/Tx BMC 1 g 0 0 5 5 re f BT ")) << text(f);
@@ -143,27 +147,33 @@ TEST_F(TextFill, ClosingBalancesWhatTheTemplateOpens) {
 
 TEST_F(TextFill, TemplateFontOperatorIsCutOrKept) {
     int f = field("A");
-    // A fill colour after the font operator stays and becomes the outline colour.
-    std::snprintf(rec(f).start_str, FIELD_START_STR, "/Tx BMC q BT /Helv 9 Tf 0 0 1 rg 3 Tz ");
-    fill_attr("A", U"", 0, "", -1, -1, -1, 0, 0, 0, 0.5f);
-    EXPECT_TRUE(
-        text(f).starts_with("/Tx BMC q BT /Helv 9 Tf 0 0 1 rg 3 Tz /Helv 12.000000 Tf "
-                            "0.000000 0.000000 1.000000 RG 2 Tr 0.500000 w "))
-        << text(f);
-    // Without a colour the font operator and what follows it are dropped.
-    std::snprintf(rec(f).start_str, FIELD_START_STR, "/Tx BMC q BT 0.5 g /Helv 9 Tf ");
-    fill_attr("A", U"", 0, "", -1, -1, -1, 0, 0, 0, 1);
-    EXPECT_TRUE(
-        text(f).starts_with("/Tx BMC q BT 0.5 g /Helv 12.000000 Tf "
-                            "0.500000 0.500000 0.500000 RG 2 Tr 1.000000 w "))
-        << text(f);
+    // Outlined text over the template text `start`.
+    const struct {
+        const char* start;
+        float outline;
+        const char* want;  // how the appearance starts
+    } outlined[] = {
+        // A fill colour after the font operator stays and becomes the outline colour.
+        {"/Tx BMC q BT /Helv 9 Tf 0 0 1 rg 3 Tz ", 0.5f,
+         "/Tx BMC q BT /Helv 9 Tf 0 0 1 rg 3 Tz /Helv 12.000000 Tf "
+         "0.000000 0.000000 1.000000 RG 2 Tr 0.500000 w "},
+        // Without a colour the font operator and what follows it are dropped.
+        {"/Tx BMC q BT 0.5 g /Helv 9 Tf ", 1,
+         "/Tx BMC q BT 0.5 g /Helv 12.000000 Tf "
+         "0.500000 0.500000 0.500000 RG 2 Tr 1.000000 w "},
+    };
+    for (const auto& c : outlined) {
+        set_template_text(f, c.start);
+        fill_attr("A", U"", 0, "", -1, -1, -1, 0, 0, 0, c.outline);
+        EXPECT_TRUE(text(f).starts_with(c.want)) << text(f);
+    }
     // A number after Tf that no "g" follows is not a grey: only the font operator goes, the
     // state operators after it stay.
-    std::snprintf(rec(f).start_str, FIELD_START_STR, "/Tx BMC q BT /Helv 9 Tf 90 Tz ");
+    set_template_text(f, "/Tx BMC q BT /Helv 9 Tf 90 Tz ");
     fill("A", U"");
     EXPECT_TRUE(text(f).starts_with("/Tx BMC q BT 90 Tz /Helv 12.000000 Tf 0 Tr")) << text(f);
     // A template text that sets no colour takes the one of the default appearance.
-    std::snprintf(rec(f).start_str, FIELD_START_STR, "/Tx BMC q BT /Helv 9 Tf ");
+    set_template_text(f, "/Tx BMC q BT /Helv 9 Tf ");
     int da = find_top_level_entry(rec(f).obj_no, "DA");
     ASSERT_NE(da, -1);
     set_elem_str(da, STR_LITERAL, "/Helv 0 Tf 0 0 1 rg", 19);
