@@ -11,6 +11,7 @@
 #include "tests/support/run_tools.h"
 #include "tests/support/template_builder.h"
 
+using tt::has;
 using tt::sh_quote;
 using tt::TempDir;
 
@@ -64,10 +65,6 @@ std::string make_pdf(const TempDir& d, const Crypt& c, const std::vector<std::st
     int st = tt::run_tessaro(d.file("script.txt"), d.file("err.log"));
     EXPECT_EQ(st, 0) << tt::read_file(d.file("err.log"));
     return pdf;
-}
-
-bool has(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
 }
 
 std::string pw(const std::string& p) {

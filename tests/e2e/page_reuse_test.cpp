@@ -11,6 +11,7 @@
 #include "tests/support/run_tools.h"
 #include "tests/support/template_builder.h"
 
+using tt::has;
 using tt::TempDir;
 
 namespace {
@@ -52,10 +53,6 @@ int dark_pixels(const std::string& pdf, int page) {
     for (size_t i = static_cast<size_t>(in.tellg()); i < pgm.size(); ++i)
         if (static_cast<unsigned char>(pgm[i]) < 100) ++n;
     return n;
-}
-
-bool has(const std::string& s, const std::string& what) {
-    return s.find(what) != std::string::npos;
 }
 
 }  // namespace

@@ -7,15 +7,12 @@
 #include "tests/support/run_tools.h"
 #include "tests/support/template_builder.h"
 
+using tt::has;
 using tt::TempDir;
 
 namespace {
 
 const std::string kSplit = std::string(SOURCE_DIR) + "/tools/split-script";
-
-bool has(const std::string& s, const std::string& what) {
-    return s.find(what) != std::string::npos;
-}
 
 }  // namespace
 
