@@ -14,11 +14,9 @@
 using tt::has;
 using tt::TempDir;
 
-namespace {
+using tb::field;
 
-tb::FieldSpec field(const char* name, float y) {
-    return {.name = name, .y = y};
-}
+namespace {
 
 std::string png(const TempDir& d) {
     // A 4 x 4 RGB PNG made with the system's python zlib, so no image tool is needed.

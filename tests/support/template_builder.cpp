@@ -133,6 +133,10 @@ std::string load_error(const std::string& path) {
     return "";
 }
 
+FieldSpec field(const std::string& name, float y, float x) {
+    return {.name = name, .x = x, .y = y};
+}
+
 int add_field(int page, const FieldSpec& f) {
     int widget = add_object();
     int ap = add_object();

@@ -47,6 +47,9 @@ struct FieldSpec {
     std::string short_name = "Helv";
 };
 
+// A text field named `name` at (x, y), otherwise as FieldSpec makes it.
+FieldSpec field(const std::string& name, float y = 600, float x = 72);
+
 // Adds a text field: widget annotation, appearance stream and field record, hung on page
 // object `page` (its /Annots) and on the catalog's AcroForm /Fields. Returns the widget.
 int add_field(int page, const FieldSpec& f);
