@@ -156,13 +156,18 @@ class Graphics : public ::testing::Test {
             tb::simple_template(tpl, {p});
             body += page_of(tpl, ops);
         }
+        return run_and_render(body, 3);
+    }
+    // Runs the script body, checks the output with qpdf and returns its first `pages` pages
+    // rendered; none when the run failed.
+    std::vector<Raster> run_and_render(const std::string& body, int pages) {
         ScriptRun r = run_script(d_, body);
         EXPECT_EQ(r.status, 0) << r.errlog;
         if (r.status != 0) return {};
         expect_clean();
-        std::vector<Raster> pages;
-        for (int page = 1; page <= 3; ++page) pages.push_back(render(pdf(), page));
-        return pages;
+        std::vector<Raster> out;
+        for (int page = 1; page <= pages; ++page) out.push_back(render(pdf(), page));
+        return out;
     }
     void expect_clean() {
         std::string report;
@@ -229,11 +234,10 @@ TEST_F(Graphics, DrawUnderKeepsThePageContentVisible) {
     tb::simple_template(tpl, "HHHHHHHH");  // Helvetica 24 with its baseline at y = 72
     // The text spans about x 72..250, y 55..72 on screen; the image covers 60..260, 40..90.
     std::string place = "setPageImageData\t" + img + "\t60\t40\t";
-    ScriptRun r =
-        run_script(d_, page_of(tpl, place + "20\t0\t0\n") + page_of(tpl, place + "20\t0\t1\n"));
-    ASSERT_EQ(r.status, 0) << r.errlog;
-    expect_clean();
-    Raster over = render(pdf(), 1), under = render(pdf(), 2);
+    std::vector<Raster> pages =
+        run_and_render(page_of(tpl, place + "20\t0\t0\n") + page_of(tpl, place + "20\t0\t1\n"), 2);
+    ASSERT_EQ(pages.size(), 2u);
+    const Raster &over = pages[0], &under = pages[1];
     EXPECT_EQ(over.count(60, 40, 260, 90, &Rgb::dark), 0);
     EXPECT_GT(under.count(60, 40, 260, 90, &Rgb::dark), 200);
     EXPECT_TRUE(under.at(65, 45).near(255, 192, 192));
@@ -252,13 +256,14 @@ TEST_F(Graphics, FieldImageIsFittedAndAlignedInItsField) {
     p.fields = {a, b};
     std::string tpl = d_.file("f.tpl");
     tb::simple_template(tpl, {p});
-    ScriptRun r = run_script(d_, page_of(tpl, "setPageFieldImageData\tphoto\t" + square +
-                                                  "\t0\t0\t0\t0\n"
-                                                  "setPageFieldImageData\tlogo\t" +
-                                                  wide + "\t0.25\t1\t1\t0\n"));
-    ASSERT_EQ(r.status, 0) << r.errlog;
-    expect_clean();
-    Raster ras = render(pdf(), 1);
+    std::vector<Raster> pages =
+        run_and_render(page_of(tpl, "setPageFieldImageData\tphoto\t" + square +
+                                        "\t0\t0\t0\t0\n"
+                                        "setPageFieldImageData\tlogo\t" +
+                                        wide + "\t0.25\t1\t1\t0\n"),
+                       1);
+    ASSERT_EQ(pages.size(), 1u);
+    const Raster& ras = pages[0];
     // photo: fitted to 100 x 100, centred: x 122..222, on screen y 92..192.
     EXPECT_TRUE(ras.at(172, 142).near(255, 0, 0)) << ras.at(172, 142);
     EXPECT_TRUE(ras.at(125, 95).near(255, 0, 0));
@@ -437,13 +442,12 @@ TEST_F(Graphics, PagesThatLeaveThingsToTheTreeStillGetTheirDrawings) {
     tb::trailer_ref("Root", 1);
     std::string tpl = d_.file("tree.tpl");
     tb::write(tpl);
-    ScriptRun r = run_script(d_, page_of(tpl,
-                                         "drawBox\t100\t100\t100\t50\t4\t0\t0\t0\t0\n"
-                                         "setPageImageData\t" +
-                                             img + "\t250\t100\t1\t0\t0\n"));
-    ASSERT_EQ(r.status, 0) << r.errlog;
-    expect_clean();
-    Raster ras = render(pdf(), 1);
+    std::vector<Raster> pages = run_and_render(
+        page_of(tpl, "drawBox\t100\t100\t100\t50\t4\t0\t0\t0\t0\nsetPageImageData\t" + img +
+                         "\t250\t100\t1\t0\t0\n"),
+        1);
+    ASSERT_EQ(pages.size(), 1u);
+    const Raster& ras = pages[0];
     EXPECT_EQ(ras.w, 400);  // turned a quarter: displayed 400 wide
     EXPECT_TRUE(ras.at(150, 100).dark());
     EXPECT_TRUE(ras.at(150, 125).white());
