@@ -66,6 +66,12 @@ class TextFill : public ::testing::Test {
         return g_st.cur_font_strage;
     }
 
+    // Field "S", "U", ... in the template font "FS", "FU", ... of that encoding kind.
+    int kind_field(char kind) {
+        const std::string name(1, kind);
+        return field(name, 200, 20, 0, "F" + name, font_record(kind));
+    }
+
     st_field& rec(int i) { return g_st.p_field_strage[i]; }
     // Replaces the appearance text the template recorded for field i.
     void set_template_text(int i, const char* start) {
@@ -310,22 +316,25 @@ TEST_F(TextFill, SecondFillReplacesTheFirst) {
 }
 
 TEST_F(TextFill, EncodingKinds) {
-    int s = field("S", 200, 20, 0, "FS", font_record('S'));
-    int u = field("U", 200, 20, 0, "FU", font_record('U'));
-    int p = field("P", 200, 20, 0, "FP", font_record('P'));
-    int t = field("T");
-    fill("S", U"\u3042A");
-    fill("P", U"\u3042");
-    fill("U", U"\u3042A\U00020B9F");
-    fill("T", U"A\u3042");
-    EXPECT_EQ(lines_of(s), " 0.000000 0 Td (\\202\\240\\101) Tj");
-    EXPECT_EQ(lines_of(p), " 0.000000 0 Td (\\202\\240) Tj");
-    // Beyond the Basic Multilingual Plane: the UTF-16 surrogate pair.
-    EXPECT_EQ(lines_of(u), " 0.000000 0 Td (\\060\\102\\000\\101\\330\\102\\337\\237) Tj");
-    // A character the single-byte font lacks is set in the Japanese fallback font.
-    EXPECT_EQ(lines_of(t),
-              " 0.000000 0 Td (\\101) Tj /TsFbJpn 12.000000 Tf (\\060\\102) Tj /Helv 12.000000 "
-              "Tf");
+    const struct {
+        char kind;  // T: the standard font Helvetica
+        std::u32string value;
+        const char* lines;
+    } cases[] = {
+        {'S', U"\u3042A", " 0.000000 0 Td (\\202\\240\\101) Tj"},
+        {'P', U"\u3042", " 0.000000 0 Td (\\202\\240) Tj"},
+        // Beyond the Basic Multilingual Plane: the UTF-16 surrogate pair.
+        {'U', U"\u3042A\U00020B9F", " 0.000000 0 Td (\\060\\102\\000\\101\\330\\102\\337\\237) Tj"},
+        // A character the single-byte font lacks is set in the Japanese fallback font.
+        {'T', U"A\u3042",
+         " 0.000000 0 Td (\\101) Tj /TsFbJpn 12.000000 Tf (\\060\\102) Tj /Helv 12.000000 Tf"},
+    };
+    for (const auto& c : cases) {
+        const std::string name(1, c.kind);
+        int f = c.kind == 'T' ? field(name) : kind_field(c.kind);
+        fill(name.c_str(), c.value);
+        EXPECT_EQ(lines_of(f), c.lines) << name;
+    }
 }
 
 TEST_F(TextFill, CharactersAreMeasuredInTheirFont) {
@@ -376,8 +385,8 @@ TEST_F(TextFill, OneLineBoxKeepsTheValueOnItsLine) {
 
 TEST_F(TextFill, YenSign) {
     int t = field("T");
-    int u = field("U", 200, 20, 0, "FU", font_record('U'));
-    int s = field("S", 200, 20, 0, "FS", font_record('S'));
+    int u = kind_field('U');
+    int s = kind_field('S');
     fill("T", U"\\");
     fill("U", U"\\");
     fill("S", U"\\");
