@@ -39,10 +39,15 @@ inline void write_lit(const char* s) {
     pdf_write_bin(s, static_cast<int>(std::strlen(s)));
 }
 
+// A name: "/" and the stored label decoded.
+void write_name(const char* label) {
+    pdf_write_bin("/", 1);
+    write_lit(dec_label(label));
+}
+
 void write_key(const st_elem& e) {
     if (std::strncmp(e.label, LABEL_IMMEDIATE, LABEL_SIZE) == 0) return;
-    pdf_write_bin("/", 1);
-    write_lit(dec_label(e.label));
+    write_name(e.label);
     pdf_write_bin(" ", 1);
 }
 
@@ -71,8 +76,7 @@ void write_elem(const st_elem& e) {
             if (std::strncmp(e.label, LABEL_ARRAY_DICTITEM, LABEL_SIZE) == 0) {
                 pdf_write_bin("<< ", 3);
             } else {
-                pdf_write_bin("/", 1);
-                write_lit(dec_label(e.label));
+                write_name(e.label);
                 pdf_write_bin(" << ", 4);
             }
             break;
@@ -88,8 +92,7 @@ void write_elem(const st_elem& e) {
             break;
         case ELEM_TYPE_NAME:
             write_key(e);
-            pdf_write_bin("/", 1);
-            write_lit(dec_label(e.data.name));
+            write_name(e.data.name);
             pdf_write_bin(" ", 1);
             break;
         case ELEM_TYPE_INTEGER:

@@ -5,6 +5,7 @@
 #include <zlib.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "compile_helpers.h"

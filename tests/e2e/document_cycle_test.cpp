@@ -132,20 +132,14 @@ TEST(DocumentCycle, SecondPageObjectsFollowFirstPageEntryCount) {
     // Rebuild with padding objects so that the page has exactly 12 entries.
     tb::begin(5);
     tb::page_tree(5);
-    tb::name(3, "Type", "Font");
-    tb::name(3, "Subtype", "Type1");
-    tb::name(3, "BaseFont", "Helvetica");
+    tb::helvetica(3);
     tb::literal(4, "Producer", "test");
     int page = tb::add_object();
     int content = tb::add_object();
     tb::name(page, "Type", "Page");
     tb::ref(page, "Parent", 2);
     tb::array(page, "MediaBox", "0 0 300 300");
-    tb::dict_start(page, "Resources");
-    tb::dict_start(page, "Font");
-    tb::ref(page, "F1", 3);
-    tb::dict_end(page);
-    tb::dict_end(page);
+    tb::resource(page, "Font", "F1", 3);
     tb::ref(page, "Contents", content);
     tb::page_flag(page);
     tb::stream(content, "BT /F1 12 Tf 20 20 Td (Twelve) Tj ET");

@@ -63,10 +63,7 @@ class ImagePlace : public ::testing::Test {
         rgb_jpg_ = d_.file("rgb.jpg");
         imgfix::convert(tt::sh_quote(base_) + " " + tt::sh_quote(rgb_jpg_));
         tb::PageSpec p;
-        tb::FieldSpec f;
-        f.name = "photo";
-        f.w = 200, f.h = 100;
-        p.fields.push_back(f);
+        p.fields.push_back({.name = "photo", .w = 200, .h = 100});
         tb::simple_template("/dev/null", {p});  // leaves the page in the store
         page_ = find_page_obj();
     }
