@@ -12,6 +12,7 @@
 #include "generator/operations.h"
 #include "generator/page_contents.h"
 #include "generator/page_hooks.h"
+#include "generator/page_numbering.h"
 #include "store/element_ops.h"
 #include "store/storages.h"
 
@@ -61,13 +62,11 @@ long declared_length(int obj) {
     const st_elem& el = g_st.p_elem_strage[e];
     if (el.f_type == ELEM_TYPE_INTEGER) return el.data.int_data;
     if (el.f_type != ELEM_TYPE_OBJREF) return -1;
-    for (int base : {g_doc.base_num, g_doc.template_base_num}) {
-        int n = el.data.obj_no - base;
-        if (!valid_xref(n) || g_st.p_xref_strage[n].first_elem == 0) continue;
-        int v = get_elem(n, LABEL_IMMEDIATE);
-        if (v != -1 && g_st.p_elem_strage[v].f_type == ELEM_TYPE_INTEGER)
-            return g_st.p_elem_strage[v].data.int_data;
-    }
+    // The length object may be one that this page leaves out because the first page's copy
+    // stands for it: its value is still at hand.
+    int first = chain_of(template_object_at(el.data.obj_no));
+    if (valid_elem(first) && g_st.p_elem_strage[first].f_type == ELEM_TYPE_INTEGER)
+        return g_st.p_elem_strage[first].data.int_data;
     return -1;
 }
 

@@ -249,6 +249,43 @@ TEST(Crypt, MultiPageDocumentsFromSeveralTemplates) {
     EXPECT_TRUE(has(qdf, "/DA (/Helv ")) << qdf;  // the field's default appearance
 }
 
+// A stream whose /Length is an object of its own: on a later page of the run that length
+// object is the first page's, and the stream, written again there because it refers to the
+// page, must still be encrypted over exactly /Length bytes.
+TEST(Crypt, LaterPagesKeepTheLengthOfStreamsWithIndirectLengths) {
+    TempDir d;
+    tb::begin(9);
+    tb::page_tree(4);
+    tb::common(1);
+    tb::helvetica(3);
+    tb::common(3);
+    tb::name(4, "Type", "Page");
+    tb::ref(4, "Parent", 2);
+    tb::array(4, "MediaBox", "0 0 612 792");
+    tb::resource(4, "Font", "F1", 3);
+    tb::ref(4, "Contents", 5);
+    tb::page_flag(4);
+    const std::string data = "BT /F1 24 Tf 72 720 Td (Indirect length) Tj ET\n";
+    tb::ref(5, "Length", 7);
+    tb::ref(5, "OnPage", 4);
+    append_elem_str(5, 0, LABEL_STREAM, STR_STREAM, data.data(), static_cast<int>(data.size()));
+    append_elem_int(7, 0, LABEL_IMMEDIATE, static_cast<int>(data.size()));
+    tb::trailer_ref("Root", 1);
+    std::string tpl = d.file("indirect.tpl");
+    tb::write(tpl);
+    std::string pdf = d.file("out.pdf");
+    tt::write_file(d.file("s.txt"), "Tessaro\n" + crypt_line({"u", "o", 1, 0, 1, 0}) + "start\t" +
+                                        pdf + "\nstartPage\t" + tpl + "\nendPage\nstartPage\t" +
+                                        tpl + "\nendPage\nfinish\n");
+    ASSERT_EQ(tt::run_tessaro(d.file("s.txt"), d.file("err.log")), 0);
+    std::string qdf = decrypt(d, pdf, "u");
+    size_t n = 0;
+    for (size_t at = qdf.find("(Indirect length) Tj ET"); at != std::string::npos;
+         at = qdf.find("(Indirect length) Tj ET", at + 1), ++n)
+        EXPECT_EQ(qdf.substr(at + 23, 2), "\ne") << qdf.substr(at, 40);  // then "endstream"
+    EXPECT_EQ(n, 2u);
+}
+
 TEST(Crypt, SetCryptModeOnlyBeforeStart) {
     TempDir d;
     std::string tpl = d.file("t.tpl");
