@@ -101,7 +101,7 @@ CompileStatus compile_text(std::string& text) {
     size_t text_len = text.size();
     text.push_back(0);
     text.push_back(0);
-    raise_event(0, g_cc.pdf_path.c_str(), pdf_tok{g_cc.pdf_path.c_str(), 0, 0});
+    raise_event(EV_OPEN, g_cc.pdf_path.c_str(), pdf_tok{g_cc.pdf_path.c_str(), 0, 0});
     if (parse_pdf_text(text.data(), text_len) != 0) {
         status = CompileStatus::parse_error;
         close_partial_object();
