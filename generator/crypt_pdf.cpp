@@ -197,7 +197,7 @@ void make_crypt_obj() {
 
 void _setCryptMode(const char* userPassword, const char* ownerPassword, int pr_perm, int mod_perm,
                    int cp_perm, int ed_perm) {
-    check_seq(0);
+    check_seq(SEQ_OPENED);
     g_crypt.g_permissions |= permission_bits(pr_perm, mod_perm, cp_perm, ed_perm);
     setupAllKeys(userPassword ? userPassword : "", ownerPassword ? ownerPassword : "",
                  &g_crypt.g_permissions, g_doc.documentID);

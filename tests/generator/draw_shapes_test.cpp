@@ -196,7 +196,7 @@ TEST(PageDrawing, OperationsNeedAnOpenPage) {
     bare_page();
     g_doc = DocState{};
     g_doc.opened = true;
-    g_doc.seq = 1;
+    g_doc.seq = SEQ_STARTED;
     try {
         _drawLine(0, 0, 1, 1, 1, 0, 0, 0, 0);
         FAIL();

@@ -14,6 +14,7 @@
 #include "generator/page_hooks.h"
 #include "generator/text_layout.h"
 #include "store/element_ops.h"
+#include "store/element_walk.h"
 #include "store/failure.h"
 #include "store/field_extras.h"
 #include "tests/support/template_builder.h"
@@ -39,7 +40,7 @@ class TextFill : public ::testing::Test {
     void SetUp() override {
         g_doc = DocState{};
         g_doc.opened = true;
-        g_doc.seq = 2;
+        g_doc.seq = SEQ_IN_PAGE;
         tb::begin(4);
         page = tb::add_object();
         tb::name(page, "Type", "Page");
@@ -80,7 +81,7 @@ class TextFill : public ::testing::Test {
     int ap(int i) { return field_appearance_object(rec(i).obj_no); }
 
     std::string text(int i) {
-        int e = find_top_level_entry(ap(i), LABEL_STREAM);
+        int e = dict_entry(ap(i), LABEL_STREAM);
         const st_elem& el = elem_at(e);
         return std::string(elem_bytes(el), static_cast<size_t>(el.data.str.len));
     }
@@ -294,12 +295,12 @@ TEST_F(TextFill, VerticalPositionAndCentring) {
     fill_attr("A", U"x", 0, "", -1, -1, -1, 3);
     EXPECT_NE(text(f).find("2.000000 17.000000 Td 10.000000 TL "), std::string::npos);
     // One line: free height (40 - 10) / 2 = 15, so the block moves 15 points down.
-    fill_attr("A", U"x", 0, "", -1, -1, -1, -10000);
+    fill_attr("A", U"x", 0, "", -1, -1, -1, VCENTER_BASE);
     EXPECT_NE(text(f).find("2.000000 5.000000 Td "), std::string::npos) << text(f);
     fill_attr("A", U"x", 0, "", -1, -1, -1, -9990);
     EXPECT_NE(text(f).find("2.000000 -5.000000 Td "), std::string::npos) << text(f);
     // Three lines with a leading of 8: text height 8 x 2 + 10 = 26, moved (40 - 26) / 2.
-    fill_attr("A", U"x\ny\nz", 8, "", -1, -1, -1, -10000);
+    fill_attr("A", U"x\ny\nz", 8, "", -1, -1, -1, VCENTER_BASE);
     EXPECT_NE(text(f).find("2.000000 13.000000 Td 8.000000 TL "), std::string::npos) << text(f);
     // Without a box the block keeps its place, moved by the extra offset only.
     int bbox = get_elem(ap(f), "BBox");
@@ -406,7 +407,7 @@ TEST_F(TextFill, Errors) {
     EXPECT_EQ(failure([&] { fill("B", U"x"); }), "Undefined Field Appearance(B)");
     EXPECT_EQ(failure([&] { fill_attr("A", U"x", 0, "Zz"); }),
               "Undefined Font(font short_name:Zz)");
-    g_doc.seq = 1;
+    g_doc.seq = SEQ_STARTED;
     EXPECT_EQ(failure([&] { fill("A", U"x"); }), "Illegal method calling sequence.");
     EXPECT_EQ(failure([&] { fill_attr("A", U"x"); }), "Illegal method calling sequence.");
 }
@@ -477,7 +478,7 @@ TEST_F(TextFill, UnresolvableAppearanceIsLeftAlone) {
     elem_at(get_elem(rec(f).obj_no, "N")).f_type = ELEM_TYPE_INTEGER;
     fill("A", U"x");
     EXPECT_EQ(g_doc.flag_set_field[f], 0);
-    int e = find_top_level_entry(obj, LABEL_STREAM);
+    int e = dict_entry(obj, LABEL_STREAM);
     EXPECT_EQ(std::string(elem_bytes(elem_at(e)), before.size()), before);
 }
 
