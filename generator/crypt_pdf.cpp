@@ -14,6 +14,7 @@
 #include "generator/page_hooks.h"
 #include "generator/page_numbering.h"
 #include "store/element_ops.h"
+#include "store/element_walk.h"
 #include "store/storages.h"
 
 namespace {
@@ -57,7 +58,7 @@ bool is_space(char c) {
 // a reference holds an output number: it is mapped back into the store.
 long declared_length(int obj) {
     if (!valid_xref(obj)) return -1;
-    int e = find_top_level_entry(obj, "Length");
+    int e = dict_entry(obj, "Length");
     if (e == -1) return -1;
     const st_elem& el = g_st.p_elem_strage[e];
     if (el.f_type == ELEM_TYPE_INTEGER) return el.data.int_data;

@@ -181,7 +181,7 @@ TEST_F(TextFill, TemplateFontOperatorIsCutOrKept) {
     EXPECT_TRUE(text(f).starts_with("/Tx BMC q BT 90 Tz /Helv 12.000000 Tf 0 Tr")) << text(f);
     // A template text that sets no colour takes the one of the default appearance.
     set_template_text(f, "/Tx BMC q BT /Helv 9 Tf ");
-    int da = find_top_level_entry(rec(f).obj_no, "DA");
+    int da = dict_entry(rec(f).obj_no, "DA");
     ASSERT_NE(da, -1);
     set_elem_str(da, STR_LITERAL, "/Helv 0 Tf 0 0 1 rg", 19);
     fill("A", U"");
