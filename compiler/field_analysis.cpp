@@ -711,6 +711,8 @@ Analysis analyse_appearance(int idx, int w, int ap, const FieldFacts& f) {
 
 // True when the form asks viewers to build the appearances of its fields.
 bool g_need_appearances = false;
+// True when the form's /Fields is an array: its widgets belong to the fields it lists.
+bool g_fields_listed = false;
 
 bool is_true(int e) {
     if (e == -1) return false;
@@ -722,13 +724,15 @@ bool is_true(int e) {
 // A check box shows the state its /AS names, as every viewer does. A radio button shows its
 // state only when that is also the field's value: a viewer building the appearances of the
 // group draws a button on only where the two agree, so one whose /AS and the group's /V
-// differ is shown off.
+// differ is shown off. In a form whose /Fields is no array the viewer knows no groups, and
+// each button has only the value it holds itself.
 void set_button_state(int w, const FieldFacts& f) {
     if (f.type != FIELD_TYPE_RADIO) return;
     int as = dict_entry(w, "AS");
     const char* now = name_of(as);
     if (!now || std::strcmp(now, "Off") == 0) return;
-    if (f.state && std::strcmp(f.state, now) == 0) return;
+    const char* value = g_fields_listed ? f.state : name_of(dict_entry(w, "V"));
+    if (value && std::strcmp(value, now) == 0) return;
     switch_off_entry(as);
     append_elem_name(w, 0, "AS", "Off");
 }
@@ -1140,6 +1144,11 @@ void analyse_fields() {
     g_made_fonts.clear();
     int form = acroform_object();
     g_need_appearances = valid_xref(form) && is_true(get_elem(form, "NeedAppearances"));
+    int fields = valid_xref(form) ? get_elem(form, "Fields") : -1;
+    if (fields != -1) fields = value_of(fields);
+    g_fields_listed = !valid_xref(form) ||
+                      (fields != -1 && g_st.p_elem_strage[fields].f_type == ELEM_TYPE_STRING &&
+                       g_st.p_elem_strage[fields].data.str.type == STR_ARRAY);
     for (int i = 0; i < g_st.num_xref_strage; ++i) {
         if (g_st.p_xref_strage[i].first_elem == 0) continue;
         // /Type is optional in annotation dictionaries.

@@ -475,4 +475,14 @@ TEST(FieldNames, NonTextWidgetsShownAsTheirValueWhenViewersWouldRebuildThem) {
     EXPECT_STREQ(get_elem_name(10, nullptr, "AS"), "a");
     EXPECT_STREQ(get_elem_name(14, nullptr, "AS"), "On");
     EXPECT_EQ(get_xref_absolute(16, "N"), 17);
+
+    // With /Fields no array, a viewer knows no groups: a button holds only its own value.
+    ASSERT_EQ(
+        compile_text(pdf_with(form_head("/Fields /none/NeedAppearances true") +
+                              "9 0 obj <</FT/Btn/Ff 49152/T (r)/V /b/Kids [12 0 R]>> endobj\n"
+                              "12 0 obj <</Type/Annot/Subtype/Widget/Parent 9 0 R/Rect [0 20 10 30]"
+                              "/AP <</N <</b 20 0 R/Off 20 0 R>>>>/AS /b>> endobj\n" +
+                              stream_obj(20, "/BBox [0 0 10 10]", ""))),
+        CompileStatus::ok);
+    EXPECT_STREQ(get_elem_name(12, nullptr, "AS"), "Off");
 }
