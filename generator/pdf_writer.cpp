@@ -34,15 +34,20 @@ void write_int(long long v) {
     pdf_write_bin(buf, static_cast<int>(r.ptr - buf));
 }
 
-inline void write_lit(const char* s) {
-    pdf_write_bin(s, static_cast<int>(std::strlen(s)));
+// Writes "/" + the encoded name + `tail` in one piece.
+void write_name(const char* name, const char* tail, size_t tail_len) {
+    const char* n = dec_label(name);
+    char buf[LABEL_SIZE * 3 + 8];
+    size_t len = strnlen(n, LABEL_SIZE * 3);
+    buf[0] = '/';
+    std::memcpy(buf + 1, n, len);
+    std::memcpy(buf + 1 + len, tail, tail_len);
+    pdf_write_bin(buf, static_cast<int>(1 + len + tail_len));
 }
 
 void write_key(const st_elem& e) {
-    if (std::strncmp(e.label, LABEL_IMMEDIATE, LABEL_SIZE) == 0) return;
-    pdf_write_bin("/", 1);
-    write_lit(dec_label(e.label));
-    pdf_write_bin(" ", 1);
+    if (label_is(e.label, LABEL_IMMEDIATE)) return;
+    write_name(e.label, " ", 1);
 }
 
 void write_string_body(const st_elem& e) {
@@ -55,12 +60,10 @@ void write_string_body(const st_elem& e) {
 void write_elem(const st_elem& e) {
     switch (e.f_type) {
         case ELEM_TYPE_SUBDIC_START:
-            if (std::strncmp(e.label, LABEL_ARRAY_DICTITEM, LABEL_SIZE) == 0) {
+            if (label_is(e.label, LABEL_ARRAY_DICTITEM)) {
                 pdf_write_bin("<< ", 3);
             } else {
-                pdf_write_bin("/", 1);
-                write_lit(dec_label(e.label));
-                pdf_write_bin(" << ", 4);
+                write_name(e.label, " << ", 4);
             }
             break;
         case ELEM_TYPE_SUBDIC_END:
@@ -75,9 +78,7 @@ void write_elem(const st_elem& e) {
             break;
         case ELEM_TYPE_NAME:
             write_key(e);
-            pdf_write_bin("/", 1);
-            write_lit(dec_label(e.data.name));
-            pdf_write_bin(" ", 1);
+            write_name(e.data.name, " ", 1);
             break;
         case ELEM_TYPE_INTEGER:
             write_key(e);
@@ -247,7 +248,14 @@ void pdf_fwrite(const char* str, int len, int, FILE* fp) {
 
 void pdf_write_bin(const char* str, int len) {
     if (len <= 0 || !g_out.fp_pdfFile) return;
-    pdf_fwrite(str, len, 0, g_out.fp_pdfFile);
+    // Plain output with room in the buffer: the common case, copied inline.
+    size_t n = static_cast<size_t>(len);
+    if (!g_out.g_qprint && g_buf.fp == g_out.fp_pdfFile && g_buf.used + n <= OUT_BUFFER) {
+        std::memcpy(g_buf.data + g_buf.used, str, n);
+        g_buf.used += n;
+    } else {
+        pdf_fwrite(str, len, 0, g_out.fp_pdfFile);
+    }
     g_out.sum_pos += len;
 }
 
@@ -362,12 +370,15 @@ void print_xref_last() {
     pdf_write(line);
     std::snprintf(line, sizeof line, "%10.10d %5.5d f\r\n", 0, 65535);
     pdf_write(line);
+    // "%10.10lld 00000 n\r\n" for a written object, ten zeros and "f" for a free entry.
+    std::memcpy(line, "0000000000 00000 n\r\n", 20);
     for (int k = 1; k < N; ++k) {
         long long off = s.p_pxref_strage[k];
-        if (off != 0)
-            std::snprintf(line, sizeof line, "%10.10lld 00000 n\r\n", off);
-        else
-            std::snprintf(line, sizeof line, "%10.10d 00000 f\r\n", 0);
+        line[17] = off != 0 ? 'n' : 'f';
+        for (int d = 9; d >= 0; --d) {
+            line[d] = static_cast<char>('0' + off % 10);
+            off /= 10;
+        }
         pdf_write_bin(line, 20);
     }
     pdf_write("trailer\r<<\r");

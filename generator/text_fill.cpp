@@ -18,7 +18,7 @@ FillState g_fill;
 namespace {
 
 bool name_is(const char (&have)[LABEL_SIZE], const char* want) {
-    return std::strncmp(have, want, LABEL_SIZE) == 0;
+    return label_is(have, want);
 }
 
 // Where the font resources of appearance object `ap` live: the object holding them and the

@@ -25,7 +25,7 @@ bool label_matches(const char* have, const char* want) {
             if (std::strncmp(have, want, n) == 0) return true;
         }
     }
-    return std::strncmp(have, want, LABEL_SIZE) == 0;
+    return label_is(have, want);
 }
 
 }  // namespace

@@ -141,7 +141,7 @@ void copy_elem_value(int dst, const st_elem& src) {
 namespace {
 int find_entry(ChainRange entries, const char* label) {
     for (int e : entries)
-        if (std::strncmp(g_st.p_elem_strage[e].label, label, LABEL_SIZE) == 0) return e;
+        if (label_is(g_st.p_elem_strage[e].label, label)) return e;
     return -1;
 }
 }  // namespace

@@ -53,8 +53,7 @@ bool field_name_matches(int field_index, const char* name) {
     const char* full = field_full_name(field_index, &len);
     if (full && std::strlen(name) == static_cast<size_t>(len) && std::memcmp(full, name, len) == 0)
         return true;
-    return std::strncmp(g_st.p_field_strage[field_index].name, name, LABEL_SIZE) == 0 &&
-           std::strlen(name) < LABEL_SIZE;
+    return label_is(g_st.p_field_strage[field_index].name, name) && std::strlen(name) < LABEL_SIZE;
 }
 
 int find_field(const char* name) {
