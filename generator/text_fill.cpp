@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "generator/doc_state.h"
 #include "generator/field_widgets.h"
@@ -12,6 +13,7 @@
 #include "store/change_marks.h"
 #include "store/element_ops.h"
 #include "store/field_extras.h"
+#include "store/template_file.h"
 
 FillState g_fill;
 
@@ -253,6 +255,68 @@ int appearance_data(int ap) {
     return data;
 }
 
+// What a fill of a field in its own font learns from the template before it looks at the
+// value: the appearance object, the facts and the appearance's beginning. All of it follows
+// from the field's records and the objects the lookups read; while those are what they were
+// when it was worked out (the same template content, none of the objects changed), a fill
+// of the field on a later page takes it as it is.
+struct FieldStart {
+    long image = -1;  // loaded_image_id() when made; -1: nothing kept
+    st_field record{};
+    st_field_extra extra{};
+    bool has_extra = false;
+    std::vector<int> reads;
+    int ap = -1;
+    FieldFacts facts;
+    AppearanceStart start;
+};
+std::vector<FieldStart> g_starts;  // by field record
+
+bool same_records(const FieldStart& k, int i) {
+    const st_field_extra* x = field_extra(i);
+    return std::memcmp(&k.record, &g_st.p_field_strage[i], sizeof k.record) == 0 &&
+           k.has_extra == (x != nullptr) && (!x || std::memcmp(&k.extra, x, sizeof k.extra) == 0);
+}
+
+// The kept start of field record i, or null when there is none that holds now.
+const FieldStart* kept_start(int i) {
+    if (i < 0 || static_cast<size_t>(i) >= g_starts.size()) return nullptr;
+    const FieldStart& k = g_starts[static_cast<size_t>(i)];
+    if (k.image < 0 || k.image != loaded_image_id() || !same_records(k, i) ||
+        !objects_unchanged(k.reads))
+        return nullptr;
+    return &k;
+}
+
+// Works out the start of field record i in its own font, keeping it when every object it
+// read is unchanged (it is then the template's).
+const FieldStart& make_start(int i) {
+    if (static_cast<size_t>(i) >= g_starts.size()) g_starts.resize(static_cast<size_t>(i) + 1);
+    FieldStart& k = g_starts[static_cast<size_t>(i)];
+    k.image = -1;
+    k.reads.clear();
+    marks_record_reads(&k.reads);
+    const st_field& f = g_st.p_field_strage[i];
+    char sname[LABEL_SIZE];
+    std::memcpy(sname, f.short_name, sizeof sname);
+    sname[LABEL_SIZE - 1] = 0;
+    k.ap = field_appearance_object(f.obj_no);
+    k.facts = read_facts(i, k.ap, k.ap, f.font_no, sname);
+    begin_field_appearance(i, k.facts, k.start);
+    marks_record_reads(nullptr);
+    // The text the facts pointed at is in the appearance's beginning now.
+    k.facts.da_ops = nullptr;
+    k.facts.da_ops_len = 0;
+    if (objects_unchanged(k.reads)) {
+        k.record = g_st.p_field_strage[i];
+        const st_field_extra* x = field_extra(i);
+        k.has_extra = x != nullptr;
+        if (x) k.extra = *x;
+        k.image = loaded_image_id();
+    }
+    return k;
+}
+
 // Fills field record i (which has an appearance) and stores the new appearance stream.
 // `style` names the font to use; font_field is the record whose font that is when it is
 // another field's (-1: the field's own).
@@ -265,13 +329,20 @@ void fill_record(int i, const int32_t* field_data, FillStyle style, int font_fie
     style.font_no = g_st.p_field_strage[src].font_no;
     style.font_sname = sname;
     const int widget = f.obj_no;
-    const int ap = field_appearance_object(widget);
-    const int font_ap =
-        font_field != -1 ? field_appearance_object(g_st.p_field_strage[font_field].obj_no) : ap;
-    const FieldFacts facts = read_facts(i, ap, font_ap, style.font_no, sname);
-
     std::string& text = g_fill.stream;
-    FillResult r = build_field_appearance(i, field_data, style, facts, text);
+    FillResult r;
+    int ap = -1;
+    if (font_field == -1) {
+        const FieldStart* k = kept_start(i);
+        if (!k) k = &make_start(i);
+        ap = k->ap;
+        r = build_field_appearance(i, field_data, style, k->facts, k->start, text);
+    } else {
+        ap = field_appearance_object(widget);
+        const int font_ap = field_appearance_object(g_st.p_field_strage[font_field].obj_no);
+        const FieldFacts facts = read_facts(i, ap, font_ap, style.font_no, sname);
+        r = build_field_appearance(i, field_data, style, facts, text);
+    }
 
     int data = appearance_data(ap);
     if (data == -1) return;

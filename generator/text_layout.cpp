@@ -880,13 +880,26 @@ void appearance_closers(const char* text, size_t len, char* out, size_t out_size
     if (out_size > 0) out[o < out_size ? o : out_size - 1] = 0;
 }
 
+void begin_field_appearance(int field_no, const FieldFacts& facts, AppearanceStart& start) {
+    begin_appearance(g_st.p_field_strage[field_no], facts, start.text, start.stroke, start.closers,
+                     sizeof start.closers);
+}
+
 FillResult build_field_appearance(int field_no, const int32_t* field_data, const FillStyle& st,
                                   const FieldFacts& facts, std::string& stream) {
+    AppearanceStart& start = g_layout.start;
+    begin_field_appearance(field_no, facts, start);
+    return build_field_appearance(field_no, field_data, st, facts, start, stream);
+}
+
+FillResult build_field_appearance(int field_no, const int32_t* field_data, const FillStyle& st,
+                                  const FieldFacts& facts, const AppearanceStart& start,
+                                  std::string& stream) {
     const st_field& f = g_st.p_field_strage[field_no];
     FillResult result;
-    std::string& stroke = g_layout.stroke;
-    char closers[256];
-    begin_appearance(f, facts, stream, stroke, closers, sizeof closers);
+    const std::string& stroke = start.stroke;
+    const char* closers = start.closers;
+    stream.assign(start.text);
 
     FontSet fs;
     fs.font_no = st.font_no;

@@ -24,6 +24,7 @@ int type_of(int e) {
 
 ChainIter::ChainIter(int first, WalkMode mode)
     : e_(in_storage(first) ? first : 0), steps_left_(g_st.num_elem_strage - 1), mode_(mode) {
+    if (g_marks_reads && e_ != 0) marks_note_read(e_);
     if (e_ != 0) {
         type_ = type_of(e_);
         if (mode_ == WalkMode::entries) settle();
@@ -82,6 +83,7 @@ ChainIter& ChainIter::operator++() {
 }
 
 ChainRange obj_elems(int obj) {
+    if (g_marks_reads) marks_note_object(obj);
     if (!valid_xref(obj)) return {};
     return {g_st.p_xref_strage[obj].first_elem, WalkMode::every};
 }
@@ -158,6 +160,7 @@ int subdict_entry(int start, const char* label) {
 int ref_target(int e) {
     if (!in_storage(e)) return -1;
     const st_elem& el = g_st.p_elem_strage[e];
+    if (g_marks_reads && el.f_type == ELEM_TYPE_OBJREF) marks_note_object(el.data.obj_no);
     if (el.f_type != ELEM_TYPE_OBJREF || !valid_xref(el.data.obj_no)) return -1;
     return el.data.obj_no;
 }
@@ -180,6 +183,7 @@ int Dict::find(const char* label) const {
 
 ChainRange Dict::entries() const {
     if (!valid()) return {};
+    if (g_marks_reads && start == 0) marks_note_object(obj);
     if (start == 0)
         return {valid_xref(obj) ? g_st.p_xref_strage[obj].first_elem : 0, WalkMode::entries};
     if (!in_storage(start) || type_of(start) != ELEM_TYPE_SUBDIC_START) return {};
@@ -190,6 +194,7 @@ Dict Dict::of(int obj, int e) {
     if (!in_storage(e)) return {};
     const st_elem& el = g_st.p_elem_strage[e];
     if (el.f_type == ELEM_TYPE_SUBDIC_START) return {obj, e};
+    if (g_marks_reads && el.f_type == ELEM_TYPE_OBJREF) marks_note_object(el.data.obj_no);
     if (el.f_type == ELEM_TYPE_OBJREF && valid_xref(el.data.obj_no) &&
         g_st.p_xref_strage[el.data.obj_no].first_elem > 0)
         return {el.data.obj_no, 0};

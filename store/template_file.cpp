@@ -160,6 +160,7 @@ struct TemplateImage {
     int32_t counts[6] = {};   // trailer, cross-reference, element, font, field, character
     std::vector<char> bytes;  // the six arrays, checked and with their texts terminated
     unsigned long used = 0;
+    long id = 0;  // loaded_image_id() of its content
 };
 
 constexpr size_t IMAGE_CACHE_FILES = 8;
@@ -167,6 +168,14 @@ constexpr size_t IMAGE_CACHE_BYTES = 64u << 20;
 std::vector<TemplateImage> g_images;
 unsigned long g_image_clock = 0;
 long g_image_reads = 0;  // counts the template files read from disk
+long g_image_ids = 0;    // the last identity given to loaded content
+long g_loaded_image = -1;
+
+// A load of content not known to be that of an earlier load: a new identity.
+long new_image_id() {
+    g_loaded_image = ++g_image_ids;
+    return g_loaded_image;
+}
 bool g_keep_images = false;
 
 bool same_file(const TemplateImage& im, const struct stat& st) {
@@ -235,6 +244,7 @@ void keep_image(const char* path, const struct stat& st, const int32_t* c) {
         at += n;
     }
     im.used = ++g_image_clock;
+    im.id = g_loaded_image;
     g_images.push_back(std::move(im));
 }
 
@@ -256,7 +266,8 @@ void load_template(const char* path) {
             im.used = ++g_image_clock;
             copy_image(im);
             if (g_st.num_elem_strage == 0) g_st.num_elem_strage = 1;
-            marks_start_page();
+            g_loaded_image = im.id;
+            marks_start_page(im.id);
             return;
         }
     }
@@ -268,10 +279,12 @@ void load_template(const char* path) {
     in.file = f.get();
     in.size = static_cast<size_t>(st.st_size);
     int32_t counts[6] = {};
+    g_loaded_image = -1;
     load_from(in, path, counts);
     ++g_image_reads;
+    long id = new_image_id();
     if (g_keep_images) keep_image(path, st, counts);
-    marks_start_page();
+    marks_start_page(id);
 }
 
 void load_template_memory(const char* name, const void* data, size_t size) {
@@ -279,9 +292,10 @@ void load_template_memory(const char* name, const void* data, size_t size) {
     in.data = static_cast<const unsigned char*>(data);
     in.size = data ? size : 0;
     int32_t counts[6] = {};
+    g_loaded_image = -1;
     load_from(in, name, counts);
     ++g_image_reads;
-    marks_start_page();
+    marks_start_page(new_image_id());
 }
 
 void keep_template_images(bool on) {
@@ -291,6 +305,10 @@ void keep_template_images(bool on) {
 
 long template_reads() {
     return g_image_reads;
+}
+
+long loaded_image_id() {
+    return g_loaded_image;
 }
 
 bool write_template_to(FILE* fp) {
