@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "generator/doc_state.h"
+#include "generator/text_fill.h"
 #include "store/change_marks.h"
 #include "store/element_ops.h"
 #include "store/template_file.h"
@@ -294,6 +295,9 @@ void renum_obj() {
         plan_later_page(n, loaded);
     else
         remember_first_page(n, loaded);
+    // Refills left out on the promise of the first page's copy, where the page writes the
+    // appearance itself after all.
+    refill_skipped_fields(is_reused);
     for (int i = 0; i < n; ++i) {
         st_xref& x = s.p_xref_strage[i];
         if (later && !g_run.keep[static_cast<size_t>(i)]) {

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "generator/doc_state.h"
@@ -364,14 +365,72 @@ bool fillable(int i) {
 
 }  // namespace
 
+namespace {
+
+const int32_t g_empty_value[1] = {0};
+
+// Empty refills of a template run. A refill depends only on the field's records and on the
+// objects its lookups read; on the run's first page it changes the appearance object alone.
+// When it did, the appearance counts as unchanged afterwards: a later page of the run whose
+// refill would read the same unchanged objects produces the same bytes, so it leaves the
+// appearance as loaded and the first page's copy stands for it. Should the page's numbering
+// still write that appearance itself (something it refers to is written anew), the refill
+// is made then (refill_skipped_fields).
+struct EmptyRefills {
+    long image = -1;                           // the content of the run's first page
+    std::vector<char> same;                    // per field record: refilled alone on the first page
+    std::vector<std::pair<int, int>> skipped;  // this page's left-out refills: field, appearance
+};
+EmptyRefills g_refills;
+
+bool refill_left_out(int i) {
+    const EmptyRefills& r = g_refills;
+    if (g_doc.g_continue_template != 1 || g_doc.g_compress_field == 1 ||
+        r.image != loaded_image_id() || static_cast<size_t>(i) >= r.same.size() ||
+        !r.same[static_cast<size_t>(i)])
+        return false;
+    const FieldStart* k = kept_start(i);
+    return k && k->ap != -1 && !object_changed(k->ap);
+}
+
+}  // namespace
+
 void fill_empty_record(int i) {
-    static const int32_t empty_value[1] = {0};
     const st_field& f = g_st.p_field_strage[i];
     if (f.obj_no == 0 || f.f_ap == 0) return;
-    fill_record(i, empty_value, FillStyle{}, -1);
+    EmptyRefills& r = g_refills;
+    if (g_doc.g_continue_template != 1) {
+        // The run's first page: starts the run's record of refills.
+        if (r.image != loaded_image_id()) r.same.clear();
+        r.image = loaded_image_id();
+    } else if (refill_left_out(i)) {
+        r.skipped.emplace_back(i, kept_start(i)->ap);
+        return;
+    }
+    const FieldStart* k = kept_start(i);
+    if (!k) k = &make_start(i);
+    const int ap = k->ap;
+    const bool clean = k->image >= 0 && ap != -1 && !object_changed(ap);
+    const long changes = marks_changes();
+    const int objects = g_st.num_xref_strage;
+    fill_record(i, g_empty_value, FillStyle{}, -1);
+    if (g_doc.g_continue_template == 1 || r.image != loaded_image_id()) return;
+    if (static_cast<size_t>(i) >= r.same.size()) r.same.resize(static_cast<size_t>(i) + 1, 0);
+    const bool alone = clean && marks_changes() == changes + 1 && object_changed(ap) &&
+                       g_st.num_xref_strage == objects;
+    r.same[static_cast<size_t>(i)] = alone;
+    if (alone) mark_object_unchanged(ap);
+}
+
+void refill_skipped_fields(bool (*reused)(int obj)) {
+    EmptyRefills& r = g_refills;
+    for (auto [i, ap] : r.skipped)
+        if (!reused(ap)) fill_record(i, g_empty_value, FillStyle{}, -1);
+    r.skipped.clear();
 }
 
 void fill_page_reset() {
+    g_refills.skipped.clear();
     g_fill.latin_font_obj = -1;
     g_fill.japanese_font_obj = -1;
 }
