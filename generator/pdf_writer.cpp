@@ -34,13 +34,25 @@ void write_int(long long v) {
     pdf_write_bin(buf, static_cast<int>(r.ptr - buf));
 }
 
-// Writes "/" + the encoded name + `tail` in one piece.
+bool plain_name_char(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
+}
+
+// Writes "/" + the encoded name + `tail` in one piece. Names of ASCII letters, digits and
+// "_" (nearly all) are copied as they are; dec_label encodes the others.
 void write_name(const char* name, const char* tail, size_t tail_len) {
-    const char* n = dec_label(name);
     char buf[LABEL_SIZE * 3 + 8];
-    size_t len = strnlen(n, LABEL_SIZE * 3);
     buf[0] = '/';
-    std::memcpy(buf + 1, n, len);
+    size_t len = 0;
+    while (len < LABEL_SIZE - 1 && plain_name_char(name[len])) {
+        buf[1 + len] = name[len];
+        ++len;
+    }
+    if (len < LABEL_SIZE - 1 && name[len] != 0) {
+        const char* n = dec_label(name);
+        len = strnlen(n, LABEL_SIZE * 3);
+        std::memcpy(buf + 1, n, len);
+    }
     std::memcpy(buf + 1 + len, tail, tail_len);
     pdf_write_bin(buf, static_cast<int>(1 + len + tail_len));
 }

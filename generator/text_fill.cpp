@@ -446,8 +446,7 @@ int field_appearance_object(int widget) {
 void fill_text_field(const char* field_name, const int32_t* field_data, const FillStyle& style) {
     const Storages& s = g_st;
     const char* name = resolve_field_name(field_name);
-    int first = find_field(name);
-    if (first == -1) throwf("Undefined Field Name(%s)", field_name);
+    if (find_field(name) == -1) throwf("Undefined Field Name(%s)", field_name);
 
     int font_field = -1;
     const char* font_sname = style.font_sname;
@@ -460,8 +459,9 @@ void fill_text_field(const char* field_name, const int32_t* field_data, const Fi
 
     // Every widget of the field shows the value; records of one name are its widgets.
     bool filled = false;
-    for (int i = first; i < s.num_field_strage; ++i) {
-        if (!field_name_matches(i, name)) continue;
+    std::vector<int>& records = g_fill.records;
+    records = fields_named(name);
+    for (int i : records) {
         if (!fillable(i)) continue;
         fill_record(i, field_data, style, font_field);
         filled = true;

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "generator/text_layout.h"
 
@@ -12,6 +13,7 @@
 // made for the loaded page (-1: not made yet).
 struct FillState {
     std::string stream;
+    std::vector<int> records;  // the records a fill addresses
     int latin_font_obj = -1;
     int japanese_font_obj = -1;
 };

@@ -141,10 +141,30 @@ void copy_elem_value(int dst, const st_elem& src) {
 }
 
 namespace {
+// The walk of ChainIter's entries mode, written out: lookups are the store's hottest loop.
 int find_entry(ChainRange entries, const char* label) {
-    for (int e : entries)
-        if (label_is(g_st.p_elem_strage[e].label, label)) return e;
-    return -1;
+    const st_elem* es = g_st.p_elem_strage;
+    const int n = g_st.num_elem_strage;
+    int e = entries.first;
+    if (e <= 0 || e >= n) return -1;
+    if (g_marks_reads) marks_note_read(e);
+    int depth = 0;
+    for (int steps = n - 1;;) {
+        const st_elem& el = es[e];
+        const int t = el.f_type;
+        if (closes(t)) {
+            if (depth == 0) return -1;
+            --depth;
+        } else if (depth == 0 && t != 0) {
+            if (label_is(el.label, label)) return e;
+            if (opens(t)) ++depth;
+        } else if (opens(t)) {
+            ++depth;
+        }
+        const int next = el.next_elem;
+        if (steps-- <= 0 || next <= 0 || next >= n) return -1;
+        e = next;
+    }
 }
 }  // namespace
 
