@@ -1,5 +1,6 @@
 #include "generator/field_rename.h"
 
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 
@@ -137,7 +138,11 @@ void rename_field_name() {
         int widget = f.obj_no;
         if (!has_elements(widget)) continue;
         ++global_annot_no;
-        int len = std::snprintf(name, sizeof name, "K_E_S_Trel%d_", global_annot_no);
+        // "K_E_S_Trel%d_"
+        std::memcpy(name, "K_E_S_Trel", 10);
+        char* end = std::to_chars(name + 10, name + sizeof name - 1, global_annot_no).ptr;
+        *end++ = '_';
+        int len = static_cast<int>(end - name);
 
         // The name belongs to the object that holds /T: the widget, or its parent field
         // when the widget is one of several kids; a widget named by neither gets its own.

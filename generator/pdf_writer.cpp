@@ -28,10 +28,44 @@ constexpr long long MAX_OFFSET = 9999999999LL;
 // 32-bit position of the cross-reference record cannot hold.
 std::vector<long long> g_obj_offsets;
 
+// Output goes through one large buffer of the writer's own: the writer makes many small
+// writes per element, and a stdio call for each costs more than the bytes themselves. The
+// buffer is written with write(2), so that every failure (a full disk, a closed pipe) is seen
+// at once, and so that the crash handler can still write it out.
+struct OutBuffer {
+    char data[OUT_BUFFER];
+    size_t used = 0;
+    FILE* fp = nullptr;
+};
+OutBuffer g_buf;
+
+// True while print_obj writes plain output through the buffer, which it binds to the PDF
+// for that time: its many small writes are then copied in place.
+bool g_direct = false;
+
+void pdf_write_slow(const char* s, size_t n) {
+    pdf_write_bin(s, static_cast<int>(n));
+}
+
+inline void put(const char* s, size_t n) {
+    if (g_direct && n <= OUT_BUFFER - g_buf.used) {
+        std::memcpy(g_buf.data + g_buf.used, s, n);
+        g_buf.used += n;
+        g_out.sum_pos += static_cast<long long>(n);
+        return;
+    }
+    pdf_write_slow(s, n);
+}
+
+template <size_t N>
+inline void put(const char (&lit)[N]) {
+    put(lit, N - 1);
+}
+
 void write_int(long long v) {
     char buf[24];
     auto r = std::to_chars(buf, buf + sizeof buf, v);
-    pdf_write_bin(buf, static_cast<int>(r.ptr - buf));
+    put(buf, static_cast<size_t>(r.ptr - buf));
 }
 
 bool plain_name_char(char c) {
@@ -54,7 +88,7 @@ void write_name(const char* name, const char* tail, size_t tail_len) {
         std::memcpy(buf + 1, n, len);
     }
     std::memcpy(buf + 1 + len, tail, tail_len);
-    pdf_write_bin(buf, static_cast<int>(1 + len + tail_len));
+    put(buf, 1 + len + tail_len);
 }
 
 void write_key(const st_elem& e) {
@@ -65,7 +99,7 @@ void write_key(const st_elem& e) {
 void write_string_body(const st_elem& e) {
     long start = e.data.str.start_pos, len = e.data.str.len;
     if (start < 0 || len <= 0 || start + len > g_st.alloc_char_strage) return;
-    pdf_write_bin(g_st.p_char_strage + start, static_cast<int>(len));
+    put(g_st.p_char_strage + start, static_cast<size_t>(len));
 }
 
 // Writes one element of the page store or of the trailer.
@@ -73,20 +107,20 @@ void write_elem(const st_elem& e) {
     switch (e.f_type) {
         case ELEM_TYPE_SUBDIC_START:
             if (label_is(e.label, LABEL_ARRAY_DICTITEM)) {
-                pdf_write_bin("<< ", 3);
+                put("<< ");
             } else {
                 write_name(e.label, " << ", 4);
             }
             break;
         case ELEM_TYPE_SUBDIC_END:
-            pdf_write_bin(">> ", 3);
+            put(">> ");
             break;
         case ELEM_TYPE_ARRAY_START:
             write_key(e);
-            pdf_write_bin("[ ", 2);
+            put("[ ");
             break;
         case ELEM_TYPE_ARRAY_END:
-            pdf_write_bin("] \r", 3);
+            put("] \r");
             break;
         case ELEM_TYPE_NAME:
             write_key(e);
@@ -95,42 +129,42 @@ void write_elem(const st_elem& e) {
         case ELEM_TYPE_INTEGER:
             write_key(e);
             write_int(e.data.int_data);
-            pdf_write_bin(" ", 1);
+            put(" ");
             break;
         case ELEM_TYPE_OBJREF:
             write_key(e);
             write_int(e.data.obj_no);
-            pdf_write_bin(" 0 R ", 5);
+            put(" 0 R ");
             break;
         case ELEM_TYPE_STRING:
             switch (e.data.str.type) {
                 case STR_LITERAL:
                     write_key(e);
-                    pdf_write_bin("(", 1);
+                    put("(");
                     write_string_body(e);
-                    pdf_write_bin(") ", 2);
+                    put(") ");
                     break;
                 case STR_HEX:
                     write_key(e);
-                    pdf_write_bin("<", 1);
+                    put("<");
                     write_string_body(e);
-                    pdf_write_bin("> ", 2);
+                    put("> ");
                     break;
                 case STR_ARRAY:
                     write_key(e);
-                    pdf_write_bin("[", 1);
+                    put("[");
                     write_string_body(e);
-                    pdf_write_bin("] ", 2);
+                    put("] ");
                     break;
                 case STR_STREAM:
-                    pdf_write_bin("\rstream\r\n", 9);
+                    put("\rstream\r\n");
                     write_string_body(e);
-                    pdf_write_bin("\r\nendstream", 11);
+                    put("\r\nendstream");
                     break;
                 case STR_BARE:
                     write_key(e);
                     write_string_body(e);
-                    pdf_write_bin(" \r", 2);
+                    put(" \r");
                     break;
                 default:
                     break;
@@ -148,17 +182,6 @@ bool is_stream(const st_elem& e) {
 }  // namespace
 
 namespace {
-
-// Output goes through one large buffer of the writer's own: the writer makes many small
-// writes per element, and a stdio call for each costs more than the bytes themselves. The
-// buffer is written with write(2), so that every failure (a full disk, a closed pipe) is seen
-// at once, and so that the crash handler can still write it out.
-struct OutBuffer {
-    char data[OUT_BUFFER];
-    size_t used = 0;
-    FILE* fp = nullptr;
-};
-OutBuffer g_buf;
 
 // Writes all n bytes to descriptor fd; false on the first failure (errno tells why).
 bool write_all(int fd, const char* p, size_t n) {
@@ -325,6 +348,17 @@ void print_elem(int elem) {
 
 void print_obj() {
     Storages& s = g_st;
+    // The page's objects go straight into the buffer, bound to the PDF for the time.
+    struct Direct {
+        Direct() {
+            g_direct = !g_out.g_qprint && g_out.fp_pdfFile;
+            if (g_direct && g_buf.fp != g_out.fp_pdfFile) {
+                buffer_flush();
+                g_buf.fp = g_out.fp_pdfFile;
+            }
+        }
+        ~Direct() { g_direct = false; }
+    } direct;
     g_obj_offsets.assign(static_cast<size_t>(s.num_xref_strage), 0);
     const st_elem* es = s.p_elem_strage;
     for (int i = 0; i < s.num_xref_strage; ++i) {
@@ -335,9 +369,9 @@ void print_obj() {
         s.p_xref_strage[i].pos =
             static_cast<int>(g_out.sum_pos > INT_MAX ? INT_MAX : g_out.sum_pos);
         write_int(static_cast<long long>(i) + g_doc.base_num);
-        pdf_write_bin(" 0 obj\r", 7);
+        put(" 0 obj\r");
         bool dict = std::strncmp(es[first].label, LABEL_IMMEDIATE, LABEL_SIZE) != 0;
-        if (dict) pdf_write_bin("<< \r", 4);
+        if (dict) put("<< \r");
         bool has_stream = false;
         for (int e : obj_elems(i)) {
             if (is_stream(es[e])) {
@@ -346,12 +380,12 @@ void print_obj() {
             }
             write_elem(es[e]);
         }
-        if (dict) pdf_write_bin(">> ", 3);
+        if (dict) put(">> ");
         if (has_stream) {
             for (int e : obj_elems(i))
                 if (is_stream(es[e])) write_elem(es[e]);
         }
-        pdf_write_bin("\rendobj\r", 8);
+        put("\rendobj\r");
     }
 }
 
