@@ -348,6 +348,23 @@ bool usable_box(int ap) {
     return b.size() >= 4 && std::fabs(b[2] - b[0]) > 0.5 && std::fabs(b[3] - b[1]) > 0.5;
 }
 
+// True when the appearance's /Matrix shows its text upright and readable: none, or a scaled
+// quarter turn. A mirrored, skewed or obliquely turned appearance would show a value
+// reversed or slanted, where a viewer shows a value typed into the field upright.
+bool upright_matrix(int ap) {
+    int e = dict_entry(ap, "Matrix");
+    if (e == -1) return true;
+    std::vector<double> m = numbers_of(e);
+    if (m.size() < 4) return true;
+    const double a = m[0], b = m[1], c = m[2], d = m[3];
+    const double det = a * d - b * c;
+    const double scale = std::fabs(a) + std::fabs(b) + std::fabs(c) + std::fabs(d);
+    if (!(det > 0) || scale <= 0) return false;
+    const double tiny = scale * 1e-3;
+    return (std::fabs(b) < tiny && std::fabs(c) < tiny) ||
+           (std::fabs(a) < tiny && std::fabs(d) < tiny);
+}
+
 // A new object of the template, with an empty chain.
 int new_object() {
     int n = g_st.num_xref_strage;
@@ -358,8 +375,10 @@ int new_object() {
 // Builds the appearance a viewer would draw for an empty text field that has none: its
 // background and border from /MK and /BS, a clipped text object with the default appearance,
 // the box turned as /MK /R says; `shown` (text operators) goes after the default appearance.
-// Returns the new appearance object, or -1.
-int build_appearance(int w, const FieldFacts& f, const std::string& shown = "") {
+// `size` (width and height), when given, is the box drawn in, which viewers scale to the
+// widget's rectangle. Returns the new appearance object, or -1.
+int build_appearance(int w, const FieldFacts& f, const std::string& shown = "",
+                     const double* size = nullptr) {
     std::vector<double> rect = numbers_of(dict_entry(w, "Rect"));
     if (rect.size() < 4) return -1;
     double rw = std::fabs(rect[2] - rect[0]), rh = std::fabs(rect[3] - rect[1]);
@@ -368,7 +387,7 @@ int build_appearance(int w, const FieldFacts& f, const std::string& shown = "") 
     int rot = ((static_cast<int>(r) % 360) + 360) % 360;
     if (rot % 90 != 0) rot = 0;
     const bool turned = rot == 90 || rot == 270;
-    const double bw = turned ? rh : rw, bh = turned ? rw : rh;
+    const double bw = size ? size[0] : turned ? rh : rw, bh = size ? size[1] : turned ? rw : rh;
 
     double border = 1;
     if (!number_of(entry_in(w, "BS", "W"), &border)) {
@@ -504,9 +523,10 @@ bool analyse_field_font(int idx, int w, int ap, const FieldFacts& f, std::string
     int owner = -1, after = 0;
     font_holder(ap, &owner, &after);
 
-    // The appearance may name the font differently from the default appearance.
+    // The appearance may name the font differently from the default appearance: its first
+    // font, when the default appearance's is not among its fonts.
     int first_entry = *Dict{owner, after}.entries().begin();
-    if (first_entry > 0) {
+    if (first_entry > 0 && Dict{owner, after}.find(F.c_str()) == -1) {
         const st_elem& ae = g_st.p_elem_strage[first_entry];
         if (ae.f_type == ELEM_TYPE_OBJREF && ae.label[0] != 0 &&
             std::strncmp(ae.label, F.c_str(), LABEL_SIZE) != 0)
@@ -547,6 +567,23 @@ bool analyse_field_font(int idx, int w, int ap, const FieldFacts& f, std::string
     return true;
 }
 
+// Enters the default appearance's font, as appearance `from` names it, in the resources of
+// the appearance `to` built in its place.
+void carry_default_font(int w, int from, int to, const FieldFacts& f) {
+    size_t slash = f.da.find('/');
+    if (slash == std::string::npos) return;
+    char word[LABEL_SIZE + 1] = "";
+    std::sscanf(f.da.c_str() + slash + 1, "%32s", word);
+    if (word[0] == 0 || std::strlen(word) >= LABEL_SIZE || default_resource_font(w, word) != -1)
+        return;
+    int font = font_in_resources(from, word);
+    if (font == -1) font = font_in_resources(ref_target(dict_entry(from, "Resources")), word);
+    if (font == -1) return;
+    int owner = -1, after = 0;
+    font_holder(to, &owner, &after);
+    append_elem_objref(owner, after, word, font);
+}
+
 // Text box of the field: inset for the border, width, first line and line feed.
 void analyse_field_box(int idx, int w, int ap, const FieldFacts& f) {
     st_field& r = g_st.p_field_strage[idx];
@@ -554,14 +591,18 @@ void analyse_field_box(int idx, int w, int ap, const FieldFacts& f) {
     std::string bbox = string_value(ap, nullptr, "BBox", &found);
     const char* bp = bbox.c_str();
     while (*bp == ' ' || *bp == '[') ++bp;
-    char xs[64] = "", ys[64] = "";
-    std::sscanf(bp, "%*s %*s %63s %63s", xs, ys);
+    char xs[64] = "", ys[64] = "", x1s[64] = "", y1s[64] = "";
+    std::sscanf(bp, "%63s %63s %63s %63s", x1s, y1s, xs, ys);
     float x2 = static_cast<float>(std::atof(xs)), y2 = static_cast<float>(std::atof(ys));
+    // A box that does not start at the origin: the text goes inside it, where the form's
+    // own text is drawn.
+    float x1 = static_cast<float>(std::atof(x1s)), y1 = static_cast<float>(std::atof(y1s));
+    if (!(x1 < x2) || !(y1 < y2)) x1 = y1 = 0;
 
     int border = get_elem_int(w, "Parent", "W");
     float b = static_cast<float>((border == -1 ? 1 : border) + 1);
-    r.space_w = b;
-    r.width = x2 - 2 * b;
+    r.space_w = x1 + b;
+    r.width = x2 - x1 - 2 * b;
 
     int H = 1000;
     if (r.font_no < 0) {
@@ -574,10 +615,11 @@ void analyse_field_box(int idx, int w, int ap, const FieldFacts& f) {
     r.line_feed = line_feed;
     float line_start = y2 - b - line_feed;
     const bool multi = (f.field_flags & FF_MULTILINE) != 0;
-    if (g_cc.f_merlow && !multi) line_start = y2 / 2 - line_feed / 2 + 0.2f * line_feed;
+    const float middle = (y1 + y2) / 2;
+    if (g_cc.f_merlow && !multi) line_start = middle - line_feed / 2 + 0.2f * line_feed;
     if (g_cc.f_merlow && multi) line_start = line_start + 0.2f * line_feed;
-    if (g_cc.f_merlow14 && !multi) line_start = y2 / 2 - line_feed / 2;
-    if (line_start < b) line_start = b;
+    if (g_cc.f_merlow14 && !multi) line_start = middle - line_feed / 2;
+    if (line_start < y1 + b) line_start = y1 + b;
     r.line_start = line_start;
 }
 
@@ -649,8 +691,15 @@ bool analyse_start_text(int idx, const std::string& text, const FieldFacts& f,
         }
     }
     if (!renamed.empty()) {
-        size_t p = start.find(renamed);
-        if (p != std::string::npos) start.replace(p, renamed.size(), font);
+        // The name as an operand: "/" and the name, ended by a delimiter.
+        const std::string operand = "/" + renamed;
+        for (size_t p = start.find(operand); p != std::string::npos;
+             p = start.find(operand, p + 1)) {
+            size_t end = p + operand.size();
+            if (end < start.size() && !std::strchr(" \t\r\n\f/[]()<>%", start[end])) continue;
+            start.replace(p + 1, renamed.size(), font);
+            break;
+        }
     }
     if (start.size() >= sizeof r.start_str) return false;
     std::memcpy(r.start_str, start.c_str(), start.size() + 1);
@@ -768,8 +817,17 @@ void analyse_widget(int w) {
     // empty box) gets the one a viewer would draw; choice fields show their value only through
     // an appearance they have.
     const bool combo = g_need_appearances && f.type == FIELD_TYPE_COMBO;
-    if ((f.is_text() || combo) && (ap == -1 || !usable_box(ap) || combo))
+    if ((f.is_text() || combo) && (ap == -1 || !usable_box(ap) || combo)) {
         ap = build_appearance(w, f);
+    } else if (f.is_text() && !upright_matrix(ap)) {
+        // Drawn as a viewer draws a typed value, in the same font. The box keeps its size,
+        // so the value is scaled as the form's own drawing is.
+        int old = ap;
+        std::vector<double> b = numbers_of(dict_entry(old, "BBox"));
+        const double size[2] = {std::fabs(b[2] - b[0]), std::fabs(b[3] - b[1])};
+        ap = build_appearance(w, f, "", size);
+        if (ap != -1) carry_default_font(w, old, ap, f);
+    }
     if (ap == -1) return;
     Analysis a = analyse_appearance(idx, w, ap, f);
     // An appearance whose drawing before the text does not fit the record is replaced by the

@@ -53,6 +53,22 @@ void set_name(int e, const char* name) {
     std::snprintf(g_st.p_elem_strage[e].data.name, LABEL_SIZE, "%s", name);
 }
 
+// The horizontal Unicode CMap a field's font is written with. Japanese CMaps become the one of
+// the mode; another collection's CMap (UniGB, UniCNS, UniKS) keeps its name, which its
+// glyphs need, with a vertical CMap turned into its horizontal twin.
+void set_unicode_cmap(int enc) {
+    const char* have = g_st.p_elem_strage[enc].data.name;
+    if (std::strncmp(have, "UniJIS", 6) == 0) {
+        set_name(enc, g_cc.f_jisx0213 ? UTF16_CMAP : UCS2_CMAP);
+        return;
+    }
+    std::string n(have, strnlen(have, LABEL_SIZE));
+    if (n.size() > 2 && n.compare(n.size() - 2, 2, "-V") == 0) {
+        n[n.size() - 1] = 'H';
+        set_name(enc, n.c_str());
+    }
+}
+
 int16_t to_width(double v) {
     if (v > 32767) return 32767;
     if (v < -32768) return -32768;
@@ -170,8 +186,7 @@ int analyse_font(int font) {
     for (int i = 0; i < g_st.num_font_strage; ++i) {
         if (std::strncmp(g_st.p_font_strage[i].name, b.c_str(), LABEL_SIZE) != 0) continue;
         int enc = encoding_name_elem(font);
-        if (g_st.p_font_strage[i].encoding == 'U' && enc != -1)
-            set_name(enc, g_cc.f_jisx0213 ? UTF16_CMAP : UCS2_CMAP);
+        if (g_st.p_font_strage[i].encoding == 'U' && enc != -1) set_unicode_cmap(enc);
         return i;
     }
 
@@ -205,7 +220,7 @@ int analyse_font(int font) {
         f.encoding = encoding_kind_of(name.c_str());
         // Unicode CMaps become the horizontal one of the mode, as for a font met again (a
         // vertical CMap would set a field's text top to bottom).
-        if (f.encoding == 'U') set_name(enc, g_cc.f_jisx0213 ? UTF16_CMAP : UCS2_CMAP);
+        if (f.encoding == 'U') set_unicode_cmap(enc);
     }
 
     // Codes without a width of their own: a CID font's /DW (1000 when absent), a simple

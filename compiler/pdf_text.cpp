@@ -3,16 +3,10 @@
 #include <cstdint>
 
 #include "multibyte/utf8_encode.h"
+#include "store/pdf_string.h"
 #include "store/records.h"
 
 namespace {
-
-int hex_digit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
 
 void put_utf8(std::string& out, uint32_t u) {
     char bytes[4];
@@ -31,68 +25,12 @@ constexpr uint16_t k_doc_high[33] = {
 std::string string_bytes(char kind, const char* text, int len) {
     std::string out;
     if (!text || len <= 0) return out;
-    if (kind == STR_HEX) {
-        int hi = -1;
-        for (int i = 0; i < len; ++i) {
-            int d = hex_digit(text[i]);
-            if (d < 0) continue;
-            if (hi < 0) {
-                hi = d;
-            } else {
-                out.push_back(static_cast<char>(hi * 16 + d));
-                hi = -1;
-            }
-        }
-        if (hi >= 0) out.push_back(static_cast<char>(hi * 16));
-        return out;
-    }
-    if (kind != STR_LITERAL) return std::string(text, static_cast<size_t>(len));
-    for (int i = 0; i < len; ++i) {
-        char c = text[i];
-        if (c == '\r') {
-            // An end of line inside a string reads as a line feed, whichever way it is written.
-            out.push_back('\n');
-            if (i + 1 < len && text[i + 1] == '\n') ++i;
-            continue;
-        }
-        if (c != '\\' || i + 1 >= len) {
-            out.push_back(c);
-            continue;
-        }
-        char e = text[++i];
-        switch (e) {
-            case 'n':
-                out.push_back('\n');
-                break;
-            case 'r':
-                out.push_back('\r');
-                break;
-            case 't':
-                out.push_back('\t');
-                break;
-            case 'b':
-                out.push_back('\b');
-                break;
-            case 'f':
-                out.push_back('\f');
-                break;
-            case '\r':
-                if (i + 1 < len && text[i + 1] == '\n') ++i;
-                break;
-            case '\n':
-                break;
-            default:
-                if (e >= '0' && e <= '7') {
-                    int v = e - '0';
-                    for (int k = 0;
-                         k < 2 && i + 1 < len && text[i + 1] >= '0' && text[i + 1] <= '7'; ++k)
-                        v = v * 8 + (text[++i] - '0');
-                    out.push_back(static_cast<char>(v & 0xFF));
-                } else {
-                    out.push_back(e);  // \( \) \\ and any other escaped byte stand for themselves
-                }
-        }
-    }
+    if (kind != STR_LITERAL && kind != STR_HEX) return std::string(text, static_cast<size_t>(len));
+    // A value is never longer than its body.
+    out.resize(static_cast<size_t>(len));
+    auto* v = reinterpret_cast<unsigned char*>(out.data());
+    out.resize(static_cast<size_t>(kind == STR_HEX ? hex_value(text, len, v)
+                                                   : literal_value(text, len, v)));
     return out;
 }
 

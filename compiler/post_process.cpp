@@ -25,6 +25,11 @@ bool name_is(int obj, const char* label, const char* value) {
     return top_level_name(obj, label) == value;
 }
 
+// The number a reference (its object) or an integer element holds.
+int32_t& number_of(st_elem& e, int type) {
+    return type == ELEM_TYPE_OBJREF ? e.data.obj_no : e.data.int_data;
+}
+
 bool is_array_string(const st_elem& e) {
     return e.f_type == ELEM_TYPE_STRING && e.data.str.type == STR_ARRAY;
 }
@@ -214,19 +219,18 @@ void copy_xref_stream_trailers() {
     for (int i = 0; i < g_st.num_xref_strage; ++i) {
         if (g_st.p_xref_strage[i].first_elem == 0) continue;
         if (!name_is(i, "Type", "XRef") && !name_is(i, "Type", "XRefStm")) continue;
+        // A positive reference or integer of the stream dictionary goes to the trailer.
+        auto copy_number = [&](const char* key, int e, int type) {
+            if (e < 0 || g_st.p_elem_strage[e].f_type != type) return;
+            int32_t v = number_of(g_st.p_elem_strage[e], type);
+            if (v <= 0) return;
+            if (st_elem* r = trailer_value(key, type)) number_of(*r, type) = v;
+        };
         auto set_ref = [&](const char* key) {
-            int e = get_elem(i, key);
-            if (e < 0 || g_st.p_elem_strage[e].f_type != ELEM_TYPE_OBJREF) return;
-            int obj = g_st.p_elem_strage[e].data.obj_no;
-            if (obj <= 0) return;
-            if (st_elem* r = trailer_value(key, ELEM_TYPE_OBJREF)) r->data.obj_no = obj;
+            copy_number(key, get_elem(i, key), ELEM_TYPE_OBJREF);
         };
         auto set_int = [&](const char* key) {
-            int e = get_elem_absolute(i, key);
-            if (e < 0 || g_st.p_elem_strage[e].f_type != ELEM_TYPE_INTEGER) return;
-            int v = g_st.p_elem_strage[e].data.int_data;
-            if (v <= 0) return;
-            if (st_elem* r = trailer_value(key, ELEM_TYPE_INTEGER)) r->data.int_data = v;
+            copy_number(key, get_elem_absolute(i, key), ELEM_TYPE_INTEGER);
         };
         set_ref("Root");
         int id = array_elem(i, "ID");

@@ -4,17 +4,6 @@
 
 namespace {
 
-bool is_octal(char c) {
-    return c >= '0' && c <= '7';
-}
-
-int hex_nibble(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-}
-
 // Appends n bytes of room to s and returns where they start.
 char* grow(std::string& s, size_t n) {
     size_t at = s.size();
@@ -56,75 +45,13 @@ int literal_end(const char* text, int i, int len) {
     return -1;
 }
 
+// End of the hexadecimal string whose body starts at text[i]: the index of its ">", or -1.
+int hex_end(const char* text, int i, int len) {
+    const void* gt = std::memchr(text + i, '>', static_cast<size_t>(len - i));
+    return gt ? static_cast<int>(static_cast<const char*>(gt) - text) : -1;
+}
+
 }  // namespace
-
-int literal_value(const char* body, int len, unsigned char* out) {
-    int o = 0;
-    for (int i = 0; i < len; ++i) {
-        char c = body[i];
-        if (c == '\r') {
-            // An end of line inside a string (CR, CR LF or LF) reads as one line feed.
-            if (i + 1 < len && body[i + 1] == '\n') ++i;
-            out[o++] = '\n';
-            continue;
-        }
-        if (c != '\\') {
-            out[o++] = static_cast<unsigned char>(c);
-            continue;
-        }
-        if (++i >= len) break;  // a lone backslash at the end is ignored
-        c = body[i];
-        switch (c) {
-            case 'n':
-                out[o++] = '\n';
-                break;
-            case 'r':
-                out[o++] = '\r';
-                break;
-            case 't':
-                out[o++] = '\t';
-                break;
-            case 'b':
-                out[o++] = '\b';
-                break;
-            case 'f':
-                out[o++] = '\f';
-                break;
-            case '\r':  // backslash and end of line: the line continues, nothing is added
-                if (i + 1 < len && body[i + 1] == '\n') ++i;
-                break;
-            case '\n':
-                break;
-            default:
-                if (is_octal(c)) {
-                    int v = c - '0';
-                    for (int k = 0; k < 2 && i + 1 < len && is_octal(body[i + 1]); ++k)
-                        v = v * 8 + (body[++i] - '0');
-                    out[o++] = static_cast<unsigned char>(v & 0xFF);
-                } else {
-                    // "\(", "\)", "\\" and any other escaped byte stand for the byte itself.
-                    out[o++] = static_cast<unsigned char>(c);
-                }
-        }
-    }
-    return o;
-}
-
-int hex_value(const char* body, int len, unsigned char* out) {
-    int o = 0, high = -1;
-    for (int i = 0; i < len; ++i) {
-        int v = hex_nibble(body[i]);
-        if (v < 0) continue;
-        if (high < 0) {
-            high = v;
-        } else {
-            out[o++] = static_cast<unsigned char>(high * 16 + v);
-            high = -1;
-        }
-    }
-    if (high >= 0) out[o++] = static_cast<unsigned char>(high * 16);
-    return o;
-}
 
 void escapeString(const unsigned char* b, int b_Length, int* len, char* content) {
     int o = 0;
@@ -206,29 +133,24 @@ int cipher_array_text(const char* text, int len, ValueCipher cipher, void* ctx,
         if (c == '%') {
             // A comment runs to the end of its line; parentheses in it are not strings.
             while (i < len && text[i] != '\r' && text[i] != '\n') ++i;
-        } else if (c == '(') {
-            int end = literal_end(text, i + 1, len);
-            if (end < 0) break;  // not closed: the rest is copied as it is
-            flush(i + 1);
-            unsigned char* v = value_room(scratch, end - i - 1);
-            int n = literal_value(text + i + 1, end - i - 1, v);
-            cipher(v, n, ctx);
-            append_escaped(out, v, n);
-            ++strings;
-            copied = i = end;  // the ")" is copied with what follows
         } else if (c == '<' && i + 1 < len && text[i + 1] == '<') {
             i += 2;
-        } else if (c == '<') {
-            const void* gt = std::memchr(text + i + 1, '>', static_cast<size_t>(len - i - 1));
-            if (!gt) break;
-            int end = static_cast<int>(static_cast<const char*>(gt) - text);
+        } else if (c == '(' || c == '<') {
+            const bool literal = c == '(';
+            int end = literal ? literal_end(text, i + 1, len) : hex_end(text, i + 1, len);
+            if (end < 0) break;  // not closed: the rest is copied as it is
             flush(i + 1);
-            unsigned char* v = value_room(scratch, (end - i) / 2 + 1);
-            int n = hex_value(text + i + 1, end - i - 1, v);
+            const char* body = text + i + 1;
+            const int body_len = end - i - 1;
+            unsigned char* v = value_room(scratch, body_len);
+            int n = literal ? literal_value(body, body_len, v) : hex_value(body, body_len, v);
             cipher(v, n, ctx);
-            append_hex(out, v, n);
+            if (literal)
+                append_escaped(out, v, n);
+            else
+                append_hex(out, v, n);
             ++strings;
-            copied = i = end;
+            copied = i = end;  // the closing ")" or ">" is copied with what follows
         } else {
             ++i;
         }

@@ -6,14 +6,7 @@
 #include <cstddef>
 #include <string>
 
-// Resolves the escapes and line ends of a literal string body (the bytes between its
-// parentheses, ISO 32000-1, 7.3.4.2) into out, which must hold len bytes; returns the value's
-// length.
-int literal_value(const char* body, int len, unsigned char* out);
-// Decodes the digits of a hexadecimal string body into out, which must hold (len + 1) / 2
-// bytes; white space and other bytes are skipped, an odd last digit is followed by 0. Returns
-// the value's length.
-int hex_value(const char* body, int len, unsigned char* out);
+#include "store/pdf_string.h"
 
 // Turns b_Length raw bytes into the body of a literal string in content (at least twice
 // b_Length bytes) and stores its length in len: backspace, tab, line feed, form feed and

@@ -14,13 +14,13 @@ void _throw(const char* str) {
     throw Failure(g_doc.exception_buf);
 }
 
+// Formats straight into the kept message, so the thrown text and exception_buf are one copy.
 void throwf(const char* fmt, ...) {
-    char buf[1024];
     va_list ap;
     va_start(ap, fmt);
-    std::vsnprintf(buf, sizeof buf, fmt, ap);
+    std::vsnprintf(g_doc.exception_buf, sizeof g_doc.exception_buf, fmt, ap);
     va_end(ap);
-    _throw(buf);
+    throw Failure(g_doc.exception_buf);
 }
 
 void check_seq(int want) {

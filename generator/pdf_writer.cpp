@@ -6,6 +6,7 @@
 #include <charconv>
 #include <climits>
 #include <cstring>
+#include <string_view>
 #include <vector>
 
 #include "generator/doc_state.h"
@@ -102,6 +103,18 @@ void write_string_body(const st_elem& e) {
     put(g_st.p_char_strage + start, static_cast<size_t>(len));
 }
 
+// How each kind of string element is written around its stored bytes.
+struct StringForm {
+    char type;
+    bool keyed;  // written after its key (a stream follows its dictionary)
+    std::string_view open, close;
+};
+constexpr StringForm k_string_forms[] = {
+    {STR_LITERAL, true, "(", ") "}, {STR_HEX, true, "<", "> "},
+    {STR_ARRAY, true, "[", "] "},   {STR_STREAM, false, "\rstream\r\n", "\r\nendstream"},
+    {STR_BARE, true, "", " \r"},
+};
+
 // Writes one element of the page store or of the trailer.
 void write_elem(const st_elem& e) {
     switch (e.f_type) {
@@ -137,37 +150,13 @@ void write_elem(const st_elem& e) {
             put(" 0 R ");
             break;
         case ELEM_TYPE_STRING:
-            switch (e.data.str.type) {
-                case STR_LITERAL:
-                    write_key(e);
-                    put("(");
-                    write_string_body(e);
-                    put(") ");
-                    break;
-                case STR_HEX:
-                    write_key(e);
-                    put("<");
-                    write_string_body(e);
-                    put("> ");
-                    break;
-                case STR_ARRAY:
-                    write_key(e);
-                    put("[");
-                    write_string_body(e);
-                    put("] ");
-                    break;
-                case STR_STREAM:
-                    put("\rstream\r\n");
-                    write_string_body(e);
-                    put("\r\nendstream");
-                    break;
-                case STR_BARE:
-                    write_key(e);
-                    write_string_body(e);
-                    put(" \r");
-                    break;
-                default:
-                    break;
+            for (const StringForm& f : k_string_forms) {
+                if (f.type != e.data.str.type) continue;
+                if (f.keyed) write_key(e);
+                put(f.open.data(), f.open.size());
+                write_string_body(e);
+                put(f.close.data(), f.close.size());
+                break;
             }
             break;
         default:

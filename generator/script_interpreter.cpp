@@ -1,8 +1,10 @@
 #include "generator/script_interpreter.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 
 #include "generator/doc_state.h"
 #include "generator/error_log.h"
@@ -35,6 +37,12 @@ const int32_t* to_text(const char* f) {
     return g_script.g_ws;
 }
 
+// drawLine and drawBox take the same fields.
+void draw(void (*op)(float, float, float, float, float, int, int, int, int), char** f) {
+    op(to_float(f[0]), to_float(f[1]), to_float(f[2]), to_float(f[3]), to_float(f[4]), to_int(f[5]),
+       to_int(f[6]), to_int(f[7]), to_int(f[8]));
+}
+
 void trace(const char* name) {
     if (g_script.trace_mode == 1) std::printf("%s()\n", name);
 }
@@ -43,102 +51,74 @@ char* next() {
     return mytoken(nullptr);
 }
 
+// One script command: how many fields follow its name and the operation they go to. The
+// fields are all read before the operation runs, so a traced run prints the command first.
+constexpr int MAX_FIELDS = 11;
+
+struct Command {
+    const char* name;
+    int fields;
+    void (*run)(char** f);
+    bool ends_run = false;
+};
+
+constexpr Command k_commands[] = {
+    {"Tessaro", 0, [](char**) { _Merlow(); }},
+    {"start", 1, [](char** f) { _setPDFFileName(f[0]); }},
+    {"startPage", 1, [](char** f) { _startPage(f[0]); }},
+    {"endPage", 0, [](char**) { _endPage(); }},
+    {"finish", 0, [](char**) { _finish(); }, true},
+    {"setPageFieldScriptValue", 2, [](char** f) { _setPageFieldScriptValue(f[0], to_text(f[1])); }},
+    {"setPageFieldData", 2, [](char** f) { _setPageFieldData(f[0], to_text(f[1])); }},
+    // The script gives font_size before colour and font name; the operation takes the font
+    // name first.
+    {"setPageFieldDataWithAttribute", 11,
+     [](char** f) {
+         _setPageFieldDataWithAttribute(f[0], to_text(f[1]), to_float(f[2]), f[5], to_float(f[3]),
+                                        to_colour(f[4]), to_int(f[6]), to_float(f[7]),
+                                        to_float(f[8]), to_float(f[9]), to_float(f[10]));
+     }},
+    {"setPageFieldInvisible", 1, [](char** f) { _setPageFieldInvisible(f[0]); }},
+    {"setImageProc", 2, [](char** f) { _setImageProc(f[0], f[1]); }},
+    {"setPageImageData", 6,
+     [](char** f) {
+         _setPageImageData(f[0], to_float(f[1]), to_float(f[2]), to_float(f[3]), to_int(f[4]),
+                           to_int(f[5]));
+     }},
+    {"setPageFieldImageData", 6,
+     [](char** f) {
+         _setPageFieldImageData(f[0], f[1], to_float(f[2]), to_int(f[3]), to_int(f[4]),
+                                to_int(f[5]));
+     }},
+    {"setCryptMode", 6,
+     [](char** f) {
+         _setCryptMode(f[0], f[1], to_int(f[2]), to_int(f[3]), to_int(f[4]), to_int(f[5]));
+     }},
+    {"setYenSign", 1, [](char** f) { _setYenSign(to_int(f[0])); }},
+    {"compressField", 0, [](char**) { _compressField(); }},
+    {"makeArrayPageField", 3,
+     [](char** f) { _makeArrayPageField(f[0], to_int(f[1]), to_float(f[2])); }},
+    {"drawLine", 9, [](char** f) { draw(_drawLine, f); }},
+    {"drawBox", 9, [](char** f) { draw(_drawBox, f); }},
+    {"setLocale", 1, [](char** f) { set_locale_command(f[0]); }},
+    {"setIccProfile", 1, [](char** f) { _setIccProfile(f[0]); }},
+};
+static_assert(std::all_of(std::begin(k_commands), std::end(k_commands),
+                          [](const Command& c) { return c.fields <= MAX_FIELDS; }));
+
 // Dispatches one line whose command name is `cmd`. Returns false when the run ends here.
 bool dispatch(const char* cmd) {
-    auto is = [cmd](const char* name) { return std::strcmp(cmd, name) == 0; };
-    if (is("Tessaro")) {
+    for (const Command& c : k_commands) {
+        if (std::strcmp(cmd, c.name) != 0) continue;
+        char* f[MAX_FIELDS];
+        for (int i = 0; i < c.fields; ++i) f[i] = next();
         trace(cmd);
-        _Merlow();
-    } else if (is("start")) {
-        char* file = next();
-        trace(cmd);
-        _setPDFFileName(file);
-    } else if (is("startPage")) {
-        char* file = next();
-        trace(cmd);
-        _startPage(file);
-    } else if (is("endPage")) {
-        trace(cmd);
-        _endPage();
-    } else if (is("finish")) {
-        trace(cmd);
-        _finish();
-        return false;
-    } else if (is("setPageFieldScriptValue")) {
-        char* name = next();
-        char* value = next();
-        trace(cmd);
-        _setPageFieldScriptValue(name, to_text(value));
-    } else if (is("setPageFieldData")) {
-        char* name = next();
-        char* value = next();
-        trace(cmd);
-        _setPageFieldData(name, to_text(value));
-    } else if (is("setPageFieldDataWithAttribute")) {
-        char* f[11];
-        for (char*& x : f) x = next();
-        trace(cmd);
-        // The script gives font_size before colour and font name; the operation takes the
-        // font name first.
-        _setPageFieldDataWithAttribute(f[0], to_text(f[1]), to_float(f[2]), f[5], to_float(f[3]),
-                                       to_colour(f[4]), to_int(f[6]), to_float(f[7]),
-                                       to_float(f[8]), to_float(f[9]), to_float(f[10]));
-    } else if (is("setPageFieldInvisible")) {
-        char* name = next();
-        trace(cmd);
-        _setPageFieldInvisible(name);
-    } else if (is("setImageProc")) {
-        char* conv = next();
-        char* ident = next();
-        trace(cmd);
-        _setImageProc(conv, ident);
-    } else if (is("setPageImageData")) {
-        char* f[6];
-        for (char*& x : f) x = next();
-        trace(cmd);
-        _setPageImageData(f[0], to_float(f[1]), to_float(f[2]), to_float(f[3]), to_int(f[4]),
-                          to_int(f[5]));
-    } else if (is("setPageFieldImageData")) {
-        char* f[6];
-        for (char*& x : f) x = next();
-        trace(cmd);
-        _setPageFieldImageData(f[0], f[1], to_float(f[2]), to_int(f[3]), to_int(f[4]),
-                               to_int(f[5]));
-    } else if (is("setCryptMode")) {
-        char* f[6];
-        for (char*& x : f) x = next();
-        trace(cmd);
-        _setCryptMode(f[0], f[1], to_int(f[2]), to_int(f[3]), to_int(f[4]), to_int(f[5]));
-    } else if (is("setYenSign")) {
-        char* mode = next();
-        trace(cmd);
-        _setYenSign(to_int(mode));
-    } else if (is("compressField")) {
-        trace(cmd);
-        _compressField();
-    } else if (is("makeArrayPageField")) {
-        char* f[3];
-        for (char*& x : f) x = next();
-        trace(cmd);
-        _makeArrayPageField(f[0], to_int(f[1]), to_float(f[2]));
-    } else if (is("drawLine") || is("drawBox")) {
-        char* f[9];
-        for (char*& x : f) x = next();
-        trace(cmd);
-        auto op = is("drawLine") ? _drawLine : _drawBox;
-        op(to_float(f[0]), to_float(f[1]), to_float(f[2]), to_float(f[3]), to_float(f[4]),
-           to_int(f[5]), to_int(f[6]), to_int(f[7]), to_int(f[8]));
-    } else if (is("setLocale")) {
-        char* name = next();
-        trace(cmd);
-        set_locale_command(name);
-    } else if (is("setIccProfile")) {
-        char* file = next();
-        trace(cmd);
-        _setIccProfile(file);
-    } else if (cmd[0] == '#' || (cmd[0] == '/' && cmd[1] == '/') || cmd[0] == 0) {
+        c.run(f);
+        return !c.ends_run;
+    }
+    if (cmd[0] == '#' || (cmd[0] == '/' && cmd[1] == '/') || cmd[0] == 0) {
         // comment or empty line
-    } else if (is("trace")) {
+    } else if (std::strcmp(cmd, "trace") == 0) {
         g_script.trace_mode = 1;
     } else {
         throwf("Illegal Operation::%s", cmd);

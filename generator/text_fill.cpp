@@ -79,9 +79,8 @@ void take_font(int i, int ap, int font_field, const char* font_sname) {
     f.font_no = g_st.p_field_strage[font_field].font_no;
 }
 
-// The appearance box's upper-right corner (its width and height as the field records
-// take them), or false when /BBox cannot be read.
-bool box_size(int ap, float* width, float* height) {
+// The appearance box: its size and lower-left corner, or false when /BBox cannot be read.
+bool box_size(int ap, float* width, float* height, float* x0, float* y0) {
     int len = 0;
     const char* s = get_elem_string(ap, nullptr, "BBox", &len);
     if (!s || len <= 0) return false;
@@ -93,7 +92,15 @@ bool box_size(int ap, float* width, float* height) {
     const char* p = buf;
     while (*p == ' ') ++p;
     if (*p == '[') ++p;
-    return std::sscanf(p, "%*s %*s %f %f", width, height) == 2;
+    float x1 = 0, y1 = 0, x2 = 0, y2 = 0;
+    if (std::sscanf(p, "%f %f %f %f", &x1, &y1, &x2, &y2) != 4) return false;
+    // A box given corner to corner in the other order is taken from the origin, as before.
+    if (!(x1 < x2) || !(y1 < y2)) x1 = y1 = 0;
+    *width = x2 - x1;
+    *height = y2 - y1;
+    *x0 = x1;
+    *y0 = y1;
+    return true;
 }
 
 // The default appearance that applies to the widget: its own, its parent's, or the form's.
@@ -137,10 +144,12 @@ void field_kind_facts(int i, FieldFacts* facts) {
 FieldFacts read_facts(int i, int ap, int font_ap, int font_no, const char* sname) {
     FieldFacts facts;
     const st_field& f = g_st.p_field_strage[i];
-    float w = 0, h = 0;
-    if (ap != -1 && box_size(ap, &w, &h)) {
+    float w = 0, h = 0, x0 = 0, y0 = 0;
+    if (ap != -1 && box_size(ap, &w, &h, &x0, &y0)) {
         facts.box_width = w;
         facts.box_height = h;
+        facts.box_x0 = x0;
+        facts.box_y0 = y0;
     }
     field_kind_facts(i, &facts);
     if (font_no >= 0 && font_no < g_st.num_font_strage)

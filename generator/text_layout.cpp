@@ -599,12 +599,19 @@ int32_t* line_buffer(size_t len) {
     return line.data();
 }
 
+// The inset of the text from the box's edge (the record's text origin is the box's corner
+// plus it).
+float border_allowance(const st_field& f, const FieldFacts& facts) {
+    float b = f.space_w - facts.box_x0;
+    return b > 0 ? b : 0;
+}
+
 // The size that fits the value into the box: for one line the largest whose line fits the
 // height and whose text fits the width; for several lines 12 points or less, so that all
 // lines fit.
 float fitting_size(const st_field& f, const int32_t* value, const FontSet& fs, const FillStyle& st,
                    const FieldFacts& facts, float H) {
-    const float border = f.space_w;
+    const float border = border_allowance(f, facts);
     const float avail_h = facts.box_height > 0 ? facts.box_height - 2 * border : 0;
     const size_t len = value_length(value);
     const int yen = g_doc.g_yensign;
@@ -660,7 +667,7 @@ Metrics resolve_metrics(const st_field& f, const int32_t* value, const FontSet& 
     m.size = fitting_size(f, value, fs, st, facts, H);
     m.line_height = m.size * H / 1000;
     m.leading = st.leading > 0 ? st.leading : m.line_height;
-    const float border = f.space_w;
+    const float border = border_allowance(f, facts);
     if (facts.box_height <= 0) {
         m.first_baseline = border;
     } else if (facts.multiline && facts.comb_cells == 0) {
@@ -670,6 +677,7 @@ Metrics resolve_metrics(const st_field& f, const int32_t* value, const FontSet& 
         m.first_baseline = (facts.box_height - m.line_height) / 2 + 0.2f * m.line_height;
     }
     if (m.first_baseline < border) m.first_baseline = border;
+    m.first_baseline += facts.box_y0;
     return m;
 }
 
@@ -783,19 +791,48 @@ int write_comb(const LineWriter& lw, const st_field& f, const int32_t* value,
                const FieldFacts& facts) {
     const float cell = facts.box_width / static_cast<float>(facts.comb_cells);
     const int yen = g_doc.g_yensign;
+    // The cells are far apart; the value as one text (UTF-16BE) lets search, copy and
+    // extraction read it as the word it is.
+    std::string& s = *lw.stream;
+    int count = 0;
+    while (count < facts.comb_cells && value[count] != 0 && value[count] != 10 &&
+           value[count] != 12 && value[count] != 13)
+        ++count;
+    if (count > 0) {
+        static const char hex[] = "0123456789ABCDEF";
+        s.append(" /Span <</ActualText <FEFF");
+        for (int k = 0; k < count; ++k) {
+            int32_t u = apply_yen_sign(value[k], yen);
+            uint32_t units[2] = {static_cast<uint32_t>(u), 0};
+            int n = 1;
+            if (u < 0 || u > 0x10FFFF) {
+                units[0] = 0xFFFD;
+            } else if (u > 0xFFFF) {
+                uint32_t v = static_cast<uint32_t>(u) - 0x10000;
+                units[0] = 0xD800 + (v >> 10);
+                units[1] = 0xDC00 + (v & 0x3FF);
+                n = 2;
+            }
+            for (int j = 0; j < n; ++j)
+                for (int shift = 12; shift >= 0; shift -= 4)
+                    s.push_back(hex[(units[j] >> shift) & 15]);
+        }
+        s.append(">>> BDC");
+    }
     float prev_x = 0;
     int i = 0;
-    for (; i < facts.comb_cells && value[i] != 0; ++i) {
+    for (; i < count; ++i) {
         int32_t u = apply_yen_sign(value[i], yen);
         if (u == 10 || u == 12 || u == 13) break;
         float w = lw.size * static_cast<float>(lw.fs->width(u, lw.fs->pick(u))) / 1000;
-        float x = static_cast<float>(i) * cell + (cell - w) / 2 - f.space_w;
+        float x = facts.box_x0 + static_cast<float>(i) * cell + (cell - w) / 2 - f.space_w;
         lw.stream->push_back(' ');
         append_real(*lw.stream, x - prev_x);
         lw.stream->append(" 0 Td");
         lw.show_runs(&u, 1);
         prev_x = x;
     }
+    if (count > 0) s.append(" EMC");
     return i > 0 ? 1 : 0;
 }
 
@@ -948,7 +985,7 @@ FillResult build_field_appearance(int field_no, const int32_t* field_data, const
     // line (clipped at the box, as viewers show it) rather than wrapping it out of sight.
     float limit = f.width;
     if (facts.flags_known && !facts.multiline && facts.box_height > 0 &&
-        m.first_baseline - offset_y - m.leading < 0)
+        m.first_baseline - offset_y - m.leading < facts.box_y0)
         limit = 1e30f;
 
     LineWriter lw{&fs, m.size, st.font_sname, f.width, f.align, st.offset_x, &stream, &result};

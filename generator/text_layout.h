@@ -63,6 +63,8 @@ inline constexpr char FALLBACK_JAPANESE_NAME[] = "TsFbJpn";
 struct FieldFacts {
     float box_width = 0;  // the appearance box; 0 when unknown
     float box_height = 0;
+    float box_x0 = 0;  // its lower-left corner (the origin in most forms)
+    float box_y0 = 0;
     bool flags_known = false;  // the template recorded the field's flags
     bool multiline = false;
     int comb_cells = 0;          // more than 0: one character per cell of a comb field

@@ -124,6 +124,17 @@ void convert_word(const uint8_t* p, const uint8_t* end, MimeCharset cs, bool out
     convert(inner, p, end, sink);
 }
 
+// Puts the code point of the two-byte character at p and returns where the next character
+// starts; a code without a mapping (0) ends the value at p.
+const uint8_t* put_pair(CodePointSink& sink, int32_t u, const uint8_t* p) {
+    if (u == 0) {
+        sink.stop();
+        return p;
+    }
+    sink.put(u);
+    return p + 2;
+}
+
 // Decodes the character or control sequence at p (p < end) and returns where the next one
 // starts. Sets sink.stopped when the value ends here.
 const uint8_t* convert_rare(Converter& cv, const uint8_t* p, const uint8_t* end,
@@ -156,13 +167,7 @@ const uint8_t* convert_rare(Converter& cv, const uint8_t* p, const uint8_t* end,
             if (end - p < 2) return end;  // cut off by the end of the input
             unsigned b2 = p[1];
             if (b2 < 0x21 || b2 > 0x7E) return p + 1;  // a lone byte of a two-byte character
-            int32_t u = jis_lookup(b, b2);
-            if (u == 0) {
-                sink.stop();
-                return p;
-            }
-            sink.put(u);
-            return p + 2;
+            return put_pair(sink, jis_lookup(b, b2), p);
         }
         if (b == '=' && cv.mime && end - p >= 2 && p[1] == '?') {
             uint8_t buf[MIME_WORD_MAX];
@@ -195,13 +200,7 @@ const uint8_t* convert_rare(Converter& cv, const uint8_t* p, const uint8_t* end,
             b = nec >> 8;
             b2 = nec & 0xFF;
         }
-        int32_t u = sjis_lookup(b, b2);
-        if (u == 0) {
-            sink.stop();
-            return p;
-        }
-        sink.put(u);
-        return p + 2;
+        return put_pair(sink, sjis_lookup(b, b2), p);
     }
 
     // EUC-JP
@@ -216,13 +215,7 @@ const uint8_t* convert_rare(Converter& cv, const uint8_t* p, const uint8_t* end,
         return p + 2;  // any other byte is dropped with 0x8E
     }
     if (b2 < 0x40) return p + 2;  // dropped with its lead byte
-    int32_t u = jis_lookup(b & 0x7F, b2 & 0x7F);
-    if (u == 0) {
-        sink.stop();
-        return p;
-    }
-    sink.put(u);
-    return p + 2;
+    return put_pair(sink, jis_lookup(b & 0x7F, b2 & 0x7F), p);
 }
 
 // The common characters (ASCII outside escape modes, two-byte EUC-JP and Shift_JIS kanji

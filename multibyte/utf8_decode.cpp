@@ -1,5 +1,7 @@
 #include "multibyte/utf8_decode.h"
 
+#include <bit>
+
 void utf8_decode(const uint8_t* p, const uint8_t* end, CodePointSink& sink) {
     // Every input byte yields at most one code point; an input longer than the room left is
     // cut to that room, so the loop needs no check of its own.
@@ -27,27 +29,16 @@ void utf8_decode(const uint8_t* p, const uint8_t* end, CodePointSink& sink) {
                 continue;
             }
         }
-        int n;
-        uint32_t v;
-        if ((b & 0xE0) == 0xC0) {
-            n = 1;
-            v = b & 0x1F;
-        } else if ((b & 0xF0) == 0xE0) {
-            n = 2;
-            v = b & 0x0F;
-        } else if ((b & 0xF8) == 0xF0) {
-            n = 3;
-            v = b & 0x07;
-        } else if ((b & 0xFC) == 0xF8) {
-            n = 4;
-            v = b & 0x03;
-        } else if ((b & 0xFE) == 0xFC) {
-            n = 5;
-            v = b & 0x01;
-        } else {
+        // The lead byte's high one bits count the bytes of the character (2 to 6); the bits
+        // below them start its value. One bit is a continuation byte; seven or eight are
+        // 0xFE and 0xFF.
+        const int ones = std::countl_one(static_cast<uint8_t>(b));
+        if (ones < 2 || ones > 6) {
             sink.stopped = true;  // a continuation byte, 0xFE or 0xFF where a character starts
             break;
         }
+        const int n = ones - 1;
+        uint32_t v = b & (0x7Fu >> ones);
         if (end - p <= n) {
             sink.stopped = true;  // cut off by the end of the input
             break;

@@ -185,32 +185,39 @@ int first_marked_ref(const st_elem& e) {
     return std::atoi(m + 1);
 }
 
+namespace {
+
+// Where a reference to object n leads: through objects whose whole value is an array
+// holding a reference (at most MAX_REF_HOPS of them) to the object reached and its whole
+// value, an element without a reference (-1 when it has none or the hops ran out).
+struct RefTarget {
+    int obj;
+    int value;
+};
+RefTarget follow_ref(int n) {
+    for (int hops = 0; hops < MAX_REF_HOPS; ++hops) {
+        int d = get_elem(n, LABEL_IMMEDIATE);
+        if (d == -1 || !has_ref_marker(g_st.p_elem_strage[d])) return {n, d};
+        n = first_marked_ref(g_st.p_elem_strage[d]);
+    }
+    return {n, -1};
+}
+
+}  // namespace
+
 int get_elem_absolute(int xref_no, const char* label) {
     int e = get_elem(xref_no, label);
     if (e == -1) return -1;
     if (g_st.p_elem_strage[e].f_type != ELEM_TYPE_OBJREF) return e;
-    int n = g_st.p_elem_strage[e].data.obj_no;
-    for (int hops = 0; hops < MAX_REF_HOPS; ++hops) {
-        int d = get_elem(n, LABEL_IMMEDIATE);
-        if (d == -1) return e;
-        const st_elem& de = g_st.p_elem_strage[d];
-        if (!has_ref_marker(de)) return d;
-        n = first_marked_ref(de);
-    }
-    return e;
+    int value = follow_ref(g_st.p_elem_strage[e].data.obj_no).value;
+    return value == -1 ? e : value;
 }
 
 int get_xref_absolute(int xref_no, const char* label) {
     int e = get_elem(xref_no, label);
     if (e == -1) return -1;
     if (g_st.p_elem_strage[e].f_type != ELEM_TYPE_OBJREF) return xref_no;
-    int n = g_st.p_elem_strage[e].data.obj_no;
-    for (int hops = 0; hops < MAX_REF_HOPS; ++hops) {
-        int d = get_elem(n, LABEL_IMMEDIATE);
-        if (d == -1 || !has_ref_marker(g_st.p_elem_strage[d])) return n;
-        n = first_marked_ref(g_st.p_elem_strage[d]);
-    }
-    return n;
+    return follow_ref(g_st.p_elem_strage[e].data.obj_no).obj;
 }
 
 int get_elem_force(int xref_no, const char* parent, const char* label) {
@@ -229,20 +236,24 @@ struct DepthGuard {
     DepthGuard() : ok(++lookup_depth <= MAX_REF_HOPS) {}
     ~DepthGuard() { --lookup_depth; }
 };
-}  // namespace
 
-char* get_elem_string(int xref_no, const char* parent, const char* label, int* plen) {
-    DepthGuard g;
-    if (!g.ok) return nullptr;
-    int e = get_elem_force(xref_no, parent, label);
-    if (e == -1) return nullptr;
-    const st_elem& el = g_st.p_elem_strage[e];
+// The string an element holds, or for a reference the string under the same label in the
+// object it refers to.
+char* string_of(const st_elem& el, const char* label, int* plen) {
     if (el.f_type == ELEM_TYPE_STRING) {
         if (plen) *plen = el.data.str.len;
         return elem_bytes(el);
     }
     if (el.f_type == ELEM_TYPE_OBJREF) return get_elem_string(el.data.obj_no, nullptr, label, plen);
     return nullptr;
+}
+}  // namespace
+
+char* get_elem_string(int xref_no, const char* parent, const char* label, int* plen) {
+    DepthGuard g;
+    if (!g.ok) return nullptr;
+    int e = get_elem_force(xref_no, parent, label);
+    return e == -1 ? nullptr : string_of(g_st.p_elem_strage[e], label, plen);
 }
 
 char* get_elem_name(int xref_no, const char* parent, const char* label) {
@@ -289,12 +300,5 @@ int get_trailer_objref(const char* label) {
 
 char* get_trailer_string(const char* label, int* plen) {
     int t = get_trailer(label);
-    if (t == -1) return nullptr;
-    const st_elem& el = g_st.p_trailer_strage[t];
-    if (el.f_type == ELEM_TYPE_STRING) {
-        if (plen) *plen = el.data.str.len;
-        return elem_bytes(el);
-    }
-    if (el.f_type == ELEM_TYPE_OBJREF) return get_elem_string(el.data.obj_no, nullptr, label, plen);
-    return nullptr;
+    return t == -1 ? nullptr : string_of(g_st.p_trailer_strage[t], label, plen);
 }

@@ -23,6 +23,13 @@ void grow_zeroed(T*& p, int& alloc, long count) {
     alloc = static_cast<int>(count);
 }
 
+// Makes the next record of a storage current, growing it by `step` records when it is full.
+template <typename T>
+void append_record(T*& p, int& cur, int& num, int& alloc, long step) {
+    if (num >= alloc) grow_zeroed(p, alloc, static_cast<long>(alloc) + step);
+    cur = num++;
+}
+
 template <typename T>
 void release(T*& p, int& cur, int& num, int& alloc) {
     std::free(p);
@@ -114,32 +121,25 @@ void new_elem_strage() {
     // large PDF's elements are not copied over and over as the storage fills.
     long alloc = g_st.alloc_elem_strage;
     long step = compiler() ? (alloc / 2 > 128 ? alloc / 2 : 128) : 4096;
-    if (g_st.num_elem_strage >= g_st.alloc_elem_strage)
-        grow_zeroed(g_st.p_elem_strage, g_st.alloc_elem_strage, alloc + step);
-    g_st.cur_elem_strage = g_st.num_elem_strage++;
+    append_record(g_st.p_elem_strage, g_st.cur_elem_strage, g_st.num_elem_strage,
+                  g_st.alloc_elem_strage, step);
 }
 
 void new_font_strage() {
-    if (g_st.num_font_strage >= g_st.alloc_font_strage)
-        grow_zeroed(g_st.p_font_strage, g_st.alloc_font_strage,
-                    static_cast<long>(g_st.alloc_font_strage) + 1);
-    g_st.cur_font_strage = g_st.num_font_strage++;
+    append_record(g_st.p_font_strage, g_st.cur_font_strage, g_st.num_font_strage,
+                  g_st.alloc_font_strage, 1);
 }
 
 void new_field_strage() {
-    if (g_st.num_field_strage >= g_st.alloc_field_strage)
-        grow_zeroed(g_st.p_field_strage, g_st.alloc_field_strage,
-                    static_cast<long>(g_st.alloc_field_strage) + 64);
-    g_st.cur_field_strage = g_st.num_field_strage++;
+    append_record(g_st.p_field_strage, g_st.cur_field_strage, g_st.num_field_strage,
+                  g_st.alloc_field_strage, 64);
     // Extras that covered every record keep doing so.
     if (g_st.num_field_extra_strage == g_st.cur_field_strage) field_extras_sync(true);
 }
 
 void new_pxref_strage() {
-    if (g_st.num_pxref_strage >= g_st.alloc_pxref_strage)
-        grow_zeroed(g_st.p_pxref_strage, g_st.alloc_pxref_strage,
-                    static_cast<long>(g_st.alloc_pxref_strage) + 1000);
-    g_st.cur_pxref_strage = g_st.num_pxref_strage++;
+    append_record(g_st.p_pxref_strage, g_st.cur_pxref_strage, g_st.num_pxref_strage,
+                  g_st.alloc_pxref_strage, 1000);
 }
 
 void reserve_pxref_strage(long count) {
@@ -152,26 +152,20 @@ void reserve_pxref_strage(long count) {
 // The cross-reference storage holds 65536 entries on load; page operations that add
 // objects beyond that grow it rather than write past its end.
 void new_xref_strage() {
-    if (g_st.num_xref_strage >= g_st.alloc_xref_strage)
-        grow_zeroed(g_st.p_xref_strage, g_st.alloc_xref_strage,
-                    static_cast<long>(g_st.alloc_xref_strage) + 4096);
-    g_st.cur_xref_strage = g_st.num_xref_strage++;
+    append_record(g_st.p_xref_strage, g_st.cur_xref_strage, g_st.num_xref_strage,
+                  g_st.alloc_xref_strage, 4096);
 }
 
 // The page list is bounded by its callers ("Page Resource Full."); growing here only keeps
 // an unbounded caller from writing past the allocation.
 void new_pages_strage() {
-    if (g_st.num_pages_strage >= g_st.alloc_pages_strage)
-        grow_zeroed(g_st.p_pages_strage, g_st.alloc_pages_strage,
-                    static_cast<long>(g_st.alloc_pages_strage) + 1024);
-    g_st.cur_pages_strage = g_st.num_pages_strage++;
+    append_record(g_st.p_pages_strage, g_st.cur_pages_strage, g_st.num_pages_strage,
+                  g_st.alloc_pages_strage, 1024);
 }
 
 void new_trailer_strage() {
-    if (g_st.num_trailer_strage >= g_st.alloc_trailer_strage)
-        grow_zeroed(g_st.p_trailer_strage, g_st.alloc_trailer_strage,
-                    static_cast<long>(g_st.alloc_trailer_strage) + TRAILER_CAPACITY);
-    g_st.cur_trailer_strage = g_st.num_trailer_strage++;
+    append_record(g_st.p_trailer_strage, g_st.cur_trailer_strage, g_st.num_trailer_strage,
+                  g_st.alloc_trailer_strage, TRAILER_CAPACITY);
 }
 
 void new_char_strage(int len) {

@@ -35,6 +35,17 @@ std::string form(const std::string& widget_extra, const std::string& ap_dict,
         widget_extra + "/AP <</N 11 0 R>>>> endobj\n" + stream_obj(11, ap_dict, ap_text) + more);
 }
 
+// Catalog 1, AcroForm 2 holding `acroform`, an empty page tree 4 and the Type1 font 5.
+std::string form_head(const std::string& acroform, const std::string& base_font = "Helvetica") {
+    return "1 0 obj <</Type/Catalog/Pages 4 0 R/AcroForm 2 0 R>> endobj\n"
+           "2 0 obj <<" +
+           acroform +
+           ">> endobj\n"
+           "4 0 obj <</Type/Pages/Kids []/Count 0>> endobj\n"
+           "5 0 obj <</Type/Font/Subtype/Type1/BaseFont/" +
+           base_font + ">> endobj\n";
+}
+
 const std::string k_ap_helv = "/BBox [0 0 200 20]/Resources <</Font <</Helv 5 0 R>>>>";
 
 const st_field& field(int i = 0) {
@@ -95,6 +106,18 @@ TEST(FieldAnalysis, StandardFontsBorderAlignmentAndHalfSizes) {
     EXPECT_EQ(g_st.num_font_strage, 0);
 }
 
+TEST(FieldAnalysis, BoxBelowTheOriginKeepsTheTextInside) {
+    // /BBox [10 -4 110 12]: the text starts at the box's corner plus the allowance of 2.
+    ASSERT_EQ(compile_text(form("/DA (/Helv 12 Tf 0 g)",
+                                "/BBox [10 -4 110 12]/Resources <</Font <</Helv 5 0 R>>>>",
+                                "/Tx BMC EMC")),
+              CompileStatus::ok);
+    const st_field& f = field();
+    EXPECT_FLOAT_EQ(f.space_w, 12);
+    EXPECT_FLOAT_EQ(f.width, 96);
+    EXPECT_FLOAT_EQ(f.line_start, -2);  // 12 - 2 - 13.872 lies below the bottom allowance
+}
+
 TEST(FieldAnalysis, FontFromDefaultResourcesIsEnteredInTheAppearance) {
     ASSERT_EQ(compile_text(form("/DA (/Helv 12 Tf 0 g)",
                                 "/BBox [0 0 200 20]/Resources <</Font <<>>>>", "/Tx BMC EMC")),
@@ -121,6 +144,23 @@ TEST(FieldAnalysis, ResourcesInObjectsOfTheirOwnAndNone) {
     EXPECT_EQ(field().f_ap, 1);
     EXPECT_EQ(get_elem_objref(11, nullptr, "Helv"), 5);
     EXPECT_NE(chain_of(11).find("Resources:{ Font:{ Helv:R"), std::string::npos) << chain_of(11);
+}
+
+TEST(FieldAnalysis, AppearanceFontNamedOtherwiseIsRenamedOnlyAsAnOperand) {
+    // The appearance names the default appearance's font /Fx: its text takes the name /Helv.
+    ASSERT_EQ(compile_text(form("/DA (/Helv 9 Tf 0 g)",
+                                "/BBox [0 0 100 20]/Resources <</Font <</Fx 5 0 R>>>>",
+                                "/Tx BMC q BT /Fx 9 Tf 0 g 2 3 Td (Fx) Tj ET Q EMC")),
+              CompileStatus::ok);
+    EXPECT_STREQ(field().start_str, "/Tx BMC q BT /Helv 9 Tf 0 g ");
+    // The default appearance's font is among the appearance's fonts, after another whose
+    // name begins its own: nothing is renamed.
+    ASSERT_EQ(
+        compile_text(form("/DA (/Helv2 9 Tf 0 g)",
+                          "/BBox [0 0 100 20]/Resources <</Font <</Helv 5 0 R/Helv2 5 0 R>>>>",
+                          "/Tx BMC q BT /Helv2 9 Tf 0 g 2 3 Td (x) Tj ET Q EMC")),
+        CompileStatus::ok);
+    EXPECT_STREQ(field().start_str, "/Tx BMC q BT /Helv2 9 Tf 0 g ");
 }
 
 TEST(FieldAnalysis, RecordsWithoutAFillableAppearance) {
@@ -155,10 +195,7 @@ TEST(FieldAnalysis, WidgetsSharingAParentAndFlateAppearances) {
              text.size());
     z.resize(n);
     std::string pdf =
-        "1 0 obj <</Type/Catalog/Pages 4 0 R/AcroForm 2 0 R>> endobj\n"
-        "2 0 obj <</Fields [9 0 R]/NeedAppearances true>> endobj\n"
-        "4 0 obj <</Type/Pages/Kids []/Count 0>> endobj\n"
-        "5 0 obj <</Type/Font/Subtype/Type1/BaseFont/Helvetica>> endobj\n"
+        form_head("/Fields [9 0 R]/NeedAppearances true") +
         "9 0 obj <</T (shared)/DA (/Helv 12 Tf 0 g)/Kids [10 0 R 12 0 R]>> endobj\n"
         "10 0 obj <</Type/Annot/Subtype/Widget/Parent 9 0 R/AP <</N 11 0 R>>>> endobj\n"
         "12 0 obj <</Type/Annot/Subtype/Widget/Parent 9 0 R/AP <</N 11 0 R>>>> endobj\n" +
@@ -186,12 +223,13 @@ TEST(FieldAnalysis, AppearancePrefix) {
 }
 
 TEST(FontAnalysis, EncodingKinds) {
-    EXPECT_EQ(encoding_kind_of("90ms-RKSJ-H"), 'S');
-    EXPECT_EQ(encoding_kind_of("90msp-RKSJ-H"), 'P');
-    EXPECT_EQ(encoding_kind_of("WinAnsiEncoding"), 'T');
-    EXPECT_EQ(encoding_kind_of("UniJIS-UCS2-H"), 'U');
-    EXPECT_EQ(encoding_kind_of("UniJIS-UTF16-V"), 'U');
-    EXPECT_EQ(encoding_kind_of("Identity-H"), 'S');
+    for (auto [encoding, kind] : {std::pair{"90ms-RKSJ-H", 'S'},
+                                  {"90msp-RKSJ-H", 'P'},
+                                  {"WinAnsiEncoding", 'T'},
+                                  {"UniJIS-UCS2-H", 'U'},
+                                  {"UniJIS-UTF16-V", 'U'},
+                                  {"Identity-H", 'S'}})
+        EXPECT_EQ(encoding_kind_of(encoding), kind) << encoding;
 }
 
 TEST(FontAnalysis, WidthArrays) {
@@ -238,7 +276,9 @@ TEST(FontAnalysis, RecordsAndCMapRewrite) {
         "/FontDescriptor 8 0 R>> endobj\n"
         "8 0 obj <</Type/FontDescriptor/FontBBox [-100 -200 1000 900]>> endobj\n"
         "20 0 obj <</Type/Font/Subtype/TrueType/BaseFont/Arial/Encoding/WinAnsiEncoding"
-        "/FirstChar 32/Widths [250 333 500]/DW 400>> endobj\n";
+        "/FirstChar 32/Widths [250 333 500]/DW 400>> endobj\n"
+        "21 0 obj <</Type/Font/Subtype/Type0/BaseFont/Unifont/Encoding/UniGB-UTF16-V"
+        "/DescendantFonts [7 0 R]>> endobj\n";
     ASSERT_EQ(compile_text(form("/DA (/Helv 9 Tf)", k_ap_helv, "/Tx BMC EMC", fonts)),
               CompileStatus::ok);
     g_st.num_font_strage = 0;
@@ -263,6 +303,11 @@ TEST(FontAnalysis, RecordsAndCMapRewrite) {
     EXPECT_EQ(a.width[0], 400);
     EXPECT_EQ(a.width[35], 400);
     EXPECT_EQ(analyse_font(5), -20);
+    // A Chinese font keeps its collection's CMap (a Japanese one would show none of its
+    // glyphs), made horizontal.
+    EXPECT_EQ(analyse_font(21), 2);
+    EXPECT_EQ(g_st.p_font_strage[2].encoding, 'U');
+    EXPECT_STREQ(get_elem_name(21, nullptr, "Encoding"), "UniGB-UTF16-H");
 
     // JIS X 0213 mode names the UTF-16 CMap, for new and known fonts alike.
     ASSERT_EQ(
@@ -325,10 +370,7 @@ TEST(FieldNames, FullNamesTypesAndFlagsThroughParents) {
     // form > "Séction" (UTF-16BE) > widget 10 ("café", PDFDocEncoding with an escape) and
     // kid widgets 12/13 of a radio group named in hex; a check box; a nameless middle node.
     std::string pdf =
-        "1 0 obj <</Type/Catalog/Pages 4 0 R/AcroForm 2 0 R>> endobj\n"
-        "2 0 obj <</Fields [20 0 R]/DA (/Helv 0 Tf 0 g)/DR <</Font <</Helv 5 0 R>>>>>> endobj\n"
-        "4 0 obj <</Type/Pages/Kids []/Count 0>> endobj\n"
-        "5 0 obj <</Type/Font/Subtype/Type1/BaseFont/Helvetica>> endobj\n"
+        form_head("/Fields [20 0 R]/DA (/Helv 0 Tf 0 g)/DR <</Font <</Helv 5 0 R>>>>") +
         "20 0 obj <</T (form)/FT/Tx/Ff 4096/Kids [21 0 R 23 0 R]>> endobj\n"
         "21 0 obj <</T <FEFF0053 00E9 00630074 0069006F006E>/Parent 20 0 R/MaxLen 8"
         "/Kids [10 0 R]>> endobj\n"
@@ -369,10 +411,8 @@ TEST(FieldNames, FullNamesTypesAndFlagsThroughParents) {
 
 TEST(FieldNames, AppearanceBuiltForAFieldWithoutOne) {
     std::string pdf =
-        "1 0 obj <</Type/Catalog/Pages 4 0 R/AcroForm 2 0 R>> endobj\n"
-        "2 0 obj <</Fields [10 0 R]/NeedAppearances true/DR <</Font <</F9 5 0 R>>>>>> endobj\n"
-        "4 0 obj <</Type/Pages/Kids []/Count 0>> endobj\n"
-        "5 0 obj <</Type/Font/Subtype/Type1/BaseFont/Times-Roman>> endobj\n"
+        form_head("/Fields [10 0 R]/NeedAppearances true/DR <</Font <</F9 5 0 R>>>>",
+                  "Times-Roman") +
         "10 0 obj <</Type/Annot/Subtype/Widget/FT/Tx/T (n)/Q 2/Rect [100 100 300 120]"
         "/DA (0 0 1 rg /F9 10 Tf)/MK <</BG [1 1 0]/BC [1 0 0]/R 90>>/BS <</W 2/S/D>>>> endobj\n";
     ASSERT_EQ(compile_text(pdf_with(pdf)), CompileStatus::ok);
@@ -401,12 +441,8 @@ TEST(FieldNames, NonTextWidgetsShownAsTheirValueWhenViewersWouldRebuildThem) {
     // appearance.
     auto pdf = [](const char* need) {
         return pdf_with(
-            std::string("1 0 obj <</Type/Catalog/Pages 4 0 R/AcroForm 2 0 R>> endobj\n"
-                        "2 0 obj <</Fields [9 0 R 14 0 R 16 0 R]/NeedAppearances ") +
-            need +
-            "/DR <</Font <</Helv 5 0 R>>>>>> endobj\n"
-            "4 0 obj <</Type/Pages/Kids []/Count 0>> endobj\n"
-            "5 0 obj <</Type/Font/Subtype/Type1/BaseFont/Helvetica>> endobj\n"
+            form_head(std::string("/Fields [9 0 R 14 0 R 16 0 R]/NeedAppearances ") + need +
+                      "/DR <</Font <</Helv 5 0 R>>>>") +
             "9 0 obj <</FT/Btn/Ff 49152/T (r)/V /b/Kids [10 0 R 12 0 R]>> endobj\n"
             "10 0 obj <</Type/Annot/Subtype/Widget/Parent 9 0 R/Rect [0 0 10 10]"
             "/AP <</N <</a 20 0 R/Off 20 0 R>>>>/AS /a>> endobj\n"

@@ -19,18 +19,23 @@ std::string md5_hex(const std::string& s) {
     return hex;
 }
 
+// Bytes as lower-case hexadecimal digits.
+std::string hex_of(const unsigned char* b, size_t n) {
+    std::string out;
+    char hex[3];
+    for (size_t i = 0; i < n; ++i) {
+        std::snprintf(hex, sizeof hex, "%02x", b[i]);
+        out += hex;
+    }
+    return out;
+}
+
 std::string rc4_hex(const std::string& key, const std::string& text) {
     Rc4 r;
     rc4_init(r, reinterpret_cast<const unsigned char*>(key.data()), static_cast<int>(key.size()));
     std::string buf = text;
     rc4_crypt(r, reinterpret_cast<unsigned char*>(buf.data()), buf.size());
-    char hex[3];
-    std::string out;
-    for (unsigned char c : buf) {
-        std::snprintf(hex, sizeof hex, "%02x", c);
-        out += hex;
-    }
-    return out;
+    return hex_of(reinterpret_cast<const unsigned char*>(buf.data()), buf.size());
 }
 
 TEST(Md5, PaddingBoundaries) {
@@ -65,45 +70,22 @@ struct KeysCase {
     const char* owner;
     uint32_t bits;
     int32_t p;
-    unsigned char o[32], u[32], key[5];
+    const char* o;  // the owner value, the user value and the key in hexadecimal
+    const char* u;
+    const char* key;
 };
 
 // Expected values computed independently (Python hashlib and a separate RC4).
 const KeysCase kCases[] = {
-    {"user",
-     "owner",
-     PERM_PRINT | PERM_MODIFY | PERM_COPY | PERM_ANNOTATE,
-     -4,
-     {0x94, 0xE8, 0x09, 0x44, 0x19, 0x66, 0x2A, 0x77, 0x44, 0x42, 0xFB,
-      0x07, 0x2E, 0x3D, 0x9F, 0x19, 0xE9, 0xD1, 0x30, 0xEC, 0x09, 0xA4,
-      0xD0, 0x06, 0x1E, 0x78, 0xFE, 0x92, 0x0F, 0x7A, 0xB6, 0x2F},
-     {0x9D, 0x1D, 0x41, 0xAA, 0xB1, 0x83, 0x34, 0x26, 0x63, 0x9F, 0x81,
-      0x8A, 0xEA, 0x50, 0xF6, 0x6E, 0x8B, 0x98, 0xBE, 0x28, 0x7E, 0x8A,
-      0xE2, 0xA4, 0x10, 0x31, 0x8B, 0x49, 0x52, 0x5F, 0x84, 0x3E},
-     {0xAD, 0x5C, 0x97, 0x30, 0xF0}},
-    {"",
-     "",
-     0,
-     -64,
-     {0x20, 0x55, 0xC7, 0x56, 0xC7, 0x2E, 0x1A, 0xD7, 0x02, 0x60, 0x8E,
-      0x81, 0x96, 0xAC, 0xAD, 0x44, 0x7A, 0xD3, 0x2D, 0x17, 0xCF, 0xF5,
-      0x83, 0x23, 0x5F, 0x6D, 0xD1, 0x5F, 0xED, 0x7D, 0xAB, 0x67},
-     {0xCC, 0xBF, 0x32, 0xAC, 0xE2, 0xF0, 0xB6, 0x87, 0xDB, 0x7E, 0x50,
-      0x07, 0xB5, 0xEF, 0x2E, 0xBF, 0x0C, 0xF7, 0x32, 0x2F, 0xA6, 0xD2,
-      0x35, 0xDB, 0x92, 0x2D, 0xE9, 0x1E, 0x36, 0x57, 0xC6, 0x23},
-     {0x2D, 0x6F, 0x0D, 0xB2, 0x27}},
+    {"user", "owner", PERM_PRINT | PERM_MODIFY | PERM_COPY | PERM_ANNOTATE, -4,
+     "94e8094419662a774442fb072e3d9f19e9d130ec09a4d0061e78fe920f7ab62f",
+     "9d1d41aab1833426639f818aea50f66e8b98be287e8ae2a410318b49525f843e", "ad5c9730f0"},
+    {"", "", 0, -64, "2055c756c72e1ad702608e8196acad447ad32d17cff583235f6dd15fed7dab67",
+     "ccbf32ace2f0b687db7e5007b5ef2ebf0cf7322fa6d235db922de91e3657c623", "2d6f0db227"},
     // A 36-byte user password: only its first 32 bytes count.
-    {"0123456789abcdefghijklmnopqrstuvwxyz",
-     "o",
-     PERM_PRINT,
-     -60,
-     {0xC0, 0x26, 0x63, 0x42, 0x0F, 0x2B, 0xBF, 0x86, 0xBB, 0x4F, 0x18,
-      0x52, 0x9B, 0x42, 0x03, 0xAE, 0xD1, 0x15, 0x73, 0x1F, 0x5E, 0x1B,
-      0x3D, 0xB2, 0xB0, 0x80, 0xCC, 0xFF, 0xA6, 0xE9, 0x15, 0x79},
-     {0x08, 0xCE, 0xD2, 0x73, 0x51, 0x66, 0x17, 0x27, 0x72, 0x47, 0x1F,
-      0xFC, 0x62, 0x31, 0x3A, 0x90, 0x94, 0x9C, 0xEC, 0x2F, 0x86, 0xF8,
-      0xE1, 0x89, 0x72, 0x1D, 0x96, 0x1E, 0x1B, 0x35, 0x94, 0x18},
-     {0x6B, 0xFB, 0xD1, 0x9A, 0x38}},
+    {"0123456789abcdefghijklmnopqrstuvwxyz", "o", PERM_PRINT, -60,
+     "c02663420f2bbf86bb4f18529b4203aed115731f5e1b3db2b080ccffa6e91579",
+     "08ced2735166172772471ffc62313a90949cec2f86f8e189721d961e1b359418", "6bfbd19a38"},
 };
 
 TEST(CryptKeys, MatchPublishedAlgorithmsForFixedInputs) {
@@ -113,30 +95,31 @@ TEST(CryptKeys, MatchPublishedAlgorithmsForFixedInputs) {
         uint32_t p = c.bits;
         setupAllKeys(c.user, c.owner, &p, kId);
         EXPECT_EQ(static_cast<int32_t>(p), c.p);
-        EXPECT_EQ(0, std::memcmp(g_crypt.ownerKey, c.o, 32));
-        EXPECT_EQ(0, std::memcmp(g_crypt.userKey, c.u, 32));
-        EXPECT_EQ(0, std::memcmp(g_crypt.rc4mkey, c.key, 5));
+        EXPECT_EQ(hex_of(g_crypt.ownerKey, 32), c.o);
+        EXPECT_EQ(hex_of(g_crypt.userKey, 32), c.u);
+        EXPECT_EQ(hex_of(g_crypt.rc4mkey, 5), c.key);
     }
 }
 
-TEST(CryptKeys, PasswordsBeyond32BytesAreCut) {
+// Sets up the keys from two password pairs in turn: both give the same owner value and key.
+void expect_same_keys(const char* user_a, const char* owner_a, const char* user_b,
+                      const char* owner_b) {
     uint32_t p = 0;
-    setupAllKeys("0123456789abcdefghijklmnopqrstuvwxyz", "o", &p, kId);
-    CryptState longer = g_crypt;
+    setupAllKeys(user_a, owner_a, &p, kId);
+    CryptState first = g_crypt;
     p = 0;
-    setupAllKeys("0123456789abcdefghijklmnopqrstuv", "o", &p, kId);
-    EXPECT_EQ(0, std::memcmp(longer.ownerKey, g_crypt.ownerKey, 32));
-    EXPECT_EQ(0, std::memcmp(longer.rc4mkey, g_crypt.rc4mkey, 5));
+    setupAllKeys(user_b, owner_b, &p, kId);
+    EXPECT_EQ(0, std::memcmp(first.ownerKey, g_crypt.ownerKey, 32));
+    EXPECT_EQ(0, std::memcmp(first.rc4mkey, g_crypt.rc4mkey, 5));
+}
+
+TEST(CryptKeys, PasswordsBeyond32BytesAreCut) {
+    expect_same_keys("0123456789abcdefghijklmnopqrstuvwxyz", "o",
+                     "0123456789abcdefghijklmnopqrstuv", "o");
 }
 
 TEST(CryptKeys, EmptyOwnerPasswordIsTheUserPassword) {
-    uint32_t p = 0;
-    setupAllKeys("user", "user", &p, kId);
-    CryptState same = g_crypt;
-    p = 0;
-    setupAllKeys("user", "", &p, kId);
-    EXPECT_EQ(0, std::memcmp(same.ownerKey, g_crypt.ownerKey, 32));
-    EXPECT_EQ(0, std::memcmp(same.rc4mkey, g_crypt.rc4mkey, 5));
+    expect_same_keys("user", "user", "user", "");
 }
 
 TEST(CryptKeys, PermissionWord) {

@@ -47,11 +47,12 @@ TEST(Arguments, Conversions) {
 }
 
 TEST(Arguments, EncodingFromProgramName) {
-    EXPECT_EQ(encoding_from_program_name("tessaro"), 'E');
-    EXPECT_EQ(encoding_from_program_name("tessaro-sjis"), 'S');
-    EXPECT_EQ(encoding_from_program_name("/x/SJIS-euc"), 'E');
-    EXPECT_EQ(encoding_from_program_name("tessaro-sjis-utf8"), 'U');
-    EXPECT_EQ(encoding_from_program_name("Utf8"), 'E');
+    for (auto [name, encoding] : {std::pair{"tessaro", 'E'},
+                                  {"tessaro-sjis", 'S'},
+                                  {"/x/SJIS-euc", 'E'},
+                                  {"tessaro-sjis-utf8", 'U'},
+                                  {"Utf8", 'E'}})
+        EXPECT_EQ(encoding_from_program_name(name), encoding) << name;
 }
 
 // The progress line: nothing in the first quarter second (short runs stay quiet), then at

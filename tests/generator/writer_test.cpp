@@ -39,16 +39,19 @@ std::string written(F body, bool qprint = false) {
 }  // namespace
 
 TEST(Md5, Rfc1321TestSuite) {
-    EXPECT_EQ(md5_hex(""), "D41D8CD98F00B204E9800998ECF8427E");
-    EXPECT_EQ(md5_hex("a"), "0CC175B9C0F1B6A831C399E269772661");
-    EXPECT_EQ(md5_hex("abc"), "900150983CD24FB0D6963F7D28E17F72");
-    EXPECT_EQ(md5_hex("message digest"), "F96B697D7CB7938D525A2F31AAF161D0");
-    EXPECT_EQ(md5_hex("abcdefghijklmnopqrstuvwxyz"), "C3FCD3D76192E4007DFB496CCA67E13B");
-    EXPECT_EQ(md5_hex("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789"),
-              "D174AB98D277D9F5A5611C2C9F419D9F");
-    EXPECT_EQ(md5_hex("1234567890123456789012345678901234567890123456789012345678901234567890"
-                      "1234567890"),
-              "57EDF4A22BE3C955AC49DA2E2107B67A");
+    const std::pair<const char*, const char*> suite[] = {
+        {"", "D41D8CD98F00B204E9800998ECF8427E"},
+        {"a", "0CC175B9C0F1B6A831C399E269772661"},
+        {"abc", "900150983CD24FB0D6963F7D28E17F72"},
+        {"message digest", "F96B697D7CB7938D525A2F31AAF161D0"},
+        {"abcdefghijklmnopqrstuvwxyz", "C3FCD3D76192E4007DFB496CCA67E13B"},
+        {"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789",
+         "D174AB98D277D9F5A5611C2C9F419D9F"},
+        {"1234567890123456789012345678901234567890123456789012345678901234567890"
+         "1234567890",
+         "57EDF4A22BE3C955AC49DA2E2107B67A"},
+    };
+    for (auto [text, digest] : suite) EXPECT_EQ(md5_hex(text), digest) << text;
     const unsigned char* d = md5ComputeHash("abc", 3);
     for (int i = 16; i < 33; ++i) EXPECT_EQ(d[i], 0);
 }
