@@ -31,18 +31,6 @@ ChainIter::ChainIter(int first, WalkMode mode)
     }
 }
 
-bool ChainIter::step() {
-    int next = g_st.p_elem_strage[e_].next_elem;
-    if (steps_left_ <= 0 || !in_storage(next)) {
-        e_ = 0;
-        return false;
-    }
-    --steps_left_;
-    e_ = next;
-    type_ = type_of(e_);
-    return true;
-}
-
 void ChainIter::settle() {
     while (e_ != 0) {
         if (closes(type_)) {
@@ -60,7 +48,7 @@ void ChainIter::settle() {
     }
 }
 
-ChainIter& ChainIter::operator++() {
+ChainIter& ChainIter::advance() {
     switch (mode_) {
         case WalkMode::every:
             step();
