@@ -69,13 +69,43 @@ void write_int(long long v) {
     put(buf, static_cast<size_t>(r.ptr - buf));
 }
 
-bool plain_name_char(char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
+// The bytes a name holds as they are: ASCII letters, digits and "_".
+struct PlainNameBytes {
+    bool plain[256] = {};
+    constexpr PlainNameBytes() {
+        for (int c = 0; c < 256; ++c)
+            plain[c] = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                       c == '_';
+    }
+};
+constexpr PlainNameBytes k_name_bytes;
+
+inline bool plain_name_char(char c) {
+    return k_name_bytes.plain[static_cast<unsigned char>(c)];
 }
 
 // Writes "/" + the encoded name + `tail` in one piece. Names of ASCII letters, digits and
-// "_" (nearly all) are copied as they are; dec_label encodes the others.
+// "_" (nearly all) are copied as they are, into the buffer itself when print_obj writes;
+// dec_label encodes the others.
 void write_name(const char* name, const char* tail, size_t tail_len) {
+    if (g_direct && OUT_BUFFER - g_buf.used >= LABEL_SIZE + 8) {
+        char* const start = g_buf.data + g_buf.used;
+        char* o = start + 1;
+        size_t len = 0;
+        while (len < LABEL_SIZE - 1 && plain_name_char(name[len])) {
+            o[len] = name[len];
+            ++len;
+        }
+        if (len == LABEL_SIZE - 1 || name[len] == 0) {
+            *start = '/';
+            o += len;
+            std::memcpy(o, tail, tail_len);
+            const size_t n = static_cast<size_t>(o - start) + tail_len;
+            g_buf.used += n;
+            g_out.sum_pos += static_cast<long long>(n);
+            return;
+        }
+    }
     char buf[LABEL_SIZE * 3 + 8];
     buf[0] = '/';
     size_t len = 0;

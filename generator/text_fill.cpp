@@ -247,11 +247,15 @@ void add_fallback_fonts(int widget, int ap, const FillResult& r) {
     }
 }
 
-// Stores `text` as the new, unfiltered appearance stream of appearance object `ap`.
-void store_appearance(int ap, int data, const std::string& text) {
+constexpr int PARENT_UNKNOWN = -2;
+
+// Stores `text` as the new, unfiltered appearance stream of appearance object `ap`, whose
+// /Parent refers to `parent` (-1 none; PARENT_UNKNOWN: looked up here).
+void store_appearance(int ap, int data, const std::string& text, int parent) {
     // The new text is stored unfiltered; an encoding named by the appearance's Parent goes
     // as well.
-    if (int parent = ref_target(dict_entry(ap, "Parent")); parent != -1) drop_filter(parent);
+    if (parent == PARENT_UNKNOWN) parent = ref_target(dict_entry(ap, "Parent"));
+    if (parent != -1) drop_filter(parent);
     set_plain_stream(ap, data, text.data(), static_cast<int>(text.size()));
 }
 
@@ -277,6 +281,8 @@ struct FieldStart {
     bool has_extra = false;
     std::vector<int> reads;
     int ap = -1;
+    int data = -1;    // the appearance's stream element
+    int parent = -1;  // the object its /Parent refers to
     FieldFacts facts;
     AppearanceStart start;
 };
@@ -313,6 +319,8 @@ const FieldStart& make_start(int i) {
     k.ap = field_appearance_object(f.obj_no);
     k.facts = read_facts(i, k.ap, k.ap, f.font_no, sname);
     begin_field_appearance(i, k.facts, k.start);
+    k.data = appearance_data(k.ap);
+    k.parent = k.ap != -1 ? ref_target(dict_entry(k.ap, "Parent")) : -1;
     marks_record_reads(nullptr);
     // The text the facts pointed at is in the appearance's beginning now.
     k.facts.da_ops = nullptr;
@@ -341,24 +349,31 @@ void fill_record(int i, const int32_t* field_data, FillStyle style, int font_fie
     const int widget = f.obj_no;
     std::string& text = g_fill.stream;
     FillResult r;
-    int ap = -1;
+    int ap = -1, data = -1, parent = PARENT_UNKNOWN;
     if (font_field == -1) {
         const FieldStart* k = kept_start(i);
         if (!k) k = &make_start(i);
         ap = k->ap;
+        data = k->data;
+        parent = k->parent;
         r = build_field_appearance(i, field_data, style, k->facts, k->start, text);
     } else {
         ap = field_appearance_object(widget);
         const int font_ap = field_appearance_object(g_st.p_field_strage[font_field].obj_no);
         const FieldFacts facts = read_facts(i, ap, font_ap, style.font_no, sname);
         r = build_field_appearance(i, field_data, style, facts, text);
+        data = appearance_data(ap);
     }
-
-    int data = appearance_data(ap);
     if (data == -1) return;
+    // Another font or the fallback fonts enter the appearance's resources first.
+    const bool fallback = r.used_latin_fallback || r.used_japanese_fallback;
     if (font_field != -1) take_font(i, ap, font_field, sname);
-    if (r.used_latin_fallback || r.used_japanese_fallback) add_fallback_fonts(widget, ap, r);
-    store_appearance(ap, appearance_data(ap), text);
+    if (fallback) add_fallback_fonts(widget, ap, r);
+    if (font_field != -1 || fallback) {
+        data = appearance_data(ap);
+        parent = PARENT_UNKNOWN;
+    }
+    store_appearance(ap, data, text, parent);
     if (i < FLAG_SET_FIELD_SIZE) g_doc.flag_set_field[i] = 1;
 }
 
