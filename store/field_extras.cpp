@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <string>
 #include <vector>
 
 #include "store/failure.h"
@@ -77,6 +78,8 @@ struct NameIndex {
     const void* text_base = nullptr;
     std::vector<NameEntry> entries;
     std::vector<int> matches;  // the last lookup's records
+    std::string last;          // the last lookup's name (a fill looks a name up three times)
+    bool last_valid = false;
 };
 NameIndex g_names;
 long g_name_generation = 0;
@@ -95,6 +98,7 @@ const NameIndex& name_index() {
         x.record_base == s.p_field_strage && x.text_base == s.p_field_extra_text)
         return x;
     x.entries.clear();
+    x.last_valid = false;
     for (int i = 0; i < s.num_field_strage; ++i) {
         int len = 0;
         if (const char* full = field_full_name(i, &len))
@@ -123,7 +127,10 @@ bool indexed() {
 
 const std::vector<int>& fields_named(const char* name) {
     NameIndex& x = g_names;
-    x.matches.clear();
+    if (!name || !indexed()) {
+        x.matches.clear();
+        x.last_valid = false;
+    }
     if (!name) return x.matches;
     if (!indexed()) {
         for (int i = 0; i < g_st.num_field_strage; ++i)
@@ -132,6 +139,9 @@ const std::vector<int>& fields_named(const char* name) {
     }
     const NameIndex& ix = name_index();
     const size_t len = std::strlen(name);
+    if (x.last_valid && x.last.size() == len && std::memcmp(x.last.data(), name, len) == 0)
+        return x.matches;
+    x.matches.clear();
     auto first = std::lower_bound(
         ix.entries.begin(), ix.entries.end(), name,
         [len](const NameEntry& e, const char* n) { return compare(e.name, e.len, n, len) < 0; });
@@ -145,6 +155,8 @@ const std::vector<int>& fields_named(const char* name) {
     // A record that both of its names address is listed once, in record order.
     std::sort(x.matches.begin(), x.matches.end());
     x.matches.erase(std::unique(x.matches.begin(), x.matches.end()), x.matches.end());
+    x.last.assign(name, len);
+    x.last_valid = true;
     return x.matches;
 }
 
