@@ -19,6 +19,10 @@ ChildRun run_child(const std::string& program, const std::string& arg1, const st
 double io_floor(const std::string& template_path, int pages, long long out_bytes,
                 const std::string& out_path);
 
+// The write floor of a run: writing `out_bytes` to `out_path` one page's share at a time
+// through a 1 MB buffer, as tessaro writes its output, and nothing else. Returns seconds.
+double write_floor(int pages, long long out_bytes, const std::string& out_path);
+
 long long file_size(const std::string& path);
 std::string temp_dir();
 // The directory of the running benchmark (build/bin), where the programs are.
