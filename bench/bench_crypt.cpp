@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "generator/rc4.h"
 #include "tests/support/run_tools.h"
 #include "tests/support/template_builder.h"
@@ -39,16 +40,8 @@ double time_run(const tt::TempDir& d, const std::string& script, int tries) {
 // profiling the program on them.
 int main(int argc, char** argv) {
     tt::TempDir d;
-    tb::PageSpec page;
-    page.text = "Benchmark page with fields";
-    for (int i = 0; i < 20; ++i) {
-        tb::FieldSpec f;
-        f.name = "field" + std::to_string(i);
-        f.y = 700 - 30.0f * static_cast<float>(i);
-        page.fields.push_back(f);
-    }
     std::string tpl = d.file("bench.tpl");
-    tb::simple_template(tpl, {page});
+    tb::simple_template(tpl, {bench::field_column("Benchmark page with fields", "field", 20)});
 
     const int pages = 2000;
     std::string body = "start\t" + d.file("out.pdf") + "\n";

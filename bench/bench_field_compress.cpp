@@ -11,15 +11,7 @@
 namespace {
 
 void form_template(const std::string& path) {
-    tb::PageSpec p;
-    p.text = "Form page with twenty fields";
-    for (int i = 0; i < 20; ++i) {
-        tb::FieldSpec f;
-        f.name = "field" + std::to_string(i);
-        f.y = 700 - 30.0f * static_cast<float>(i);
-        p.fields.push_back(f);
-    }
-    tb::simple_template(path, {p});
+    tb::simple_template(path, {bench::field_column("Form page with twenty fields", "field", 20)});
 }
 
 void write_script(const std::string& script, const std::string& tpl, const std::string& pdf,

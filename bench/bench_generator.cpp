@@ -14,15 +14,7 @@ namespace {
 
 // About 60 objects and 40 KB of stream data, like a scanned-in office form.
 void realistic_template(const std::string& path) {
-    tb::PageSpec p;
-    p.text = "Realistic form page";
-    for (int i = 0; i < 20; ++i) {
-        tb::FieldSpec f;
-        f.name = "Field" + std::to_string(i);
-        f.y = 700 - 30 * i;
-        p.fields.push_back(f);
-    }
-    tb::simple_template(path, {p});
+    tb::simple_template(path, {bench::field_column("Realistic form page", "Field", 20)});
     // Drawing content of about 40 KB and some extra resource objects.
     std::string drawing;
     for (int i = 0; drawing.size() < 40000; ++i)

@@ -64,6 +64,15 @@ double write_floor(int pages, long long out_bytes, const std::string& out_path) 
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
 }
 
+tb::PageSpec field_column(const std::string& text, const std::string& prefix, int count) {
+    tb::PageSpec p;
+    p.text = text;
+    for (int i = 0; i < count; ++i)
+        p.fields.push_back(
+            {.name = prefix + std::to_string(i), .y = 700 - 30.0f * static_cast<float>(i)});
+    return p;
+}
+
 long long file_size(const std::string& path) {
     struct stat st {};
     return stat(path.c_str(), &st) == 0 ? static_cast<long long>(st.st_size) : -1;

@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "tests/support/template_builder.h"
+
 namespace bench {
 
 struct ChildRun {
@@ -22,6 +24,10 @@ double io_floor(const std::string& template_path, int pages, long long out_bytes
 // The write floor of a run: writing `out_bytes` to `out_path` one page's share at a time
 // through a 1 MB buffer, as tessaro writes its output, and nothing else. Returns seconds.
 double write_floor(int pages, long long out_bytes, const std::string& out_path);
+
+// A page showing `text` with `count` text fields named prefix0, prefix1, ... in a column,
+// the first at y = 700 and each next one 30 points lower.
+tb::PageSpec field_column(const std::string& text, const std::string& prefix, int count);
 
 long long file_size(const std::string& path);
 std::string temp_dir();

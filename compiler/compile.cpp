@@ -21,11 +21,8 @@
 
 namespace {
 
-// Initial capacities of the compiler's storages.
-constexpr int C_TRAILERS = 64;
-constexpr int C_XREFS = 65536;
-constexpr int C_ELEMS = 1024;
-constexpr int C_FONTS = 128;
+// The compiler's storages start with the generator's capacities and reserves (an empty
+// template's), with room for more fields.
 constexpr int C_FIELDS = 1024;
 // Offsets into the text are ints in the string records; larger inputs are refused.
 constexpr size_t MAX_PDF_SIZE = 0x50000000;
@@ -37,7 +34,7 @@ void compile_begin(const char* program_name, const std::string& pdf_path, size_t
     g_cc.pdf_path = pdf_path;
     storages_reset(StoreVariant::compiler);
     size_t chars = pdf_size > MAX_PDF_SIZE ? MAX_PDF_SIZE : pdf_size;
-    storages_allocate(C_TRAILERS, C_XREFS, C_ELEMS, C_FONTS, C_FIELDS,
+    storages_allocate(TRAILER_CAPACITY, XREF_CAPACITY, ELEM_RESERVE, FONT_RESERVE, C_FIELDS,
                       static_cast<int>(chars * 2 + 1024));
     // Element 0 is never a real element: index 0 ends chains and means "none".
     new_elem_strage();
@@ -104,7 +101,7 @@ CompileStatus compile_text(std::string& text) {
     size_t text_len = text.size();
     text.push_back(0);
     text.push_back(0);
-    raise_event(0, g_cc.pdf_path.c_str(), pdf_tok{g_cc.pdf_path.c_str(), 0, 0});
+    raise_event(EV_OPEN, g_cc.pdf_path.c_str(), pdf_tok{g_cc.pdf_path.c_str(), 0, 0});
     if (parse_pdf_text(text.data(), text_len) != 0) {
         status = CompileStatus::parse_error;
         close_partial_object();

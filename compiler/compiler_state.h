@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "compiler/event_ids.h"
 #include "compiler/input_prep.h"
 #include "store/records.h"
 
@@ -14,7 +15,7 @@ struct pdf_tok;
 
 // An event handler: the key the record belongs to (or a fixed label) and the token value.
 using event_handler = void (*)(const char* label, const pdf_tok& value);
-constexpr int EVENT_COUNT = 22;
+constexpr int EVENT_COUNT = EV_SECTION_END + 1;
 
 // Object numbers above this are refused (the largest an indirect object may have).
 constexpr int MAX_OBJ_NO = 8388607;

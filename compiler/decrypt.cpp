@@ -14,9 +14,9 @@
 
 #include "compiler/array_text.h"
 #include "compiler/compiler_state.h"
-#include "compiler/pdf_text.h"
 #include "store/element_ops.h"
 #include "store/element_walk.h"
+#include "store/pdf_text.h"
 #include "store/storages.h"
 
 namespace {

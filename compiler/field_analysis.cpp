@@ -13,13 +13,16 @@
 #include "compiler/font_analysis.h"
 #include "compiler/font_size.h"
 #include "compiler/inflate.h"
-#include "compiler/pdf_text.h"
+#include "multibyte/char_width.h"
 #include "multibyte/font_metrics.h"
 #include "multibyte/standard_fonts.h"
+#include "store/change_marks.h"
 #include "store/element_ops.h"
 #include "store/element_walk.h"
 #include "store/field_extras.h"
+#include "store/pdf_text.h"
 #include "store/storages.h"
+#include "store/widget_drawing.h"
 
 namespace {
 
@@ -730,18 +733,18 @@ bool is_true(int e) {
            std::memcmp(elem_bytes(el), "true", 4) == 0;
 }
 
-// Shows a check box or radio button in the state its field's value names, as a viewer
-// rebuilding it would: that state when the widget has an appearance for it, else /Off.
+// A check box shows the state its /AS names, as every viewer does. A radio button shows its
+// state only when that is also the field's value: a viewer building the appearances of the
+// group draws a button on only where the two agree, so one whose /AS and the group's /V
+// differ is shown off.
 void set_button_state(int w, const FieldFacts& f) {
-    Dict normal = Dict{w, 0}.sub("AP").sub("N");
-    if (!normal.valid()) return;
-    const char* want = "Off";
-    if (f.state && std::strcmp(f.state, "Off") != 0 && normal.find(f.state) != -1) want = f.state;
+    if (f.type != FIELD_TYPE_RADIO) return;
     int as = dict_entry(w, "AS");
     const char* now = name_of(as);
-    if (now && std::strcmp(now, want) == 0) return;
-    if (as != -1) switch_off_entry(as);
-    append_elem_name(w, 0, "AS", want);
+    if (!now || std::strcmp(now, "Off") == 0) return;
+    if (f.state && std::strcmp(f.state, now) == 0) return;
+    switch_off_entry(as);
+    append_elem_name(w, 0, "AS", "Off");
 }
 
 // A choice value as single-byte text for the standard fonts' encoding; false when it holds a
@@ -796,6 +799,314 @@ void build_combo_appearance(int idx, int w, int ap, const FieldFacts& f) {
     if (built != -1) analyse_appearance(idx, w, built, f);
 }
 
+// The box a widget's appearance draws in: the /Rect's size, turned as /MK /R says.
+struct WidgetBox {
+    double w = 0, h = 0;    // turned
+    double rw = 0, rh = 0;  // as on the page
+    int rot = 0;
+};
+
+bool widget_box(int w, WidgetBox* b) {
+    std::vector<double> rect = numbers_of(dict_entry(w, "Rect"));
+    if (rect.size() < 4) return false;
+    double r = 0;
+    number_of(entry_in(w, "MK", "R"), &r);
+    int rot = ((static_cast<int>(r) % 360) + 360) % 360;
+    if (rot % 90 != 0) rot = 0;
+    const double rw = std::fabs(rect[2] - rect[0]), rh = std::fabs(rect[3] - rect[1]);
+    const bool turned = rot == 90 || rot == 270;
+    b->w = turned ? rh : rw;
+    b->h = turned ? rw : rh;
+    b->rw = rw;
+    b->rh = rh;
+    b->rot = rot;
+    return b->w > 0.5 && b->h > 0.5;
+}
+
+// A new form XObject of the widget's box (as on the page) with empty resources; its stream
+// is set by set_form_text. Viewers draw the frame in the page's orientation and turn only
+// what is inside (turned()).
+int new_form_object(const WidgetBox& b) {
+    int ap = new_object();
+    append_elem_name(ap, 0, "Type", "XObject");
+    append_elem_name(ap, 0, "Subtype", "Form");
+    std::string box = "0 0 ";
+    append_real(box, b.rw);
+    append_real(box, b.rh);
+    append_elem_str(ap, 0, "BBox", STR_ARRAY, box.data(), static_cast<int>(box.size()));
+    int res = append_elem_subdic_start(ap, 0, "Resources");
+    append_elem_subdic_end(ap, res, "Resources");
+    return ap;
+}
+
+// Drawing `inside` in the turned box (b.w x b.h) of a widget turned by /MK /R.
+std::string turned(const WidgetBox& b, const std::string& inside) {
+    if (b.rot == 0 || inside.empty()) return inside;
+    std::string s = "q\n";
+    if (b.rot == 90) {
+        s += "0 1 -1 0 ";
+        append_real(s, b.rw);
+        s += "0 cm\n";
+    } else if (b.rot == 180) {
+        s += "-1 0 0 -1 ";
+        append_real(s, b.rw);
+        append_real(s, b.rh);
+        s += "cm\n";
+    } else {
+        s += "0 -1 1 0 0 ";
+        append_real(s, b.rh);
+        s += "cm\n";
+    }
+    return s + inside + "Q\n";
+}
+
+void set_form_text(int ap, const std::string& s) {
+    append_elem_int(ap, 0, "Length", static_cast<int>(s.size()));
+    // The compiler stores a stream with the byte that followed it in the source.
+    std::string data = s + "\n";
+    append_elem_str(ap, 0, LABEL_STREAM, STR_STREAM, data.data(), static_cast<int>(s.size()));
+}
+
+// Enters font object `font` under `name` in the font resources of appearance `ap`.
+void add_font_resource(int ap, const char* name, int font) {
+    int owner = -1, after = 0;
+    font_holder(ap, &owner, &after);
+    if (ref_target(get_elem(owner, name)) == -1) append_elem_objref(owner, after, name, font);
+}
+
+WidgetFrame widget_frame(int w, Dict mk) {
+    WidgetFrame fr;
+    fr.bg = numbers_of(mk.find("BG"));
+    fr.bc = numbers_of(mk.find("BC"));
+    // A widget with neither /BS nor /Border has no border: viewers draw none and give the
+    // caption the whole box.
+    double width = 0;
+    if (Dict{w, 0}.sub("BS").valid()) {
+        width = 1;
+        number_of(entry_in(w, "BS", "W"), &width);
+    } else {
+        std::vector<double> b = numbers_of(dict_entry(w, "Border"));
+        if (b.size() >= 3) width = b[2];
+    }
+    fr.border = width;
+    const char* style = name_of(entry_in(w, "BS", "S"));
+    if (style) fr.style = style[0];
+    fr.dash = numbers_of(entry_in(w, "BS", "D"));
+    return fr;
+}
+
+// Width in em of `text` (single-byte codes) in font number `font_no`.
+double text_width(int font_no, const std::string& text) {
+    const st_font* font = nullptr;
+    char kind = 'T';
+    if (font_no >= 0 && font_no < g_st.num_font_strage) {
+        font = &g_st.p_font_strage[font_no];
+        kind = font->encoding;
+    }
+    if (font_no >= 0 && !font) return 0.5 * static_cast<double>(text.size());
+    double w = 0;
+    for (char c : text)
+        w += char_width(font_no, kind, static_cast<unsigned char>(c), font) / 1000.0;
+    return w;
+}
+
+// Text as single-byte codes of the standard encodings (Latin-1); false when it holds a
+// character they lack.
+bool single_byte_text(const std::string& bytes, std::string* out) {
+    std::string u = text_to_utf8(bytes);
+    out->clear();
+    for (size_t i = 0; i < u.size(); ++i) {
+        unsigned char c = static_cast<unsigned char>(u[i]);
+        if (c < 0x80)
+            out->push_back(static_cast<char>(c));
+        else if ((c == 0xC2 || c == 0xC3) && i + 1 < u.size())
+            out->push_back(static_cast<char>(((c & 0x03) << 6) | (u[++i] & 0x3F)));
+        else
+            return false;
+    }
+    return true;
+}
+
+// True when the font of field record idx shows single-byte codes (a standard font, or a
+// simple font with a single-byte encoding).
+bool single_byte_font(int idx) {
+    const st_field& r = g_st.p_field_strage[idx];
+    if (r.font_no < 0) return true;
+    if (r.font_no >= g_st.num_font_strage) return false;
+    char kind = g_st.p_font_strage[r.font_no].encoding;
+    return kind == 'T' || kind == 'N';
+}
+
+// The /Opt array text of the field (the widget or the nearest parent holding one).
+bool field_options(int w, std::string* text) {
+    int node = w;
+    for (int depth = 0; node != -1 && depth < MAX_FIELD_DEPTH; ++depth) {
+        int e = dict_entry(node, "Opt");
+        if (e != -1) {
+            const st_elem& el = g_st.p_elem_strage[value_of(e)];
+            if (el.f_type != ELEM_TYPE_STRING || el.data.str.type != STR_ARRAY) return false;
+            text->assign(elem_bytes(el), static_cast<size_t>(el.data.str.len));
+            return true;
+        }
+        node = ref_target(dict_entry(node, "Parent"));
+    }
+    return false;
+}
+
+// Nearest entry `key` of the field: the widget's, else its parents'.
+int field_entry(int w, const char* key) {
+    int node = w;
+    for (int depth = 0; node != -1 && depth < MAX_FIELD_DEPTH; ++depth) {
+        int e = dict_entry(node, key);
+        if (e != -1) return e;
+        node = ref_target(dict_entry(node, "Parent"));
+    }
+    return -1;
+}
+
+// Points the widget's normal appearance (the reference `entry`) at `ap`.
+void repoint(int entry, int ap) {
+    g_st.p_elem_strage[entry].data.obj_no = ap;
+}
+
+// Check boxes and radio buttons: every state of the normal appearance drawn as a viewer
+// builds it, the on states with the caption (/MK /CA, else a check mark) in ZapfDingbats.
+void rebuild_button_states(int w, const FieldFacts& f, Dict mk, const WidgetBox& b) {
+    Dict normal = Dict{w, 0}.sub("AP").sub("N");
+    if (!normal.valid() || normal.start == 0) return;
+    const bool radio = f.type == FIELD_TYPE_RADIO;
+    std::string caption;
+    const bool has_caption = bytes_of(mk.find("CA"), &caption) && !caption.empty();
+    const WidgetFrame fr = widget_frame(w, mk);
+    const std::string frame = frame_ops(fr, b.rw, b.rh, radio && !has_caption);
+    // The caption's size from the default appearance (0: the largest the box holds).
+    int tf = -1;
+    std::vector<std::string> da = da_tokens(f.da, &tf);
+    const double size = tf < 0 ? 0 : std::atof(da[static_cast<size_t>(tf) + 1].c_str());
+    static const int zapf = get_standard_font_no("ZapfDingbats");
+    for (int e : normal.entries()) {
+        const st_elem& el = g_st.p_elem_strage[e];
+        if (el.f_type != ELEM_TYPE_OBJREF || ref_target(e) == -1) continue;
+        const bool on = std::strncmp(el.label, "Off", LABEL_SIZE) != 0;
+        std::string text = frame;
+        bool zapf_font = false;
+        if (on && (has_caption || !radio)) {
+            // Without a font operator in the default appearance a viewer keeps the form's own.
+            if (tf < 0) continue;
+            std::string glyphs = has_caption ? caption : "3";
+            double width = 0;
+            for (char c : glyphs) width += fmetric[zapf][static_cast<unsigned char>(c)] / 1000.0;
+            text += turned(b, caption_ops(f.da, "/ZaDb", size, glyphs, width, b.w, b.h, fr.border));
+            zapf_font = true;
+        } else if (on && !fr.bc.empty()) {
+            text += colour_ops(fr.bc, false) +
+                    disc_ops(0.5 * b.rw, 0.5 * b.rh, 0.2 * (b.rw < b.rh ? b.rw : b.rh));
+        }
+        int ap = new_form_object(b);
+        if (zapf_font) add_font_resource(ap, "ZaDb", standard_font_object("ZaDb"));
+        set_form_text(ap, text);
+        repoint(e, ap);
+    }
+}
+
+// Push buttons: frame and caption (/MK /CA) in the field's font.
+void rebuild_push_button(int idx, int w, const FieldFacts& f, Dict mk, const WidgetBox& b) {
+    int n = entry_in(w, "AP", "N");
+    if (n == -1 || g_st.p_elem_strage[n].f_type != ELEM_TYPE_OBJREF || ref_target(n) == -1) return;
+    // An icon is drawn by some viewers and not by others: the form's own appearance stays.
+    if (mk.find("I") != -1) return;
+    std::string caption, shown;
+    const bool has_caption = bytes_of(mk.find("CA"), &caption) && !caption.empty();
+    if (has_caption && !single_byte_text(caption, &shown)) return;
+    const WidgetFrame fr = widget_frame(w, mk);
+    int ap = new_form_object(b);
+    std::string text = frame_ops(fr, b.rw, b.rh, false);
+    if (has_caption) {
+        std::string renamed;
+        if (!analyse_field_font(idx, w, ap, f, &renamed) || !single_byte_font(idx)) {
+            empty_object(ap);
+            return;
+        }
+        const st_field& r = g_st.p_field_strage[idx];
+        text += turned(b, caption_ops(f.da, std::string("/") + r.short_name, r.font_size10 / 10.0,
+                                      shown, text_width(r.font_no, shown), b.w, b.h, fr.border));
+    }
+    set_form_text(ap, text);
+    repoint(n, ap);
+}
+
+// List boxes: the options from /TI on, the selected ones (/V, else /I) highlighted.
+void rebuild_list_box(int idx, int w, const FieldFacts& f, Dict mk, const WidgetBox& b) {
+    int n = entry_in(w, "AP", "N");
+    if (n == -1 || g_st.p_elem_strage[n].f_type != ELEM_TYPE_OBJREF || ref_target(n) == -1) return;
+    std::string opt_text;
+    if (!field_options(w, &opt_text)) return;
+    std::vector<ChoiceItem> items = choice_items(opt_text);
+    std::vector<ListOption> options(items.size());
+    for (size_t i = 0; i < items.size(); ++i)
+        if (!single_byte_text(items[i].shown, &options[i].text)) return;
+    int ap = new_form_object(b);
+    std::string renamed;
+    if (!analyse_field_font(idx, w, ap, f, &renamed) || !single_byte_font(idx)) {
+        empty_object(ap);
+        return;
+    }
+    const st_field& r = g_st.p_field_strage[idx];
+    std::vector<std::string> chosen;
+    int v = field_entry(w, "V");
+    std::string one;
+    if (bytes_of(v, &one)) {
+        chosen.push_back(one);
+    } else if (v != -1) {
+        const st_elem& el = g_st.p_elem_strage[value_of(v)];
+        if (el.f_type == ELEM_TYPE_STRING && el.data.str.type == STR_ARRAY)
+            for (const ChoiceItem& c :
+                 choice_items(std::string(elem_bytes(el), static_cast<size_t>(el.data.str.len))))
+                chosen.push_back(c.exported);
+    }
+    std::vector<double> indexes =
+        chosen.empty() ? numbers_of(field_entry(w, "I")) : std::vector<double>();
+    for (size_t i = 0; i < items.size(); ++i) {
+        ListOption& o = options[i];
+        o.width = text_width(r.font_no, o.text);
+        for (const std::string& c : chosen)
+            if (c == items[i].exported) o.selected = true;
+        for (double k : indexes)
+            if (static_cast<size_t>(k) == i) o.selected = true;
+    }
+    double top = 0;
+    number_of(field_entry(w, "TI"), &top);
+    const WidgetFrame fr = widget_frame(w, mk);
+    std::string text = frame_ops(fr, b.rw, b.rh, false);
+    text += turned(b, list_ops(f.da, std::string("/") + r.short_name, r.font_size10 / 10.0, options,
+                               static_cast<int>(top), b.w, b.h, fr.border, f.q < 0 ? 0 : f.q));
+    set_form_text(ap, text);
+    repoint(n, ap);
+}
+
+// A non-text widget of a form that asks viewers to build its appearances gets the one such
+// a viewer draws from the widget's appearance characteristics (/MK); without them the form's
+// own stays.
+void rebuild_for_viewer(int idx, int w, const FieldFacts& f) {
+    WidgetBox b;
+    if (!widget_box(w, &b)) return;
+    Dict mk = Dict{w, 0}.sub("MK");
+    switch (f.type) {
+        case FIELD_TYPE_CHECKBOX:
+        case FIELD_TYPE_RADIO:
+            if (mk.valid()) rebuild_button_states(w, f, mk, b);
+            break;
+        case FIELD_TYPE_PUSHBUTTON:
+            if (mk.valid()) rebuild_push_button(idx, w, f, mk, b);
+            break;
+        case FIELD_TYPE_LIST:
+            rebuild_list_box(idx, w, f, mk, b);
+            break;
+        default:
+            break;
+    }
+}
+
 }  // namespace
 
 void analyse_widget(int w) {
@@ -808,17 +1119,25 @@ void analyse_widget(int w) {
     const int idx = make_field_record(w, f);
     if (g_need_appearances && (f.type == FIELD_TYPE_CHECKBOX || f.type == FIELD_TYPE_RADIO))
         set_button_state(w, f);
+    if (g_need_appearances && !f.shows_text()) rebuild_for_viewer(idx, w, f);
+    if (g_need_appearances && f.type == FIELD_TYPE_LIST) {
+        rebuild_for_viewer(idx, w, f);
+        return;
+    }
     // Check boxes, radio buttons, push buttons and signatures keep the appearances they have:
     // their record only makes them known by name and type.
     if (!f.shows_text()) return;
     if (f.is_text()) inline_appearance_dictionary(w);
     int ap = appearance_stream(w);
-    // A text field without a usable appearance (a form that leaves them to the viewer, or an
-    // empty box) gets the one a viewer would draw; choice fields show their value only through
-    // an appearance they have.
-    const bool combo = g_need_appearances && f.type == FIELD_TYPE_COMBO;
-    if ((f.is_text() || combo) && (ap == -1 || !usable_box(ap) || combo)) {
+    // A text field or combo box without a usable appearance (a form that leaves them to the
+    // viewer, or an empty box) gets the one a viewer would draw, and so does every combo box
+    // of a form that asks viewers to build them; list boxes show their value only through an
+    // appearance they have.
+    const bool is_combo = f.type == FIELD_TYPE_COMBO;
+    bool combo = g_need_appearances && is_combo;
+    if ((f.is_text() || is_combo) && (ap == -1 || !usable_box(ap) || combo)) {
         ap = build_appearance(w, f);
+        combo = is_combo;
     } else if (f.is_text() && !upright_matrix(ap)) {
         // Drawn as a viewer draws a typed value, in the same font. The box keeps its size,
         // so the value is scaled as the form's own drawing is.

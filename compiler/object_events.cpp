@@ -289,22 +289,22 @@ void install_event_handlers() {
     for (auto& slot : g_cc.events) slot = nullptr;
     g_last_obj = -1;
     g_last_elem = 0;
-    g_cc.events[2] = on_header;
-    g_cc.events[3] = on_begin_object;
-    g_cc.events[4] = on_end_object;
-    g_cc.events[5] = on_string;
-    g_cc.events[6] = on_name;
-    g_cc.events[10] = on_objref;
-    g_cc.events[11] = on_subdic_start;
-    g_cc.events[12] = on_subdic_end;
-    g_cc.events[13] = on_integer;
-    g_cc.events[7] = on_array_start;
-    g_cc.events[8] = [](const char*, const pdf_tok&) {};
-    g_cc.events[9] = on_array_end;
-    g_cc.events[14] = on_stream;
-    g_cc.events[15] = on_immediate_int;
-    g_cc.events[19] = on_trailer;
-    g_cc.events[21] = on_section_end;
+    g_cc.events[EV_HEADER] = on_header;
+    g_cc.events[EV_BEGIN_OBJECT] = on_begin_object;
+    g_cc.events[EV_END_OBJECT] = on_end_object;
+    g_cc.events[EV_STRING] = on_string;
+    g_cc.events[EV_NAME] = on_name;
+    g_cc.events[EV_OBJREF] = on_objref;
+    g_cc.events[EV_SUBDICT_START] = on_subdic_start;
+    g_cc.events[EV_SUBDICT_END] = on_subdic_end;
+    g_cc.events[EV_INTEGER] = on_integer;
+    g_cc.events[EV_ARRAY_START] = on_array_start;
+    g_cc.events[EV_ARRAY_ITEM] = [](const char*, const pdf_tok&) {};
+    g_cc.events[EV_ARRAY_END] = on_array_end;
+    g_cc.events[EV_STREAM] = on_stream;
+    g_cc.events[EV_IMMEDIATE_INT] = on_immediate_int;
+    g_cc.events[EV_TRAILER] = on_trailer;
+    g_cc.events[EV_SECTION_END] = on_section_end;
 }
 
 void report_parse_error(const char* msg, long pos) {

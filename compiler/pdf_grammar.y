@@ -89,12 +89,12 @@ static pdf_tok tok_none() {
 %%
 
 pdf
-    : header { raise_event(2, LABEL_ENTRYHEADER, $1); pdf_lex_body(scanner); }
+    : header { raise_event(EV_HEADER, LABEL_ENTRYHEADER, $1); pdf_lex_body(scanner); }
       object endpart endcrap
     ;
 
 header
-    : PDFVER { raise_event(1, nullptr, $1); } binary
+    : PDFVER { raise_event(EV_VERSION, nullptr, $1); } binary
       {
           std::string h($1.str, static_cast<size_t>($1.len));
           h += '\r';
@@ -135,25 +135,25 @@ object
       {
           CTX->array_ints = 0;
           g_cc.cur_gen = static_cast<int>($2.num & 0xffff);
-          raise_event(3, nullptr, $1);
+          raise_event(EV_BEGIN_OBJECT, nullptr, $1);
           CHECK_ABORT;
       }
       dictionary
       {
-          if ($5.len == 1) raise_event(15, LABEL_IMMEDIATE, $5);
+          if ($5.len == 1) raise_event(EV_IMMEDIATE_INT, LABEL_IMMEDIATE, $5);
       }
-      stream ENDOBJ { raise_event(4, nullptr, $1); CHECK_ABORT; }
+      stream ENDOBJ { raise_event(EV_END_OBJECT, nullptr, $1); CHECK_ABORT; }
     ;
 
 /* The value is marked as an integer body by len 1. */
 dictionary
     : DBLLT dict DBLGT { $$ = tok_none(); }
     | INT { $$ = $1; $$.len = 1; }
-    | ARRAY { raise_event(7, LABEL_IMMEDIATE, $1); } arrayvals ENDARRAY
-      { raise_event(9, LABEL_IMMEDIATE, $1); $$ = tok_none(); }
-    | objref { raise_event(10, LABEL_IMMEDIATE, $1); $$ = tok_none(); }
-    | NAME { raise_event(6, LABEL_IMMEDIATE, $1); $$ = tok_none(); }
-    | STRING { raise_event(5, LABEL_IMMEDIATE, $1); $$ = tok_none(); }
+    | ARRAY { raise_event(EV_ARRAY_START, LABEL_IMMEDIATE, $1); } arrayvals ENDARRAY
+      { raise_event(EV_ARRAY_END, LABEL_IMMEDIATE, $1); $$ = tok_none(); }
+    | objref { raise_event(EV_OBJREF, LABEL_IMMEDIATE, $1); $$ = tok_none(); }
+    | NAME { raise_event(EV_NAME, LABEL_IMMEDIATE, $1); $$ = tok_none(); }
+    | STRING { raise_event(EV_STRING, LABEL_IMMEDIATE, $1); $$ = tok_none(); }
     | %empty { $$ = tok_none(); }
     ;
 
@@ -163,21 +163,21 @@ subdictionary
 
 dict
     : %empty
-    | dict NAME STRING { raise_event(5, $2.str, $3); CHECK_ABORT; }
-    | dict NAME NAME { raise_event(6, $2.str, $3); }
-    | dict NAME ARRAY { raise_event(7, $2.str, $3); } arrayvals ENDARRAY
-      { raise_event(9, $2.str, $6); }
-    | dict NAME objref { raise_event(10, $2.str, $3); CHECK_ABORT; }
-    | dict NAME { raise_event(11, $2.str, $2); } subdictionary { raise_event(12, $2.str, $2); }
-    | dict NAME INT { raise_event(13, $2.str, $3); CHECK_ABORT; }
-    | dict NAME FP { raise_event(5, $2.str, $3); CHECK_ABORT; }
+    | dict NAME STRING { raise_event(EV_STRING, $2.str, $3); CHECK_ABORT; }
+    | dict NAME NAME { raise_event(EV_NAME, $2.str, $3); }
+    | dict NAME ARRAY { raise_event(EV_ARRAY_START, $2.str, $3); } arrayvals ENDARRAY
+      { raise_event(EV_ARRAY_END, $2.str, $6); }
+    | dict NAME objref { raise_event(EV_OBJREF, $2.str, $3); CHECK_ABORT; }
+    | dict NAME { raise_event(EV_SUBDICT_START, $2.str, $2); } subdictionary { raise_event(EV_SUBDICT_END, $2.str, $2); }
+    | dict NAME INT { raise_event(EV_INTEGER, $2.str, $3); CHECK_ABORT; }
+    | dict NAME FP { raise_event(EV_STRING, $2.str, $3); CHECK_ABORT; }
     ;
 
 /* Items of an array that reaches the parser item by item (it holds a nested bracket).
    A nested "[" opens no level of its own; a reference needs two integers before its R. */
 arrayvals
     : %empty { CTX->array_ints = 0; }
-    | arrayvals INT { raise_event(8, nullptr, $2); ++CTX->array_ints; }
+    | arrayvals INT { raise_event(EV_ARRAY_ITEM, nullptr, $2); ++CTX->array_ints; }
     | arrayvals OBJREF
       {
           if (CTX->array_ints < 2) {
@@ -185,13 +185,13 @@ arrayvals
               YYABORT;
           }
           CTX->array_ints = 0;
-          raise_event(8, nullptr, $2);
+          raise_event(EV_ARRAY_ITEM, nullptr, $2);
       }
-    | arrayvals NAME { raise_event(8, nullptr, $2); CTX->array_ints = 0; }
-    | arrayvals STRING { raise_event(8, nullptr, $2); CTX->array_ints = 0; }
+    | arrayvals NAME { raise_event(EV_ARRAY_ITEM, nullptr, $2); CTX->array_ints = 0; }
+    | arrayvals STRING { raise_event(EV_ARRAY_ITEM, nullptr, $2); CTX->array_ints = 0; }
     | arrayvals ARRAY { CTX->array_ints = 0; }
-    | arrayvals DBLLT { raise_event(11, LABEL_ARRAY_DICTITEM, $2); } dict DBLGT
-      { raise_event(12, LABEL_ARRAY_DICTITEM, $2); CTX->array_ints = 0; }
+    | arrayvals DBLLT { raise_event(EV_SUBDICT_START, LABEL_ARRAY_DICTITEM, $2); } dict DBLGT
+      { raise_event(EV_SUBDICT_END, LABEL_ARRAY_DICTITEM, $2); CTX->array_ints = 0; }
     ;
 
 objref
@@ -218,7 +218,7 @@ stream
               d.len -= 1;
           }
           if (d.len >= 1 && d.str[d.len - 1] == '\r') d.len -= 1;
-          raise_event(14, LABEL_STREAM, d);
+          raise_event(EV_STREAM, LABEL_STREAM, d);
       }
     ;
 
@@ -229,28 +229,28 @@ binary
     ;
 
 xref
-    : XREF INT INT { raise_event(16, nullptr, $2); } xrefitems
+    : XREF INT INT { raise_event(EV_XREF_START, nullptr, $2); } xrefitems
     ;
 
 xrefitems
-    : %empty { raise_event(18, nullptr, tok_none()); }
-    | xrefitems INT INT STRING { raise_event(17, nullptr, $4); }
+    : %empty { raise_event(EV_XREF_END, nullptr, tok_none()); }
+    | xrefitems INT INT STRING { raise_event(EV_XREF_ENTRY, nullptr, $4); }
     | xrefitems INT INT
     ;
 
-/* Event 21 ends an update section; its value is the text offset where it ended. */
+/* EV_SECTION_END ends an update section; its value is the text offset where it ended. */
 trailer
-    : STARTXREF INT PDFEOF { raise_event(21, nullptr, tok_at(token_pos(scanner))); }
-    | TRAILER { raise_event(19, nullptr, tok_none()); } DBLLT dict DBLGT trailer_end
+    : STARTXREF INT PDFEOF { raise_event(EV_SECTION_END, nullptr, tok_at(token_pos(scanner))); }
+    | TRAILER { raise_event(EV_TRAILER, nullptr, tok_none()); } DBLLT dict DBLGT trailer_end
     ;
 
 /* Some writers leave out "startxref" and the end marker after a trailer that another
    cross-reference section follows directly: the section still ends there. A "startxref"
    right after a trailer always belongs to it. */
 trailer_end
-    : STARTXREF INT { raise_event(20, nullptr, $2); } PDFEOF
-      { raise_event(21, nullptr, tok_at(token_pos(scanner))); }
-    | %empty %prec LOWER { raise_event(21, nullptr, tok_at(token_pos(scanner))); }
+    : STARTXREF INT { raise_event(EV_STARTXREF, nullptr, $2); } PDFEOF
+      { raise_event(EV_SECTION_END, nullptr, tok_at(token_pos(scanner))); }
+    | %empty %prec LOWER { raise_event(EV_SECTION_END, nullptr, tok_at(token_pos(scanner))); }
     ;
 
 %%

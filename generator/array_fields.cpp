@@ -157,6 +157,6 @@ void make_array_field(const char* field_name, int num, float gap) {
 }
 
 void _makeArrayPageField(const char* fieldName, int num, float gap) {
-    check_seq(2);
+    check_seq(SEQ_IN_PAGE);
     make_array_field(fieldName, num, gap);
 }

@@ -12,7 +12,9 @@
 #include "generator/operations.h"
 #include "generator/page_contents.h"
 #include "generator/page_hooks.h"
+#include "generator/page_numbering.h"
 #include "store/element_ops.h"
+#include "store/element_walk.h"
 #include "store/storages.h"
 
 namespace {
@@ -56,18 +58,16 @@ bool is_space(char c) {
 // a reference holds an output number: it is mapped back into the store.
 long declared_length(int obj) {
     if (!valid_xref(obj)) return -1;
-    int e = find_top_level_entry(obj, "Length");
+    int e = dict_entry(obj, "Length");
     if (e == -1) return -1;
     const st_elem& el = g_st.p_elem_strage[e];
     if (el.f_type == ELEM_TYPE_INTEGER) return el.data.int_data;
     if (el.f_type != ELEM_TYPE_OBJREF) return -1;
-    for (int base : {g_doc.base_num, g_doc.template_base_num}) {
-        int n = el.data.obj_no - base;
-        if (!valid_xref(n) || g_st.p_xref_strage[n].first_elem == 0) continue;
-        int v = get_elem(n, LABEL_IMMEDIATE);
-        if (v != -1 && g_st.p_elem_strage[v].f_type == ELEM_TYPE_INTEGER)
-            return g_st.p_elem_strage[v].data.int_data;
-    }
+    // The length object may be one that this page leaves out because the first page's copy
+    // stands for it: its value is still at hand.
+    int first = chain_of(template_object_at(el.data.obj_no));
+    if (valid_elem(first) && g_st.p_elem_strage[first].f_type == ELEM_TYPE_INTEGER)
+        return g_st.p_elem_strage[first].data.int_data;
     return -1;
 }
 
@@ -198,7 +198,7 @@ void make_crypt_obj() {
 
 void _setCryptMode(const char* userPassword, const char* ownerPassword, int pr_perm, int mod_perm,
                    int cp_perm, int ed_perm) {
-    check_seq(0);
+    check_seq(SEQ_OPENED);
     g_crypt.g_permissions |= permission_bits(pr_perm, mod_perm, cp_perm, ed_perm);
     setupAllKeys(userPassword ? userPassword : "", ownerPassword ? ownerPassword : "",
                  &g_crypt.g_permissions, g_doc.documentID);

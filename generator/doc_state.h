@@ -8,8 +8,16 @@
 constexpr int FLAG_SET_FIELD_SIZE = 102400;
 constexpr int MAX_PAGE_INDEX = 100000;  // at most 100001 pages per document
 
+// Call-sequence states held in `seq`; each public operation demands one of them.
+enum SeqState : int {
+    SEQ_OPENED = 0,    // after "Tessaro"
+    SEQ_STARTED = 1,   // output opened, between pages
+    SEQ_IN_PAGE = 2,   // a template page is loaded
+    SEQ_FINISHED = 5,  // the document is written
+};
+
 struct DocState {
-    int seq = 0;  // 0 opened, 1 started / between pages, 2 inside a page, 5 finished
+    int seq = SEQ_OPENED;
     int base_num = 0;
     int template_base_num = 0;
     int g_continue_template = 0;

@@ -75,7 +75,7 @@ void _Merlow() {
     select_locale("Japanese");
     make_document_id();
 
-    g_doc.seq = 0;
+    g_doc.seq = SEQ_OPENED;
     g_doc.base_num = 0;
     g_doc.template_base_num = 0;
     g_doc.f_2nd_page = 0;
@@ -106,8 +106,8 @@ void _freeMerlow() {
 }
 
 void _setPDFFileName(const char* pdfFileName) {
-    check_seq(0);
-    g_doc.seq = 1;
+    check_seq(SEQ_OPENED);
+    g_doc.seq = SEQ_STARTED;
     print_open(pdfFileName);
 }
 
@@ -117,8 +117,8 @@ namespace {
 // `templateFileName` continues the previous page's template when the names are equal.
 template <typename Load>
 void start_page_with(const char* templateFileName, Load load) {
-    check_seq(1);
-    g_doc.seq = 2;
+    check_seq(SEQ_STARTED);
+    g_doc.seq = SEQ_IN_PAGE;
     std::snprintf(g_doc.g_templateFileName, sizeof g_doc.g_templateFileName, "%s",
                   templateFileName);
     load();
@@ -148,8 +148,8 @@ void start_page_memory(const char* name, const void* data, size_t size) {
 }
 
 void _endPage() {
-    check_seq(2);
-    g_doc.seq = 1;
+    check_seq(SEQ_IN_PAGE);
+    g_doc.seq = SEQ_STARTED;
     Storages& s = g_st;
     if (s.num_field_strage > g_doc.flag_set_used)
         g_doc.flag_set_used = std::min(s.num_field_strage, FLAG_SET_FIELD_SIZE);
@@ -181,9 +181,9 @@ void _endPage() {
 }
 
 void _finish() {
-    if (!g_doc.opened || g_doc.seq != 1 || g_doc.g_pages_count <= 0)
+    if (!g_doc.opened || g_doc.seq != SEQ_STARTED || g_doc.g_pages_count <= 0)
         _throw("Illegal method calling sequence.");
-    g_doc.seq = 5;
+    g_doc.seq = SEQ_FINISHED;
     form_fields_finish();
     Storages& s = g_st;
     // The page storages are emptied for the page-tree object. The trailer keeps the last
@@ -205,6 +205,6 @@ void _setYenSign(int yen_sign_mode) {
 }
 
 void _compressField() {
-    check_seq(0);
+    check_seq(SEQ_OPENED);
     g_doc.g_compress_field = 1;
 }

@@ -103,11 +103,11 @@ void draw_box(float x1, float y1, float x2, float y2, float width, int d1, int d
 
 void _drawLine(float x1, float y1, float x2, float y2, float width, int d1, int d2, int d3,
                int d4) {
-    check_seq(2);
+    check_seq(SEQ_IN_PAGE);
     draw_line(x1, y1, x2, y2, width, d1, d2, d3, d4);
 }
 
 void _drawBox(float x1, float y1, float x2, float y2, float width, int d1, int d2, int d3, int d4) {
-    check_seq(2);
+    check_seq(SEQ_IN_PAGE);
     draw_box(x1, y1, x2, y2, width, d1, d2, d3, d4);
 }

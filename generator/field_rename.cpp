@@ -177,11 +177,11 @@ void fields_reset() {
 }
 
 void _setPageFieldScriptValue(const char* fieldName, const int32_t* value) {
-    check_seq(2);
+    check_seq(SEQ_IN_PAGE);
     set_field_script_value(fieldName, value);
 }
 
 void _setPageFieldInvisible(const char* fieldName) {
-    check_seq(2);
+    check_seq(SEQ_IN_PAGE);
     set_field_invisible(fieldName);
 }

@@ -1,16 +1,24 @@
 // Values of fields that are not plain text: check boxes and radio buttons select one of
 // their appearance states, list boxes select an option, combo boxes show the value as text.
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "generator/doc_state.h"
 #include "generator/field_names.h"
 #include "generator/field_widgets.h"
 #include "generator/text_fill.h"
+#include "multibyte/char_width.h"
 #include "multibyte/utf8_encode.h"
 #include "store/element_ops.h"
+#include "store/element_walk.h"
 #include "store/field_extras.h"
+#include "store/pdf_text.h"
+#include "store/widget_drawing.h"
 
 namespace {
 
@@ -99,60 +107,128 @@ void select_button_state(int first, const char* field_name, const int32_t* value
     }
 }
 
-// True when option text `opt` (a literal or hexadecimal string of the /Opt array, without
-// its delimiters) is the value.
-bool option_is(const char* opt, int len, const char* want) {
-    return static_cast<size_t>(len) == std::strlen(want) && std::memcmp(opt, want, len) == 0;
-}
-
-// The index of the option whose export value (or text) is `want` in the /Opt array text,
-// or -1. Items are strings, or two-string arrays [export display].
-int option_index(const char* s, int len, const char* want) {
-    int index = 0, depth = 0;
-    bool first_in_pair = false;
-    for (int i = 0; i < len; ++i) {
-        char c = s[i];
-        if (c == '[') {
-            ++depth;
-            first_in_pair = true;
+// The numbers of array entry `e` (a sub-dictionary's entry holding array text).
+std::vector<double> entry_numbers(int e) {
+    std::vector<double> v;
+    if (e == -1) return v;
+    const st_elem& el = g_st.p_elem_strage[e];
+    if (el.f_type != ELEM_TYPE_STRING) return v;
+    std::string t(elem_bytes(el), static_cast<size_t>(el.data.str.len));
+    const char* p = t.c_str();
+    while (*p) {
+        char* end = nullptr;
+        double d = std::strtod(p, &end);
+        if (end == p) {
+            ++p;
             continue;
         }
-        if (c == ']') {
-            if (depth > 0) {
-                --depth;
-                ++index;
-            }
-            continue;
-        }
-        if (c != '(') continue;
-        // A literal string, read up to its closing parenthesis (escapes kept as they are).
-        int start = i + 1, nest = 1, j = start;
-        for (; j < len && nest > 0; ++j) {
-            if (s[j] == '\\') {
-                ++j;
-                continue;
-            }
-            if (s[j] == '(') ++nest;
-            if (s[j] == ')') --nest;
-        }
-        int end = j - 1;
-        bool counts = depth == 0 || first_in_pair;
-        if (counts && option_is(s + start, end - start, want)) return index;
-        if (depth == 0) ++index;
-        first_in_pair = false;
-        i = j - 1;
+        v.push_back(d);
+        p = end;
     }
-    return -1;
+    return v;
 }
 
-// List boxes: the option whose export value is the value becomes the selection (/V, /I).
+// Text as Latin-1 bytes; false when it holds a character Latin-1 lacks.
+bool latin1_of(const std::string& utf8, std::string* out) {
+    out->clear();
+    for (size_t i = 0; i < utf8.size(); ++i) {
+        unsigned char c = static_cast<unsigned char>(utf8[i]);
+        if (c < 0x80)
+            out->push_back(static_cast<char>(c));
+        else if ((c == 0xC2 || c == 0xC3) && i + 1 < utf8.size())
+            out->push_back(static_cast<char>(((c & 0x03) << 6) | (utf8[++i] & 0x3F)));
+        else
+            return false;
+    }
+    return true;
+}
+
+// Draws list box widget `widget` (field record `idx`) as viewers draw one: its options in the
+// field's font, option `selected` on a black bar. A field whose font is not single-byte, or
+// whose appearance has no box, keeps its appearance.
+void redraw_list_box(int idx, int widget, const std::vector<ChoiceItem>& items, int selected) {
+    const st_field& r = g_st.p_field_strage[idx];
+    const int ap = widget_appearance(widget);
+    const int data = ap == -1 ? -1 : dict_entry(ap, LABEL_STREAM);
+    if (data == -1 || r.short_name[0] == 0) return;
+    const st_font* font = nullptr;
+    char kind = 'T';
+    if (r.font_no >= 0) {
+        if (r.font_no >= g_st.num_font_strage) return;
+        font = &g_st.p_font_strage[r.font_no];
+        kind = font->encoding;
+        if (kind != 'T' && kind != 'N') return;
+    }
+    int len = 0;
+    const char* bbox = dict_array_text(ap, "BBox", &len);
+    float box[4];
+    if (!bbox || !read_numbers(bbox, len, box, 4)) return;
+    const double dx = std::fabs(box[2] - box[0]), dy = std::fabs(box[3] - box[1]);
+    std::vector<ListOption> options;
+    for (size_t i = 0; i < items.size(); ++i) {
+        ListOption o;
+        if (!latin1_of(text_to_utf8(items[i].shown), &o.text)) return;
+        for (char c : o.text)
+            o.width += char_width(r.font_no, kind, static_cast<unsigned char>(c), font) / 1000.0;
+        o.selected = static_cast<int>(i) == selected;
+        options.push_back(o);
+    }
+    Dict w{widget, 0};
+    Dict mk = w.sub("MK");
+    WidgetFrame fr;
+    fr.bg = entry_numbers(mk.find("BG"));
+    fr.bc = entry_numbers(mk.find("BC"));
+    fr.border = 0;
+    Dict bs = w.sub("BS");
+    if (bs.valid()) {
+        fr.border = 1;
+        int bw = bs.find("W");
+        if (bw != -1 && g_st.p_elem_strage[bw].f_type == ELEM_TYPE_INTEGER)
+            fr.border = g_st.p_elem_strage[bw].data.int_data;
+        int st = bs.find("S");
+        if (st != -1 && g_st.p_elem_strage[st].f_type == ELEM_TYPE_NAME)
+            fr.style = g_st.p_elem_strage[st].data.name[0];
+    } else {
+        std::vector<double> b = entry_numbers(dict_entry(widget, "Border"));
+        if (b.size() >= 3) fr.border = b[2];
+    }
+    int da_len = 0;
+    const char* da = get_elem_string(widget, "Parent", "DA", &da_len);
+    if (!da) {
+        int root = get_trailer_objref("Root");
+        da = root >= 0 ? get_elem_string(root, "AcroForm", "DA", &da_len) : nullptr;
+    }
+    int top = get_elem_int(widget, "Parent", "TI");
+    const double size = r.font_size10 > 0 ? r.font_size10 / 10.0 : r.font_size;
+    std::string text = frame_ops(fr, dx, dy, false);
+    text += list_ops(da ? std::string(da, static_cast<size_t>(da_len > 0 ? da_len : 0)) : "",
+                     std::string("/") + r.short_name, size, options, top < 0 ? 0 : top, dx, dy,
+                     fr.border, r.align);
+    if (int parent = ref_target(dict_entry(ap, "Parent")); parent != -1) drop_filter(parent);
+    set_plain_stream(ap, data, text.data(), static_cast<int>(text.size()));
+}
+
+// Sets string entry `label` of `obj` to the bytes (as a hexadecimal string), or the array
+// text `text`.
+void set_string_entry(int obj, const char* label, char kind, const std::string& text) {
+    int e = dict_entry(obj, label);
+    if (e == -1) {
+        append_elem_str(obj, 0, label, kind, text.data(), static_cast<int>(text.size()));
+        return;
+    }
+    g_st.p_elem_strage[e].f_type = ELEM_TYPE_STRING;
+    set_elem_str(e, kind, text.data(), static_cast<int>(text.size()));
+}
+
+// List boxes: the option whose export value (or shown text) is the value becomes the
+// selection (/V, /I) and the appearance shows it selected.
 void select_list_option(int first, const char* field_name, const int32_t* value) {
-    char want[LABEL_SIZE * 4];
-    size_t o = 0;
-    for (const int32_t* p = value; *p != 0 && o + 1 < sizeof want; ++p)
-        if (*p > 0 && *p < 0x100 && *p != '(' && *p != ')' && *p != '\\')
-            want[o++] = static_cast<char>(*p);
-    want[o] = 0;
+    std::string want;
+    for (const int32_t* p = value; *p != 0; ++p) {
+        char bytes[4];
+        if (*p > 0 && *p <= 0x10FFFF)
+            want.append(bytes, utf8_encode(static_cast<uint32_t>(*p), bytes));
+    }
     for (int i = first; i < g_st.num_field_strage; ++i) {
         if (!field_name_matches(i, field_name)) continue;
         const int widget = g_st.p_field_strage[i].obj_no;
@@ -161,24 +237,23 @@ void select_list_option(int first, const char* field_name, const int32_t* value)
         const int holder = value_holder(widget);
         int len = 0;
         const char* opts = dict_array_text(holder, "Opt", &len);
-        int index = opts ? option_index(opts, len, want) : -1;
+        if (!opts) continue;
+        std::vector<ChoiceItem> items = choice_items(std::string(opts, static_cast<size_t>(len)));
+        int index = -1;
+        for (size_t k = 0; k < items.size() && index == -1; ++k)
+            if (text_to_utf8(items[k].exported) == want) index = static_cast<int>(k);
+        for (size_t k = 0; k < items.size() && index == -1; ++k)
+            if (text_to_utf8(items[k].shown) == want) index = static_cast<int>(k);
         if (index == -1) continue;
-        int v = dict_entry(holder, "V");
-        if (v == -1) {
-            append_elem_str(holder, 0, "V", STR_LITERAL, want, static_cast<int>(o));
-        } else {
-            g_st.p_elem_strage[v].f_type = ELEM_TYPE_STRING;
-            set_elem_str(v, STR_LITERAL, want, static_cast<int>(o));
+        static const char hex[] = "0123456789ABCDEF";
+        std::string v;
+        for (unsigned char c : items[static_cast<size_t>(index)].exported) {
+            v.push_back(hex[c >> 4]);
+            v.push_back(hex[c & 15]);
         }
-        char num[16];
-        int n = std::snprintf(num, sizeof num, "%d", index);
-        int sel = dict_entry(holder, "I");
-        if (sel == -1) {
-            append_elem_str(holder, 0, "I", STR_ARRAY, num, n);
-        } else {
-            g_st.p_elem_strage[sel].f_type = ELEM_TYPE_STRING;
-            set_elem_str(sel, STR_ARRAY, num, n);
-        }
+        set_string_entry(holder, "V", STR_HEX, v);
+        set_string_entry(holder, "I", STR_ARRAY, std::to_string(index));
+        redraw_list_box(i, widget, items, index);
     }
 }
 

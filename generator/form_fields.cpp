@@ -3,12 +3,16 @@
 #include <charconv>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "generator/doc_state.h"
 #include "generator/field_widgets.h"
 #include "generator/pdf_writer.h"
+#include "store/change_marks.h"
 #include "store/element_ops.h"
+#include "store/element_walk.h"
+#include "store/name_codec.h"
 
 namespace {
 
@@ -16,6 +20,11 @@ struct FormState {
     std::vector<int> fields;  // output numbers of the top-level fields of every page
     int fields_obj_no = 0;    // output number of the /Fields array object; 0: none
     std::string text;         // the array object's text, reused
+    // The fonts of the form's default resources (/DR /Font) of every template in the
+    // document, by resource name (the first template that names one wins), with their output
+    // numbers; written at finish as the font dictionary of the document's form.
+    std::vector<std::pair<std::string, int>> dr_fonts;
+    int dr_fonts_obj_no = 0;  // output number of that dictionary object; 0: none
 };
 
 FormState g_form;
@@ -53,11 +62,58 @@ int output_number(int n) {
     return n + (common ? g_doc.template_base_num : g_doc.base_num);
 }
 
+// The catalog's AcroForm dictionary, none when the template has no form.
+Dict acroform() {
+    int root = get_trailer_objref("Root");
+    if (root < 0 || !valid_xref(root)) return {};
+    return Dict{root, 0}.sub("AcroForm");
+}
+
+// Notes the default-resource fonts of the loaded template. Called on the first page of a
+// template's run, which writes all of its objects.
+void collect_dr_fonts(Dict form) {
+    for (int e : form.sub("DR").sub("Font").entries()) {
+        const st_elem& el = g_st.p_elem_strage[e];
+        if (el.f_type != ELEM_TYPE_OBJREF || !valid_xref(el.data.obj_no)) continue;
+        if (g_st.p_xref_strage[el.data.obj_no].first_elem <= 0) continue;
+        std::string name(el.label, strnlen(el.label, LABEL_SIZE));
+        bool known = false;
+        for (const auto& f : g_form.dr_fonts) known = known || f.first == name;
+        if (!known) g_form.dr_fonts.emplace_back(name, output_number(el.data.obj_no));
+    }
+}
+
+// Points the document form's /DR /Font at object `obj` of the page (written at finish).
+void point_dr_fonts_at(Dict form, int obj) {
+    Dict dr = form.sub("DR");
+    if (!dr.valid()) {
+        int d = dict_entry(form.obj, "DR");
+        if (form.start != 0) d = subdict_entry(form.start, "DR");
+        if (d != -1) return;  // a /DR that is no dictionary stays as it is
+        dr = form.add_subdict("DR");
+    }
+    int fe = dr.find("Font");
+    if (fe != -1 && g_st.p_elem_strage[fe].f_type != ELEM_TYPE_OBJREF) {
+        switch_off(fe);
+        fe = -1;
+    }
+    if (fe == -1) {
+        fe = dr.add();
+        copy_label(g_st.p_elem_strage[fe].label, "Font");
+    }
+    st_elem& e = g_st.p_elem_strage[fe];
+    e.f_type = ELEM_TYPE_OBJREF;
+    e.data.obj_no = obj;
+    mark_elem_changed(fe);
+}
+
 }  // namespace
 
 void form_fields_reset() {
     g_form.fields.clear();
     g_form.fields_obj_no = 0;
+    g_form.dr_fonts.clear();
+    g_form.dr_fonts_obj_no = 0;
 }
 
 void collect_form_fields() {
@@ -65,6 +121,15 @@ void collect_form_fields() {
     // draw the template's stored values instead.
     int need = acroform_entry("NeedAppearances");
     if (need != -1) g_st.p_elem_strage[need].f_type = 0;
+    const Dict form = acroform();
+    if (form.valid() && !g_doc.g_continue_template) collect_dr_fonts(form);
+    if (form.valid() && !g_doc.f_2nd_page) {
+        // The document's form names the fonts of every template's default resources.
+        new_xref_strage();
+        const int obj = g_st.cur_xref_strage;
+        g_form.dr_fonts_obj_no = obj + g_doc.base_num;
+        point_dr_fonts_at(form, obj);
+    }
     const int fe = fields_elem();
     if (fe == -1) return;
     const int arr = fields_array(fe);
@@ -92,7 +157,36 @@ void collect_form_fields() {
     e.data.obj_no = obj;
 }
 
+namespace {
+
+void write_dr_fonts() {
+    const int n = g_form.dr_fonts_obj_no;
+    if (n <= 0 || n >= g_st.num_pxref_strage) return;
+    std::string& t = g_form.text;
+    t.clear();
+    char num[16];
+    auto put = [&](int v) {
+        auto r = std::to_chars(num, num + sizeof num, v);
+        t.append(num, static_cast<size_t>(r.ptr - num));
+    };
+    put(n);
+    t.append(" 0 obj\r<<");
+    for (const auto& [name, obj] : g_form.dr_fonts) {
+        t.append(" /");
+        t.append(dec_label(name.c_str()));
+        t.push_back(' ');
+        put(obj);
+        t.append(" 0 R");
+    }
+    t.append(" >>\rendobj\r");
+    g_st.p_pxref_strage[n] = g_out.sum_pos;
+    pdf_write_bin(t.data(), static_cast<int>(t.size()));
+}
+
+}  // namespace
+
 void form_fields_finish() {
+    write_dr_fonts();
     const int n = g_form.fields_obj_no;
     if (n <= 0 || n >= g_st.num_pxref_strage) return;
     std::string& t = g_form.text;

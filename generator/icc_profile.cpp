@@ -44,6 +44,6 @@ void load_icc_profile(const char* profile_file) {
 }
 
 void _setIccProfile(const char* profileFileName) {
-    check_seq(2);
+    check_seq(SEQ_IN_PAGE);
     load_icc_profile(profileFileName);
 }

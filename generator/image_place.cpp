@@ -278,7 +278,7 @@ void set_field_image(const char* field_name, const char* image_file, float mag, 
 
 void _setPageImageData(const char* imageFile, float xpos, float ypos, float mag, int mask_mode,
                        int draw_under) {
-    check_seq(2);
+    check_seq(SEQ_IN_PAGE);
     g_img.g_img_draw_under = draw_under;
     try {
         set_page_image(imageFile, xpos, ypos, mag, mask_mode);
@@ -291,6 +291,6 @@ void _setPageImageData(const char* imageFile, float xpos, float ypos, float mag,
 
 void _setPageFieldImageData(const char* fieldName, const char* imageFile, float mag, int align,
                             int valign, int mask_mode) {
-    check_seq(2);
+    check_seq(SEQ_IN_PAGE);
     set_field_image(fieldName, imageFile, mag, align, valign, mask_mode);
 }

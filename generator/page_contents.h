@@ -22,12 +22,6 @@ int find_page_obj();
 // A page without any usable MediaBox raises "Illegal MediaBox(%d)" with the page's number.
 PageGeometry read_page_geometry(int page_obj);
 
-// The entry labelled `label` of dictionary object `obj` itself, not one inside its
-// sub-dictionaries; -1 when there is none. The older name of dict_entry.
-inline int find_top_level_entry(int obj, const char* label) {
-    return dict_entry(obj, label);
-}
-
 // Appends a new object holding "Length" and an uncompressed "stream" with the text; returns
 // its object number.
 int add_content_stream(const char* text, int len);

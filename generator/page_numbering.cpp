@@ -102,7 +102,8 @@ struct RunReuse {
     std::vector<int> from, to;     // the page's references, one pair each
     std::vector<int> start, adj;   // references grouped by object (forward or backward)
     std::vector<int> work;
-    long image = -1;  // template_reads() when the run's first page was loaded
+    std::vector<int> left_out;  // per object of this page: its chain when it is not written
+    long image = -1;            // template_reads() when the run's first page was loaded
 };
 RunReuse g_run;
 
@@ -286,6 +287,22 @@ void plan_later_page(int n, int loaded) {
 
 }  // namespace
 
+int template_object_at(int out_no) {
+    for (int base : {g_doc.base_num, g_doc.template_base_num}) {
+        int n = out_no - base;
+        if (valid_xref(n) && output_number(n) == out_no) return n;
+    }
+    return -1;
+}
+
+int chain_of(int n) {
+    if (!valid_xref(n)) return 0;
+    int first = g_st.p_xref_strage[n].first_elem;
+    if (first == 0 && static_cast<size_t>(n) < g_run.left_out.size())
+        first = g_run.left_out[static_cast<size_t>(n)];
+    return first;
+}
+
 void renum_obj() {
     Storages& s = g_st;
     int n = s.num_xref_strage;
@@ -298,9 +315,11 @@ void renum_obj() {
     // Refills left out on the promise of the first page's copy, where the page writes the
     // appearance itself after all.
     refill_skipped_fields(is_reused);
+    g_run.left_out.assign(static_cast<size_t>(n), 0);
     for (int i = 0; i < n; ++i) {
         st_xref& x = s.p_xref_strage[i];
         if (later && !g_run.keep[static_cast<size_t>(i)]) {
+            g_run.left_out[static_cast<size_t>(i)] = x.first_elem;
             x.first_elem = 0;
             continue;
         }

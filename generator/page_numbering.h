@@ -11,6 +11,12 @@ void renum_elem(int elem);
 void renum_elem_str(int elem);
 // Builds the page-tree object (entry 1 of an empty store) from the page list.
 void set_pagerefs();
+// The object of this page that output number out_no stands for (its own or the first page's
+// copy of it), or -1.
+int template_object_at(int out_no);
+// Object n's element chain, also when the object is left out of this page because the run's
+// first page's copy stands for it (its elements still hold the same values); 0 when empty.
+int chain_of(int n);
 // Copies object i into a new cross-reference entry and returns its index.
 int dup_obj(int i);
 

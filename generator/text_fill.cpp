@@ -504,7 +504,7 @@ void set_field_data(const char* field_name, const int32_t* field_data, float lin
 }
 
 void _setPageFieldData(const char* fieldName, const int32_t* value) {
-    check_seq(2);
+    check_seq(SEQ_IN_PAGE);
     set_field_value(fieldName, value);
 }
 
@@ -512,7 +512,7 @@ void _setPageFieldDataWithAttribute(const char* fieldName, const int32_t* value,
                                     const char* font_sname, float font_size, int color,
                                     int mode_linefeed, float start_ypos, float start_xpos,
                                     float char_space, float outline_width) {
-    check_seq(2);
+    check_seq(SEQ_IN_PAGE);
     FillStyle st = fill_style(linefeed, font_sname, font_size, mode_linefeed, start_ypos,
                               start_xpos, char_space, outline_width);
     if (color != -1) {

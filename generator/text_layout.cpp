@@ -966,9 +966,9 @@ FillResult build_field_appearance(int field_no, const int32_t* field_data, const
     const bool comb = facts.comb_cells > 0 && facts.box_width > 0;
 
     float offset_y = st.offset_y;
-    if (offset_y < -9000) {
+    if (offset_y < VCENTER_MARK) {
         // Vertical centring: the block's height decides where its first line goes.
-        const float offset = offset_y + 10000;
+        const float offset = offset_y - VCENTER_BASE;
         offset_y = offset;
         if (facts.box_height > 0) {
             int n =

@@ -15,6 +15,11 @@ struct AppearanceStart {
     char closers[256] = {};
 };
 
+// A `start_ypos` below VCENTER_MARK asks for vertical centring: the block is placed in the
+// middle of the box and then moved down by start_ypos - VCENTER_BASE points.
+constexpr float VCENTER_MARK = -9000;
+constexpr float VCENTER_BASE = -10000;
+
 // Layout state kept between the lines of one field, and the reusable work buffers.
 struct LayoutState {
     float draw_point = 0;       // x offset of the current line

@@ -1,6 +1,8 @@
 // Helpers of the compiler tests: compiling PDF text held in a string and reading records.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <string>
 
 #include "compiler/compile.h"
@@ -11,6 +13,13 @@
 inline CompileStatus compile_text(const std::string& pdf, const char* program = "carvel") {
     compile_begin(program, "mem.pdf", pdf.size());
     return compile_pdf_memory(pdf.data(), pdf.size());
+}
+
+// Compiles a PDF that must fail to parse; returns what the compiler printed.
+inline std::string parse_error_output(const std::string& pdf) {
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(compile_text(pdf), CompileStatus::parse_error);
+    return testing::internal::GetCapturedStdout();
 }
 
 // A complete small PDF around the given object text.

@@ -162,43 +162,30 @@ TEST(Grammar, StringsInArraysAreKeptByteForByte) {
 }
 
 TEST(Grammar, UnclosedArrayStopsTheParse) {
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(compile_text(pdf_with("1 0 obj <</A 1>> endobj\n2 0 obj <</A [1 [2 3]>> endobj\n")),
-              CompileStatus::parse_error);
-    testing::internal::GetCapturedStdout();
+    parse_error_output(pdf_with("1 0 obj <</A 1>> endobj\n2 0 obj <</A [1 [2 3]>> endobj\n"));
     EXPECT_EQ(chain_of(1), "A:I");
     ASSERT_EQ(g_cc.parse_errors.size(), 1u);
 }
 
 TEST(Grammar, ObjectCutShortByAnErrorIsClosed) {
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(compile_text("%PDF-1.4\n1 0 obj <</A <</B [1 [2 endobj\n%%EOF\n"),
-              CompileStatus::parse_error);
-    testing::internal::GetCapturedStdout();
+    parse_error_output("%PDF-1.4\n1 0 obj <</A <</B [1 [2 endobj\n%%EOF\n");
     EXPECT_EQ(chain_of(1), "A:{ B:[ B:] A:}");
 }
 
 TEST(Grammar, HeaderFollowedByXrefFails) {
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(compile_text(
-                  "%PDF-1.4\nxref\n0 1\n0000000000 65535 f \ntrailer <<>>\nstartxref\n0\n%%EOF\n"),
-              CompileStatus::parse_error);
-    std::string out = testing::internal::GetCapturedStdout();
+    std::string out = parse_error_output(
+        "%PDF-1.4\nxref\n0 1\n0000000000 65535 f \ntrailer <<>>\nstartxref\n0\n%%EOF\n");
     EXPECT_NE(out.find("unexpected XREF, expecting INT"), std::string::npos) << out;
 }
 
 TEST(Grammar, ReferenceNeedsTwoIntegersInAnArray) {
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(compile_text(pdf_with("1 0 obj <</A [0 R [1 endobj\n")), CompileStatus::parse_error);
-    std::string out = testing::internal::GetCapturedStdout();
+    std::string out = parse_error_output(pdf_with("1 0 obj <</A [0 R [1 endobj\n"));
     EXPECT_NE(out.find("unexpected OBJREF"), std::string::npos) << out;
 }
 
 TEST(Grammar, JunkBetweenObjectsIsReported) {
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(compile_text(pdf_with("1 0 obj 1 endobj\ngarbage here\n2 0 obj 2 endobj\n")),
-              CompileStatus::parse_error);
-    std::string out = testing::internal::GetCapturedStdout();
+    std::string out =
+        parse_error_output(pdf_with("1 0 obj 1 endobj\ngarbage here\n2 0 obj 2 endobj\n"));
     EXPECT_NE(out.find("unexpected text between objects"), std::string::npos) << out;
     EXPECT_EQ(chain_of(1), "_i_m_m_e_d_i_a_t_e_:I");
 }
@@ -215,9 +202,7 @@ TEST(Grammar, CommentsBetweenObjectsAreSkipped) {
 TEST(Grammar, DeepNestingExhaustsTheStack) {
     std::string deep = "1 0 obj ";
     for (int i = 0; i < 400000; ++i) deep += "<</A";
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(compile_text(pdf_with(deep)), CompileStatus::parse_error);
-    std::string out = testing::internal::GetCapturedStdout();
+    std::string out = parse_error_output(pdf_with(deep));
     EXPECT_NE(out.find("memory exhausted"), std::string::npos) << out.substr(0, 200);
 }
 

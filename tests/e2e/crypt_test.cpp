@@ -11,6 +11,7 @@
 #include "tests/support/run_tools.h"
 #include "tests/support/template_builder.h"
 
+using tt::has;
 using tt::sh_quote;
 using tt::TempDir;
 
@@ -21,24 +22,14 @@ namespace {
 // stream. Object layout: 1 catalog, 2 Pages, 3 font, 4 page, 5 content, 6 information.
 std::string strings_template(const TempDir& d, const std::string& page_text) {
     tb::begin(7);
-    tb::name(1, "Type", "Catalog");
-    tb::ref(1, "Pages", 2);
+    tb::page_tree(4);
     tb::common(1);
-    tb::name(2, "Type", "Pages");
-    tb::array(2, "Kids", "4 0 R");
-    tb::integer(2, "Count", 1);
-    tb::name(3, "Type", "Font");
-    tb::name(3, "Subtype", "Type1");
-    tb::name(3, "BaseFont", "Helvetica");
+    tb::helvetica(3);
     tb::common(3);
     tb::name(4, "Type", "Page");
     tb::ref(4, "Parent", 2);
     tb::array(4, "MediaBox", "0 0 612 792");
-    tb::dict_start(4, "Resources");
-    tb::dict_start(4, "Font");
-    tb::ref(4, "F1", 3);
-    tb::dict_end(4);
-    tb::dict_end(4);
+    tb::resource(4, "Font", "F1", 3);
     tb::ref(4, "Contents", 5);
     tb::page_flag(4);
     tb::stream(5, "BT /F1 24 Tf 72 720 Td (" + page_text + ") Tj ET");
@@ -76,16 +67,14 @@ std::string make_pdf(const TempDir& d, const Crypt& c, const std::vector<std::st
     return pdf;
 }
 
-bool has(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
-
 std::string pw(const std::string& p) {
     return "--password=" + sh_quote(p) + " ";
 }
 
-tt::Result show_encryption(const std::string& pdf, const std::string& password) {
-    return tt::run("qpdf " + pw(password) + "--show-encryption " + sh_quote(pdf));
+// qpdf's report of the encryption, opened with the password (none when empty).
+tt::Result show_encryption(const std::string& pdf, const std::string& password = "") {
+    return tt::run("qpdf " + (password.empty() ? "" : pw(password)) + "--show-encryption " +
+                   sh_quote(pdf));
 }
 
 // Checks the encrypted file with the password, decrypts it, checks the result with qpdf and returns
@@ -188,7 +177,7 @@ TEST(Crypt, EmptyPasswordsOpenWithoutOne) {
     std::string report;
     EXPECT_TRUE(tt::qpdf_check(pdf, &report)) << report;
     EXPECT_TRUE(has(tt::pdftotext(pdf), "Open text"));
-    tt::Result r = tt::run("qpdf --show-encryption " + sh_quote(pdf));
+    tt::Result r = show_encryption(pdf);
     EXPECT_TRUE(has(r.out, "P = -64")) << r.out;
     // An empty owner password is its own password, not the user's: the empty password
     // opens as the owner too.
@@ -196,10 +185,10 @@ TEST(Crypt, EmptyPasswordsOpenWithoutOne) {
     // Only the owner password set: the user password is empty.
     pdf = make_pdf(d, {"", "boss", 1, 0, 0, 0}, {tpl}, "owner_only.pdf");
     EXPECT_TRUE(has(tt::pdftotext(pdf), "Open text"));
-    r = tt::run("qpdf --show-encryption " + sh_quote(pdf));
+    r = show_encryption(pdf);
     EXPECT_TRUE(has(r.out, "P = -60")) << r.out;
     EXPECT_FALSE(has(r.out, "Supplied password is owner password")) << r.out;
-    r = tt::run("qpdf " + pw("boss") + "--show-encryption " + sh_quote(pdf));
+    r = show_encryption(pdf, "boss");
     EXPECT_TRUE(has(r.out, "Supplied password is owner password")) << r.out;
 }
 
@@ -213,9 +202,9 @@ TEST(Crypt, EmptyOwnerPasswordStillNeedsTheUserPassword) {
     EXPECT_NE(r.status, 0) << r.out;
     EXPECT_FALSE(has(r.out, "Guarded text"));
     EXPECT_TRUE(has(tt::pdftotext(pdf, 0, "-upw secret"), "Guarded text"));
-    r = tt::run("qpdf --show-encryption " + sh_quote(pdf));
+    r = show_encryption(pdf);
     EXPECT_TRUE(has(r.out, "Incorrect password supplied")) << r.out;
-    r = tt::run("qpdf " + pw("secret") + "--show-encryption " + sh_quote(pdf));
+    r = show_encryption(pdf, "secret");
     EXPECT_TRUE(has(r.out, "Supplied password is owner password")) << r.out;
 }
 
@@ -258,6 +247,43 @@ TEST(Crypt, MultiPageDocumentsFromSeveralTemplates) {
     }
     EXPECT_TRUE(has(tt::pdftotext(pdf, 8, "-opw o"), "Alpha strings page"));
     EXPECT_TRUE(has(qdf, "/DA (/Helv ")) << qdf;  // the field's default appearance
+}
+
+// A stream whose /Length is an object of its own: on a later page of the run that length
+// object is the first page's, and the stream, written again there because it refers to the
+// page, must still be encrypted over exactly /Length bytes.
+TEST(Crypt, LaterPagesKeepTheLengthOfStreamsWithIndirectLengths) {
+    TempDir d;
+    tb::begin(9);
+    tb::page_tree(4);
+    tb::common(1);
+    tb::helvetica(3);
+    tb::common(3);
+    tb::name(4, "Type", "Page");
+    tb::ref(4, "Parent", 2);
+    tb::array(4, "MediaBox", "0 0 612 792");
+    tb::resource(4, "Font", "F1", 3);
+    tb::ref(4, "Contents", 5);
+    tb::page_flag(4);
+    const std::string data = "BT /F1 24 Tf 72 720 Td (Indirect length) Tj ET\n";
+    tb::ref(5, "Length", 7);
+    tb::ref(5, "OnPage", 4);
+    append_elem_str(5, 0, LABEL_STREAM, STR_STREAM, data.data(), static_cast<int>(data.size()));
+    append_elem_int(7, 0, LABEL_IMMEDIATE, static_cast<int>(data.size()));
+    tb::trailer_ref("Root", 1);
+    std::string tpl = d.file("indirect.tpl");
+    tb::write(tpl);
+    std::string pdf = d.file("out.pdf");
+    tt::write_file(d.file("s.txt"), "Tessaro\n" + crypt_line({"u", "o", 1, 0, 1, 0}) + "start\t" +
+                                        pdf + "\nstartPage\t" + tpl + "\nendPage\nstartPage\t" +
+                                        tpl + "\nendPage\nfinish\n");
+    ASSERT_EQ(tt::run_tessaro(d.file("s.txt"), d.file("err.log")), 0);
+    std::string qdf = decrypt(d, pdf, "u");
+    size_t n = 0;
+    for (size_t at = qdf.find("(Indirect length) Tj ET"); at != std::string::npos;
+         at = qdf.find("(Indirect length) Tj ET", at + 1), ++n)
+        EXPECT_EQ(qdf.substr(at + 23, 2), "\ne") << qdf.substr(at, 40);  // then "endstream"
+    EXPECT_EQ(n, 2u);
 }
 
 TEST(Crypt, SetCryptModeOnlyBeforeStart) {

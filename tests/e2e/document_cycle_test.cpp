@@ -105,8 +105,8 @@ TEST(DocumentCycle, SharedObjectsUseTheRunsFirstPageNumbers) {
     EXPECT_TRUE(tt::qpdf_check(pdf));
     std::string out = tt::read_file(pdf);
     // Template a has 9 entries (0..8), b has 7; the first page also holds the document's
-    // form field array: bases 0, 10, 19, 26. The font (object 3) is shared: pages of the
-    // first run use 3, page b uses 22, the last page 29.
+    // form field array and its font dictionary: bases 0, 11, 20, 27. The font (object 3) is
+    // shared: pages of the first run use 3, page b uses 23, the last page 30.
     auto uses = [&](const std::string& obj, const std::string& ref) {
         auto at = out.find("\r" + obj + " 0 obj\r");
         if (at == std::string::npos) at = out.find(obj + " 0 obj\r");
@@ -114,9 +114,9 @@ TEST(DocumentCycle, SharedObjectsUseTheRunsFirstPageNumbers) {
         return out.substr(at, end - at).find("/F1 " + ref + " 0 R") != std::string::npos;
     };
     EXPECT_TRUE(uses("5", "3"));
-    EXPECT_TRUE(uses("15", "3"));
-    EXPECT_TRUE(uses("24", "22"));
-    EXPECT_TRUE(uses("31", "29"));
+    EXPECT_TRUE(uses("16", "3"));
+    EXPECT_TRUE(uses("25", "23"));
+    EXPECT_TRUE(uses("32", "30"));
     EXPECT_EQ(tt::pdftotext(pdf).find("Bravo") != std::string::npos, true);
     EXPECT_EQ(tt::pdf_page_count(pdf), 7);
 }
@@ -132,20 +132,14 @@ TEST(DocumentCycle, SecondPageObjectsFollowFirstPageEntryCount) {
     // Rebuild with padding objects so that the page has exactly 12 entries.
     tb::begin(5);
     tb::page_tree(5);
-    tb::name(3, "Type", "Font");
-    tb::name(3, "Subtype", "Type1");
-    tb::name(3, "BaseFont", "Helvetica");
+    tb::helvetica(3);
     tb::literal(4, "Producer", "test");
     int page = tb::add_object();
     int content = tb::add_object();
     tb::name(page, "Type", "Page");
     tb::ref(page, "Parent", 2);
     tb::array(page, "MediaBox", "0 0 300 300");
-    tb::dict_start(page, "Resources");
-    tb::dict_start(page, "Font");
-    tb::ref(page, "F1", 3);
-    tb::dict_end(page);
-    tb::dict_end(page);
+    tb::resource(page, "Font", "F1", 3);
     tb::ref(page, "Contents", content);
     tb::page_flag(page);
     tb::stream(content, "BT /F1 12 Tf 20 20 Td (Twelve) Tj ET");
@@ -312,15 +306,15 @@ TEST(DocumentCycle, FieldCompressionWritesSharedObjectsOncePerRun) {
     std::string out = tt::read_file(pdf);
     // The font (object 3, shared) is written with the first page only. Each of the
     // template's two page objects gains a flattened-field stream and a saved-state stream, so
-    // a page has 13 entries (the first one more, the form's field array): 3, not 17 or 30.
-    // The later pages' page objects (5 and 7 of the template) are written under their own
-    // numbers and use the first page's contents.
+    // a page has 13 entries (the first two more, the form's field array and font
+    // dictionary): 3, not 18 or 31. The later pages' page objects (5 and 7 of the template)
+    // are written under their own numbers and use the first page's contents.
     EXPECT_NE(out.find("\r3 0 obj\r"), std::string::npos);
-    EXPECT_EQ(out.find("\r17 0 obj\r"), std::string::npos);
-    EXPECT_EQ(out.find("\r30 0 obj\r"), std::string::npos);
-    EXPECT_NE(out.find("\r19 0 obj\r"), std::string::npos);
-    EXPECT_NE(out.find("\r34 0 obj\r"), std::string::npos);
-    EXPECT_EQ(out.find("\r20 0 obj\r"), std::string::npos);
+    EXPECT_EQ(out.find("\r18 0 obj\r"), std::string::npos);
+    EXPECT_EQ(out.find("\r31 0 obj\r"), std::string::npos);
+    EXPECT_NE(out.find("\r20 0 obj\r"), std::string::npos);
+    EXPECT_NE(out.find("\r35 0 obj\r"), std::string::npos);
+    EXPECT_EQ(out.find("\r21 0 obj\r"), std::string::npos);
     EXPECT_EQ(tt::pdf_page_count(pdf), 6);
 }
 

@@ -18,6 +18,8 @@
 
 using tt::TempDir;
 
+using tb::field;
+
 namespace {
 
 struct RunResult {
@@ -94,14 +96,6 @@ tt::Pixmap render(const std::string& pdf, int page) {
     return p;
 }
 
-tb::FieldSpec field(const std::string& name, float y, float x = 72) {
-    tb::FieldSpec f;
-    f.name = name;
-    f.x = x;
-    f.y = y;
-    return f;
-}
-
 // A word that pdftotext -bbox found, in displayed page coordinates (top-left origin).
 struct Word {
     std::string text;
@@ -134,10 +128,9 @@ const Word* find_word(const std::vector<Word>& ws, const std::string& text) {
 
 TEST(FieldRenaming, PagesOfOneTemplateStandSideBySide) {
     TempDir d;
-    tb::PageSpec p;
-    p.fields = {field("first", 650), field("second", 600), field("_memo", 550)};
     std::string tpl = d.file("form.tpl");
-    tb::simple_template(tpl, {p});
+    tb::simple_template(
+        tpl, {{.fields = {field("first", 650), field("second", 600), field("_memo", 550)}}});
     const std::string memo = "a(b)c\\d (";
     for (bool encrypt : {false, true}) {
         SCOPED_TRACE(encrypt ? "encrypted" : "plain");
@@ -182,10 +175,8 @@ TEST(FieldRenaming, PagesOfOneTemplateStandSideBySide) {
 
 TEST(FieldRenaming, ErrorsNameTheField) {
     TempDir d;
-    tb::PageSpec p;
-    p.fields = {field("first", 650)};
     std::string tpl = d.file("form.tpl");
-    tb::simple_template(tpl, {p});
+    tb::simple_template(tpl, {{.fields = {field("first", 650)}}});
     for (const std::string& op : {std::string("setPageFieldScriptValue\tnone\tx"),
                                   std::string("setPageFieldInvisible\tnone"),
                                   std::string("makeArrayPageField\tnone\t3\t20")}) {

@@ -303,3 +303,41 @@ TEST_F(FormFill, FieldImageGoesIntoEveryWidget) {
 }
 
 }  // namespace
+
+TEST_F(FormFill, TheFormNamesTheDefaultFontsOfEveryTemplate) {
+    // A second form whose default resources name a font the first form's lack.
+    std::vector<std::string> o(6);
+    o[0] = "<< /Type /Catalog /Pages 2 0 R /AcroForm 4 0 R >>";
+    o[1] = "<< /Type /Pages /Kids [3 0 R] /Count 1 >>";
+    o[2] = "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 300 300] /Annots [6 0 R] >>";
+    o[3] = "<< /Fields [6 0 R] /DR << /Font << /TiRo 5 0 R >> >> /DA (/TiRo 12 Tf 0 g) >>";
+    o[4] = "<< /Type /Font /Subtype /Type1 /BaseFont /Times-Roman /Encoding /WinAnsiEncoding >>";
+    o[5] =
+        "<< /Type /Annot /Subtype /Widget /F 4 /P 3 0 R /FT /Tx /T (other) /Rect [20 20 200 "
+        "50] >>";
+    std::string second = d.file("second.pdf");
+    tt::write_file(second, make_pdf(o));
+    ASSERT_EQ(tt::run(tt::sh_quote(tt::carvel()) + " " + tt::sh_quote(second)).status, 0);
+    std::string out = d.file("two.pdf");
+    tt::write_file(d.file("two.txt"), "Tessaro\nstart\t" + out + "\nstartPage\t" + tpl +
+                                          "\nendPage\nstartPage\t" + second +
+                                          ".tpl\nsetPageFieldData\tother\tZq\nendPage\nfinish\n");
+    ASSERT_EQ(tt::run_tessaro(d.file("two.txt"), d.file("two.log")), 0)
+        << tt::read_file(d.file("two.log"));
+    std::string report;
+    EXPECT_TRUE(tt::qpdf_check(out, &report)) << report;
+    auto show = [&](const std::string& obj) {
+        return tt::run("qpdf --show-object=" + obj + " " + tt::sh_quote(out), false).out;
+    };
+    std::smatch m;
+    std::string text = show("trailer");
+    ASSERT_TRUE(std::regex_search(text, m, std::regex("/Root (\\d+) 0 R"))) << text;
+    text = show(m[1]);
+    ASSERT_TRUE(std::regex_search(text, m, std::regex("/AcroForm (\\d+) 0 R"))) << text;
+    text = show(m[1]);
+    ASSERT_TRUE(std::regex_search(text, m, std::regex("/DR << /Font (\\d+) 0 R"))) << text;
+    text = show(m[1]);
+    EXPECT_TRUE(std::regex_search(text, m, std::regex("/Helv \\d+ 0 R"))) << text;
+    ASSERT_TRUE(std::regex_search(text, m, std::regex("/TiRo (\\d+) 0 R"))) << text;
+    EXPECT_NE(show(m[1]).find("/Times-Roman"), std::string::npos);
+}

@@ -143,6 +143,32 @@ class Graphics : public ::testing::Test {
     }
     TempDir d_;
     std::string pdf() const { return d_.file("out.pdf"); }
+    // Runs `ops` on one-page templates rotated by 0, 90 and 270 degrees (page text `text`),
+    // checks the output with qpdf and returns its three pages rendered; none when it failed.
+    std::vector<Raster> render_each_rotation(const std::string& ops,
+                                             const std::string& text = tb::PageSpec().text) {
+        std::string body;
+        for (int rot : {0, 90, 270}) {
+            tb::PageSpec p;
+            p.text = text;
+            p.rotate = rot;
+            std::string tpl = d_.file("r" + std::to_string(rot) + ".tpl");
+            tb::simple_template(tpl, {p});
+            body += page_of(tpl, ops);
+        }
+        return run_and_render(body, 3);
+    }
+    // Runs the script body, checks the output with qpdf and returns its first `pages` pages
+    // rendered; none when the run failed.
+    std::vector<Raster> run_and_render(const std::string& body, int pages) {
+        ScriptRun r = run_script(d_, body);
+        EXPECT_EQ(r.status, 0) << r.errlog;
+        if (r.status != 0) return {};
+        expect_clean();
+        std::vector<Raster> out;
+        for (int page = 1; page <= pages; ++page) out.push_back(render(pdf(), page));
+        return out;
+    }
     void expect_clean() {
         std::string report;
         EXPECT_TRUE(tt::qpdf_check(pdf(), &report)) << report;
@@ -152,24 +178,15 @@ class Graphics : public ::testing::Test {
 }  // namespace
 
 TEST_F(Graphics, BoxAndDashedLineLandWhereDisplayedOnEveryRotation) {
-    std::string body;
-    for (int rot : {0, 90, 270}) {
-        tb::PageSpec p;
-        p.text = "";
-        p.rotate = rot;
-        std::string tpl = d_.file("r" + std::to_string(rot) + ".tpl");
-        tb::simple_template(tpl, {p});
-        body += page_of(tpl,
-                        "drawBox\t100\t150\t200\t100\t4\t0\t0\t0\t0\n"
-                        "drawLine\t50\t400\t300\t0\t4\t10\t10\t10\t10\n"
-                        "drawLine\t500\t50\t0\t60\t2\t0\t0\t0\t0\n");
-    }
-    ScriptRun r = run_script(d_, body);
-    ASSERT_EQ(r.status, 0) << r.errlog;
-    expect_clean();
+    std::vector<Raster> pages = render_each_rotation(
+        "drawBox\t100\t150\t200\t100\t4\t0\t0\t0\t0\n"
+        "drawLine\t50\t400\t300\t0\t4\t10\t10\t10\t10\n"
+        "drawLine\t500\t50\t0\t60\t2\t0\t0\t0\t0\n",
+        "");
+    ASSERT_EQ(pages.size(), 3u);
     for (int page = 1; page <= 3; ++page) {
         SCOPED_TRACE("page " + std::to_string(page));
-        Raster ras = render(pdf(), page);
+        const Raster& ras = pages[page - 1];
         EXPECT_EQ(ras.w, page == 1 ? 612 : 792);
         // The box outline: on each edge, not inside, not outside.
         for (auto [x, y] : {std::pair{200, 150}, {200, 250}, {100, 200}, {300, 200}})
@@ -191,20 +208,12 @@ TEST_F(Graphics, BoxAndDashedLineLandWhereDisplayedOnEveryRotation) {
 TEST_F(Graphics, PageImageStandsUprightAtItsTopLeftPosition) {
     std::string img = d_.file("quad.png");
     quadrants(img);
-    std::string body;
-    for (int rot : {0, 90, 270}) {
-        tb::PageSpec p;
-        p.rotate = rot;
-        std::string tpl = d_.file("r" + std::to_string(rot) + ".tpl");
-        tb::simple_template(tpl, {p});
-        body += page_of(tpl, "setPageImageData\t" + img + "\t100\t200\t2\t0\t0\n");
-    }
-    ScriptRun r = run_script(d_, body);
-    ASSERT_EQ(r.status, 0) << r.errlog;
-    expect_clean();
+    std::vector<Raster> pages =
+        render_each_rotation("setPageImageData\t" + img + "\t100\t200\t2\t0\t0\n");
+    ASSERT_EQ(pages.size(), 3u);
     for (int page = 1; page <= 3; ++page) {
         SCOPED_TRACE("page " + std::to_string(page));
-        Raster ras = render(pdf(), page);
+        const Raster& ras = pages[page - 1];
         // 40 x 20 pixels at 2 points each: (100, 200) to (180, 240).
         EXPECT_TRUE(ras.at(110, 205).near(255, 0, 0)) << ras.at(110, 205);
         EXPECT_TRUE(ras.at(170, 205).near(0, 255, 0)) << ras.at(170, 205);
@@ -225,11 +234,10 @@ TEST_F(Graphics, DrawUnderKeepsThePageContentVisible) {
     tb::simple_template(tpl, "HHHHHHHH");  // Helvetica 24 with its baseline at y = 72
     // The text spans about x 72..250, y 55..72 on screen; the image covers 60..260, 40..90.
     std::string place = "setPageImageData\t" + img + "\t60\t40\t";
-    ScriptRun r =
-        run_script(d_, page_of(tpl, place + "20\t0\t0\n") + page_of(tpl, place + "20\t0\t1\n"));
-    ASSERT_EQ(r.status, 0) << r.errlog;
-    expect_clean();
-    Raster over = render(pdf(), 1), under = render(pdf(), 2);
+    std::vector<Raster> pages =
+        run_and_render(page_of(tpl, place + "20\t0\t0\n") + page_of(tpl, place + "20\t0\t1\n"), 2);
+    ASSERT_EQ(pages.size(), 2u);
+    const Raster &over = pages[0], &under = pages[1];
     EXPECT_EQ(over.count(60, 40, 260, 90, &Rgb::dark), 0);
     EXPECT_GT(under.count(60, 40, 260, 90, &Rgb::dark), 200);
     EXPECT_TRUE(under.at(65, 45).near(255, 192, 192));
@@ -248,13 +256,14 @@ TEST_F(Graphics, FieldImageIsFittedAndAlignedInItsField) {
     p.fields = {a, b};
     std::string tpl = d_.file("f.tpl");
     tb::simple_template(tpl, {p});
-    ScriptRun r = run_script(d_, page_of(tpl, "setPageFieldImageData\tphoto\t" + square +
-                                                  "\t0\t0\t0\t0\n"
-                                                  "setPageFieldImageData\tlogo\t" +
-                                                  wide + "\t0.25\t1\t1\t0\n"));
-    ASSERT_EQ(r.status, 0) << r.errlog;
-    expect_clean();
-    Raster ras = render(pdf(), 1);
+    std::vector<Raster> pages =
+        run_and_render(page_of(tpl, "setPageFieldImageData\tphoto\t" + square +
+                                        "\t0\t0\t0\t0\n"
+                                        "setPageFieldImageData\tlogo\t" +
+                                        wide + "\t0.25\t1\t1\t0\n"),
+                       1);
+    ASSERT_EQ(pages.size(), 1u);
+    const Raster& ras = pages[0];
     // photo: fitted to 100 x 100, centred: x 122..222, on screen y 92..192.
     EXPECT_TRUE(ras.at(172, 142).near(255, 0, 0)) << ras.at(172, 142);
     EXPECT_TRUE(ras.at(125, 95).near(255, 0, 0));
@@ -415,12 +424,8 @@ TEST_F(Graphics, PagesThatLeaveThingsToTheTreeStillGetTheirDrawings) {
     std::string img = d_.file("quad.png");
     quadrants(img);
     tb::begin(9);
-    tb::name(1, "Type", "Catalog");
-    tb::ref(1, "Pages", 2);
+    tb::page_tree(3);
     tb::common(1);
-    tb::name(2, "Type", "Pages");
-    tb::array(2, "Kids", "3 0 R");
-    tb::integer(2, "Count", 1);
     tb::array(2, "MediaBox", "0 0 500 400");
     tb::integer(2, "Rotate", 90);
     tb::ref(2, "Resources", 6);
@@ -437,13 +442,12 @@ TEST_F(Graphics, PagesThatLeaveThingsToTheTreeStillGetTheirDrawings) {
     tb::trailer_ref("Root", 1);
     std::string tpl = d_.file("tree.tpl");
     tb::write(tpl);
-    ScriptRun r = run_script(d_, page_of(tpl,
-                                         "drawBox\t100\t100\t100\t50\t4\t0\t0\t0\t0\n"
-                                         "setPageImageData\t" +
-                                             img + "\t250\t100\t1\t0\t0\n"));
-    ASSERT_EQ(r.status, 0) << r.errlog;
-    expect_clean();
-    Raster ras = render(pdf(), 1);
+    std::vector<Raster> pages = run_and_render(
+        page_of(tpl, "drawBox\t100\t100\t100\t50\t4\t0\t0\t0\t0\nsetPageImageData\t" + img +
+                         "\t250\t100\t1\t0\t0\n"),
+        1);
+    ASSERT_EQ(pages.size(), 1u);
+    const Raster& ras = pages[0];
     EXPECT_EQ(ras.w, 400);  // turned a quarter: displayed 400 wide
     EXPECT_TRUE(ras.at(150, 100).dark());
     EXPECT_TRUE(ras.at(150, 125).white());

@@ -11,16 +11,12 @@
 #include "tests/support/run_tools.h"
 #include "tests/support/template_builder.h"
 
+using tt::has;
 using tt::TempDir;
 
-namespace {
+using tb::field;
 
-tb::FieldSpec field(const char* name, float y) {
-    tb::FieldSpec f;
-    f.name = name;
-    f.y = y;
-    return f;
-}
+namespace {
 
 std::string png(const TempDir& d) {
     // A 4 x 4 RGB PNG made with the system's python zlib, so no image tool is needed.
@@ -55,10 +51,6 @@ int dark_pixels(const std::string& pdf, int page) {
     for (size_t i = static_cast<size_t>(in.tellg()); i < pgm.size(); ++i)
         if (static_cast<unsigned char>(pgm[i]) < 100) ++n;
     return n;
-}
-
-bool has(const std::string& s, const std::string& what) {
-    return s.find(what) != std::string::npos;
 }
 
 }  // namespace
@@ -141,14 +133,8 @@ TEST(PageReuse, PagesListedInTheTreeAreWrittenOnEveryPage) {
     tb::name(3, "Type", "Page");  // no page flag
     tb::ref(3, "Parent", 2);
     tb::array(3, "MediaBox", "0 0 300 300");
-    tb::dict_start(3, "Resources");
-    tb::dict_start(3, "Font");
-    tb::ref(3, "F1", 4);
-    tb::dict_end(3);
-    tb::dict_end(3);
-    tb::name(4, "Type", "Font");
-    tb::name(4, "Subtype", "Type1");
-    tb::name(4, "BaseFont", "Helvetica");
+    tb::resource(3, "Font", "F1", 4);
+    tb::helvetica(4);
     int content = tb::add_object();
     tb::ref(3, "Contents", content);
     tb::stream(content, "BT /F1 12 Tf 20 20 Td (Unflagged) Tj ET");

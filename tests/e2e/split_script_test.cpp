@@ -7,24 +7,19 @@
 #include "tests/support/run_tools.h"
 #include "tests/support/template_builder.h"
 
+using tt::has;
 using tt::TempDir;
 
 namespace {
 
 const std::string kSplit = std::string(SOURCE_DIR) + "/tools/split-script";
 
-bool has(const std::string& s, const std::string& what) {
-    return s.find(what) != std::string::npos;
-}
-
 }  // namespace
 
 TEST(SplitScript, PartsHoldEveryPageOnceInOrder) {
     TempDir d;
     tb::PageSpec p;
-    tb::FieldSpec f;
-    f.name = "name";
-    p.fields = {f};
+    p.fields = {tb::FieldSpec{.name = "name"}};
     std::string tpl = d.file("form.tpl");
     tb::simple_template(tpl, {p});
     std::string s =

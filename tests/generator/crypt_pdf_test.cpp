@@ -186,7 +186,7 @@ TEST_F(CryptPdf, SetCryptModeSequenceAndPermissions) {
     crypt_reset();
     _setCryptMode("", "", 0, 0, 0, 0);
     EXPECT_EQ(crypt_permissions(), -64);
-    g_doc.seq = 1;
+    g_doc.seq = SEQ_STARTED;
     try {
         _setCryptMode("x", "y", 1, 1, 1, 1);
         FAIL() << "accepted after start";

@@ -58,26 +58,29 @@ TEST(ShapeText, BoxPathForEachRotation) {
     PageGeometry g;
     g.xx = 600, g.yy = 800;
     const char* head = "q 0 0 0 RG 2.000000 w 0 0 0 rg 1 0 0 1 ";
-    EXPECT_EQ(shape_content_text(Shape::box, g, 10, 20, 30, 40, 2, 0, 0, 0, 0),
-              std::string(head) +
-                  "10.000000 780.000000 cm 0 0 m 0 -40.000000 l 30.000000 -40.000000 l "
-                  "30.000000 0 l 0 0 l S Q");
-    g.rotate = 90;
-    EXPECT_EQ(shape_content_text(Shape::box, g, 10, 20, 30, 40, 2, 0, 0, 0, 0),
-              std::string(head) +
-                  "20.000000 10.000000 cm 0 0 m 0 30.000000 l 40.000000 30.000000 l "
-                  "40.000000 0 l 0 0 l S Q");
-    g.rotate = 270;
-    EXPECT_EQ(shape_content_text(Shape::box, g, 10, 20, 30, 40, 2, 0, 0, 0, 0),
-              std::string(head) +
-                  "580.000000 790.000000 cm 0 0 m 0 -30.000000 l -40.000000 -30.000000 l "
-                  "-40.000000 0 l 0 0 l S Q");
-    g.rotate = 90;
-    EXPECT_EQ(shape_content_text(Shape::line, g, 10, 20, 30, 40, 2, 0, 0, 0, 0),
-              std::string(head) + "20.000000 10.000000 cm 0 0 m 40.000000 30.000000 l S Q");
-    g.rotate = 270;
-    EXPECT_EQ(shape_content_text(Shape::line, g, 10, 20, 30, 40, 2, 0, 0, 0, 0),
-              std::string(head) + "580.000000 790.000000 cm 0 0 m -40.000000 -30.000000 l S Q");
+    const struct {
+        Shape shape;
+        int rotate;
+        const char* path;  // what follows head
+    } cases[] = {
+        {Shape::box, 0,
+         "10.000000 780.000000 cm 0 0 m 0 -40.000000 l 30.000000 -40.000000 l "
+         "30.000000 0 l 0 0 l S Q"},
+        {Shape::box, 90,
+         "20.000000 10.000000 cm 0 0 m 0 30.000000 l 40.000000 30.000000 l "
+         "40.000000 0 l 0 0 l S Q"},
+        {Shape::box, 270,
+         "580.000000 790.000000 cm 0 0 m 0 -30.000000 l -40.000000 -30.000000 l "
+         "-40.000000 0 l 0 0 l S Q"},
+        {Shape::line, 90, "20.000000 10.000000 cm 0 0 m 40.000000 30.000000 l S Q"},
+        {Shape::line, 270, "580.000000 790.000000 cm 0 0 m -40.000000 -30.000000 l S Q"},
+    };
+    for (const auto& c : cases) {
+        g.rotate = c.rotate;
+        EXPECT_EQ(shape_content_text(c.shape, g, 10, 20, 30, 40, 2, 0, 0, 0, 0),
+                  std::string(head) + c.path)
+            << c.rotate;
+    }
     // 180 and other values are drawn upright.
     PageGeometry up = g;
     up.rotate = 0;
@@ -193,7 +196,7 @@ TEST(PageDrawing, OperationsNeedAnOpenPage) {
     bare_page();
     g_doc = DocState{};
     g_doc.opened = true;
-    g_doc.seq = 1;
+    g_doc.seq = SEQ_STARTED;
     try {
         _drawLine(0, 0, 1, 1, 1, 0, 0, 0, 0);
         FAIL();
@@ -208,22 +211,14 @@ TEST(PageDrawing, OperationsNeedAnOpenPage) {
 TEST(PageResources, XObjectEntryLandsInTheResourcesDictionary) {
     // Inline resources with an XObject dictionary: the entry becomes its first item.
     int page = bare_page();
-    tb::dict_start(page, "Resources");
-    tb::dict_start(page, "XObject");
-    tb::ref(page, "Old", 9);
-    tb::dict_end(page);
-    tb::dict_end(page);
+    tb::resource(page, "XObject", "Old", 9);
     enter_xobject_resource(page, "ImKestrel1", 7);
     int x = get_elem(page, "XObject");
     EXPECT_STREQ(elem_at(elem_at(x).next_elem).label, "ImKestrel1");
 
     // Inline resources without XObject: a new dictionary opens the resources.
     page = bare_page();
-    tb::dict_start(page, "Resources");
-    tb::dict_start(page, "Font");
-    tb::ref(page, "F1", 9);
-    tb::dict_end(page);
-    tb::dict_end(page);
+    tb::resource(page, "Font", "F1", 9);
     enter_xobject_resource(page, "ImKestrel2", 7);
     int r = get_elem(page, "Resources");
     int xs = elem_at(r).next_elem;
@@ -256,11 +251,7 @@ TEST(PageResources, XObjectEntryLandsInTheResourcesDictionary) {
 
 TEST(PageResources, InheritedResourcesBecomeThePagesOwn) {
     int page = bare_page();
-    tb::dict_start(1, "Resources");
-    tb::dict_start(1, "Font");
-    tb::ref(1, "F1", 9);
-    tb::dict_end(1);
-    tb::dict_end(1);
+    tb::resource(1, "Font", "F1", 9);
     ensure_own_resources(page);
     enter_xobject_resource(page, "ImKestrel1", 7);
     // The page holds a copy with the inherited font and the new image; the tree is unchanged.

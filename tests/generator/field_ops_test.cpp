@@ -21,6 +21,8 @@
 #include "tests/support/template_builder.h"
 #include "tests/support/zlib_tools.h"
 
+using tb::field;
+
 namespace {
 
 // Object layout of tb::simple_template with one page: 1 catalog, 2 Pages, 3 font,
@@ -31,13 +33,6 @@ int widget_of(int field) {
 }
 int ap_of(int field) {
     return 8 + 2 * field;
-}
-
-tb::FieldSpec field(const std::string& name, float y = 600) {
-    tb::FieldSpec f;
-    f.name = name;
-    f.y = y;
-    return f;
 }
 
 std::vector<int32_t> cps(const std::u32string& s) {

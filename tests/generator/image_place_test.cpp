@@ -57,16 +57,13 @@ class ImagePlace : public ::testing::Test {
         images_reset();
         g_doc = DocState{};
         g_doc.opened = true;
-        g_doc.seq = 2;
+        g_doc.seq = SEQ_IN_PAGE;
         base_ = d_.file("base.png");
         imgfix::base_png(base_, 40, 30);
         rgb_jpg_ = d_.file("rgb.jpg");
         imgfix::convert(tt::sh_quote(base_) + " " + tt::sh_quote(rgb_jpg_));
         tb::PageSpec p;
-        tb::FieldSpec f;
-        f.name = "photo";
-        f.w = 200, f.h = 100;
-        p.fields.push_back(f);
+        p.fields.push_back({.name = "photo", .w = 200, .h = 100});
         tb::simple_template("/dev/null", {p});  // leaves the page in the store
         page_ = find_page_obj();
     }
@@ -213,7 +210,7 @@ TEST_F(ImagePlace, ProfileObjectHoldsTheFileAsItIs) {
     } catch (const Failure& f) {
         EXPECT_EQ(std::string(f.what()), "fopen::error(" + d_.file("none.icc") + ")");
     }
-    g_doc.seq = 1;
+    g_doc.seq = SEQ_STARTED;
     EXPECT_EQ(failure([] { _setIccProfile("/dev/null"); }), "Illegal method calling sequence.");
 }
 

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include "generator/progress.h"
 #include "generator/script_interpreter.h"

@@ -14,6 +14,7 @@
 #include "generator/page_hooks.h"
 #include "generator/text_layout.h"
 #include "store/element_ops.h"
+#include "store/element_walk.h"
 #include "store/failure.h"
 #include "store/field_extras.h"
 #include "tests/support/template_builder.h"
@@ -39,26 +40,19 @@ class TextFill : public ::testing::Test {
     void SetUp() override {
         g_doc = DocState{};
         g_doc.opened = true;
-        g_doc.seq = 2;
+        g_doc.seq = SEQ_IN_PAGE;
         tb::begin(4);
         page = tb::add_object();
         tb::name(page, "Type", "Page");
-        tb::name(3, "Type", "Font");
-        tb::name(3, "Subtype", "Type1");
-        tb::name(3, "BaseFont", "Helvetica");
+        tb::helvetica(3);
     }
 
     // Adds a field and returns its record index.
     int field(const std::string& name, float w = 200, float h = 20, int align = 0,
               const std::string& font = "Helv", int font_no = -20) {
-        tb::FieldSpec f;
-        f.name = name;
-        f.w = w;
-        f.h = h;
-        f.align = align;
-        f.short_name = font;
-        f.font_no = font_no;
-        tb::add_field(page, f);
+        tb::add_field(
+            page,
+            {.name = name, .w = w, .h = h, .align = align, .font_no = font_no, .short_name = font});
         return g_st.cur_field_strage;
     }
 
@@ -73,11 +67,21 @@ class TextFill : public ::testing::Test {
         return g_st.cur_font_strage;
     }
 
+    // Field "S", "U", ... in the template font "FS", "FU", ... of that encoding kind.
+    int kind_field(char kind) {
+        const std::string name(1, kind);
+        return field(name, 200, 20, 0, "F" + name, font_record(kind));
+    }
+
     st_field& rec(int i) { return g_st.p_field_strage[i]; }
+    // Replaces the appearance text the template recorded for field i.
+    void set_template_text(int i, const char* start) {
+        std::snprintf(rec(i).start_str, FIELD_START_STR, "%s", start);
+    }
     int ap(int i) { return field_appearance_object(rec(i).obj_no); }
 
     std::string text(int i) {
-        int e = find_top_level_entry(ap(i), LABEL_STREAM);
+        int e = dict_entry(ap(i), LABEL_STREAM);
         const st_elem& el = elem_at(e);
         return std::string(elem_bytes(el), static_cast<size_t>(el.data.str.len));
     }
@@ -146,11 +150,11 @@ TEST_F(TextFill, ClosingBalancesWhatTheTemplateOpens) {
     int f = field("A");
     // The closing follows the template text, not the recorded flag: without BMC no EMC,
     // without q no Q, and a text without BT gets one.
-    std::snprintf(rec(f).start_str, FIELD_START_STR, "q BT /Helv 9 Tf ");
+    set_template_text(f, "q BT /Helv 9 Tf ");
     rec(f).f_q_op = 0;
     fill("A", U"x");
     EXPECT_TRUE(text(f).ends_with(") Tj ET Q")) << text(f);
-    std::snprintf(rec(f).start_str, FIELD_START_STR, "/Tx BMC 1 g 0 0 5 5 re f ");
+    set_template_text(f, "/Tx BMC 1 g 0 0 5 5 re f ");
     rec(f).f_q_op = 1;
     fill("A", U"x");
     EXPECT_TRUE(text(f).starts_with("/Tx BMC 1 g 0 0 5 5 re f BT ")) << text(f);
@@ -159,28 +163,34 @@ TEST_F(TextFill, ClosingBalancesWhatTheTemplateOpens) {
 
 TEST_F(TextFill, TemplateFontOperatorIsCutOrKept) {
     int f = field("A");
-    // A fill colour after the font operator stays and becomes the outline colour.
-    std::snprintf(rec(f).start_str, FIELD_START_STR, "/Tx BMC q BT /Helv 9 Tf 0 0 1 rg 3 Tz ");
-    fill_attr("A", U"", 0, "", -1, -1, -1, 0, 0, 0, 0.5f);
-    EXPECT_TRUE(
-        text(f).starts_with("/Tx BMC q BT /Helv 9 Tf 0 0 1 rg 3 Tz /Helv 12.000000 Tf "
-                            "0.000000 0.000000 1.000000 RG 2 Tr 0.500000 w "))
-        << text(f);
-    // Without a colour the font operator and what follows it are dropped.
-    std::snprintf(rec(f).start_str, FIELD_START_STR, "/Tx BMC q BT 0.5 g /Helv 9 Tf ");
-    fill_attr("A", U"", 0, "", -1, -1, -1, 0, 0, 0, 1);
-    EXPECT_TRUE(
-        text(f).starts_with("/Tx BMC q BT 0.5 g /Helv 12.000000 Tf "
-                            "0.500000 0.500000 0.500000 RG 2 Tr 1.000000 w "))
-        << text(f);
+    // Outlined text over the template text `start`.
+    const struct {
+        const char* start;
+        float outline;
+        const char* want;  // how the appearance starts
+    } outlined[] = {
+        // A fill colour after the font operator stays and becomes the outline colour.
+        {"/Tx BMC q BT /Helv 9 Tf 0 0 1 rg 3 Tz ", 0.5f,
+         "/Tx BMC q BT /Helv 9 Tf 0 0 1 rg 3 Tz /Helv 12.000000 Tf "
+         "0.000000 0.000000 1.000000 RG 2 Tr 0.500000 w "},
+        // Without a colour the font operator and what follows it are dropped.
+        {"/Tx BMC q BT 0.5 g /Helv 9 Tf ", 1,
+         "/Tx BMC q BT 0.5 g /Helv 12.000000 Tf "
+         "0.500000 0.500000 0.500000 RG 2 Tr 1.000000 w "},
+    };
+    for (const auto& c : outlined) {
+        set_template_text(f, c.start);
+        fill_attr("A", U"", 0, "", -1, -1, -1, 0, 0, 0, c.outline);
+        EXPECT_TRUE(text(f).starts_with(c.want)) << text(f);
+    }
     // A number after Tf that no "g" follows is not a grey: only the font operator goes, the
     // state operators after it stay.
-    std::snprintf(rec(f).start_str, FIELD_START_STR, "/Tx BMC q BT /Helv 9 Tf 90 Tz ");
+    set_template_text(f, "/Tx BMC q BT /Helv 9 Tf 90 Tz ");
     fill("A", U"");
     EXPECT_TRUE(text(f).starts_with("/Tx BMC q BT 90 Tz /Helv 12.000000 Tf 0 Tr")) << text(f);
     // A template text that sets no colour takes the one of the default appearance.
-    std::snprintf(rec(f).start_str, FIELD_START_STR, "/Tx BMC q BT /Helv 9 Tf ");
-    int da = find_top_level_entry(rec(f).obj_no, "DA");
+    set_template_text(f, "/Tx BMC q BT /Helv 9 Tf ");
+    int da = dict_entry(rec(f).obj_no, "DA");
     ASSERT_NE(da, -1);
     set_elem_str(da, STR_LITERAL, "/Helv 0 Tf 0 0 1 rg", 19);
     fill("A", U"");
@@ -292,12 +302,12 @@ TEST_F(TextFill, VerticalPositionAndCentring) {
     fill_attr("A", U"x", 0, "", -1, -1, -1, 3);
     EXPECT_NE(text(f).find("2.000000 17.000000 Td 10.000000 TL "), std::string::npos);
     // One line: free height (40 - 10) / 2 = 15, so the block moves 15 points down.
-    fill_attr("A", U"x", 0, "", -1, -1, -1, -10000);
+    fill_attr("A", U"x", 0, "", -1, -1, -1, VCENTER_BASE);
     EXPECT_NE(text(f).find("2.000000 5.000000 Td "), std::string::npos) << text(f);
     fill_attr("A", U"x", 0, "", -1, -1, -1, -9990);
     EXPECT_NE(text(f).find("2.000000 -5.000000 Td "), std::string::npos) << text(f);
     // Three lines with a leading of 8: text height 8 x 2 + 10 = 26, moved (40 - 26) / 2.
-    fill_attr("A", U"x\ny\nz", 8, "", -1, -1, -1, -10000);
+    fill_attr("A", U"x\ny\nz", 8, "", -1, -1, -1, VCENTER_BASE);
     EXPECT_NE(text(f).find("2.000000 13.000000 Td 8.000000 TL "), std::string::npos) << text(f);
     // Without a box the block keeps its place, moved by the extra offset only.
     int bbox = get_elem(ap(f), "BBox");
@@ -314,22 +324,25 @@ TEST_F(TextFill, SecondFillReplacesTheFirst) {
 }
 
 TEST_F(TextFill, EncodingKinds) {
-    int s = field("S", 200, 20, 0, "FS", font_record('S'));
-    int u = field("U", 200, 20, 0, "FU", font_record('U'));
-    int p = field("P", 200, 20, 0, "FP", font_record('P'));
-    int t = field("T");
-    fill("S", U"\u3042A");
-    fill("P", U"\u3042");
-    fill("U", U"\u3042A\U00020B9F");
-    fill("T", U"A\u3042");
-    EXPECT_EQ(lines_of(s), " 0.000000 0 Td (\\202\\240\\101) Tj");
-    EXPECT_EQ(lines_of(p), " 0.000000 0 Td (\\202\\240) Tj");
-    // Beyond the Basic Multilingual Plane: the UTF-16 surrogate pair.
-    EXPECT_EQ(lines_of(u), " 0.000000 0 Td (\\060\\102\\000\\101\\330\\102\\337\\237) Tj");
-    // A character the single-byte font lacks is set in the Japanese fallback font.
-    EXPECT_EQ(lines_of(t),
-              " 0.000000 0 Td (A) Tj /TsFbJpn 12.000000 Tf (\\060\\102) Tj /Helv 12.000000 "
-              "Tf");
+    const struct {
+        char kind;  // T: the standard font Helvetica
+        std::u32string value;
+        const char* lines;
+    } cases[] = {
+        {'S', U"\u3042A", " 0.000000 0 Td (\\202\\240\\101) Tj"},
+        {'P', U"\u3042", " 0.000000 0 Td (\\202\\240) Tj"},
+        // Beyond the Basic Multilingual Plane: the UTF-16 surrogate pair.
+        {'U', U"\u3042A\U00020B9F", " 0.000000 0 Td (\\060\\102\\000\\101\\330\\102\\337\\237) Tj"},
+        // A character the single-byte font lacks is set in the Japanese fallback font.
+        {'T', U"A\u3042",
+         " 0.000000 0 Td (A) Tj /TsFbJpn 12.000000 Tf (\\060\\102) Tj /Helv 12.000000 Tf"},
+    };
+    for (const auto& c : cases) {
+        const std::string name(1, c.kind);
+        int f = c.kind == 'T' ? field(name) : kind_field(c.kind);
+        fill(name.c_str(), c.value);
+        EXPECT_EQ(lines_of(f), c.lines) << name;
+    }
 }
 
 TEST_F(TextFill, CharactersAreMeasuredInTheirFont) {
@@ -380,8 +393,8 @@ TEST_F(TextFill, OneLineBoxKeepsTheValueOnItsLine) {
 
 TEST_F(TextFill, YenSign) {
     int t = field("T");
-    int u = field("U", 200, 20, 0, "FU", font_record('U'));
-    int s = field("S", 200, 20, 0, "FS", font_record('S'));
+    int u = kind_field('U');
+    int s = kind_field('S');
     fill("T", U"\\");
     fill("U", U"\\");
     fill("S", U"\\");
@@ -401,7 +414,7 @@ TEST_F(TextFill, Errors) {
     EXPECT_EQ(failure([&] { fill("B", U"x"); }), "Undefined Field Appearance(B)");
     EXPECT_EQ(failure([&] { fill_attr("A", U"x", 0, "Zz"); }),
               "Undefined Font(font short_name:Zz)");
-    g_doc.seq = 1;
+    g_doc.seq = SEQ_STARTED;
     EXPECT_EQ(failure([&] { fill("A", U"x"); }), "Illegal method calling sequence.");
     EXPECT_EQ(failure([&] { fill_attr("A", U"x"); }), "Illegal method calling sequence.");
 }
@@ -472,7 +485,7 @@ TEST_F(TextFill, UnresolvableAppearanceIsLeftAlone) {
     elem_at(get_elem(rec(f).obj_no, "N")).f_type = ELEM_TYPE_INTEGER;
     fill("A", U"x");
     EXPECT_EQ(g_doc.flag_set_field[f], 0);
-    int e = find_top_level_entry(obj, LABEL_STREAM);
+    int e = dict_entry(obj, LABEL_STREAM);
     EXPECT_EQ(std::string(elem_bytes(elem_at(e)), before.size()), before);
 }
 

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "multibyte/char_width.h"
 #include "multibyte/cid_tables.h"
@@ -74,18 +75,19 @@ TEST(CidTables, AdobeJapan1Entries) {
         EXPECT_EQ(cid_code_a[u], want) << u;
         EXPECT_EQ(cid_code_s[u], 231 + (u - 0x20)) << u;
     }
-    EXPECT_EQ(cid_code_a[0xA0], 1);
-    EXPECT_EQ(cid_code_a[0xA5], 61);
-    EXPECT_EQ(cid_code_a[0x3000], 633);
-    EXPECT_EQ(cid_code_a[0x3042], 843);
-    EXPECT_EQ(cid_code_a[0x4E00], 1200);
-    EXPECT_EQ(cid_code_a[0x301C], 665);
-    EXPECT_EQ(cid_code_a[0xFF5E], 665);
-    EXPECT_EQ(cid_code_a[0x2212], 693);
-    EXPECT_EQ(cid_code_a[0xFF0D], 693);
-    EXPECT_EQ(cid_code_a[0xFF61], 327);
-    EXPECT_EQ(cid_code_a[0xFF9F], 389);
-    EXPECT_EQ(cid_code_a[0xFFFD], 0);
+    for (auto [u, cid] : {std::pair{0xA0, 1},
+                          {0xA5, 61},
+                          {0x3000, 633},
+                          {0x3042, 843},
+                          {0x4E00, 1200},
+                          {0x301C, 665},
+                          {0xFF5E, 665},
+                          {0x2212, 693},
+                          {0xFF0D, 693},
+                          {0xFF61, 327},
+                          {0xFF9F, 389},
+                          {0xFFFD, 0}})
+        EXPECT_EQ(cid_code_a[u], cid) << u;
     for (int u = 0xE000; u <= 0xF8FF; ++u) ASSERT_EQ(cid_code_a[u], 0) << u;
     for (int u = 0xA1; u <= 0xDF; ++u) EXPECT_EQ(cid_code_s[u], u + 76);
     EXPECT_EQ(cid_code_s[0xEF], 668);

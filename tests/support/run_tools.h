@@ -28,6 +28,10 @@ void write_file(const std::string& path, const std::string& data);
 bool file_exists(const std::string& path);
 // Text without spaces, line ends and form feeds: extracted texts compare regardless of layout.
 std::string squeeze(const std::string& s);
+// Whether `part` occurs in `text`.
+inline bool has(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
 
 // The built programs (paths fixed at configure time).
 std::string tessaro();

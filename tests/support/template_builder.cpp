@@ -80,6 +80,18 @@ void dict_end(int obj) {
     append_elem_subdic_end(obj, 0, "");
 }
 
+void resource(int obj, const char* kind, const char* name, int target) {
+    dict_start(obj, "Resources");
+    dict_start(obj, kind);
+    ref(obj, name, target);
+    dict_end(obj);
+    dict_end(obj);
+}
+void helvetica(int obj) {
+    name(obj, "Type", "Font");
+    name(obj, "Subtype", "Type1");
+    name(obj, "BaseFont", "Helvetica");
+}
 void direct_array(int obj, const std::string& text) {
     array(obj, LABEL_IMMEDIATE, text);
 }
@@ -121,6 +133,10 @@ std::string load_error(const std::string& path) {
     return "";
 }
 
+FieldSpec field(const std::string& name, float y, float x) {
+    return {.name = name, .x = x, .y = y};
+}
+
 int add_field(int page, const FieldSpec& f) {
     int widget = add_object();
     int ap = add_object();
@@ -143,11 +159,7 @@ int add_field(int page, const FieldSpec& f) {
     name(ap, "Subtype", "Form");
     std::snprintf(buf, sizeof buf, "0 0 %g %g", f.w, f.h);
     array(ap, "BBox", buf);
-    dict_start(ap, "Resources");
-    dict_start(ap, "Font");
-    ref(ap, f.short_name.c_str(), 3);
-    dict_end(ap);
-    dict_end(ap);
+    resource(ap, "Font", f.short_name.c_str(), 3);
     std::string start =
         "/Tx BMC q BT /" + f.short_name + " " + std::to_string(int(f.font_size)) + " Tf 0 g ";
     stream(ap, start + " ET Q EMC");
@@ -184,9 +196,7 @@ void build_simple(const std::vector<PageSpec>& pages) {
     ref(catalog, "Pages", pages_obj);
     ref(catalog, "AcroForm", acroform);
     common(catalog);
-    name(font, "Type", "Font");
-    name(font, "Subtype", "Type1");
-    name(font, "BaseFont", "Helvetica");
+    helvetica(font);
     name(font, "Encoding", "WinAnsiEncoding");
     common(font);
     trailer_ref("Root", catalog);
@@ -202,11 +212,7 @@ void build_simple(const std::vector<PageSpec>& pages) {
         std::snprintf(box, sizeof box, "0 0 %g %g", p.width, p.height);
         array(page, "MediaBox", box);
         if (p.rotate) integer(page, "Rotate", p.rotate);
-        dict_start(page, "Resources");
-        dict_start(page, "Font");
-        ref(page, "F1", font);
-        dict_end(page);
-        dict_end(page);
+        resource(page, "Font", "F1", font);
         ref(page, "Contents", content);
         page_flag(page);
         std::string annots;

@@ -22,6 +22,10 @@ void literal(int obj, const char* label, const std::string& text);
 void bare(int obj, const char* label, const std::string& text);
 void dict_start(int obj, const char* label);
 void dict_end(int obj);
+// The entry /Resources << /kind << /name target 0 R >> >>.
+void resource(int obj, const char* kind, const char* name, int target);
+// The standard Type1 font Helvetica in object obj (its /Type, /Subtype and /BaseFont).
+void helvetica(int obj);
 // The whole value of a non-dictionary object: an array text.
 void direct_array(int obj, const std::string& text);
 // Adds /Length and the stream data.
@@ -42,6 +46,9 @@ struct FieldSpec {
     int font_no = -20;     // negative: standard font number (Helvetica)
     std::string short_name = "Helv";
 };
+
+// A text field named `name` at (x, y), otherwise as FieldSpec makes it.
+FieldSpec field(const std::string& name, float y = 600, float x = 72);
 
 // Adds a text field: widget annotation, appearance stream and field record, hung on page
 // object `page` (its /Annots) and on the catalog's AcroForm /Fields. Returns the widget.

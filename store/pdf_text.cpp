@@ -1,4 +1,4 @@
-#include "compiler/pdf_text.h"
+#include "store/pdf_text.h"
 
 #include <cstdint>
 

@@ -1,0 +1,168 @@
+// A form that asks viewers to build its appearances (/NeedAppearances) whose stored button
+// and list appearances differ from what such a viewer draws: printed unfilled, every widget
+// looks as poppler shows the source; a list box filled by a script shows its new selection.
+// A combo box without any appearance takes a value all the same.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "tests/support/pdf_file.h"
+#include "tests/support/pdf_render.h"
+#include "tests/support/run_tools.h"
+
+namespace {
+
+std::string stream(const std::string& dict, const std::string& data) {
+    return "<< " + dict + " /Length " + std::to_string(data.size()) + " >>\nstream\n" + data +
+           "\nendstream";
+}
+
+std::string form_xobject(int w, int h, const std::string& data) {
+    return stream("/Type /XObject /Subtype /Form /BBox [0 0 " + std::to_string(w) + " " +
+                      std::to_string(h) + "] /Resources << >>",
+                  data);
+}
+
+std::string widget(const std::string& rest) {
+    return "<< /Type /Annot /Subtype /Widget /F 4 /P 3 0 R " + rest + " >>";
+}
+
+// Page of 300 x 300 points. Stored "on" appearances are a small square in the corner; the
+// widgets' /MK asks for a cross, a dot, a red frame with a caption.
+std::string fixture_form() {
+    std::vector<std::string> o(32);
+    o[1] = "<< /Type /Catalog /Pages 2 0 R /AcroForm 4 0 R >>";
+    o[2] = "<< /Type /Pages /Kids [3 0 R] /Count 1 >>";
+    o[3] =
+        "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 300 300] /Contents 7 0 R /Annots [10 0 R "
+        "11 0 R 13 0 R 14 0 R 16 0 R] >>";
+    o[4] =
+        "<< /Fields [10 0 R 12 0 R 14 0 R 16 0 R] /NeedAppearances true /DR << /Font << /Helv 5 "
+        "0 R /ZaDb 6 0 R >> >> /DA (/Helv 0 Tf 0 g) >>";
+    o[5] = "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >>";
+    o[6] = "<< /Type /Font /Subtype /Type1 /BaseFont /ZapfDingbats >>";
+    o[7] = stream("", "0 0 1 RG 10 10 m 290 10 l S");
+    // Check box, on, caption "8" (a cross), turned a quarter, on grey with a beveled border.
+    o[10] = widget(
+        "/FT /Btn /T (tick) /Rect [20 235 40 265] /V /Yes /AS /Yes /MK << /CA (8) /BC [0] /BG "
+        "[0.8] /R 90 >> /BS << /W 2 /S /B >> /DA (/ZaDb 0 Tf 0 g) /AP << /N << /Yes 20 0 R /Off "
+        "21 0 R >> >>");
+    // Radio group valued B, whose button A says it is on and button B says it is off.
+    o[11] = widget(
+        "/Parent 12 0 R /Rect [60 240 80 260] /AS /A /MK << /CA (l) >> /DA (/ZaDb 0 Tf 0 g) "
+        "/AP << /N << /A 20 0 R /Off 21 0 R >> >>");
+    o[12] = "<< /FT /Btn /Ff 49152 /T (pick) /V /B /Kids [11 0 R 13 0 R] >>";
+    o[13] = widget(
+        "/Parent 12 0 R /Rect [90 240 110 260] /AS /Off /MK << /CA (l) >> /DA (/ZaDb 0 Tf 0 g) "
+        "/AP << /N << /B 20 0 R /Off 21 0 R >> >>");
+    // List box with Pear selected; the stored appearance is empty. Plum is UTF-16.
+    o[14] = widget(
+        "/FT /Ch /T (fruit) /Opt [(Apple) (Pear) <FEFF0050006C0075006D>] /V (Pear) /Rect [20 100 "
+        "100 160] /DA (/Helv 10 Tf 0 g) /AP << /N 15 0 R >>");
+    o[15] = form_xobject(80, 60, "/Tx BMC EMC");
+    // Push button: a red frame two points wide and the caption Go; stored as a black block.
+    o[16] = widget(
+        "/FT /Btn /Ff 65536 /T (go) /Rect [150 230 210 260] /MK << /BC [1 0 0] /CA (Go) >> /BS "
+        "<< /W 2 >> /DA (/Helv 0 Tf 0 g) /AP << /N 17 0 R >>");
+    o[17] = form_xobject(60, 30, "0 g 0 0 60 30 re f");
+    o[20] = form_xobject(20, 20, "0 g 2 2 4 4 re f");
+    o[21] = form_xobject(20, 20, "");
+    for (std::string& s : o)
+        if (s.empty()) s = "null";
+    return tt::pdf_from_objects(o, "%PDF-1.4\n");
+}
+
+class ViewerAppearance : public ::testing::Test {
+  protected:
+    tt::TempDir d;
+    std::string src, tpl;
+    void SetUp() override {
+        src = d.file("form.pdf");
+        tt::write_file(src, fixture_form());
+        tt::Result r = tt::run(tt::sh_quote(tt::carvel()) + " " + tt::sh_quote(src));
+        ASSERT_EQ(r.status, 0) << r.out;
+        tpl = src + ".tpl";
+    }
+    std::string print(const std::string& body) {
+        std::string out = d.file("out.pdf");
+        tt::write_file(d.file("s.txt"), "Tessaro\nstart\t" + out + "\nstartPage\t" + tpl + "\n" +
+                                            body + "endPage\nfinish\n");
+        EXPECT_EQ(tt::run_tessaro(d.file("s.txt"), d.file("err.log")), 0)
+            << tt::read_file(d.file("err.log"));
+        std::string report;
+        EXPECT_TRUE(tt::qpdf_check(out, &report)) << report;
+        return out;
+    }
+};
+
+// Mean difference of two 72 dpi grey renderings inside the PDF rectangle [x0 x1] x [y0 y1].
+double box_difference(const tt::Pixmap& a, const tt::Pixmap& b, int x0, int y0, int x1, int y1) {
+    if (a.w != b.w || a.h != b.h || a.px.empty()) return 1;
+    double sum = 0;
+    int n = 0;
+    for (int y = a.h - y1; y < a.h - y0; ++y)
+        for (int x = x0; x < x1; ++x, ++n) {
+            size_t i = static_cast<size_t>(y * a.w + x);
+            sum +=
+                std::abs(static_cast<unsigned char>(a.px[i]) - static_cast<unsigned char>(b.px[i]));
+        }
+    return n ? sum / 255.0 / n : 1;
+}
+
+TEST_F(ViewerAppearance, UnfilledWidgetsLookAsTheViewerShowsTheSource) {
+    tt::Pixmap want = tt::render_page(src, 1, 72);
+    tt::Pixmap got = tt::render_page(print(""), 1, 72);
+    ASSERT_FALSE(want.px.empty());
+    struct Box {
+        const char* what;
+        int x0, y0, x1, y1;
+    };
+    for (const Box& b : {Box{"check box", 20, 235, 40, 265}, Box{"radio A", 60, 240, 80, 260},
+                         Box{"radio B", 90, 240, 110, 260}, Box{"list box", 20, 100, 100, 160},
+                         Box{"push button", 150, 230, 210, 260}})
+        EXPECT_LT(box_difference(want, got, b.x0, b.y0, b.x1, b.y1), 0.02) << b.what;
+}
+
+TEST_F(ViewerAppearance, ListBoxShowsTheOptionAScriptSelects) {
+    tt::Pixmap p = tt::render_page(print("setPageFieldData\tfruit\tPlum\n"), 1, 72);
+    ASSERT_FALSE(p.px.empty());
+    // Rows of 11 points from the top of the box: Apple, Pear, Plum. Only Plum's is black.
+    auto dark_share = [&](int y0, int y1) {
+        int n = 0, dark = 0;
+        for (int y = p.h - y1; y < p.h - y0; ++y)
+            for (int x = 22; x < 98; ++x, ++n)
+                dark += static_cast<unsigned char>(p.px[static_cast<size_t>(y * p.w + x)]) < 128;
+        return static_cast<double>(dark) / n;
+    };
+    EXPECT_GT(dark_share(126, 135), 0.6);  // Plum, on the bar
+    EXPECT_LT(dark_share(137, 146), 0.3);  // Pear, no longer selected
+    EXPECT_NE(tt::pdftotext(d.file("out.pdf")).find("Plum"), std::string::npos);
+}
+
+TEST(ComboBox, WithoutAnAppearanceItTakesTheValue) {
+    // A form that does not ask viewers to build appearances, with a combo box that has none.
+    tt::TempDir d;
+    std::vector<std::string> o(6);
+    o[1] = "<< /Type /Catalog /Pages 2 0 R /AcroForm 4 0 R >>";
+    o[2] = "<< /Type /Pages /Kids [3 0 R] /Count 1 >>";
+    o[3] = "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 300 100] /Annots [5 0 R] >>";
+    o[4] = "<< /Fields [5 0 R] /DR << /Font << /Helv 6 0 R >> >> >>";
+    o[5] = widget(
+        "/FT /Ch /Ff 131072 /T (city) /Opt [(Oslo) (Rome)] /Rect [20 40 200 60] /MK << /BC "
+        "[0.5] >> /DA (/Helv 12 Tf 0 g)");
+    o.push_back("<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>");
+    std::string src = d.file("combo.pdf");
+    tt::write_file(src, tt::pdf_from_objects(o, "%PDF-1.4\n"));
+    ASSERT_EQ(tt::run(tt::sh_quote(tt::carvel()) + " " + tt::sh_quote(src)).status, 0);
+    std::string out = d.file("out.pdf");
+    tt::write_file(d.file("s.txt"), "Tessaro\nstart\t" + out + "\nstartPage\t" + src +
+                                        ".tpl\nsetPageFieldData\tcity\tRome\nendPage\nfinish\n");
+    ASSERT_EQ(tt::run_tessaro(d.file("s.txt"), d.file("err.log")), 0)
+        << tt::read_file(d.file("err.log"));
+    EXPECT_TRUE(tt::qpdf_check(out));
+    EXPECT_NE(tt::pdftotext(out).find("Rome"), std::string::npos);
+}
+
+}  // namespace

@@ -1,0 +1,37 @@
+// Choice options as forms write them, and the list drawing's fitting of an automatic size.
+#include "store/widget_drawing.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(WidgetDrawing, ChoiceItemsReadStringsPairsAndEscapes) {
+    // A plain string, a pair [export shown], a string holding escaped and nested parentheses,
+    // and UTF-16 in hexadecimal.
+    std::vector<ChoiceItem> items = choice_items("(One) [(2) (Two)] (a\\) b (c)) <FEFF00500069>");
+    ASSERT_EQ(items.size(), 4u);
+    EXPECT_EQ(items[0].exported, "One");
+    EXPECT_EQ(items[0].shown, "One");
+    EXPECT_EQ(items[1].exported, "2");
+    EXPECT_EQ(items[1].shown, "Two");
+    EXPECT_EQ(items[2].shown, "a) b (c)");
+    EXPECT_EQ(items[3].shown, std::string("\xFE\xFF\x00P\x00i", 6));
+}
+
+TEST(WidgetDrawing, ListFitsTheWidestOptionAndMarksTheSelection) {
+    // Box 100 x 120 without border: the widest option (2 em) allows (100 - 4) / 2 = 48 pt.
+    // Lines are 1.1 size apart from the top; the selected one is on a black bar, in white.
+    std::vector<ListOption> opts(2);
+    opts[0].text = "ab";
+    opts[0].width = 2;
+    opts[1].text = "c";
+    opts[1].width = 0.5;
+    opts[1].selected = true;
+    std::string s = list_ops("0 0 1 rg /F1 0 Tf", "/F1", 0, opts, 0, 100, 120, 0, 0);
+    EXPECT_NE(s.find("0 0 1 rg /F1 48.00 Tf 1 0 0 1 2.00 67.20 Tm\n(ab) Tj"), std::string::npos)
+        << s;
+    EXPECT_NE(s.find("0 g\n0.00 4.80 100.00 52.80 re f\n"), std::string::npos) << s;
+    EXPECT_NE(s.find("1 g\n(c) Tj"), std::string::npos) << s;
+}
+
+}  // namespace
