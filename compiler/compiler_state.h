@@ -15,7 +15,7 @@ struct pdf_tok;
 
 // An event handler: the key the record belongs to (or a fixed label) and the token value.
 using event_handler = void (*)(const char* label, const pdf_tok& value);
-constexpr int EVENT_COUNT = EV_SECTION_END + 1;
+constexpr int EVENT_COUNT = EV_DICT_END + 1;
 
 // Object numbers above this are refused (the largest an indirect object may have).
 constexpr int MAX_OBJ_NO = 8388607;

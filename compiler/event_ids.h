@@ -26,4 +26,5 @@ enum EventId : int {
     EV_STARTXREF = 20,      // "startxref" offset (no handler)
     EV_SECTION_END = 21,    // "%%EOF" or a trailer that the next section follows: an update
                             // section ends at the value's offset
+    EV_DICT_END = 22,       // the object's own dictionary closed
 };

@@ -129,6 +129,15 @@ void on_end_object(const char*, const pdf_tok&) {
     finish_object_events();
 }
 
+// An object that is an empty dictionary ("<< >>", as some writers leave /MK or /Resources
+// objects) has no entries to store: one switched-off element keeps it in the template, so
+// that it is written and references to it stay good.
+void on_dict_end(const char*, const pdf_tok&) {
+    if (g_cc.f_in_trailer || g_cc.kept_obj == g_cc.cur_obj_no) return;
+    if (valid_xref(g_cc.cur_obj_no) && g_st.p_xref_strage[g_cc.cur_obj_no].first_elem == 0)
+        append_record("", 0);
+}
+
 void on_string(const char* label, const pdf_tok& v) {
     if (is_trailer()) {
         if (is_xref_section_key(label)) return;
@@ -304,6 +313,7 @@ void install_event_handlers() {
     g_cc.events[EV_STREAM] = on_stream;
     g_cc.events[EV_IMMEDIATE_INT] = on_immediate_int;
     g_cc.events[EV_TRAILER] = on_trailer;
+    g_cc.events[EV_DICT_END] = on_dict_end;
     g_cc.events[EV_SECTION_END] = on_section_end;
 }
 

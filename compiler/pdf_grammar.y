@@ -147,7 +147,7 @@ object
 
 /* The value is marked as an integer body by len 1. */
 dictionary
-    : DBLLT dict DBLGT { $$ = tok_none(); }
+    : DBLLT dict DBLGT { raise_event(EV_DICT_END, nullptr, tok_none()); $$ = tok_none(); }
     | INT { $$ = $1; $$.len = 1; }
     | ARRAY { raise_event(EV_ARRAY_START, LABEL_IMMEDIATE, $1); } arrayvals ENDARRAY
       { raise_event(EV_ARRAY_END, LABEL_IMMEDIATE, $1); $$ = tok_none(); }

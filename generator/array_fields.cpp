@@ -44,6 +44,75 @@ void set_record_name(st_field& f, const char* name) {
     std::memcpy(f.name, name, n < sizeof f.name ? n : sizeof f.name - 1);
 }
 
+// The place of copy k of a widget whose rectangle is r: moved down the page by k gaps,
+// which on a page turned by 90 or 270 degrees is along x.
+void copy_rect(const float r[4], float d, int rot, float m[4]) {
+    m[0] = r[0], m[1] = r[1] - d, m[2] = r[2], m[3] = r[3] - d;
+    if (rot == 90) {
+        m[0] = r[0] + d, m[1] = r[1], m[2] = r[2] + d, m[3] = r[3];
+    } else if (rot == 270) {
+        m[0] = r[0] - d, m[1] = r[1], m[2] = r[2] - d, m[3] = r[3];
+    }
+}
+
+// Makes record `rec` (a copy of record src) a field of its own named `name`: a copy of the
+// widget with its own string bytes, its own appearance, its name in /T and its place in
+// /Rect. Returns the copy's object number.
+int copy_widget(int src, int rec, int widget, int ap, const char* name, const float m[4]) {
+    Storages& s = g_st;
+    s.p_field_strage[rec] = s.p_field_strage[src];
+    set_record_name(s.p_field_strage[rec], name);
+    if (const st_field_extra* x = field_extra(src)) *field_extra_mut(rec) = *x;
+
+    int wc = dup_obj(widget);
+    s.p_field_strage[rec].obj_no = static_cast<int16_t>(wc);
+    int apc = dup_obj(ap);
+    own_strings(apc);
+
+    char rect[160];
+    int rect_len = std::snprintf(rect, sizeof rect, "%f %f %f %f", m[0], m[1], m[2], m[3]);
+    int name_len = static_cast<int>(std::strlen(name));
+    for (int e : obj_elems(wc)) {
+        st_elem& el = s.p_elem_strage[e];
+        if (el.f_type == ELEM_TYPE_OBJREF && el.data.obj_no == ap &&
+            std::strncmp(el.label, "N", LABEL_SIZE) == 0)
+            set_elem_objref(e, apc);
+        else if (el.f_type == ELEM_TYPE_STRING)
+            set_elem_str(e, el.data.str.type, elem_bytes(el), el.data.str.len);
+    }
+    bool named = false;
+    for (int e : Dict{wc, 0}.entries()) {
+        const st_elem& el = s.p_elem_strage[e];
+        if (el.f_type < ELEM_TYPE_NAME) continue;
+        if (std::strncmp(el.label, "T", LABEL_SIZE) == 0 && !named) {
+            set_elem_str(e, STR_LITERAL, name, name_len);
+            named = true;
+        } else if (std::strncmp(el.label, "Rect", LABEL_SIZE) == 0) {
+            set_elem_str(e, STR_ARRAY, rect, rect_len);
+            s.p_elem_strage[e].data.str.f_renum = 0;
+        }
+    }
+    if (!named) append_elem_str(wc, 0, "T", STR_LITERAL, name, name_len);
+    return wc;
+}
+
+// Adds the references collected in g_tmp_annots to the page's annotations (`annots`, the
+// array element, or -1 when the page has none).
+void add_annotations(int page, int annots) {
+    Storages& s = g_st;
+    if (annots == -1) {
+        int e = append_elem_str(page, 0, "Annots", STR_ARRAY, g_tmp_annots.data(),
+                                static_cast<int>(g_tmp_annots.size()));
+        s.p_elem_strage[e].data.str.f_renum = 1;
+        return;
+    }
+    const st_elem& a = s.p_elem_strage[annots];
+    g_new_annots.assign(elem_bytes(a), static_cast<size_t>(a.data.str.len));
+    g_new_annots.append(g_tmp_annots);
+    set_elem_str(annots, STR_ARRAY, g_new_annots.data(), static_cast<int>(g_new_annots.size()));
+    s.p_elem_strage[annots].data.str.f_renum = 1;
+}
+
 }  // namespace
 
 void make_array_field(const char* field_name, int num, float gap) {
@@ -92,68 +161,14 @@ void make_array_field(const char* field_name, int num, float gap) {
     for (int k = 1; k < num; ++k) {
         std::snprintf(name, sizeof name, "%s__%d", field_name, k + 1);
         new_field_strage();
-        int rec = s.cur_field_strage;
-        s.p_field_strage[rec] = s.p_field_strage[src];
-        set_record_name(s.p_field_strage[rec], name);
-        if (const st_field_extra* x = field_extra(src)) *field_extra_mut(rec) = *x;
-
-        int wc = dup_obj(widget);
-        s.p_field_strage[rec].obj_no = static_cast<int16_t>(wc);
-        int apc = dup_obj(ap);
-        own_strings(apc);
-
-        float d = gap * static_cast<float>(k);
-        float m[4] = {r[0], r[1] - d, r[2], r[3] - d};
-        if (rot == 90) {
-            m[0] = r[0] + d, m[1] = r[1], m[2] = r[2] + d, m[3] = r[3];
-        } else if (rot == 270) {
-            m[0] = r[0] - d, m[1] = r[1], m[2] = r[2] - d, m[3] = r[3];
-        }
-        char rect[160];
-        int rect_len = std::snprintf(rect, sizeof rect, "%f %f %f %f", m[0], m[1], m[2], m[3]);
-        int name_len = static_cast<int>(std::strlen(name));
-
-        // The copy gets its own string bytes and its own appearance; then its own name and
-        // place, in its top-level T and Rect.
-        for (int e : obj_elems(wc)) {
-            st_elem& el = s.p_elem_strage[e];
-            if (el.f_type == ELEM_TYPE_OBJREF && el.data.obj_no == ap &&
-                std::strncmp(el.label, "N", LABEL_SIZE) == 0)
-                set_elem_objref(e, apc);
-            else if (el.f_type == ELEM_TYPE_STRING)
-                set_elem_str(e, el.data.str.type, elem_bytes(el), el.data.str.len);
-        }
-        bool named = false;
-        for (int e : Dict{wc, 0}.entries()) {
-            const st_elem& el = s.p_elem_strage[e];
-            if (el.f_type < ELEM_TYPE_NAME) continue;
-            if (std::strncmp(el.label, "T", LABEL_SIZE) == 0 && !named) {
-                set_elem_str(e, STR_LITERAL, name, name_len);
-                named = true;
-            } else if (std::strncmp(el.label, "Rect", LABEL_SIZE) == 0) {
-                set_elem_str(e, STR_ARRAY, rect, rect_len);
-                s.p_elem_strage[e].data.str.f_renum = 0;
-            }
-        }
-        if (!named) append_elem_str(wc, 0, "T", STR_LITERAL, name, name_len);
-
+        float m[4];
+        copy_rect(r, gap * static_cast<float>(k), rot, m);
+        int wc = copy_widget(src, s.cur_field_strage, widget, ap, name, m);
         g_tmp_annots.push_back(REF_MARKER);
         g_tmp_annots.append(std::to_string(wc));
         g_tmp_annots.append(" 0 R");
     }
-
-    if (annots == -1) {
-        // A page without annotations gets an array of the copies.
-        int e = append_elem_str(page, 0, "Annots", STR_ARRAY, g_tmp_annots.data(),
-                                static_cast<int>(g_tmp_annots.size()));
-        s.p_elem_strage[e].data.str.f_renum = 1;
-        return;
-    }
-    const st_elem& a = s.p_elem_strage[annots];
-    g_new_annots.assign(elem_bytes(a), static_cast<size_t>(a.data.str.len));
-    g_new_annots.append(g_tmp_annots);
-    set_elem_str(annots, STR_ARRAY, g_new_annots.data(), static_cast<int>(g_new_annots.size()));
-    s.p_elem_strage[annots].data.str.f_renum = 1;
+    add_annotations(page, annots);
 }
 
 void _makeArrayPageField(const char* fieldName, int num, float gap) {

@@ -21,11 +21,11 @@ TEST(Grammar, AnnotationDictionaryRecordsInInputOrder) {
 }
 
 TEST(Grammar, DirectValues) {
-    ASSERT_EQ(
-        compile_text(pdf_with("12 0 obj 345 endobj\n13 0 obj -1 endobj\n"
-                              "7 0 obj [1 2 3] endobj\n8 0 obj /Nm endobj\n"
-                              "9 0 obj (txt) endobj\n10 0 obj 4 0 R endobj\n11 0 obj endobj\n")),
-        CompileStatus::ok);
+    ASSERT_EQ(compile_text(pdf_with("12 0 obj 345 endobj\n13 0 obj -1 endobj\n"
+                                    "7 0 obj [1 2 3] endobj\n8 0 obj /Nm endobj\n"
+                                    "9 0 obj (txt) endobj\n10 0 obj 4 0 R endobj\n11 0 obj endobj\n"
+                                    "14 0 obj << >> endobj\n")),
+              CompileStatus::ok);
     EXPECT_EQ(chain_of(12), "_i_m_m_e_d_i_a_t_e_:I");
     EXPECT_EQ(g_st.p_elem_strage[get_elem(12, LABEL_IMMEDIATE)].data.int_data, 345);
     // -1 is an integer like any other.
@@ -35,7 +35,9 @@ TEST(Grammar, DirectValues) {
     EXPECT_EQ(str_of(get_elem(9, LABEL_IMMEDIATE)), "txt");
     EXPECT_EQ(chain_of(10), "_i_m_m_e_d_i_a_t_e_:R");
     EXPECT_EQ(chain_of(11), "");
-    EXPECT_EQ(g_st.num_xref_strage, 14);
+    // An empty dictionary is kept (as one switched-off entry) so that it is written.
+    EXPECT_EQ(chain_of(14), "?");
+    EXPECT_EQ(g_st.num_xref_strage, 15);
 }
 
 TEST(Grammar, StringKindsAndReservations) {
