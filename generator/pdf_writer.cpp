@@ -63,6 +63,22 @@ inline void put(const char (&lit)[N]) {
     put(lit, N - 1);
 }
 
+void buffer_flush();
+
+// While one lives, plain output goes straight into the buffer, bound to the PDF.
+struct DirectWrites {
+    DirectWrites() {
+        g_direct = !g_out.g_qprint && g_out.fp_pdfFile;
+        if (g_direct && g_buf.fp != g_out.fp_pdfFile) {
+            buffer_flush();
+            g_buf.fp = g_out.fp_pdfFile;
+        }
+    }
+    ~DirectWrites() { g_direct = false; }
+    DirectWrites(const DirectWrites&) = delete;
+    DirectWrites& operator=(const DirectWrites&) = delete;
+};
+
 void write_int(long long v) {
     char buf[24];
     auto r = std::to_chars(buf, buf + sizeof buf, v);
@@ -368,16 +384,7 @@ void print_elem(int elem) {
 void print_obj() {
     Storages& s = g_st;
     // The page's objects go straight into the buffer, bound to the PDF for the time.
-    struct Direct {
-        Direct() {
-            g_direct = !g_out.g_qprint && g_out.fp_pdfFile;
-            if (g_direct && g_buf.fp != g_out.fp_pdfFile) {
-                buffer_flush();
-                g_buf.fp = g_out.fp_pdfFile;
-            }
-        }
-        ~Direct() { g_direct = false; }
-    } direct;
+    DirectWrites direct;
     g_obj_offsets.assign(static_cast<size_t>(s.num_xref_strage), 0);
     const st_elem* es = s.p_elem_strage;
     for (int i = 0; i < s.num_xref_strage; ++i) {
@@ -437,6 +444,7 @@ void print_xref_last() {
     pdf_write(line);
     // "%10.10lld 00000 n\r\n" for a written object, ten zeros and "f" for a free entry.
     std::memcpy(line, "0000000000 00000 n\r\n", 20);
+    DirectWrites direct;
     for (int k = 1; k < N; ++k) {
         long long off = s.p_pxref_strage[k];
         line[17] = off != 0 ? 'n' : 'f';
@@ -444,7 +452,7 @@ void print_xref_last() {
             line[d] = static_cast<char>('0' + off % 10);
             off /= 10;
         }
-        pdf_write_bin(line, 20);
+        put(line, 20);
     }
     pdf_write("trailer\r<<\r");
     std::snprintf(line, sizeof line, "/Root %d 0 R\r", g_doc.g_root_obj_no);
