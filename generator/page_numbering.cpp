@@ -323,7 +323,15 @@ void renum_obj() {
             x.first_elem = 0;
             continue;
         }
-        for (int e : obj_elems(i)) renum_elem(e);
+        for (int e : obj_elems(i)) {
+            // renum_elem, written out for the page's every element.
+            st_elem& el = s.p_elem_strage[e];
+            if (el.f_type == ELEM_TYPE_OBJREF)
+                el.data.obj_no = output_number(el.data.obj_no);
+            else if (el.f_type == ELEM_TYPE_STRING && el.data.str.type == STR_ARRAY &&
+                     el.data.str.f_renum)
+                renum_str(el);
+        }
     }
     for (int t = 0; t < s.num_trailer_strage; ++t) {
         st_elem& e = s.p_trailer_strage[t];
