@@ -159,6 +159,9 @@ struct TemplateImage {
     timespec mtime{};
     int32_t counts[6] = {};   // trailer, cross-reference, element, font, field, character
     std::vector<char> bytes;  // the six arrays, checked and with their texts terminated
+    // The field extras (full names, field kinds) that followed the arrays, when there were.
+    int extra_count = 0, extra_text = 0;
+    std::vector<char> extras;  // the records, then the text
     unsigned long used = 0;
     long id = 0;  // loaded_image_id() of its content
 };
@@ -209,17 +212,30 @@ void copy_image(const TemplateImage& im) {
     Storages& s = g_st;
     if (s.num_char_strage > 0 && s.alloc_char_strage > s.num_char_strage)
         s.p_char_strage[s.num_char_strage] = 0;
+    if (im.extra_count > 0) {
+        const size_t records = sizeof(st_field_extra) * static_cast<size_t>(im.extra_count);
+        field_extras_reserve(im.extra_count, im.extra_text);
+        std::memcpy(s.p_field_extra_strage, im.extras.data(), records);
+        std::memcpy(s.p_field_extra_text, im.extras.data() + records,
+                    static_cast<size_t>(im.extra_text));
+        s.p_field_extra_text[im.extra_text] = 0;
+        s.num_field_extra_strage = im.extra_count;
+        s.num_field_extra_text = im.extra_text;
+    }
 }
 
 // Keeps the storages just loaded as the image of `path`, dropping the least recently used
 // images beyond the cache's bounds (never the new one).
 void keep_image(const char* path, const struct stat& st, const int32_t* c) {
-    size_t total = 0;
-    for (int k = 0; k < 6; ++k) total += record_bytes(c, k);
+    size_t arrays = 0;
+    for (int k = 0; k < 6; ++k) arrays += record_bytes(c, k);
+    const size_t total = arrays +
+                         sizeof(st_field_extra) * static_cast<size_t>(g_st.num_field_extra_strage) +
+                         static_cast<size_t>(g_st.num_field_extra_text);
     if (total > IMAGE_CACHE_BYTES) return;
     auto held = [] {
         size_t n = 0;
-        for (const TemplateImage& im : g_images) n += im.bytes.size();
+        for (const TemplateImage& im : g_images) n += im.bytes.size() + im.extras.size();
         return n;
     };
     while (!g_images.empty() &&
@@ -236,12 +252,24 @@ void keep_image(const char* path, const struct stat& st, const int32_t* c) {
     im.size = st.st_size;
     im.mtime = st.st_mtim;
     std::memcpy(im.counts, c, sizeof im.counts);
-    im.bytes.resize(total);
+    im.bytes.resize(arrays);
     size_t at = 0;
     for (int k = 0; k < 6; ++k) {
         size_t n = record_bytes(c, k);
         if (n) std::memcpy(im.bytes.data() + at, storage_of(k), n);
         at += n;
+    }
+    const Storages& s = g_st;
+    if (s.num_field_extra_strage > 0) {
+        const size_t records =
+            sizeof(st_field_extra) * static_cast<size_t>(s.num_field_extra_strage);
+        im.extra_count = s.num_field_extra_strage;
+        im.extra_text = s.num_field_extra_text;
+        im.extras.resize(records + static_cast<size_t>(s.num_field_extra_text));
+        std::memcpy(im.extras.data(), s.p_field_extra_strage, records);
+        if (s.num_field_extra_text > 0)
+            std::memcpy(im.extras.data() + records, s.p_field_extra_text,
+                        static_cast<size_t>(s.num_field_extra_text));
     }
     im.used = ++g_image_clock;
     im.id = g_loaded_image;

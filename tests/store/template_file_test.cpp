@@ -12,6 +12,7 @@
 #include "store/element_ops.h"
 #include "store/element_walk.h"
 #include "store/failure.h"
+#include "store/field_extras.h"
 #include "tests/support/run_tools.h"
 #include "tests/support/template_builder.h"
 
@@ -204,5 +205,26 @@ TEST(TemplateFile, KeptImagesAndWhatAComputationRead) {
     EXPECT_EQ(marks_changes(), changes + 1);
     mark_object_unchanged(ap);
     EXPECT_TRUE(objects_unchanged(reads));
+    keep_template_images(false);
+}
+
+TEST(TemplateFile, AKeptImageKeepsTheFieldsFullNames) {
+    // A page loaded again from the kept image still finds its fields by their full names
+    // (they were lost with the extras, so later pages of a run failed "Undefined Field Name").
+    TempDir d;
+    tb::PageSpec p;
+    p.fields = {{.name = "short"}};
+    tb::simple_template_bytes({p});
+    const std::string full = "topmostSubform[0].Page1[0].a-rather-long-name[0]";
+    field_extra_set_name(0, full.data(), static_cast<int>(full.size()));
+    std::string tpl = d.file("form.tpl");
+    tb::write(tpl);
+    keep_template_images(true);
+    for (int load = 0; load < 2; ++load) {
+        SCOPED_TRACE(load);
+        load_template(tpl.c_str());
+        EXPECT_EQ(find_field(full.c_str()), 0);
+        EXPECT_EQ(find_field("short"), 0);
+    }
     keep_template_images(false);
 }
