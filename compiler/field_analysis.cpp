@@ -169,23 +169,10 @@ const char* name_of(int e) {
 
 // The numbers of an array value (direct or through a reference).
 std::vector<double> numbers_of(int e) {
-    std::vector<double> v;
-    if (e == -1) return v;
+    if (e == -1) return {};
     const st_elem& el = g_st.p_elem_strage[value_of(e)];
-    if (el.f_type != ELEM_TYPE_STRING || el.data.str.type != STR_ARRAY) return v;
-    std::string t(elem_bytes(el), static_cast<size_t>(el.data.str.len));
-    const char* p = t.c_str();
-    while (*p) {
-        char* end = nullptr;
-        double d = std::strtod(p, &end);
-        if (end == p) {
-            ++p;
-            continue;
-        }
-        v.push_back(d);
-        p = end;
-    }
-    return v;
+    if (el.f_type != ELEM_TYPE_STRING || el.data.str.type != STR_ARRAY) return {};
+    return numbers_in(elem_bytes(el), static_cast<size_t>(el.data.str.len));
 }
 
 // Entry `key` of the dictionary `dict` of object `obj`: a sub-dictionary of its chain, or the
@@ -312,12 +299,11 @@ void append_real(std::string& s, double v) {
 
 // A colour operator for the components of an /MK colour array ("" when it has none).
 std::string colour_op(const std::vector<double>& c, bool stroke) {
+    const char* op = colour_operator(c.size(), stroke);
+    if (!op) return "";
     std::string s;
     for (double v : c) append_real(s, v);
-    if (c.size() == 1) return s + (stroke ? "G " : "g ");
-    if (c.size() == 3) return s + (stroke ? "RG " : "rg ");
-    if (c.size() == 4) return s + (stroke ? "K " : "k ");
-    return "";
+    return s + op + " ";
 }
 
 // Switches entry `e` off so the template leaves it out, with everything inside it and its
@@ -913,18 +899,7 @@ double text_width(int font_no, const std::string& text) {
 // Text as single-byte codes of the standard encodings (Latin-1); false when it holds a
 // character they lack.
 bool single_byte_text(const std::string& bytes, std::string* out) {
-    std::string u = text_to_utf8(bytes);
-    out->clear();
-    for (size_t i = 0; i < u.size(); ++i) {
-        unsigned char c = static_cast<unsigned char>(u[i]);
-        if (c < 0x80)
-            out->push_back(static_cast<char>(c));
-        else if ((c == 0xC2 || c == 0xC3) && i + 1 < u.size())
-            out->push_back(static_cast<char>(((c & 0x03) << 6) | (u[++i] & 0x3F)));
-        else
-            return false;
-    }
-    return true;
+    return utf8_to_latin1(text_to_utf8(bytes), out);
 }
 
 // True when the font of field record idx shows single-byte codes (a standard font, or a

@@ -298,23 +298,26 @@ void install_event_handlers() {
     for (auto& slot : g_cc.events) slot = nullptr;
     g_last_obj = -1;
     g_last_elem = 0;
-    g_cc.events[EV_HEADER] = on_header;
-    g_cc.events[EV_BEGIN_OBJECT] = on_begin_object;
-    g_cc.events[EV_END_OBJECT] = on_end_object;
-    g_cc.events[EV_STRING] = on_string;
-    g_cc.events[EV_NAME] = on_name;
-    g_cc.events[EV_OBJREF] = on_objref;
-    g_cc.events[EV_SUBDICT_START] = on_subdic_start;
-    g_cc.events[EV_SUBDICT_END] = on_subdic_end;
-    g_cc.events[EV_INTEGER] = on_integer;
-    g_cc.events[EV_ARRAY_START] = on_array_start;
-    g_cc.events[EV_ARRAY_ITEM] = [](const char*, const pdf_tok&) {};
-    g_cc.events[EV_ARRAY_END] = on_array_end;
-    g_cc.events[EV_STREAM] = on_stream;
-    g_cc.events[EV_IMMEDIATE_INT] = on_immediate_int;
-    g_cc.events[EV_TRAILER] = on_trailer;
-    g_cc.events[EV_DICT_END] = on_dict_end;
-    g_cc.events[EV_SECTION_END] = on_section_end;
+    static const std::pair<EventId, event_handler> handlers[] = {
+        {EV_HEADER, on_header},
+        {EV_BEGIN_OBJECT, on_begin_object},
+        {EV_END_OBJECT, on_end_object},
+        {EV_STRING, on_string},
+        {EV_NAME, on_name},
+        {EV_OBJREF, on_objref},
+        {EV_SUBDICT_START, on_subdic_start},
+        {EV_SUBDICT_END, on_subdic_end},
+        {EV_INTEGER, on_integer},
+        {EV_ARRAY_START, on_array_start},
+        {EV_ARRAY_ITEM, [](const char*, const pdf_tok&) {}},
+        {EV_ARRAY_END, on_array_end},
+        {EV_STREAM, on_stream},
+        {EV_IMMEDIATE_INT, on_immediate_int},
+        {EV_TRAILER, on_trailer},
+        {EV_DICT_END, on_dict_end},
+        {EV_SECTION_END, on_section_end},
+    };
+    for (const auto& [id, handler] : handlers) g_cc.events[id] = handler;
 }
 
 void report_parse_error(const char* msg, long pos) {

@@ -109,38 +109,10 @@ void select_button_state(int first, const char* field_name, const int32_t* value
 
 // The numbers of array entry `e` (a sub-dictionary's entry holding array text).
 std::vector<double> entry_numbers(int e) {
-    std::vector<double> v;
-    if (e == -1) return v;
+    if (e == -1) return {};
     const st_elem& el = g_st.p_elem_strage[e];
-    if (el.f_type != ELEM_TYPE_STRING) return v;
-    std::string t(elem_bytes(el), static_cast<size_t>(el.data.str.len));
-    const char* p = t.c_str();
-    while (*p) {
-        char* end = nullptr;
-        double d = std::strtod(p, &end);
-        if (end == p) {
-            ++p;
-            continue;
-        }
-        v.push_back(d);
-        p = end;
-    }
-    return v;
-}
-
-// Text as Latin-1 bytes; false when it holds a character Latin-1 lacks.
-bool latin1_of(const std::string& utf8, std::string* out) {
-    out->clear();
-    for (size_t i = 0; i < utf8.size(); ++i) {
-        unsigned char c = static_cast<unsigned char>(utf8[i]);
-        if (c < 0x80)
-            out->push_back(static_cast<char>(c));
-        else if ((c == 0xC2 || c == 0xC3) && i + 1 < utf8.size())
-            out->push_back(static_cast<char>(((c & 0x03) << 6) | (utf8[++i] & 0x3F)));
-        else
-            return false;
-    }
-    return true;
+    if (el.f_type != ELEM_TYPE_STRING) return {};
+    return numbers_in(elem_bytes(el), static_cast<size_t>(el.data.str.len));
 }
 
 // Draws list box widget `widget` (field record `idx`) as viewers draw one: its options in the
@@ -167,7 +139,7 @@ void redraw_list_box(int idx, int widget, const std::vector<ChoiceItem>& items, 
     std::vector<ListOption> options;
     for (size_t i = 0; i < items.size(); ++i) {
         ListOption o;
-        if (!latin1_of(text_to_utf8(items[i].shown), &o.text)) return;
+        if (!utf8_to_latin1(text_to_utf8(items[i].shown), &o.text)) return;
         for (char c : o.text)
             o.width += char_width(r.font_no, kind, static_cast<unsigned char>(c), font) / 1000.0;
         o.selected = static_cast<int>(i) == selected;

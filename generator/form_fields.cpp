@@ -159,28 +159,49 @@ void collect_form_fields() {
 
 namespace {
 
-void write_dr_fonts() {
-    const int n = g_form.dr_fonts_obj_no;
-    if (n <= 0 || n >= g_st.num_pxref_strage) return;
+void put_int(std::string& t, int v) {
+    char num[16];
+    auto r = std::to_chars(num, num + sizeof num, v);
+    t.append(num, static_cast<size_t>(r.ptr - num));
+}
+
+void put_ref(std::string& t, int obj) {
+    put_int(t, obj);
+    t.append(" 0 R");
+}
+
+// Writes object n, whose body g_form.text holds after its "n 0 obj" line, and enters its
+// offset in the cross-reference table.
+void write_form_object(int n) {
+    std::string& t = g_form.text;
+    t.append("\rendobj\r");
+    g_st.p_pxref_strage[n] = g_out.sum_pos;
+    pdf_write_bin(t.data(), static_cast<int>(t.size()));
+}
+
+// Starts g_form.text with object n's "n 0 obj" line; false when n has no table slot.
+bool begin_form_object(int n) {
+    if (n <= 0 || n >= g_st.num_pxref_strage) return false;
     std::string& t = g_form.text;
     t.clear();
-    char num[16];
-    auto put = [&](int v) {
-        auto r = std::to_chars(num, num + sizeof num, v);
-        t.append(num, static_cast<size_t>(r.ptr - num));
-    };
-    put(n);
-    t.append(" 0 obj\r<<");
+    put_int(t, n);
+    t.append(" 0 obj\r");
+    return true;
+}
+
+void write_dr_fonts() {
+    const int n = g_form.dr_fonts_obj_no;
+    if (!begin_form_object(n)) return;
+    std::string& t = g_form.text;
+    t.append("<<");
     for (const auto& [name, obj] : g_form.dr_fonts) {
         t.append(" /");
         t.append(dec_label(name.c_str()));
         t.push_back(' ');
-        put(obj);
-        t.append(" 0 R");
+        put_ref(t, obj);
     }
-    t.append(" >>\rendobj\r");
-    g_st.p_pxref_strage[n] = g_out.sum_pos;
-    pdf_write_bin(t.data(), static_cast<int>(t.size()));
+    t.append(" >>");
+    write_form_object(n);
 }
 
 }  // namespace
@@ -188,22 +209,13 @@ void write_dr_fonts() {
 void form_fields_finish() {
     write_dr_fonts();
     const int n = g_form.fields_obj_no;
-    if (n <= 0 || n >= g_st.num_pxref_strage) return;
+    if (!begin_form_object(n)) return;
     std::string& t = g_form.text;
-    t.clear();
-    char num[16];
-    auto put = [&](int v) {
-        auto r = std::to_chars(num, num + sizeof num, v);
-        t.append(num, static_cast<size_t>(r.ptr - num));
-    };
-    put(n);
-    t.append(" 0 obj\r[");
+    t.push_back('[');
     for (int f : g_form.fields) {
         t.push_back(' ');
-        put(f);
-        t.append(" 0 R");
+        put_ref(t, f);
     }
-    t.append(" ]\rendobj\r");
-    g_st.p_pxref_strage[n] = g_out.sum_pos;
-    pdf_write_bin(t.data(), static_cast<int>(t.size()));
+    t.append(" ]");
+    write_form_object(n);
 }

@@ -1,6 +1,7 @@
 #include "store/pdf_text.h"
 
 #include <cstdint>
+#include <cstdlib>
 
 #include "multibyte/utf8_encode.h"
 #include "store/pdf_string.h"
@@ -66,4 +67,35 @@ std::string text_to_utf8(const std::string& b) {
             put_utf8(out, c);
     }
     return out;
+}
+
+std::vector<double> numbers_in(const char* text, size_t len) {
+    std::vector<double> v;
+    std::string t(text ? text : "", text ? len : 0);
+    const char* p = t.c_str();
+    while (*p) {
+        char* end = nullptr;
+        double d = std::strtod(p, &end);
+        if (end == p) {
+            ++p;
+            continue;
+        }
+        v.push_back(d);
+        p = end;
+    }
+    return v;
+}
+
+bool utf8_to_latin1(const std::string& utf8, std::string* out) {
+    out->clear();
+    for (size_t i = 0; i < utf8.size(); ++i) {
+        unsigned char c = static_cast<unsigned char>(utf8[i]);
+        if (c < 0x80)
+            out->push_back(static_cast<char>(c));
+        else if ((c == 0xC2 || c == 0xC3) && i + 1 < utf8.size())
+            out->push_back(static_cast<char>(((c & 0x03) << 6) | (utf8[++i] & 0x3F)));
+        else
+            return false;
+    }
+    return true;
 }

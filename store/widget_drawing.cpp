@@ -43,15 +43,40 @@ std::string circle(double cx, double cy, double r, bool fill) {
     return s;
 }
 
+// The size a viewer gives auto-sized text in a box dx by dy inside a border: the box's height,
+// no larger than lets text `width` units per point wide fit across, in whole points, at
+// least 1.
+double fitted_size(double width, double dx, double dy, double border) {
+    double size = dy - 2 * border;
+    if (width > 0) {
+        double across = (dx - 4 - 2 * border) / width;
+        if (across < size) size = across;
+    }
+    size = std::floor(size);
+    return size < 1 ? 1 : size;
+}
+
 }  // namespace
 
+const char* colour_operator(size_t components, bool stroke) {
+    switch (components) {
+        case 1:
+            return stroke ? "G" : "g";
+        case 3:
+            return stroke ? "RG" : "rg";
+        case 4:
+            return stroke ? "K" : "k";
+        default:
+            return nullptr;
+    }
+}
+
 std::string colour_ops(const std::vector<double>& c, bool stroke) {
+    const char* op = colour_operator(c.size(), stroke);
+    if (!op) return "";
     std::string s;
     for (double v : c) num(s, v);
-    if (c.size() == 1) return s + (stroke ? "G\n" : "g\n");
-    if (c.size() == 3) return s + (stroke ? "RG\n" : "rg\n");
-    if (c.size() == 4) return s + (stroke ? "K\n" : "k\n");
-    return "";
+    return s + op + "\n";
 }
 
 std::string pdf_literal(const std::string& bytes) {
@@ -183,15 +208,7 @@ std::string caption_ops(const std::string& da, const std::string& font, double s
                         double border) {
     int tf = -1;
     std::vector<std::string> t = da_tokens(da, &tf);
-    if (size <= 0) {
-        size = dy - 2 * border;
-        if (width > 0) {
-            double across = (dx - 4 - 2 * border) / width;
-            if (across < size) size = across;
-        }
-        size = std::floor(size);
-        if (size < 1) size = 1;
-    }
+    if (size <= 0) size = fitted_size(width, dx, dy, border);
     const double x = (dx - width * size) / 2, y = 0.5 * dy - 0.4 * size;
     return "q\nBT\n" + da_with(t, tf, font, size, x, y) + pdf_literal(text) + " Tj\nET\nQ\n";
 }
@@ -205,13 +222,7 @@ std::string list_ops(const std::string& da, const std::string& font, double size
         double widest = 0;
         for (const ListOption& o : options)
             if (o.width > widest) widest = o.width;
-        size = dy - 2 * border;
-        if (widest > 0) {
-            double across = (dx - 4 - 2 * border) / widest;
-            if (across < size) size = across;
-        }
-        size = std::floor(size);
-        if (size < 1) size = 1;
+        size = fitted_size(widest, dx, dy, border);
     }
     std::string s;
     double y = dy - 1.1 * size;

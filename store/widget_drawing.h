@@ -6,6 +6,7 @@
 // redraws a list box whose selection a script changes.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -51,6 +52,9 @@ std::string list_ops(const std::string& da, const std::string& font, double size
 
 // A literal string's bytes with ( ) and \ escaped, in parentheses.
 std::string pdf_literal(const std::string& bytes);
+// The colour operator for 1, 3 or 4 components (gray, RGB, CMYK); nullptr for any other
+// count.
+const char* colour_operator(size_t components, bool stroke);
 // A colour operator for 1, 3 or 4 components ("" for any other count).
 std::string colour_ops(const std::vector<double>& c, bool stroke);
 

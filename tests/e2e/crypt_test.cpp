@@ -17,11 +17,10 @@ using tt::TempDir;
 
 namespace {
 
-// One page whose strings take every form the store keeps: literal strings with escapes,
-// a hexadecimal string, strings inside array text (nested too), and text in a content
-// stream. Object layout: 1 catalog, 2 Pages, 3 font, 4 page, 5 content, 6 information.
-std::string strings_template(const TempDir& d, const std::string& page_text) {
-    tb::begin(7);
+// Starts a template of `objects` objects: 1 catalog, 2 Pages, 3 font, 4 a page whose content
+// is object 5.
+void one_page(int objects) {
+    tb::begin(objects);
     tb::page_tree(4);
     tb::common(1);
     tb::helvetica(3);
@@ -32,6 +31,13 @@ std::string strings_template(const TempDir& d, const std::string& page_text) {
     tb::resource(4, "Font", "F1", 3);
     tb::ref(4, "Contents", 5);
     tb::page_flag(4);
+}
+
+// One page whose strings take every form the store keeps: literal strings with escapes,
+// a hexadecimal string, strings inside array text (nested too), and text in a content
+// stream. Object layout: 1 catalog, 2 Pages, 3 font, 4 page, 5 content, 6 information.
+std::string strings_template(const TempDir& d, const std::string& page_text) {
+    one_page(7);
     tb::stream(5, "BT /F1 24 Tf 72 720 Td (" + page_text + ") Tj ET");
     tb::literal(6, "Title", "Tessaro \\(test\\) caf\\351\\\\");
     append_elem_str(6, 0, "Subject", STR_HEX, "48657820 7375626A656374", 23);
@@ -254,17 +260,7 @@ TEST(Crypt, MultiPageDocumentsFromSeveralTemplates) {
 // page, must still be encrypted over exactly /Length bytes.
 TEST(Crypt, LaterPagesKeepTheLengthOfStreamsWithIndirectLengths) {
     TempDir d;
-    tb::begin(9);
-    tb::page_tree(4);
-    tb::common(1);
-    tb::helvetica(3);
-    tb::common(3);
-    tb::name(4, "Type", "Page");
-    tb::ref(4, "Parent", 2);
-    tb::array(4, "MediaBox", "0 0 612 792");
-    tb::resource(4, "Font", "F1", 3);
-    tb::ref(4, "Contents", 5);
-    tb::page_flag(4);
+    one_page(9);
     const std::string data = "BT /F1 24 Tf 72 720 Td (Indirect length) Tj ET\n";
     tb::ref(5, "Length", 7);
     tb::ref(5, "OnPage", 4);

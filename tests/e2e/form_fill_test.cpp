@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/pdf_file.h"
 #include "tests/support/run_tools.h"
 
 namespace {
@@ -18,34 +19,15 @@ std::string bin_dir() {
 }
 
 // A PDF file from its objects (numbered from 1), with a correct cross-reference table.
-std::string make_pdf(const std::vector<std::string>& objects) {
-    std::string out = "%PDF-1.4\n";
-    std::vector<size_t> offsets;
-    for (size_t i = 0; i < objects.size(); ++i) {
-        offsets.push_back(out.size());
-        out += std::to_string(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
-    }
-    size_t xref = out.size();
-    out += "xref\n0 " + std::to_string(objects.size() + 1) + "\n0000000000 65535 f \n";
-    for (size_t off : offsets) {
-        char line[24];
-        std::snprintf(line, sizeof line, "%010zu 00000 n \n", off);
-        out += line;
-    }
-    out += "trailer\n<< /Size " + std::to_string(objects.size() + 1) +
-           " /Root 1 0 R >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
-    return out;
+std::string make_pdf(std::vector<std::string> objects) {
+    objects.insert(objects.begin(), "");
+    return tt::pdf_from_objects(objects, "%PDF-1.4\n");
 }
 
-std::string stream(const std::string& dict, const std::string& data) {
-    return "<< " + dict + " /Length " + std::to_string(data.size()) + " >>\nstream\n" + data +
-           "\nendstream";
-}
+using tt::pdf_stream;
 
 std::string appearance(int w, int h, const std::string& data) {
-    return stream("/Type /XObject /Subtype /Form /BBox [0 0 " + std::to_string(w) + " " +
-                      std::to_string(h) + "] /Resources << /Font << /Helv 5 0 R >> >>",
-                  data);
+    return tt::form_xobject(w, h, data, " /Resources << /Font << /Helv 5 0 R >> >>");
 }
 
 // The fixture form (one page of 300 x 300 points).
@@ -65,7 +47,7 @@ std::string fixture_form() {
         "/Helv 5 "
         "0 R >> >> /DA (/Helv 0 Tf 0 g) >>";
     o[4] = "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >>";
-    o[5] = stream("", "BT /Helv 8 Tf 10 288 Td (Fixture) Tj ET");
+    o[5] = pdf_stream("", "BT /Helv 8 Tf 10 288 Td (Fixture) Tj ET");
     auto widget = [](const std::string& rest, int ap) {
         return "<< /Type /Annot /Subtype /Widget /F 4 /P 3 0 R " + rest + " /AP << /N " +
                std::to_string(ap) + " 0 R >> >>";

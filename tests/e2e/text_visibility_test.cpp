@@ -11,11 +11,6 @@
 
 namespace {
 
-std::string stream(const std::string& dict, const std::string& data) {
-    return "<< " + dict + " /Length " + std::to_string(data.size()) + " >>\nstream\n" + data +
-           "\nendstream";
-}
-
 // A page of 300 x 300 points with text fields whose appearances are mirrored (/Matrix
 // [-1 0 0 1 ...]), slanted (a skew) and boxed below the origin (/BBox [0 -10 120 10], an
 // automatic font size), their rectangles [20 200 140 220], [20 100 130 120] and [20 40 140 60].
@@ -30,17 +25,18 @@ std::string transformed_form() {
     o[5] =
         "<< /Type /Annot /Subtype /Widget /F 4 /P 3 0 R /FT /Tx /T (mirrored) /DA (/F1 10 Tf 0 "
         "g) /Rect [20 200 140 220] /AP << /N 6 0 R >> >>";
-    o[6] = stream("/Type /XObject /Subtype /Form /BBox [0 0 120 20] /Matrix [-1 0 0 1 300 0]" + res,
-                  text);
+    o[6] = tt::pdf_stream(
+        "/Type /XObject /Subtype /Form /BBox [0 0 120 20] /Matrix [-1 0 0 1 300 0]" + res, text);
     o[7] =
         "<< /Type /Annot /Subtype /Widget /F 4 /P 3 0 R /FT /Tx /T (slanted) /DA (/F1 10 Tf 0 "
         "g) /Rect [20 100 130 120] /AP << /N 8 0 R >> >>";
-    o[8] = stream("/Type /XObject /Subtype /Form /BBox [0 0 100 20] /Matrix [1 0 0.5 1 0 0]" + res,
-                  text);
+    o[8] = tt::pdf_stream(
+        "/Type /XObject /Subtype /Form /BBox [0 0 100 20] /Matrix [1 0 0.5 1 0 0]" + res, text);
     o[9] =
         "<< /Type /Annot /Subtype /Widget /F 4 /P 3 0 R /FT /Tx /T (shifted) /DA (/F1 0 Tf 0 "
         "g) /Rect [20 40 140 60] /AP << /N 10 0 R >> >>";
-    o[10] = stream("/Type /XObject /Subtype /Form /BBox [0 -10 120 10]" + res, "/Tx BMC EMC");
+    o[10] =
+        tt::pdf_stream("/Type /XObject /Subtype /Form /BBox [0 -10 120 10]" + res, "/Tx BMC EMC");
     return tt::pdf_from_objects(o, "%PDF-1.4\n");
 }
 

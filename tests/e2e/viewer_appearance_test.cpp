@@ -14,15 +14,8 @@
 
 namespace {
 
-std::string stream(const std::string& dict, const std::string& data) {
-    return "<< " + dict + " /Length " + std::to_string(data.size()) + " >>\nstream\n" + data +
-           "\nendstream";
-}
-
 std::string form_xobject(int w, int h, const std::string& data) {
-    return stream("/Type /XObject /Subtype /Form /BBox [0 0 " + std::to_string(w) + " " +
-                      std::to_string(h) + "] /Resources << >>",
-                  data);
+    return tt::form_xobject(w, h, data, " /Resources << >>");
 }
 
 std::string widget(const std::string& rest) {
@@ -43,7 +36,7 @@ std::string fixture_form() {
         "0 R /ZaDb 6 0 R >> >> /DA (/Helv 0 Tf 0 g) >>";
     o[5] = "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >>";
     o[6] = "<< /Type /Font /Subtype /Type1 /BaseFont /ZapfDingbats >>";
-    o[7] = stream("", "0 0 1 RG 10 10 m 290 10 l S");
+    o[7] = tt::pdf_stream("", "0 0 1 RG 10 10 m 290 10 l S");
     // Check box, on, caption "8" (a cross), turned a quarter, on grey with a beveled border.
     o[10] = widget(
         "/FT /Btn /T (tick) /Rect [20 235 40 265] /V /Yes /AS /Yes /MK << /CA (8) /BC [0] /BG "

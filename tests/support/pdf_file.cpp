@@ -23,4 +23,15 @@ std::string pdf_from_objects(const std::vector<std::string>& objects, const std:
            ">>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
 }
 
+std::string pdf_stream(const std::string& dict, const std::string& data) {
+    return "<< " + dict + " /Length " + std::to_string(data.size()) + " >>\nstream\n" + data +
+           "\nendstream";
+}
+
+std::string form_xobject(int w, int h, const std::string& data, const std::string& rest) {
+    return pdf_stream("/Type /XObject /Subtype /Form /BBox [0 0 " + std::to_string(w) + " " +
+                          std::to_string(h) + "]" + rest,
+                      data);
+}
+
 }  // namespace tt
