@@ -53,6 +53,17 @@ double io_floor(const std::string& template_path, int pages, long long out_bytes
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
 }
 
+double write_floor(int pages, long long out_bytes, const std::string& out_path) {
+    auto t0 = std::chrono::steady_clock::now();
+    FILE* out = std::fopen(out_path.c_str(), "wb");
+    std::setvbuf(out, nullptr, _IOFBF, 1 << 20);
+    long long per_page = out_bytes / (pages ? pages : 1);
+    std::vector<char> chunk(static_cast<size_t>(per_page > 0 ? per_page : 1), 'x');
+    for (int p = 0; p < pages; ++p) std::fwrite(chunk.data(), 1, chunk.size(), out);
+    std::fclose(out);
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+}
+
 tb::PageSpec field_column(const std::string& text, const std::string& prefix, int count) {
     tb::PageSpec p;
     p.text = text;

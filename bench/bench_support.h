@@ -21,6 +21,10 @@ ChildRun run_child(const std::string& program, const std::string& arg1, const st
 double io_floor(const std::string& template_path, int pages, long long out_bytes,
                 const std::string& out_path);
 
+// The write floor of a run: writing `out_bytes` to `out_path` one page's share at a time
+// through a 1 MB buffer, as tessaro writes its output, and nothing else. Returns seconds.
+double write_floor(int pages, long long out_bytes, const std::string& out_path);
+
 // A page showing `text` with `count` text fields named prefix0, prefix1, ... in a column,
 // the first at y = 700 and each next one 30 points lower.
 tb::PageSpec field_column(const std::string& text, const std::string& prefix, int count);

@@ -1,13 +1,15 @@
 // Text-field filling: a one-page form of 20 single-line Helvetica fields f01..f20, every
 // field set on every page with "Row k field NN value", all pages in one PDF. Prints, in one
 // run: tessaro's pages per second, bytes per page and peak RSS for 200 and 10,000 pages, plain
-// and encrypted, beside the write floor of the same bytes; the same job cut in 2 parts run
+// and encrypted, beside the write floor (the same bytes written through a 1 MB buffer, as
+// tessaro writes them, without any other work); the same job cut in 2 parts run
 // on 2 cores with GNU parallel; and the peer pipelines of ../shared/peers (pikepdf, pypdf,
 // pdf-lib, pdftk-java) on the same values, with a summary against the goals.
 // Usage: bench_textfields [pages...]   (default 200 10000); PEER_PAGES (default 200).
 #include <sys/resource.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -112,6 +114,7 @@ struct Figures {
     double pages_per_s = -1;
     double bytes_per_page = -1;
     long peak_mb = -1;
+    double xfloor = -1;  // time against the write floor's
 };
 
 }  // namespace
@@ -147,17 +150,31 @@ int main(int argc, char** argv) {
         for (bool encrypted : {false, true}) {
             std::string script = dir + "/script.txt", pdf = dir + "/out.pdf";
             write_script(script, tpl, pdf, pages, encrypted);
-            bench::ChildRun r = bench::run_child(bin + "/tessaro", script, dir + "/err.log");
-            long long bytes = bench::file_size(pdf);
-            double floor = bench::io_floor(tpl, pages, bytes, dir + "/floor.bin");
+            // Tessaro and the floor (the same bytes written the same way, nothing else) run
+            // three times each, alternating; each keeps its best time, so that a machine
+            // busy with other work spoils neither figure.
+            bench::ChildRun r;
+            double floor = 1e30;
+            long long bytes = 0;
+            for (int k = 0; k < 3; ++k) {
+                bench::ChildRun t = bench::run_child(bin + "/tessaro", script, dir + "/err.log");
+                if (k == 0 || t.status != 0 || (r.status == 0 && t.seconds < r.seconds)) {
+                    long peak = std::max(r.peak_rss_kb, t.peak_rss_kb);
+                    r = t;
+                    r.peak_rss_kb = peak;
+                }
+                bytes = bench::file_size(pdf);
+                floor = std::min(floor, bench::write_floor(pages, bytes, dir + "/floor.bin"));
+                std::filesystem::remove(dir + "/floor.bin");
+            }
             std::printf("%8d %-9s %10.0f %10.0f %6ldMB %12.0f %7.2fx %7d\n", pages,
                         encrypted ? "encrypted" : "plain", pages / r.seconds,
                         static_cast<double>(bytes) / pages, r.peak_rss_kb / 1024, pages / floor,
                         r.seconds / floor, r.status);
             if (!encrypted && pages >= goal_pages) {
                 goal_pages = pages;
-                goal = {pages / r.seconds, static_cast<double>(bytes) / pages,
-                        r.peak_rss_kb / 1024};
+                goal = {pages / r.seconds, static_cast<double>(bytes) / pages, r.peak_rss_kb / 1024,
+                        r.seconds / floor};
                 one_run_seconds = r.seconds;
             }
             std::filesystem::remove(pdf);
@@ -246,9 +263,9 @@ int main(int argc, char** argv) {
     }
     if (pike.pages_per_s > 0 && goal.pages_per_s > 0)
         std::printf(
-            "goals at %d pages: %.0fx pikepdf's pages/s (>= 100x), %.0f bytes/pg vs "
-            "pikepdf's %.0f (<=), peak %ldMB (< 32MB)\n",
-            goal_pages, goal.pages_per_s / pike.pages_per_s, goal.bytes_per_page,
+            "goals at %d pages: %.0fx pikepdf's pages/s (>= 100x), %.2fx the write floor (<= "
+            "2x), %.0f bytes/pg vs pikepdf's %.0f (<=), peak %ldMB (< 32MB)\n",
+            goal_pages, goal.pages_per_s / pike.pages_per_s, goal.xfloor, goal.bytes_per_page,
             pike.bytes_per_page, goal.peak_mb);
     std::filesystem::remove_all(dir);
     return 0;

@@ -38,6 +38,7 @@ int page_rotation(int page) {
 }
 
 void set_record_name(st_field& f, const char* name) {
+    field_names_changed();
     std::memset(f.name, 0, sizeof f.name);
     size_t n = std::strlen(name);
     std::memcpy(f.name, name, n < sizeof f.name ? n : sizeof f.name - 1);

@@ -1,5 +1,6 @@
 #include "generator/field_rename.h"
 
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 
@@ -113,6 +114,26 @@ void hide_widget(int i) {
     mark_set(i);
 }
 
+// The entries of a widget or field that renaming edits, found in one walk.
+struct NamingEntries {
+    int t = -1, ff = -1, dv = -1, v = -1, parent = -1;
+};
+
+NamingEntries naming_entries(int obj) {
+    NamingEntries n;
+    for (int e : Dict{obj, 0}.entries()) {
+        const char* l = g_st.p_elem_strage[e].label;
+        int* slot = label_is(l, "T")        ? &n.t
+                    : label_is(l, "Ff")     ? &n.ff
+                    : label_is(l, "DV")     ? &n.dv
+                    : label_is(l, "V")      ? &n.v
+                    : label_is(l, "Parent") ? &n.parent
+                                            : nullptr;
+        if (slot && *slot == -1) *slot = e;
+    }
+    return n;
+}
+
 }  // namespace
 
 int set_field_invisible(const char* field_name) {
@@ -137,31 +158,43 @@ void rename_field_name() {
         int widget = f.obj_no;
         if (!has_elements(widget)) continue;
         ++global_annot_no;
-        int len = std::snprintf(name, sizeof name, "K_E_S_Trel%d_", global_annot_no);
+        // "K_E_S_Trel%d_"
+        std::memcpy(name, "K_E_S_Trel", 10);
+        char* end = std::to_chars(name + 10, name + sizeof name - 1, global_annot_no).ptr;
+        *end++ = '_';
+        int len = static_cast<int>(end - name);
 
         // The name belongs to the object that holds /T: the widget, or its parent field
         // when the widget is one of several kids; a widget named by neither gets its own.
+        // Each object's entries are found in one walk (the first of each key, as dict_entry
+        // finds them); the edits below change no key, so what the walk found stays right.
+        const NamingEntries w = naming_entries(widget);
+        int parent = ref_target(w.parent);
+        if (parent == widget) parent = -1;
+        NamingEntries p;
+        if (parent != -1 && (w.t == -1 || w.ff == -1)) p = naming_entries(parent);
         int field = widget;
-        int t = widget_or_parent_entry(widget, "T", &field);
+        int t = w.t;
+        if (t == -1 && parent != -1 && p.t != -1) {
+            t = p.t;
+            field = parent;
+        }
         if (t == -1)
             append_elem_str(widget, 0, "T", STR_LITERAL, name, len);
         else
             set_literal(t, name, len);
 
-        int ff_owner = field;
-        int ff = widget_or_parent_entry(widget, "Ff", &ff_owner);
+        int ff = w.ff != -1 ? w.ff : parent != -1 ? p.ff : -1;
         if (ff == -1)
             append_elem_int(field, 0, "Ff", 1);
         else
             set_int(ff, int_value(g_st.p_elem_strage[ff]) | 1);
 
         // A text value goes; a name is a button's state, which its appearance shows.
-        for (int obj : {widget, field}) {
-            for (const char* key : {"DV", "V"}) {
-                int e = dict_entry(obj, key);
+        for (const NamingEntries& x : {w, p}) {
+            for (int e : {x.dv, x.v})
                 if (e != -1 && g_st.p_elem_strage[e].f_type != ELEM_TYPE_NAME)
                     set_literal(e, "", 0);
-            }
             if (field == widget) break;
         }
     }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "generator/doc_state.h"
+#include "generator/text_fill.h"
 #include "store/change_marks.h"
 #include "store/element_ops.h"
 #include "store/template_file.h"
@@ -311,6 +312,9 @@ void renum_obj() {
         plan_later_page(n, loaded);
     else
         remember_first_page(n, loaded);
+    // Refills left out on the promise of the first page's copy, where the page writes the
+    // appearance itself after all.
+    refill_skipped_fields(is_reused);
     g_run.left_out.assign(static_cast<size_t>(n), 0);
     for (int i = 0; i < n; ++i) {
         st_xref& x = s.p_xref_strage[i];
@@ -319,7 +323,15 @@ void renum_obj() {
             x.first_elem = 0;
             continue;
         }
-        for (int e : obj_elems(i)) renum_elem(e);
+        for (int e : obj_elems(i)) {
+            // renum_elem, written out for the page's every element.
+            st_elem& el = s.p_elem_strage[e];
+            if (el.f_type == ELEM_TYPE_OBJREF)
+                el.data.obj_no = output_number(el.data.obj_no);
+            else if (el.f_type == ELEM_TYPE_STRING && el.data.str.type == STR_ARRAY &&
+                     el.data.str.f_renum)
+                renum_str(el);
+        }
     }
     for (int t = 0; t < s.num_trailer_strage; ++t) {
         st_elem& e = s.p_trailer_strage[t];

@@ -29,32 +29,124 @@ constexpr long long MAX_OFFSET = 9999999999LL;
 // 32-bit position of the cross-reference record cannot hold.
 std::vector<long long> g_obj_offsets;
 
+// Output goes through one large buffer of the writer's own: the writer makes many small
+// writes per element, and a stdio call for each costs more than the bytes themselves. The
+// buffer is written with write(2), so that every failure (a full disk, a closed pipe) is seen
+// at once, and so that the crash handler can still write it out.
+struct OutBuffer {
+    char data[OUT_BUFFER];
+    size_t used = 0;
+    FILE* fp = nullptr;
+};
+OutBuffer g_buf;
+
+// True while print_obj writes plain output through the buffer, which it binds to the PDF
+// for that time: its many small writes are then copied in place.
+bool g_direct = false;
+
+void pdf_write_slow(const char* s, size_t n) {
+    pdf_write_bin(s, static_cast<int>(n));
+}
+
+inline void put(const char* s, size_t n) {
+    if (g_direct && n <= OUT_BUFFER - g_buf.used) {
+        std::memcpy(g_buf.data + g_buf.used, s, n);
+        g_buf.used += n;
+        g_out.sum_pos += static_cast<long long>(n);
+        return;
+    }
+    pdf_write_slow(s, n);
+}
+
+template <size_t N>
+inline void put(const char (&lit)[N]) {
+    put(lit, N - 1);
+}
+
+void buffer_flush();
+
+// While one lives, plain output goes straight into the buffer, bound to the PDF.
+struct DirectWrites {
+    DirectWrites() {
+        g_direct = !g_out.g_qprint && g_out.fp_pdfFile;
+        if (g_direct && g_buf.fp != g_out.fp_pdfFile) {
+            buffer_flush();
+            g_buf.fp = g_out.fp_pdfFile;
+        }
+    }
+    ~DirectWrites() { g_direct = false; }
+    DirectWrites(const DirectWrites&) = delete;
+    DirectWrites& operator=(const DirectWrites&) = delete;
+};
+
 void write_int(long long v) {
     char buf[24];
     auto r = std::to_chars(buf, buf + sizeof buf, v);
-    pdf_write_bin(buf, static_cast<int>(r.ptr - buf));
+    put(buf, static_cast<size_t>(r.ptr - buf));
 }
 
-inline void write_lit(const char* s) {
-    pdf_write_bin(s, static_cast<int>(std::strlen(s)));
+// The bytes a name holds as they are: ASCII letters, digits and "_".
+struct PlainNameBytes {
+    bool plain[256] = {};
+    constexpr PlainNameBytes() {
+        for (int c = 0; c < 256; ++c)
+            plain[c] = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                       c == '_';
+    }
+};
+constexpr PlainNameBytes k_name_bytes;
+
+inline bool plain_name_char(char c) {
+    return k_name_bytes.plain[static_cast<unsigned char>(c)];
 }
 
-// A name: "/" and the stored label decoded.
-void write_name(const char* label) {
-    pdf_write_bin("/", 1);
-    write_lit(dec_label(label));
+// Writes "/" + the encoded name + `tail` in one piece. Names of ASCII letters, digits and
+// "_" (nearly all) are copied as they are, into the buffer itself when print_obj writes;
+// dec_label encodes the others.
+void write_name(const char* name, const char* tail, size_t tail_len) {
+    if (g_direct && OUT_BUFFER - g_buf.used >= LABEL_SIZE + 8) {
+        char* const start = g_buf.data + g_buf.used;
+        char* o = start + 1;
+        size_t len = 0;
+        while (len < LABEL_SIZE - 1 && plain_name_char(name[len])) {
+            o[len] = name[len];
+            ++len;
+        }
+        if (len == LABEL_SIZE - 1 || name[len] == 0) {
+            *start = '/';
+            o += len;
+            std::memcpy(o, tail, tail_len);
+            const size_t n = static_cast<size_t>(o - start) + tail_len;
+            g_buf.used += n;
+            g_out.sum_pos += static_cast<long long>(n);
+            return;
+        }
+    }
+    char buf[LABEL_SIZE * 3 + 8];
+    buf[0] = '/';
+    size_t len = 0;
+    while (len < LABEL_SIZE - 1 && plain_name_char(name[len])) {
+        buf[1 + len] = name[len];
+        ++len;
+    }
+    if (len < LABEL_SIZE - 1 && name[len] != 0) {
+        const char* n = dec_label(name);
+        len = strnlen(n, LABEL_SIZE * 3);
+        std::memcpy(buf + 1, n, len);
+    }
+    std::memcpy(buf + 1 + len, tail, tail_len);
+    put(buf, 1 + len + tail_len);
 }
 
 void write_key(const st_elem& e) {
-    if (std::strncmp(e.label, LABEL_IMMEDIATE, LABEL_SIZE) == 0) return;
-    write_name(e.label);
-    pdf_write_bin(" ", 1);
+    if (label_is(e.label, LABEL_IMMEDIATE)) return;
+    write_name(e.label, " ", 1);
 }
 
 void write_string_body(const st_elem& e) {
     long start = e.data.str.start_pos, len = e.data.str.len;
     if (start < 0 || len <= 0 || start + len > g_st.alloc_char_strage) return;
-    pdf_write_bin(g_st.p_char_strage + start, static_cast<int>(len));
+    put(g_st.p_char_strage + start, static_cast<size_t>(len));
 }
 
 // How each kind of string element is written around its stored bytes.
@@ -73,45 +165,43 @@ constexpr StringForm k_string_forms[] = {
 void write_elem(const st_elem& e) {
     switch (e.f_type) {
         case ELEM_TYPE_SUBDIC_START:
-            if (std::strncmp(e.label, LABEL_ARRAY_DICTITEM, LABEL_SIZE) == 0) {
-                pdf_write_bin("<< ", 3);
+            if (label_is(e.label, LABEL_ARRAY_DICTITEM)) {
+                put("<< ");
             } else {
-                write_name(e.label);
-                pdf_write_bin(" << ", 4);
+                write_name(e.label, " << ", 4);
             }
             break;
         case ELEM_TYPE_SUBDIC_END:
-            pdf_write_bin(">> ", 3);
+            put(">> ");
             break;
         case ELEM_TYPE_ARRAY_START:
             write_key(e);
-            pdf_write_bin("[ ", 2);
+            put("[ ");
             break;
         case ELEM_TYPE_ARRAY_END:
-            pdf_write_bin("] \r", 3);
+            put("] \r");
             break;
         case ELEM_TYPE_NAME:
             write_key(e);
-            write_name(e.data.name);
-            pdf_write_bin(" ", 1);
+            write_name(e.data.name, " ", 1);
             break;
         case ELEM_TYPE_INTEGER:
             write_key(e);
             write_int(e.data.int_data);
-            pdf_write_bin(" ", 1);
+            put(" ");
             break;
         case ELEM_TYPE_OBJREF:
             write_key(e);
             write_int(e.data.obj_no);
-            pdf_write_bin(" 0 R ", 5);
+            put(" 0 R ");
             break;
         case ELEM_TYPE_STRING:
             for (const StringForm& f : k_string_forms) {
                 if (f.type != e.data.str.type) continue;
                 if (f.keyed) write_key(e);
-                pdf_write_bin(f.open.data(), static_cast<int>(f.open.size()));
+                put(f.open.data(), f.open.size());
                 write_string_body(e);
-                pdf_write_bin(f.close.data(), static_cast<int>(f.close.size()));
+                put(f.close.data(), f.close.size());
                 break;
             }
             break;
@@ -127,17 +217,6 @@ bool is_stream(const st_elem& e) {
 }  // namespace
 
 namespace {
-
-// Output goes through one large buffer of the writer's own: the writer makes many small
-// writes per element, and a stdio call for each costs more than the bytes themselves. The
-// buffer is written with write(2), so that every failure (a full disk, a closed pipe) is seen
-// at once, and so that the crash handler can still write it out.
-struct OutBuffer {
-    char data[OUT_BUFFER];
-    size_t used = 0;
-    FILE* fp = nullptr;
-};
-OutBuffer g_buf;
 
 // Writes all n bytes to descriptor fd; false on the first failure (errno tells why).
 bool write_all(int fd, const char* p, size_t n) {
@@ -239,7 +318,14 @@ void pdf_fwrite(const char* str, int len, int, FILE* fp) {
 
 void pdf_write_bin(const char* str, int len) {
     if (len <= 0 || !g_out.fp_pdfFile) return;
-    pdf_fwrite(str, len, 0, g_out.fp_pdfFile);
+    // Plain output with room in the buffer: the common case, copied inline.
+    size_t n = static_cast<size_t>(len);
+    if (!g_out.g_qprint && g_buf.fp == g_out.fp_pdfFile && g_buf.used + n <= OUT_BUFFER) {
+        std::memcpy(g_buf.data + g_buf.used, str, n);
+        g_buf.used += n;
+    } else {
+        pdf_fwrite(str, len, 0, g_out.fp_pdfFile);
+    }
     g_out.sum_pos += len;
 }
 
@@ -297,6 +383,8 @@ void print_elem(int elem) {
 
 void print_obj() {
     Storages& s = g_st;
+    // The page's objects go straight into the buffer, bound to the PDF for the time.
+    DirectWrites direct;
     g_obj_offsets.assign(static_cast<size_t>(s.num_xref_strage), 0);
     const st_elem* es = s.p_elem_strage;
     for (int i = 0; i < s.num_xref_strage; ++i) {
@@ -307,9 +395,9 @@ void print_obj() {
         s.p_xref_strage[i].pos =
             static_cast<int>(g_out.sum_pos > INT_MAX ? INT_MAX : g_out.sum_pos);
         write_int(static_cast<long long>(i) + g_doc.base_num);
-        pdf_write_bin(" 0 obj\r", 7);
+        put(" 0 obj\r");
         bool dict = std::strncmp(es[first].label, LABEL_IMMEDIATE, LABEL_SIZE) != 0;
-        if (dict) pdf_write_bin("<< \r", 4);
+        if (dict) put("<< \r");
         bool has_stream = false;
         for (int e : obj_elems(i)) {
             if (is_stream(es[e])) {
@@ -318,12 +406,12 @@ void print_obj() {
             }
             write_elem(es[e]);
         }
-        if (dict) pdf_write_bin(">> ", 3);
+        if (dict) put(">> ");
         if (has_stream) {
             for (int e : obj_elems(i))
                 if (is_stream(es[e])) write_elem(es[e]);
         }
-        pdf_write_bin("\rendobj\r", 8);
+        put("\rendobj\r");
     }
 }
 
@@ -354,13 +442,17 @@ void print_xref_last() {
     pdf_write(line);
     std::snprintf(line, sizeof line, "%10.10d %5.5d f\r\n", 0, 65535);
     pdf_write(line);
+    // "%10.10lld 00000 n\r\n" for a written object, ten zeros and "f" for a free entry.
+    std::memcpy(line, "0000000000 00000 n\r\n", 20);
+    DirectWrites direct;
     for (int k = 1; k < N; ++k) {
         long long off = s.p_pxref_strage[k];
-        if (off != 0)
-            std::snprintf(line, sizeof line, "%10.10lld 00000 n\r\n", off);
-        else
-            std::snprintf(line, sizeof line, "%10.10d 00000 f\r\n", 0);
-        pdf_write_bin(line, 20);
+        line[17] = off != 0 ? 'n' : 'f';
+        for (int d = 9; d >= 0; --d) {
+            line[d] = static_cast<char>('0' + off % 10);
+            off /= 10;
+        }
+        put(line, 20);
     }
     pdf_write("trailer\r<<\r");
     std::snprintf(line, sizeof line, "/Root %d 0 R\r", g_doc.g_root_obj_no);

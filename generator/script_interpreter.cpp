@@ -186,10 +186,14 @@ int run_script(FILE* script) {
     g_script.line_continues = false;
     g_script.command = nullptr;
     int pages_seen = g_doc.g_pages_count;
+    // Every line starts in a buffer of zeros. Only the bytes the previous line used (its
+    // text and terminator) can be other than zero, so only they are cleared.
+    std::memset(g_script.line_buf, 0, LINE_BUF_SIZE);
+    size_t used = 0;
     for (;;) {
         if (std::feof(script)) return 0;
         g_script.command = nullptr;  // between lines no command runs
-        std::memset(g_script.line_buf, 0, LINE_BUF_SIZE);
+        std::memset(g_script.line_buf, 0, used);
         if (!std::fgets(g_script.line_buf, LINE_BUF_SIZE, script)) {
             // The end of the script ends the run; a script that cannot be read fails it.
             if (std::ferror(script)) throwf("Script read error(%s)", g_io.script_name);
@@ -198,6 +202,9 @@ int run_script(FILE* script) {
         if (g_script.line_buf[0] == 0) return 0;
         if (!g_script.line_continues) ++g_script.line_no;
         const size_t len = std::strlen(g_script.line_buf);
+        // A line that does not end at its terminator may hold a NUL byte with more text
+        // behind it: the whole buffer is cleared before the next line then.
+        used = len > 0 && g_script.line_buf[len - 1] == '\n' ? len + 1 : LINE_BUF_SIZE;
         g_script.line_continues = len == LINE_BUF_SIZE - 1 && g_script.line_buf[len - 1] != '\n';
         char* cmd = mytoken(g_script.line_buf);
         g_script.command = cmd;

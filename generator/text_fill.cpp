@@ -2,6 +2,8 @@
 
 #include <cstdio>
 #include <cstring>
+#include <utility>
+#include <vector>
 
 #include "generator/doc_state.h"
 #include "generator/field_widgets.h"
@@ -12,13 +14,14 @@
 #include "store/change_marks.h"
 #include "store/element_ops.h"
 #include "store/field_extras.h"
+#include "store/template_file.h"
 
 FillState g_fill;
 
 namespace {
 
 bool name_is(const char (&have)[LABEL_SIZE], const char* want) {
-    return std::strncmp(have, want, LABEL_SIZE) == 0;
+    return label_is(have, want);
 }
 
 // Where the font resources of appearance object `ap` live: the object holding them and the
@@ -244,11 +247,15 @@ void add_fallback_fonts(int widget, int ap, const FillResult& r) {
     }
 }
 
-// Stores `text` as the new, unfiltered appearance stream of appearance object `ap`.
-void store_appearance(int ap, int data, const std::string& text) {
+constexpr int PARENT_UNKNOWN = -2;
+
+// Stores `text` as the new, unfiltered appearance stream of appearance object `ap`, whose
+// /Parent refers to `parent` (-1 none; PARENT_UNKNOWN: looked up here).
+void store_appearance(int ap, int data, const std::string& text, int parent) {
     // The new text is stored unfiltered; an encoding named by the appearance's Parent goes
     // as well.
-    if (int parent = ref_target(dict_entry(ap, "Parent")); parent != -1) drop_filter(parent);
+    if (parent == PARENT_UNKNOWN) parent = ref_target(dict_entry(ap, "Parent"));
+    if (parent != -1) drop_filter(parent);
     set_plain_stream(ap, data, text.data(), static_cast<int>(text.size()));
 }
 
@@ -260,6 +267,72 @@ int appearance_data(int ap) {
         elem_at(data).data.str.type != STR_STREAM)
         return -1;
     return data;
+}
+
+// What a fill of a field in its own font learns from the template before it looks at the
+// value: the appearance object, the facts and the appearance's beginning. All of it follows
+// from the field's records and the objects the lookups read; while those are what they were
+// when it was worked out (the same template content, none of the objects changed), a fill
+// of the field on a later page takes it as it is.
+struct FieldStart {
+    long image = -1;  // loaded_image_id() when made; -1: nothing kept
+    st_field record{};
+    st_field_extra extra{};
+    bool has_extra = false;
+    std::vector<int> reads;
+    int ap = -1;
+    int data = -1;    // the appearance's stream element
+    int parent = -1;  // the object its /Parent refers to
+    FieldFacts facts;
+    AppearanceStart start;
+};
+std::vector<FieldStart> g_starts;  // by field record
+
+bool same_records(const FieldStart& k, int i) {
+    const st_field_extra* x = field_extra(i);
+    return std::memcmp(&k.record, &g_st.p_field_strage[i], sizeof k.record) == 0 &&
+           k.has_extra == (x != nullptr) && (!x || std::memcmp(&k.extra, x, sizeof k.extra) == 0);
+}
+
+// The kept start of field record i, or null when there is none that holds now.
+const FieldStart* kept_start(int i) {
+    if (i < 0 || static_cast<size_t>(i) >= g_starts.size()) return nullptr;
+    const FieldStart& k = g_starts[static_cast<size_t>(i)];
+    if (k.image < 0 || k.image != loaded_image_id() || !same_records(k, i) ||
+        !objects_unchanged(k.reads))
+        return nullptr;
+    return &k;
+}
+
+// Works out the start of field record i in its own font, keeping it when every object it
+// read is unchanged (it is then the template's).
+const FieldStart& make_start(int i) {
+    if (static_cast<size_t>(i) >= g_starts.size()) g_starts.resize(static_cast<size_t>(i) + 1);
+    FieldStart& k = g_starts[static_cast<size_t>(i)];
+    k.image = -1;
+    k.reads.clear();
+    marks_record_reads(&k.reads);
+    const st_field& f = g_st.p_field_strage[i];
+    char sname[LABEL_SIZE];
+    std::memcpy(sname, f.short_name, sizeof sname);
+    sname[LABEL_SIZE - 1] = 0;
+    k.ap = field_appearance_object(f.obj_no);
+    k.facts = read_facts(i, k.ap, k.ap, f.font_no, sname);
+    begin_field_appearance(i, k.facts, k.start);
+    k.data = appearance_data(k.ap);
+    k.parent = k.ap != -1 ? ref_target(dict_entry(k.ap, "Parent")) : -1;
+    marks_record_reads(nullptr);
+    // The text the facts pointed at is in the appearance's beginning now.
+    k.facts.da_ops = nullptr;
+    k.facts.da_ops_len = 0;
+    if (objects_unchanged(k.reads)) {
+        k.record = g_st.p_field_strage[i];
+        const st_field_extra* x = field_extra(i);
+        k.has_extra = x != nullptr;
+        if (x) k.extra = *x;
+        k.image = loaded_image_id();
+    }
+    return k;
 }
 
 // Fills field record i (which has an appearance) and stores the new appearance stream.
@@ -274,19 +347,33 @@ void fill_record(int i, const int32_t* field_data, FillStyle style, int font_fie
     style.font_no = g_st.p_field_strage[src].font_no;
     style.font_sname = sname;
     const int widget = f.obj_no;
-    const int ap = field_appearance_object(widget);
-    const int font_ap =
-        font_field != -1 ? field_appearance_object(g_st.p_field_strage[font_field].obj_no) : ap;
-    const FieldFacts facts = read_facts(i, ap, font_ap, style.font_no, sname);
-
     std::string& text = g_fill.stream;
-    FillResult r = build_field_appearance(i, field_data, style, facts, text);
-
-    int data = appearance_data(ap);
+    FillResult r;
+    int ap = -1, data = -1, parent = PARENT_UNKNOWN;
+    if (font_field == -1) {
+        const FieldStart* k = kept_start(i);
+        if (!k) k = &make_start(i);
+        ap = k->ap;
+        data = k->data;
+        parent = k->parent;
+        r = build_field_appearance(i, field_data, style, k->facts, k->start, text);
+    } else {
+        ap = field_appearance_object(widget);
+        const int font_ap = field_appearance_object(g_st.p_field_strage[font_field].obj_no);
+        const FieldFacts facts = read_facts(i, ap, font_ap, style.font_no, sname);
+        r = build_field_appearance(i, field_data, style, facts, text);
+        data = appearance_data(ap);
+    }
     if (data == -1) return;
+    // Another font or the fallback fonts enter the appearance's resources first.
+    const bool fallback = r.used_latin_fallback || r.used_japanese_fallback;
     if (font_field != -1) take_font(i, ap, font_field, sname);
-    if (r.used_latin_fallback || r.used_japanese_fallback) add_fallback_fonts(widget, ap, r);
-    store_appearance(ap, appearance_data(ap), text);
+    if (fallback) add_fallback_fonts(widget, ap, r);
+    if (font_field != -1 || fallback) {
+        data = appearance_data(ap);
+        parent = PARENT_UNKNOWN;
+    }
+    store_appearance(ap, data, text, parent);
     if (i < FLAG_SET_FIELD_SIZE) g_doc.flag_set_field[i] = 1;
 }
 
@@ -302,14 +389,72 @@ bool fillable(int i) {
 
 }  // namespace
 
+namespace {
+
+const int32_t g_empty_value[1] = {0};
+
+// Empty refills of a template run. A refill depends only on the field's records and on the
+// objects its lookups read; on the run's first page it changes the appearance object alone.
+// When it did, the appearance counts as unchanged afterwards: a later page of the run whose
+// refill would read the same unchanged objects produces the same bytes, so it leaves the
+// appearance as loaded and the first page's copy stands for it. Should the page's numbering
+// still write that appearance itself (something it refers to is written anew), the refill
+// is made then (refill_skipped_fields).
+struct EmptyRefills {
+    long image = -1;                           // the content of the run's first page
+    std::vector<char> same;                    // per field record: refilled alone on the first page
+    std::vector<std::pair<int, int>> skipped;  // this page's left-out refills: field, appearance
+};
+EmptyRefills g_refills;
+
+bool refill_left_out(int i) {
+    const EmptyRefills& r = g_refills;
+    if (g_doc.g_continue_template != 1 || g_doc.g_compress_field == 1 ||
+        r.image != loaded_image_id() || static_cast<size_t>(i) >= r.same.size() ||
+        !r.same[static_cast<size_t>(i)])
+        return false;
+    const FieldStart* k = kept_start(i);
+    return k && k->ap != -1 && !object_changed(k->ap);
+}
+
+}  // namespace
+
 void fill_empty_record(int i) {
-    static const int32_t empty_value[1] = {0};
     const st_field& f = g_st.p_field_strage[i];
     if (f.obj_no == 0 || f.f_ap == 0) return;
-    fill_record(i, empty_value, FillStyle{}, -1);
+    EmptyRefills& r = g_refills;
+    if (g_doc.g_continue_template != 1) {
+        // The run's first page: starts the run's record of refills.
+        if (r.image != loaded_image_id()) r.same.clear();
+        r.image = loaded_image_id();
+    } else if (refill_left_out(i)) {
+        r.skipped.emplace_back(i, kept_start(i)->ap);
+        return;
+    }
+    const FieldStart* k = kept_start(i);
+    if (!k) k = &make_start(i);
+    const int ap = k->ap;
+    const bool clean = k->image >= 0 && ap != -1 && !object_changed(ap);
+    const long changes = marks_changes();
+    const int objects = g_st.num_xref_strage;
+    fill_record(i, g_empty_value, FillStyle{}, -1);
+    if (g_doc.g_continue_template == 1 || r.image != loaded_image_id()) return;
+    if (static_cast<size_t>(i) >= r.same.size()) r.same.resize(static_cast<size_t>(i) + 1, 0);
+    const bool alone = clean && marks_changes() == changes + 1 && object_changed(ap) &&
+                       g_st.num_xref_strage == objects;
+    r.same[static_cast<size_t>(i)] = alone;
+    if (alone) mark_object_unchanged(ap);
+}
+
+void refill_skipped_fields(bool (*reused)(int obj)) {
+    EmptyRefills& r = g_refills;
+    for (auto [i, ap] : r.skipped)
+        if (!reused(ap)) fill_record(i, g_empty_value, FillStyle{}, -1);
+    r.skipped.clear();
 }
 
 void fill_page_reset() {
+    g_refills.skipped.clear();
     g_fill.latin_font_obj = -1;
     g_fill.japanese_font_obj = -1;
 }
@@ -325,8 +470,7 @@ int field_appearance_object(int widget) {
 void fill_text_field(const char* field_name, const int32_t* field_data, const FillStyle& style) {
     const Storages& s = g_st;
     const char* name = resolve_field_name(field_name);
-    int first = find_field(name);
-    if (first == -1) throwf("Undefined Field Name(%s)", field_name);
+    if (find_field(name) == -1) throwf("Undefined Field Name(%s)", field_name);
 
     int font_field = -1;
     const char* font_sname = style.font_sname;
@@ -339,8 +483,9 @@ void fill_text_field(const char* field_name, const int32_t* field_data, const Fi
 
     // Every widget of the field shows the value; records of one name are its widgets.
     bool filled = false;
-    for (int i = first; i < s.num_field_strage; ++i) {
-        if (!field_name_matches(i, name)) continue;
+    std::vector<int>& records = g_fill.records;
+    records = fields_named(name);
+    for (int i : records) {
         if (!fillable(i)) continue;
         fill_record(i, field_data, style, font_field);
         filled = true;

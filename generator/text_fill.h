@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "generator/text_layout.h"
 
@@ -12,6 +13,7 @@
 // made for the loaded page (-1: not made yet).
 struct FillState {
     std::string stream;
+    std::vector<int> records;  // the records a fill addresses
     int latin_font_obj = -1;
     int japanese_font_obj = -1;
 };
@@ -28,8 +30,13 @@ void fill_text_field(const char* field_name, const int32_t* field_data, const Fi
 // Forgets the loaded page's fallback fonts; called when a page is loaded.
 void fill_page_reset();
 
-// Rebuilds the appearance of field record i (a text field with an appearance) empty.
+// Rebuilds the appearance of field record i (a text field with an appearance) empty. On a
+// later page of a template run a refill that would repeat the first page's is left out.
 void fill_empty_record(int i);
+// Makes the left-out refills whose appearance object the page writes after all (`reused`
+// says which objects the run's first page's copies stand for); called by the numbering
+// before references are rewritten.
+void refill_skipped_fields(bool (*reused)(int obj));
 
 // setPageFieldData: a text or combo box field shows the value; a check box or radio button
 // selects the state the value names (or Off); a list box selects the matching option.

@@ -45,6 +45,18 @@ inline void append_octal(std::string& out, uint32_t v) {
     while (n > 0) out.push_back(digits[--n]);
 }
 
+// One single-byte code in a literal string: printable ASCII as itself (a delimiter or the
+// backslash escaped), every other code in octal. Field text is mostly printable, and a
+// character takes one byte instead of four.
+inline void append_code(std::string& out, uint32_t v) {
+    if (v >= 0x20 && v < 0x7F) {
+        if (v == '(' || v == ')' || v == '\\') out.push_back('\\');
+        out.push_back(static_cast<char>(v));
+        return;
+    }
+    append_octal(out, v);
+}
+
 // A code point as a big-endian two-byte code of a Unicode CMap; characters beyond the Basic
 // Multilingual Plane as their UTF-16 surrogate pair.
 inline void append_ucs2(std::string& out, int32_t cp) {
@@ -674,7 +686,7 @@ void append_codes(std::string& stream, const FontSet& fs, Pick p, const int32_t*
     switch (p) {
         case PICK_LATIN:
             for (int i = 0; i < n; ++i)
-                append_octal(stream, static_cast<uint32_t>(winansi_code(chars[i])));
+                append_code(stream, static_cast<uint32_t>(winansi_code(chars[i])));
             return;
         case PICK_JAPANESE:
             for (int i = 0; i < n; ++i)
@@ -692,7 +704,7 @@ void append_codes(std::string& stream, const FontSet& fs, Pick p, const int32_t*
             return;
         }
         case 'T':
-            for (int i = 0; i < n; ++i) append_octal(stream, static_cast<uint32_t>(chars[i]));
+            for (int i = 0; i < n; ++i) append_code(stream, static_cast<uint32_t>(chars[i]));
             return;
         default:
             for (int i = 0; i < n; ++i) append_ucs2(stream, chars[i]);
@@ -917,13 +929,26 @@ void appearance_closers(const char* text, size_t len, char* out, size_t out_size
     if (out_size > 0) out[o < out_size ? o : out_size - 1] = 0;
 }
 
+void begin_field_appearance(int field_no, const FieldFacts& facts, AppearanceStart& start) {
+    begin_appearance(g_st.p_field_strage[field_no], facts, start.text, start.stroke, start.closers,
+                     sizeof start.closers);
+}
+
 FillResult build_field_appearance(int field_no, const int32_t* field_data, const FillStyle& st,
                                   const FieldFacts& facts, std::string& stream) {
+    AppearanceStart& start = g_layout.start;
+    begin_field_appearance(field_no, facts, start);
+    return build_field_appearance(field_no, field_data, st, facts, start, stream);
+}
+
+FillResult build_field_appearance(int field_no, const int32_t* field_data, const FillStyle& st,
+                                  const FieldFacts& facts, const AppearanceStart& start,
+                                  std::string& stream) {
     const st_field& f = g_st.p_field_strage[field_no];
     FillResult result;
-    std::string& stroke = g_layout.stroke;
-    char closers[256];
-    begin_appearance(f, facts, stream, stroke, closers, sizeof closers);
+    const std::string& stroke = start.stroke;
+    const char* closers = start.closers;
+    stream.assign(start.text);
 
     FontSet fs;
     fs.font_no = st.font_no;

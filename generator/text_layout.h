@@ -6,6 +6,15 @@
 #include <string>
 #include <vector>
 
+// The beginning of a field's appearance that does not depend on the value: the template's
+// text with its colour and the default appearance's state operators, the stroke colour for
+// outlined text and the operators that close the text.
+struct AppearanceStart {
+    std::string text;
+    std::string stroke;
+    char closers[256] = {};
+};
+
 // A `start_ypos` below VCENTER_MARK asks for vertical centring: the block is placed in the
 // middle of the box and then moved down by start_ypos - VCENTER_BASE points.
 constexpr float VCENTER_MARK = -9000;
@@ -17,7 +26,7 @@ struct LayoutState {
     float pre_point = 0;        // x offset of the previous line
     std::vector<int32_t> line;  // code points of the line being collected
     std::string sjis;           // scratch for one line's Shift_JIS bytes
-    std::string stroke;         // the template's colour as a stroke colour
+    AppearanceStart start;      // the appearance's beginning, made for each fill
 };
 
 extern LayoutState g_layout;
@@ -79,10 +88,15 @@ struct FillResult {
     bool used_japanese_fallback = false;
 };
 
+void begin_field_appearance(int field_no, const FieldFacts& facts, AppearanceStart& start);
 // Builds the whole appearance text of field record `field_no` into `stream` (replacing its
 // content).
 FillResult build_field_appearance(int field_no, const int32_t* field_data, const FillStyle& style,
                                   const FieldFacts& facts, std::string& stream);
+// The same from a beginning made by begin_field_appearance for this field and facts.
+FillResult build_field_appearance(int field_no, const int32_t* field_data, const FillStyle& style,
+                                  const FieldFacts& facts, const AppearanceStart& start,
+                                  std::string& stream);
 
 // The design's positional form of build_field_appearance: `font_size` -1 takes the field's
 // default size; colour components are used only when all three are 0 or more. Stores the

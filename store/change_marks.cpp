@@ -9,8 +9,11 @@ namespace {
 
 struct Marks {
     std::vector<char> changed;  // per loaded object
-    std::vector<int> owner;     // per element: the object whose chain holds it
+    std::vector<int> owner;     // per element: the object whose chain holds it, -1 none
     int loaded = 0;
+    long image = -1;       // the template content the owners were worked out for
+    int owners_elems = 0;  // how many elements that content brought
+    long changes = 0;
 };
 Marks g_marks;
 
@@ -21,14 +24,22 @@ bool active() {
 
 }  // namespace
 
-void marks_start_page() {
+void marks_start_page(long image) {
     Storages& s = g_st;
     Marks& m = g_marks;
     m.loaded = s.num_xref_strage;
     m.changed.assign(static_cast<size_t>(s.num_xref_strage), 0);
-    m.owner.assign(static_cast<size_t>(s.num_elem_strage), 0);
+    m.changes = 0;
+    // The same content has the same owners: elements an earlier page appended lie beyond the
+    // loaded ones and get their owner again when they are appended.
+    if (image >= 0 && image == m.image && m.owners_elems == s.num_elem_strage &&
+        m.owner.size() >= static_cast<size_t>(s.num_elem_strage))
+        return;
+    m.owner.assign(static_cast<size_t>(s.num_elem_strage), -1);
     for (int i = 0; i < s.num_xref_strage; ++i)
         for (int e : obj_elems(i)) m.owner[static_cast<size_t>(e)] = i;
+    m.image = image;
+    m.owners_elems = s.num_elem_strage;
 }
 
 int marks_loaded_objects() {
@@ -37,19 +48,62 @@ int marks_loaded_objects() {
 
 void mark_object_changed(int obj) {
     Marks& m = g_marks;
-    if (obj >= 0 && static_cast<size_t>(obj) < m.changed.size())
+    if (obj >= 0 && static_cast<size_t>(obj) < m.changed.size() &&
+        !m.changed[static_cast<size_t>(obj)]) {
         m.changed[static_cast<size_t>(obj)] = 1;
+        ++m.changes;
+    }
+}
+
+void mark_object_unchanged(int obj) {
+    Marks& m = g_marks;
+    if (obj >= 0 && static_cast<size_t>(obj) < m.changed.size())
+        m.changed[static_cast<size_t>(obj)] = 0;
+}
+
+long marks_changes() {
+    return g_marks.changes;
 }
 
 void mark_elem_changed(int elem) {
     Marks& m = g_marks;
     if (!active()) return;
-    if (elem > 0 && static_cast<size_t>(elem) < m.owner.size())
-        mark_object_changed(m.owner[static_cast<size_t>(elem)]);
-    else
+    int owner = elem > 0 && static_cast<size_t>(elem) < m.owner.size()
+                    ? m.owner[static_cast<size_t>(elem)]
+                    : -1;
+    if (owner >= 0) {
+        mark_object_changed(owner);
+    } else {
         // An element the page's load did not bring and no append recorded: nothing is known
         // of its owner, so no object of the page may be taken as unchanged.
-        m.changed.assign(m.changed.size(), 1);
+        for (size_t i = 0; i < m.changed.size(); ++i) mark_object_changed(static_cast<int>(i));
+    }
+}
+
+std::vector<int>* g_marks_reads = nullptr;
+
+void marks_record_reads(std::vector<int>* into) {
+    g_marks_reads = active() ? into : nullptr;
+}
+
+void marks_note_read(int elem) {
+    const Marks& m = g_marks;
+    int owner = elem > 0 && static_cast<size_t>(elem) < m.owner.size()
+                    ? m.owner[static_cast<size_t>(elem)]
+                    : -1;
+    marks_note_object(owner);
+}
+
+void marks_note_object(int obj) {
+    std::vector<int>& r = *g_marks_reads;
+    // Walks of one object follow each other closely; a repeat of the last one is not kept.
+    if (r.empty() || r.back() != obj) r.push_back(obj);
+}
+
+bool objects_unchanged(const std::vector<int>& objs) {
+    for (int o : objs)
+        if (object_changed(o)) return false;
+    return true;
 }
 
 void mark_elem_changed(const void* elem) {

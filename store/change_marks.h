@@ -8,8 +8,12 @@
 // (or refers to something that did); see page_numbering.
 #pragma once
 
+#include <vector>
+
 // Starts a page: every loaded object unchanged, every element's owner taken from the chains.
-void marks_start_page();
+// `image` identifies the template content just loaded (loaded_image_id, template_file.h);
+// the owners are worked out again only when it differs from the previous page's.
+void marks_start_page(long image);
 // Number of objects the template load brought (those above it were added by operations).
 int marks_loaded_objects();
 
@@ -20,6 +24,23 @@ void mark_elem_changed(const void* elem);
 bool object_changed(int obj);
 // Records that element `elem` now belongs to object `obj` (the appends call it).
 void marks_set_owner(int elem, int obj);
+
+// Clears the mark of object obj: its content is, again, one that a later page of the run
+// reproduces unchanged (the caller knows why; see text_fill's empty refills).
+void mark_object_unchanged(int obj);
+// How many loaded objects went from unchanged to changed on this page so far.
+long marks_changes();
+
+// Reads: while a recording runs, every walk of an element chain notes the object that owns
+// the chain. What a computation read lets its result be kept for a later page of the run:
+// it holds while none of those objects changed.
+void marks_record_reads(std::vector<int>* into);  // nullptr stops the recording
+extern std::vector<int>* g_marks_reads;
+void marks_note_read(int elem);   // the owner of element elem
+void marks_note_object(int obj);  // object obj itself, even when it is empty
+// True when no object of `objs` changed on this page (an object the load did not bring
+// counts as changed).
+bool objects_unchanged(const std::vector<int>& objs);
 
 // Edits that mark the owning object.
 void set_elem_int(int elem, int value);

@@ -25,7 +25,7 @@ bool label_matches(const char* have, const char* want) {
             if (std::strncmp(have, want, n) == 0) return true;
         }
     }
-    return std::strncmp(have, want, LABEL_SIZE) == 0;
+    return label_is(have, want);
 }
 
 }  // namespace
@@ -106,8 +106,16 @@ void drop_filter(int obj) {
 }
 
 void set_plain_stream(int obj, int stream, const char* data, int len) {
-    drop_filter(obj);
-    int length = dict_entry(obj, "Length");
+    // One walk finds the three entries: the first of each, as dict_entry would.
+    int filter = -1, parms = -1, length = -1;
+    for (int e : Dict{obj, 0}.entries()) {
+        const char* l = g_st.p_elem_strage[e].label;
+        if (filter == -1 && label_is(l, "Filter")) filter = e;
+        if (parms == -1 && label_is(l, "DecodeParms")) parms = e;
+        if (length == -1 && label_is(l, "Length")) length = e;
+    }
+    if (filter != -1) switch_off(filter);
+    if (parms != -1) switch_off(parms);
     if (length == -1) {
         append_elem_int(obj, 0, "Length", len);
     } else {

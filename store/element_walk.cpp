@@ -24,22 +24,11 @@ int type_of(int e) {
 
 ChainIter::ChainIter(int first, WalkMode mode)
     : e_(in_storage(first) ? first : 0), steps_left_(g_st.num_elem_strage - 1), mode_(mode) {
+    if (g_marks_reads && e_ != 0) marks_note_read(e_);
     if (e_ != 0) {
         type_ = type_of(e_);
         if (mode_ == WalkMode::entries) settle();
     }
-}
-
-bool ChainIter::step() {
-    int next = g_st.p_elem_strage[e_].next_elem;
-    if (steps_left_ <= 0 || !in_storage(next)) {
-        e_ = 0;
-        return false;
-    }
-    --steps_left_;
-    e_ = next;
-    type_ = type_of(e_);
-    return true;
 }
 
 void ChainIter::settle() {
@@ -59,7 +48,7 @@ void ChainIter::settle() {
     }
 }
 
-ChainIter& ChainIter::operator++() {
+ChainIter& ChainIter::advance() {
     switch (mode_) {
         case WalkMode::every:
             step();
@@ -82,6 +71,7 @@ ChainIter& ChainIter::operator++() {
 }
 
 ChainRange obj_elems(int obj) {
+    if (g_marks_reads) marks_note_object(obj);
     if (!valid_xref(obj)) return {};
     return {g_st.p_xref_strage[obj].first_elem, WalkMode::every};
 }
@@ -139,10 +129,30 @@ void copy_elem_value(int dst, const st_elem& src) {
 }
 
 namespace {
+// The walk of ChainIter's entries mode, written out: lookups are the store's hottest loop.
 int find_entry(ChainRange entries, const char* label) {
-    for (int e : entries)
-        if (std::strncmp(g_st.p_elem_strage[e].label, label, LABEL_SIZE) == 0) return e;
-    return -1;
+    const st_elem* es = g_st.p_elem_strage;
+    const int n = g_st.num_elem_strage;
+    int e = entries.first;
+    if (e <= 0 || e >= n) return -1;
+    if (g_marks_reads) marks_note_read(e);
+    int depth = 0;
+    for (int steps = n - 1;;) {
+        const st_elem& el = es[e];
+        const int t = el.f_type;
+        if (closes(t)) {
+            if (depth == 0) return -1;
+            --depth;
+        } else if (depth == 0 && t != 0) {
+            if (label_is(el.label, label)) return e;
+            if (opens(t)) ++depth;
+        } else if (opens(t)) {
+            ++depth;
+        }
+        const int next = el.next_elem;
+        if (steps-- <= 0 || next <= 0 || next >= n) return -1;
+        e = next;
+    }
 }
 }  // namespace
 
@@ -158,6 +168,7 @@ int subdict_entry(int start, const char* label) {
 int ref_target(int e) {
     if (!in_storage(e)) return -1;
     const st_elem& el = g_st.p_elem_strage[e];
+    if (g_marks_reads && el.f_type == ELEM_TYPE_OBJREF) marks_note_object(el.data.obj_no);
     if (el.f_type != ELEM_TYPE_OBJREF || !valid_xref(el.data.obj_no)) return -1;
     return el.data.obj_no;
 }
@@ -180,6 +191,7 @@ int Dict::find(const char* label) const {
 
 ChainRange Dict::entries() const {
     if (!valid()) return {};
+    if (g_marks_reads && start == 0) marks_note_object(obj);
     if (start == 0)
         return {valid_xref(obj) ? g_st.p_xref_strage[obj].first_elem : 0, WalkMode::entries};
     if (!in_storage(start) || type_of(start) != ELEM_TYPE_SUBDIC_START) return {};
@@ -190,6 +202,7 @@ Dict Dict::of(int obj, int e) {
     if (!in_storage(e)) return {};
     const st_elem& el = g_st.p_elem_strage[e];
     if (el.f_type == ELEM_TYPE_SUBDIC_START) return {obj, e};
+    if (g_marks_reads && el.f_type == ELEM_TYPE_OBJREF) marks_note_object(el.data.obj_no);
     if (el.f_type == ELEM_TYPE_OBJREF && valid_xref(el.data.obj_no) &&
         g_st.p_xref_strage[el.data.obj_no].first_elem > 0)
         return {el.data.obj_no, 0};

@@ -28,12 +28,30 @@ class ChainIter {
     ChainIter(int first, WalkMode mode);
 
     int operator*() const { return e_; }
-    ChainIter& operator++();
+    ChainIter& operator++() {
+        if (mode_ == WalkMode::every) {
+            step();
+            return *this;
+        }
+        return advance();
+    }
     bool operator==(const ChainIter& o) const { return e_ == o.e_; }
 
   private:
-    bool step();    // moves to the next element of the chain; false at its end
-    void settle();  // in entries mode, moves on to the next direct entry
+    // Moves to the next element of the chain; false at its end.
+    bool step() {
+        const int next = g_st.p_elem_strage[e_].next_elem;
+        if (steps_left_ <= 0 || next <= 0 || next >= g_st.num_elem_strage) {
+            e_ = 0;
+            return false;
+        }
+        --steps_left_;
+        e_ = next;
+        type_ = g_st.p_elem_strage[e_].f_type;
+        return true;
+    }
+    ChainIter& advance();  // the entries and value modes
+    void settle();         // in entries mode, moves on to the next direct entry
     int e_ = 0;
     int type_ = 0;  // e_'s type when the walk reached it
     int depth_ = 0;

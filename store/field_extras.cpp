@@ -1,11 +1,15 @@
 #include "store/field_extras.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <string>
+#include <vector>
 
 #include "store/failure.h"
 #include "store/storages.h"
+#include "store/template_file.h"
 
 namespace {
 
@@ -53,14 +57,121 @@ bool field_name_matches(int field_index, const char* name) {
     const char* full = field_full_name(field_index, &len);
     if (full && std::strlen(name) == static_cast<size_t>(len) && std::memcmp(full, name, len) == 0)
         return true;
-    return std::strncmp(g_st.p_field_strage[field_index].name, name, LABEL_SIZE) == 0 &&
-           std::strlen(name) < LABEL_SIZE;
+    return label_is(g_st.p_field_strage[field_index].name, name) && std::strlen(name) < LABEL_SIZE;
+}
+
+namespace {
+
+// The generator's index of the records by the names that address them (full and fixed-record
+// names), sorted by name and record. It is made again when the template content, the
+// records' or extras' counts or places, or a record's name changed.
+struct NameEntry {
+    const char* name;
+    size_t len;
+    int record;
+};
+struct NameIndex {
+    long image = -1;
+    long generation = -1;
+    int records = -1, extras = -1;
+    const void* record_base = nullptr;
+    const void* text_base = nullptr;
+    std::vector<NameEntry> entries;
+    std::vector<int> matches;  // the last lookup's records
+    std::string last;          // the last lookup's name (a fill looks a name up three times)
+    bool last_valid = false;
+};
+NameIndex g_names;
+long g_name_generation = 0;
+
+int compare(const char* a, size_t alen, const char* b, size_t blen) {
+    int c = std::memcmp(a, b, alen < blen ? alen : blen);
+    if (c != 0) return c;
+    return alen < blen ? -1 : alen > blen ? 1 : 0;
+}
+
+const NameIndex& name_index() {
+    NameIndex& x = g_names;
+    const Storages& s = g_st;
+    if (x.image == loaded_image_id() && x.generation == g_name_generation &&
+        x.records == s.num_field_strage && x.extras == s.num_field_extra_strage &&
+        x.record_base == s.p_field_strage && x.text_base == s.p_field_extra_text)
+        return x;
+    x.entries.clear();
+    x.last_valid = false;
+    for (int i = 0; i < s.num_field_strage; ++i) {
+        int len = 0;
+        if (const char* full = field_full_name(i, &len))
+            x.entries.push_back({full, static_cast<size_t>(len), i});
+        const char* n = s.p_field_strage[i].name;
+        x.entries.push_back({n, strnlen(n, LABEL_SIZE), i});
+    }
+    std::sort(x.entries.begin(), x.entries.end(), [](const NameEntry& a, const NameEntry& b) {
+        int c = compare(a.name, a.len, b.name, b.len);
+        return c != 0 ? c < 0 : a.record < b.record;
+    });
+    x.image = loaded_image_id();
+    x.generation = g_name_generation;
+    x.records = s.num_field_strage;
+    x.extras = s.num_field_extra_strage;
+    x.record_base = s.p_field_strage;
+    x.text_base = s.p_field_extra_text;
+    return x;
+}
+
+bool indexed() {
+    return g_st.variant == StoreVariant::generator;
+}
+
+}  // namespace
+
+const std::vector<int>& fields_named(const char* name) {
+    NameIndex& x = g_names;
+    if (!name || !indexed()) {
+        x.matches.clear();
+        x.last_valid = false;
+    }
+    if (!name) return x.matches;
+    if (!indexed()) {
+        for (int i = 0; i < g_st.num_field_strage; ++i)
+            if (field_name_matches(i, name)) x.matches.push_back(i);
+        return x.matches;
+    }
+    const NameIndex& ix = name_index();
+    const size_t len = std::strlen(name);
+    if (x.last_valid && x.last.size() == len && std::memcmp(x.last.data(), name, len) == 0)
+        return x.matches;
+    x.matches.clear();
+    auto first = std::lower_bound(
+        ix.entries.begin(), ix.entries.end(), name,
+        [len](const NameEntry& e, const char* n) { return compare(e.name, e.len, n, len) < 0; });
+    for (auto it = first; it != ix.entries.end() && compare(it->name, it->len, name, len) == 0;
+         ++it)
+        // A fixed-record name matches only a name that fits the record.
+        if (it->name == g_st.p_field_strage[it->record].name && len >= LABEL_SIZE)
+            continue;
+        else
+            x.matches.push_back(it->record);
+    // A record that both of its names address is listed once, in record order.
+    std::sort(x.matches.begin(), x.matches.end());
+    x.matches.erase(std::unique(x.matches.begin(), x.matches.end()), x.matches.end());
+    x.last.assign(name, len);
+    x.last_valid = true;
+    return x.matches;
 }
 
 int find_field(const char* name) {
-    for (int i = 0; i < g_st.num_field_strage; ++i)
-        if (field_name_matches(i, name)) return i;
-    return -1;
+    if (!indexed()) {
+        for (int i = 0; i < g_st.num_field_strage; ++i)
+            if (field_name_matches(i, name)) return i;
+        return -1;
+    }
+    const std::vector<int>& m = fields_named(name);
+    return m.empty() ? -1 : m.front();
+}
+
+void field_names_changed() {
+    ++g_name_generation;
 }
 
 void field_extras_sync(bool create) {
@@ -88,6 +199,7 @@ st_field_extra* field_extra_mut(int field_index) {
 }
 
 void field_extra_set_name(int field_index, const char* name, int len) {
+    field_names_changed();
     st_field_extra* x = field_extra_mut(field_index);
     if (len <= 0) {
         x->name_pos = -1;

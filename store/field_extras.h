@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 // Field type, from /FT and /Ff of the field (inherited from parents).
 enum : char {
@@ -74,6 +75,10 @@ const char* field_full_name(int field_index, int* len);
 bool field_name_matches(int field_index, const char* name);
 // First field record that NAME addresses, or -1.
 int find_field(const char* name);
+// Every field record that NAME addresses, in record order (valid until the next call).
+const std::vector<int>& fields_named(const char* name);
+// Says that a record's name changed in place (the name lookups index the records).
+void field_names_changed();
 
 // Writers (the compiler, and the generator when it copies or renames records).
 // Makes the extras cover every field record (new ones zeroed, no name), so that a record

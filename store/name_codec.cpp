@@ -30,7 +30,7 @@ const char* dec_label(const char* label) {
     bool plain = true;
     for (size_t i = 0; i < n && plain; ++i) {
         unsigned char c = static_cast<unsigned char>(label[i]);
-        plain = std::isalnum(c) || c == '_';
+        plain = ascii_name_char(c) || (c >= 0x80 && std::isalnum(c));
     }
     if (plain && label[n] == 0) return label;
     char* o = dec_label_tmp;

@@ -38,6 +38,12 @@ constexpr char REF_MARKER = 0x01;
 
 constexpr int LABEL_SIZE = 32;  // 31 bytes and the terminator
 
+// True when the label or name `have` (LABEL_SIZE bytes at most) equals `want`. The first
+// bytes are compared inline: most labels of a chain differ there, and lookups walk chains.
+inline bool label_is(const char* have, const char* want) {
+    return have[0] == want[0] && __builtin_strncmp(have, want, LABEL_SIZE) == 0;
+}
+
 struct st_elem_str {
     char type;
     char f_renum;

@@ -159,7 +159,11 @@ struct TemplateImage {
     timespec mtime{};
     int32_t counts[6] = {};   // trailer, cross-reference, element, font, field, character
     std::vector<char> bytes;  // the six arrays, checked and with their texts terminated
+    // The field extras (full names, field kinds) that followed the arrays, when there were.
+    int extra_count = 0, extra_text = 0;
+    std::vector<char> extras;  // the records, then the text
     unsigned long used = 0;
+    long id = 0;  // loaded_image_id() of its content
 };
 
 constexpr size_t IMAGE_CACHE_FILES = 8;
@@ -167,6 +171,14 @@ constexpr size_t IMAGE_CACHE_BYTES = 64u << 20;
 std::vector<TemplateImage> g_images;
 unsigned long g_image_clock = 0;
 long g_image_reads = 0;  // counts the template files read from disk
+long g_image_ids = 0;    // the last identity given to loaded content
+long g_loaded_image = -1;
+
+// A load of content not known to be that of an earlier load: a new identity.
+long new_image_id() {
+    g_loaded_image = ++g_image_ids;
+    return g_loaded_image;
+}
 bool g_keep_images = false;
 
 bool same_file(const TemplateImage& im, const struct stat& st) {
@@ -200,17 +212,30 @@ void copy_image(const TemplateImage& im) {
     Storages& s = g_st;
     if (s.num_char_strage > 0 && s.alloc_char_strage > s.num_char_strage)
         s.p_char_strage[s.num_char_strage] = 0;
+    if (im.extra_count > 0) {
+        const size_t records = sizeof(st_field_extra) * static_cast<size_t>(im.extra_count);
+        field_extras_reserve(im.extra_count, im.extra_text);
+        std::memcpy(s.p_field_extra_strage, im.extras.data(), records);
+        std::memcpy(s.p_field_extra_text, im.extras.data() + records,
+                    static_cast<size_t>(im.extra_text));
+        s.p_field_extra_text[im.extra_text] = 0;
+        s.num_field_extra_strage = im.extra_count;
+        s.num_field_extra_text = im.extra_text;
+    }
 }
 
 // Keeps the storages just loaded as the image of `path`, dropping the least recently used
 // images beyond the cache's bounds (never the new one).
 void keep_image(const char* path, const struct stat& st, const int32_t* c) {
-    size_t total = 0;
-    for (int k = 0; k < 6; ++k) total += record_bytes(c, k);
+    size_t arrays = 0;
+    for (int k = 0; k < 6; ++k) arrays += record_bytes(c, k);
+    const size_t total = arrays +
+                         sizeof(st_field_extra) * static_cast<size_t>(g_st.num_field_extra_strage) +
+                         static_cast<size_t>(g_st.num_field_extra_text);
     if (total > IMAGE_CACHE_BYTES) return;
     auto held = [] {
         size_t n = 0;
-        for (const TemplateImage& im : g_images) n += im.bytes.size();
+        for (const TemplateImage& im : g_images) n += im.bytes.size() + im.extras.size();
         return n;
     };
     while (!g_images.empty() &&
@@ -227,14 +252,27 @@ void keep_image(const char* path, const struct stat& st, const int32_t* c) {
     im.size = st.st_size;
     im.mtime = st.st_mtim;
     std::memcpy(im.counts, c, sizeof im.counts);
-    im.bytes.resize(total);
+    im.bytes.resize(arrays);
     size_t at = 0;
     for (int k = 0; k < 6; ++k) {
         size_t n = record_bytes(c, k);
         if (n) std::memcpy(im.bytes.data() + at, storage_of(k), n);
         at += n;
     }
+    const Storages& s = g_st;
+    if (s.num_field_extra_strage > 0) {
+        const size_t records =
+            sizeof(st_field_extra) * static_cast<size_t>(s.num_field_extra_strage);
+        im.extra_count = s.num_field_extra_strage;
+        im.extra_text = s.num_field_extra_text;
+        im.extras.resize(records + static_cast<size_t>(s.num_field_extra_text));
+        std::memcpy(im.extras.data(), s.p_field_extra_strage, records);
+        if (s.num_field_extra_text > 0)
+            std::memcpy(im.extras.data() + records, s.p_field_extra_text,
+                        static_cast<size_t>(s.num_field_extra_text));
+    }
     im.used = ++g_image_clock;
+    im.id = g_loaded_image;
     g_images.push_back(std::move(im));
 }
 
@@ -256,7 +294,8 @@ void load_template(const char* path) {
             im.used = ++g_image_clock;
             copy_image(im);
             if (g_st.num_elem_strage == 0) g_st.num_elem_strage = 1;
-            marks_start_page();
+            g_loaded_image = im.id;
+            marks_start_page(im.id);
             return;
         }
     }
@@ -268,10 +307,12 @@ void load_template(const char* path) {
     in.file = f.get();
     in.size = static_cast<size_t>(st.st_size);
     int32_t counts[6] = {};
+    g_loaded_image = -1;
     load_from(in, path, counts);
     ++g_image_reads;
+    long id = new_image_id();
     if (g_keep_images) keep_image(path, st, counts);
-    marks_start_page();
+    marks_start_page(id);
 }
 
 void load_template_memory(const char* name, const void* data, size_t size) {
@@ -279,9 +320,10 @@ void load_template_memory(const char* name, const void* data, size_t size) {
     in.data = static_cast<const unsigned char*>(data);
     in.size = data ? size : 0;
     int32_t counts[6] = {};
+    g_loaded_image = -1;
     load_from(in, name, counts);
     ++g_image_reads;
-    marks_start_page();
+    marks_start_page(new_image_id());
 }
 
 void keep_template_images(bool on) {
@@ -291,6 +333,10 @@ void keep_template_images(bool on) {
 
 long template_reads() {
     return g_image_reads;
+}
+
+long loaded_image_id() {
+    return g_loaded_image;
 }
 
 bool write_template_to(FILE* fp) {

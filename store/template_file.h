@@ -25,6 +25,9 @@ void keep_template_images(bool on);
 // How many template files have been read from disk so far. Loads that copy a kept image do
 // not count, so two pages with the same count loaded the same content.
 long template_reads();
+// The identity of the template content the storages were loaded with: the same number for
+// two loads of the same content (a kept image copied again), a new one for every file read.
+long loaded_image_id();
 // The same load from `size` bytes in memory; `name` stands for the file in the messages.
 void load_template_memory(const char* name, const void* data, size_t size);
 

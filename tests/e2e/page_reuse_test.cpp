@@ -151,3 +151,65 @@ TEST(PageReuse, PagesListedInTheTreeAreWrittenOnEveryPage) {
     ASSERT_EQ(tt::pdf_page_count(pdf), 2);
     EXPECT_TRUE(has(tt::pdftotext(pdf, 2), "Unflagged"));
 }
+
+namespace {
+
+size_t count(const std::string& s, const std::string& what) {
+    size_t n = 0;
+    for (size_t at = s.find(what); at != std::string::npos; at = s.find(what, at + 1)) ++n;
+    return n;
+}
+
+}  // namespace
+
+TEST(PageReuse, EmptyFieldsOfLaterPagesTakeTheFirstPagesAppearance) {
+    // Fields left empty on a later page of a run are the first page's empty appearances,
+    // unless the page writes the appearance itself: field a's appearance refers to field
+    // b's, so on a page that fills b, a's appearance is written anew, empty.
+    TempDir d;
+    tb::PageSpec p;
+    p.fields = {field("a", 600), field("b", 500), field("c", 400)};
+    tb::simple_template_bytes({p});
+    const int ap_a = 8, ap_b = 10;  // catalog, Pages, font, AcroForm, page, content, widgets
+    tb::ref(ap_a, "TsSeeAlso", ap_b);
+    std::string tpl = d.file("form.tpl");
+    tb::write(tpl);
+    const char* values[] = {"", "b\tBv2q", "a\tAv3q\nsetPageFieldData\tc\tCv3q", ""};
+    for (const char* mode : {"plain", "encrypted", "compressed"}) {
+        SCOPED_TRACE(mode);
+        std::string pdf = d.file(std::string(mode) + ".pdf");
+        std::string s = "Tessaro\n";
+        if (std::string(mode) == "encrypted") s += "setCryptMode\t\towner\t1\t1\t1\t1\n";
+        if (std::string(mode) == "compressed") s += "compressField\n";
+        s += "start\t" + pdf + "\n";
+        for (const char* v : values) {
+            s += "startPage\t" + tpl + "\n";
+            if (*v) s += "setPageFieldData\t" + std::string(v) + "\n";
+            s += "endPage\n";
+        }
+        tt::write_file(d.file("s.txt"), s + "finish\n");
+        ASSERT_EQ(tt::run_tessaro(d.file("s.txt"), d.file("e.log")), 0)
+            << tt::read_file(d.file("e.log"));
+        std::string report;
+        EXPECT_TRUE(tt::qpdf_check(pdf, &report)) << report;
+        ASSERT_EQ(tt::pdf_page_count(pdf), 4);
+        const std::vector<std::vector<std::string>> shown = {{}, {"Bv2q"}, {"Av3q", "Cv3q"}, {}};
+        for (int k = 1; k <= 4; ++k) {
+            SCOPED_TRACE("page " + std::to_string(k));
+            std::string text = tt::pdftotext(pdf, k);
+            int seen = 0;
+            for (const char* v : {"Bv2q", "Av3q", "Cv3q"}) seen += has(text, v);
+            EXPECT_EQ(seen, static_cast<int>(shown[static_cast<size_t>(k - 1)].size())) << text;
+            for (const std::string& v : shown[static_cast<size_t>(k - 1)])
+                EXPECT_TRUE(has(text, v)) << text;
+        }
+        if (std::string(mode) == "compressed") continue;
+        // Streams written: the first page's content and three appearances; page 2 b's and
+        // a's (written anew because it refers to b's); page 3 a's and c's; page 4 none.
+        std::string bytes = tt::read_file(pdf);
+        EXPECT_EQ(count(bytes, "endstream"), 8u);
+        if (std::string(mode) == "plain") {
+            EXPECT_EQ(count(bytes, "0 g  ET Q EMC"), 0u);
+        }
+    }
+}

@@ -3,11 +3,16 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
+#include <vector>
 
+#include "store/change_marks.h"
 #include "store/element_ops.h"
+#include "store/element_walk.h"
 #include "store/failure.h"
+#include "store/field_extras.h"
 #include "tests/support/run_tools.h"
 #include "tests/support/template_builder.h"
 
@@ -162,4 +167,64 @@ TEST(TemplateFile, MemoryLoadChecksLikeTheFileLoad) {
     int32_t bad = -2;  // negative next_elem of element 1
     std::memcpy(&damaged[26 + 72 * static_cast<size_t>(t) + 12 * x + 72 + 32], &bad, 4);
     EXPECT_EQ(load(damaged), "Broken template file(mem.tpl)");
+}
+
+TEST(TemplateFile, KeptImagesAndWhatAComputationRead) {
+    // Loads of one kept image share an identity; what a lookup walked is known, and holds
+    // until one of those objects is edited.
+    TempDir d;
+    tb::PageSpec p;
+    p.fields = {{.name = "a"}};
+    std::string tpl = d.file("form.tpl");
+    tb::simple_template(tpl, {p});
+    keep_template_images(true);
+    load_template(tpl.c_str());
+    const long first = loaded_image_id();
+    load_template(tpl.c_str());
+    EXPECT_EQ(loaded_image_id(), first);
+    const std::string bytes = tb::simple_template_bytes({p});
+    load_template_memory("mem.tpl", bytes.data(), bytes.size());
+    EXPECT_NE(loaded_image_id(), first);
+    load_template(tpl.c_str());
+    EXPECT_EQ(loaded_image_id(), first);
+
+    const int widget = 7, ap = 8;  // catalog, Pages, font, AcroForm, page, content, widget
+    std::vector<int> reads;
+    marks_record_reads(&reads);
+    const int length = dict_entry(ap, "Length");
+    EXPECT_NE(get_elem(widget, "N"), -1);
+    marks_record_reads(nullptr);
+    ASSERT_NE(length, -1);
+    EXPECT_NE(std::find(reads.begin(), reads.end(), ap), reads.end());
+    EXPECT_NE(std::find(reads.begin(), reads.end(), widget), reads.end());
+    EXPECT_EQ(std::find(reads.begin(), reads.end(), 1), reads.end());
+    EXPECT_TRUE(objects_unchanged(reads));
+    const long changes = marks_changes();
+    set_elem_int(length, 5);
+    EXPECT_FALSE(objects_unchanged(reads));
+    EXPECT_EQ(marks_changes(), changes + 1);
+    mark_object_unchanged(ap);
+    EXPECT_TRUE(objects_unchanged(reads));
+    keep_template_images(false);
+}
+
+TEST(TemplateFile, AKeptImageKeepsTheFieldsFullNames) {
+    // A page loaded again from the kept image still finds its fields by their full names
+    // (they were lost with the extras, so later pages of a run failed "Undefined Field Name").
+    TempDir d;
+    tb::PageSpec p;
+    p.fields = {{.name = "short"}};
+    tb::simple_template_bytes({p});
+    const std::string full = "topmostSubform[0].Page1[0].a-rather-long-name[0]";
+    field_extra_set_name(0, full.data(), static_cast<int>(full.size()));
+    std::string tpl = d.file("form.tpl");
+    tb::write(tpl);
+    keep_template_images(true);
+    for (int load = 0; load < 2; ++load) {
+        SCOPED_TRACE(load);
+        load_template(tpl.c_str());
+        EXPECT_EQ(find_field(full.c_str()), 0);
+        EXPECT_EQ(find_field("short"), 0);
+    }
+    keep_template_images(false);
 }
