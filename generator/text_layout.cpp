@@ -45,18 +45,6 @@ inline void append_octal(std::string& out, uint32_t v) {
     while (n > 0) out.push_back(digits[--n]);
 }
 
-// One single-byte code in a literal string: printable ASCII as itself (a delimiter or the
-// backslash escaped), every other code in octal. Field text is mostly printable, and a
-// character takes one byte instead of four.
-inline void append_code(std::string& out, uint32_t v) {
-    if (v >= 0x20 && v < 0x7F) {
-        if (v == '(' || v == ')' || v == '\\') out.push_back('\\');
-        out.push_back(static_cast<char>(v));
-        return;
-    }
-    append_octal(out, v);
-}
-
 // A code point as a big-endian two-byte code of a Unicode CMap; characters beyond the Basic
 // Multilingual Plane as their UTF-16 surrogate pair.
 inline void append_ucs2(std::string& out, int32_t cp) {
@@ -686,7 +674,7 @@ void append_codes(std::string& stream, const FontSet& fs, Pick p, const int32_t*
     switch (p) {
         case PICK_LATIN:
             for (int i = 0; i < n; ++i)
-                append_code(stream, static_cast<uint32_t>(winansi_code(chars[i])));
+                append_octal(stream, static_cast<uint32_t>(winansi_code(chars[i])));
             return;
         case PICK_JAPANESE:
             for (int i = 0; i < n; ++i)
@@ -704,7 +692,7 @@ void append_codes(std::string& stream, const FontSet& fs, Pick p, const int32_t*
             return;
         }
         case 'T':
-            for (int i = 0; i < n; ++i) append_code(stream, static_cast<uint32_t>(chars[i]));
+            for (int i = 0; i < n; ++i) append_octal(stream, static_cast<uint32_t>(chars[i]));
             return;
         default:
             for (int i = 0; i < n; ++i) append_ucs2(stream, chars[i]);
