@@ -724,14 +724,16 @@ bool is_true(int e) {
 // A check box shows the state its /AS names, as every viewer does. A radio button shows its
 // state only when that is also the field's value: a viewer building the appearances of the
 // group draws a button on only where the two agree, so one whose /AS and the group's /V
-// differ is shown off. In a form whose /Fields is no array the viewer knows no groups, and
-// each button has only the value it holds itself.
+// differ is shown off. In a form whose /Fields is no array the viewer knows no groups, nor
+// for a widget that has /Kids of its own (a field node, not a button of the group): such a
+// button has only the value it holds itself.
 void set_button_state(int w, const FieldFacts& f) {
     if (f.type != FIELD_TYPE_RADIO) return;
     int as = dict_entry(w, "AS");
     const char* now = name_of(as);
     if (!now || std::strcmp(now, "Off") == 0) return;
-    const char* value = g_fields_listed ? f.state : name_of(dict_entry(w, "V"));
+    const bool grouped = g_fields_listed && dict_entry(w, "Kids") == -1;
+    const char* value = grouped ? f.state : name_of(dict_entry(w, "V"));
     if (value && std::strcmp(value, now) == 0) return;
     switch_off_entry(as);
     append_elem_name(w, 0, "AS", "Off");

@@ -476,13 +476,20 @@ TEST(FieldNames, NonTextWidgetsShownAsTheirValueWhenViewersWouldRebuildThem) {
     EXPECT_STREQ(get_elem_name(14, nullptr, "AS"), "On");
     EXPECT_EQ(get_xref_absolute(16, "N"), 17);
 
-    // With /Fields no array, a viewer knows no groups: a button holds only its own value.
-    ASSERT_EQ(
-        compile_text(pdf_with(form_head("/Fields /none/NeedAppearances true") +
-                              "9 0 obj <</FT/Btn/Ff 49152/T (r)/V /b/Kids [12 0 R]>> endobj\n"
-                              "12 0 obj <</Type/Annot/Subtype/Widget/Parent 9 0 R/Rect [0 20 10 30]"
-                              "/AP <</N <</b 20 0 R/Off 20 0 R>>>>/AS /b>> endobj\n" +
-                              stream_obj(20, "/BBox [0 0 10 10]", ""))),
-        CompileStatus::ok);
-    EXPECT_STREQ(get_elem_name(12, nullptr, "AS"), "Off");
+    // With /Fields no array, a viewer knows no groups, nor for a widget with /Kids of its
+    // own: such a button holds only its own value.
+    for (const char* fields : {"/Fields /none", "/Fields [9 0 R]"}) {
+        ASSERT_EQ(compile_text(pdf_with(
+                      form_head(std::string(fields) + "/NeedAppearances true") +
+                      "9 0 obj <</FT/Btn/Ff 49152/T (r)/V /b/Kids [12 0 R 13 0 R]>> endobj\n"
+                      "12 0 obj <</Type/Annot/Subtype/Widget/Parent 9 0 R/Rect [0 20 10 30]"
+                      "/AP <</N <</b 20 0 R/Off 20 0 R>>>>/AS /b>> endobj\n"
+                      "13 0 obj <</Type/Annot/Subtype/Widget/Parent 9 0 R/Rect [0 40 10 50]"
+                      "/Kids [5 0 R]/AP <</N <</b 20 0 R/Off 20 0 R>>>>/AS /b>> endobj\n" +
+                      stream_obj(20, "/BBox [0 0 10 10]", ""))),
+                  CompileStatus::ok);
+        const bool listed = fields[8] == '[';
+        EXPECT_STREQ(get_elem_name(12, nullptr, "AS"), listed ? "b" : "Off") << fields;
+        EXPECT_STREQ(get_elem_name(13, nullptr, "AS"), "Off") << fields;
+    }
 }
