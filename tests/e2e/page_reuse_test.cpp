@@ -53,6 +53,15 @@ int dark_pixels(const std::string& pdf, int page) {
     return n;
 }
 
+// The head of a script writing `pdf` in one of the modes the reuse tests run in: "plain",
+// "encrypted" or "compressed" (fields flattened).
+std::string script_head(const std::string& mode, const std::string& pdf) {
+    std::string s = "Tessaro\n";
+    if (mode == "encrypted") s += "setCryptMode\t\towner\t1\t1\t1\t1\n";
+    if (mode == "compressed") s += "compressField\n";
+    return s + "start\t" + pdf + "\n";
+}
+
 }  // namespace
 
 TEST(PageReuse, EveryPageShowsItsOwnValuesDrawingsAndImages) {
@@ -67,10 +76,7 @@ TEST(PageReuse, EveryPageShowsItsOwnValuesDrawingsAndImages) {
     for (const char* mode : {"plain", "encrypted", "compressed"}) {
         SCOPED_TRACE(mode);
         std::string pdf = d.file(std::string(mode) + ".pdf");
-        std::string s = "Tessaro\n";
-        if (std::string(mode) == "encrypted") s += "setCryptMode\t\towner\t1\t1\t1\t1\n";
-        if (std::string(mode) == "compressed") s += "compressField\n";
-        s += "start\t" + pdf + "\n";
+        std::string s = script_head(mode, pdf);
         for (int k = 1; k <= pages; ++k) {
             // Page 5 starts a new run from another template file; page 6 a third one.
             s += "startPage\t" + (k == 5 ? other : tpl) + "\n";
@@ -178,10 +184,7 @@ TEST(PageReuse, EmptyFieldsOfLaterPagesTakeTheFirstPagesAppearance) {
     for (const char* mode : {"plain", "encrypted", "compressed"}) {
         SCOPED_TRACE(mode);
         std::string pdf = d.file(std::string(mode) + ".pdf");
-        std::string s = "Tessaro\n";
-        if (std::string(mode) == "encrypted") s += "setCryptMode\t\towner\t1\t1\t1\t1\n";
-        if (std::string(mode) == "compressed") s += "compressField\n";
-        s += "start\t" + pdf + "\n";
+        std::string s = script_head(mode, pdf);
         for (const char* v : values) {
             s += "startPage\t" + tpl + "\n";
             if (*v) s += "setPageFieldData\t" + std::string(v) + "\n";
