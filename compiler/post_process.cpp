@@ -267,7 +267,28 @@ void flatten_page_tree() {
     k.data.str.f_renum = list.empty() ? 0 : 1;
 }
 
+// A stream's stored bytes run up to "endstream" and so may end with the line end that
+// stands before it. Where /Length says that last CR or LF is not data, it is left out: the
+// writer puts its own line end before "endstream", and a second one makes readers that
+// check /Length against "endstream" call the length wrong.
+void trim_stream_line_ends() {
+    for (int i = 1; i < g_st.num_xref_strage; ++i) {
+        if (g_st.p_xref_strage[i].first_elem == 0) continue;
+        int s = dict_entry(i, LABEL_STREAM);
+        int l = s == -1 ? -1 : deref_value(dict_entry(i, "Length"));
+        if (l == -1 || g_st.p_elem_strage[l].f_type != ELEM_TYPE_INTEGER) continue;
+        st_elem& e = g_st.p_elem_strage[s];
+        if (e.f_type != ELEM_TYPE_STRING || e.data.str.type != STR_STREAM) continue;
+        const long declared = g_st.p_elem_strage[l].data.int_data;
+        const int len = e.data.str.len;
+        if (len < 1 || declared != len - 1L) continue;
+        const char last = g_st.p_char_strage[e.data.str.start_pos + len - 1];
+        if (last == '\n' || last == '\r') e.data.str.len = len - 1;
+    }
+}
+
 void post_process() {
+    trim_stream_line_ends();
     mark_references();
     // The catalog of a cross-reference-stream file is known before the fields are analysed.
     copy_xref_stream_trailers();
