@@ -62,6 +62,17 @@ std::string script_head(const std::string& mode, const std::string& pdf) {
     return s + "start\t" + pdf + "\n";
 }
 
+// Runs the script (finished here) and checks that it wrote `pages` pages qpdf accepts.
+bool run_checked(const TempDir& d, const std::string& script, const std::string& pdf, int pages) {
+    tt::write_file(d.file("s.txt"), script + "finish\n");
+    int status = tt::run_tessaro(d.file("s.txt"), d.file("e.log"));
+    EXPECT_EQ(status, 0) << tt::read_file(d.file("e.log"));
+    std::string report;
+    EXPECT_TRUE(tt::qpdf_check(pdf, &report)) << report;
+    EXPECT_EQ(tt::pdf_page_count(pdf), pages);
+    return status == 0 && tt::pdf_page_count(pdf) == pages;
+}
+
 }  // namespace
 
 TEST(PageReuse, EveryPageShowsItsOwnValuesDrawingsAndImages) {
@@ -94,12 +105,7 @@ TEST(PageReuse, EveryPageShowsItsOwnValuesDrawingsAndImages) {
             }
             s += "endPage\n";
         }
-        tt::write_file(d.file("s.txt"), s + "finish\n");
-        ASSERT_EQ(tt::run_tessaro(d.file("s.txt"), d.file("e.log")), 0)
-            << tt::read_file(d.file("e.log"));
-        std::string report;
-        EXPECT_TRUE(tt::qpdf_check(pdf, &report)) << report;
-        ASSERT_EQ(tt::pdf_page_count(pdf), pages);
+        ASSERT_TRUE(run_checked(d, s, pdf, pages));
         for (int k = 1; k <= pages; ++k) {
             SCOPED_TRACE("page " + std::to_string(k));
             std::string text = tt::pdftotext(pdf, k);
@@ -190,12 +196,7 @@ TEST(PageReuse, EmptyFieldsOfLaterPagesTakeTheFirstPagesAppearance) {
             if (*v) s += "setPageFieldData\t" + std::string(v) + "\n";
             s += "endPage\n";
         }
-        tt::write_file(d.file("s.txt"), s + "finish\n");
-        ASSERT_EQ(tt::run_tessaro(d.file("s.txt"), d.file("e.log")), 0)
-            << tt::read_file(d.file("e.log"));
-        std::string report;
-        EXPECT_TRUE(tt::qpdf_check(pdf, &report)) << report;
-        ASSERT_EQ(tt::pdf_page_count(pdf), 4);
+        ASSERT_TRUE(run_checked(d, s, pdf, 4));
         const std::vector<std::vector<std::string>> shown = {{}, {"Bv2q"}, {"Av3q", "Cv3q"}, {}};
         for (int k = 1; k <= 4; ++k) {
             SCOPED_TRACE("page " + std::to_string(k));
