@@ -136,22 +136,6 @@ int value_of(int e) {
     return d == -1 ? e : d;
 }
 
-bool number_of(int e, double* out) {
-    if (e == -1) return false;
-    const st_elem& el = g_st.p_elem_strage[value_of(e)];
-    if (el.f_type == ELEM_TYPE_INTEGER) {
-        *out = el.data.int_data;
-        return true;
-    }
-    if (el.f_type != ELEM_TYPE_STRING || el.data.str.type != STR_BARE) return false;
-    std::string t(elem_bytes(el), static_cast<size_t>(el.data.str.len));
-    char* end = nullptr;
-    double v = std::strtod(t.c_str(), &end);
-    if (end == t.c_str()) return false;
-    *out = v;
-    return true;
-}
-
 // The text of a string element (literal or hexadecimal) as bytes.
 bool bytes_of(int e, std::string* out) {
     if (e == -1) return false;
@@ -165,14 +149,6 @@ const char* name_of(int e) {
     if (e == -1) return nullptr;
     const st_elem& el = g_st.p_elem_strage[value_of(e)];
     return el.f_type == ELEM_TYPE_NAME ? el.data.name : nullptr;
-}
-
-// The numbers of an array value (direct or through a reference).
-std::vector<double> numbers_of(int e) {
-    if (e == -1) return {};
-    const st_elem& el = g_st.p_elem_strage[value_of(e)];
-    if (el.f_type != ELEM_TYPE_STRING || el.data.str.type != STR_ARRAY) return {};
-    return numbers_in(elem_bytes(el), static_cast<size_t>(el.data.str.len));
 }
 
 // Entry `key` of the dictionary `dict` of object `obj`: a sub-dictionary of its chain, or the
@@ -223,7 +199,7 @@ bool gather_field_facts(int w, FieldFacts* f) {
     const char* ft = nullptr;
     bool have_ff = false, have_max = false, have_da = false, named = false, have_value = false;
     double v = 0;
-    if (number_of(dict_entry(w, "F"), &v)) f->annot_flags = static_cast<uint32_t>(v);
+    if (number_value(dict_entry(w, "F"), &v)) f->annot_flags = static_cast<uint32_t>(v);
     std::vector<int> seen;
     int node = w;
     for (int depth = 0; node != -1 && depth < MAX_FIELD_DEPTH; ++depth) {
@@ -239,16 +215,16 @@ bool gather_field_facts(int w, FieldFacts* f) {
             named = true;
         }
         if (!ft) ft = name_of(dict_entry(node, "FT"));
-        if (!have_ff && number_of(dict_entry(node, "Ff"), &v)) {
+        if (!have_ff && number_value(dict_entry(node, "Ff"), &v)) {
             f->field_flags = static_cast<uint32_t>(static_cast<int64_t>(v));
             have_ff = true;
         }
-        if (!have_max && number_of(dict_entry(node, "MaxLen"), &v)) {
+        if (!have_max && number_value(dict_entry(node, "MaxLen"), &v)) {
             f->max_len = static_cast<int>(v);
             have_max = true;
         }
         if (!have_da && bytes_of(dict_entry(node, "DA"), &f->da)) have_da = true;
-        if (f->q == -1 && number_of(dict_entry(node, "Q"), &v)) f->q = static_cast<int>(v);
+        if (f->q == -1 && number_value(dict_entry(node, "Q"), &v)) f->q = static_cast<int>(v);
         int val = dict_entry(node, "V");
         if (!have_value && val != -1) {
             have_value = true;
@@ -260,7 +236,7 @@ bool gather_field_facts(int w, FieldFacts* f) {
     if (!named) return false;
     int acro = acroform_object();
     if (!have_da && valid_xref(acro)) bytes_of(get_elem(acro, "DA"), &f->da);
-    if (f->q == -1 && valid_xref(acro) && number_of(get_elem(acro, "Q"), &v))
+    if (f->q == -1 && valid_xref(acro) && number_value(get_elem(acro, "Q"), &v))
         f->q = static_cast<int>(v);
     f->type = type_of(ft, f->field_flags);
     return true;
@@ -333,7 +309,7 @@ void inline_appearance_dictionary(int w) {
 
 // True when the appearance's /BBox is a box a value can be shown in.
 bool usable_box(int ap) {
-    std::vector<double> b = numbers_of(dict_entry(ap, "BBox"));
+    std::vector<double> b = array_numbers(dict_entry(ap, "BBox"));
     return b.size() >= 4 && std::fabs(b[2] - b[0]) > 0.5 && std::fabs(b[3] - b[1]) > 0.5;
 }
 
@@ -343,7 +319,7 @@ bool usable_box(int ap) {
 bool upright_matrix(int ap) {
     int e = dict_entry(ap, "Matrix");
     if (e == -1) return true;
-    std::vector<double> m = numbers_of(e);
+    std::vector<double> m = array_numbers(e);
     if (m.size() < 4) return true;
     const double a = m[0], b = m[1], c = m[2], d = m[3];
     const double det = a * d - b * c;
@@ -368,24 +344,24 @@ int new_object() {
 // widget's rectangle. Returns the new appearance object, or -1.
 int build_appearance(int w, const FieldFacts& f, const std::string& shown = "",
                      const double* size = nullptr) {
-    std::vector<double> rect = numbers_of(dict_entry(w, "Rect"));
+    std::vector<double> rect = array_numbers(dict_entry(w, "Rect"));
     if (rect.size() < 4) return -1;
     double rw = std::fabs(rect[2] - rect[0]), rh = std::fabs(rect[3] - rect[1]);
     double r = 0;
-    number_of(entry_in(w, "MK", "R"), &r);
+    number_value(entry_in(w, "MK", "R"), &r);
     int rot = ((static_cast<int>(r) % 360) + 360) % 360;
     if (rot % 90 != 0) rot = 0;
     const bool turned = rot == 90 || rot == 270;
     const double bw = size ? size[0] : turned ? rh : rw, bh = size ? size[1] : turned ? rw : rh;
 
     double border = 1;
-    if (!number_of(entry_in(w, "BS", "W"), &border)) {
-        std::vector<double> b = numbers_of(dict_entry(w, "Border"));
+    if (!number_value(entry_in(w, "BS", "W"), &border)) {
+        std::vector<double> b = array_numbers(dict_entry(w, "Border"));
         border = b.size() >= 3 ? b[2] : 1;
     }
     const char* style = name_of(entry_in(w, "BS", "S"));
-    std::string bg = colour_op(numbers_of(entry_in(w, "MK", "BG")), false);
-    std::string bc = colour_op(numbers_of(entry_in(w, "MK", "BC")), true);
+    std::string bg = colour_op(array_numbers(entry_in(w, "MK", "BG")), false);
+    std::string bc = colour_op(array_numbers(entry_in(w, "MK", "BC")), true);
     if (bc.empty()) border = 0;
 
     std::string s = "/Tx BMC\nq\n";
@@ -766,7 +742,7 @@ void build_combo_appearance(int idx, int w, int ap, const FieldFacts& f) {
     const st_field& r = g_st.p_field_strage[idx];
     std::string shown;
     // One line, centred in the box as viewers place a choice.
-    std::vector<double> box = numbers_of(dict_entry(ap, "BBox"));
+    std::vector<double> box = array_numbers(dict_entry(ap, "BBox"));
     if (box.size() < 4) return;
     const double bh = std::fabs(box[3] - box[1]);
     double line_feed = r.line_feed;
@@ -799,10 +775,10 @@ struct WidgetBox {
 };
 
 bool widget_box(int w, WidgetBox* b) {
-    std::vector<double> rect = numbers_of(dict_entry(w, "Rect"));
+    std::vector<double> rect = array_numbers(dict_entry(w, "Rect"));
     if (rect.size() < 4) return false;
     double r = 0;
-    number_of(entry_in(w, "MK", "R"), &r);
+    number_value(entry_in(w, "MK", "R"), &r);
     int rot = ((static_cast<int>(r) % 360) + 360) % 360;
     if (rot % 90 != 0) rot = 0;
     const double rw = std::fabs(rect[2] - rect[0]), rh = std::fabs(rect[3] - rect[1]);
@@ -864,27 +840,6 @@ void add_font_resource(int ap, const char* name, int font) {
     int owner = -1, after = 0;
     font_holder(ap, &owner, &after);
     if (ref_target(get_elem(owner, name)) == -1) append_elem_objref(owner, after, name, font);
-}
-
-WidgetFrame widget_frame(int w, Dict mk) {
-    WidgetFrame fr;
-    fr.bg = numbers_of(mk.find("BG"));
-    fr.bc = numbers_of(mk.find("BC"));
-    // A widget with neither /BS nor /Border has no border: viewers draw none and give the
-    // caption the whole box.
-    double width = 0;
-    if (Dict{w, 0}.sub("BS").valid()) {
-        width = 1;
-        number_of(entry_in(w, "BS", "W"), &width);
-    } else {
-        std::vector<double> b = numbers_of(dict_entry(w, "Border"));
-        if (b.size() >= 3) width = b[2];
-    }
-    fr.border = width;
-    const char* style = name_of(entry_in(w, "BS", "S"));
-    if (style) fr.style = style[0];
-    fr.dash = numbers_of(entry_in(w, "BS", "D"));
-    return fr;
 }
 
 // Width in em of `text` (single-byte codes) in font number `font_no`.
@@ -958,7 +913,7 @@ void rebuild_button_states(int w, const FieldFacts& f, Dict mk, const WidgetBox&
     const bool radio = f.type == FIELD_TYPE_RADIO;
     std::string caption;
     const bool has_caption = bytes_of(mk.find("CA"), &caption) && !caption.empty();
-    const WidgetFrame fr = widget_frame(w, mk);
+    const WidgetFrame fr = read_widget_frame(w);
     const std::string frame = frame_ops(fr, b.rw, b.rh, radio && !has_caption);
     // The caption's size from the default appearance (0: the largest the box holds).
     int tf = -1;
@@ -999,7 +954,7 @@ void rebuild_push_button(int idx, int w, const FieldFacts& f, Dict mk, const Wid
     std::string caption, shown;
     const bool has_caption = bytes_of(mk.find("CA"), &caption) && !caption.empty();
     if (has_caption && !single_byte_text(caption, &shown)) return;
-    const WidgetFrame fr = widget_frame(w, mk);
+    const WidgetFrame fr = read_widget_frame(w);
     int ap = new_form_object(b);
     std::string text = frame_ops(fr, b.rw, b.rh, false);
     if (has_caption) {
@@ -1017,7 +972,7 @@ void rebuild_push_button(int idx, int w, const FieldFacts& f, Dict mk, const Wid
 }
 
 // List boxes: the options from /TI on, the selected ones (/V, else /I) highlighted.
-void rebuild_list_box(int idx, int w, const FieldFacts& f, Dict mk, const WidgetBox& b) {
+void rebuild_list_box(int idx, int w, const FieldFacts& f, const WidgetBox& b) {
     int n = entry_in(w, "AP", "N");
     if (n == -1 || g_st.p_elem_strage[n].f_type != ELEM_TYPE_OBJREF || ref_target(n) == -1) return;
     std::string opt_text;
@@ -1046,7 +1001,7 @@ void rebuild_list_box(int idx, int w, const FieldFacts& f, Dict mk, const Widget
                 chosen.push_back(c.exported);
     }
     std::vector<double> indexes =
-        chosen.empty() ? numbers_of(field_entry(w, "I")) : std::vector<double>();
+        chosen.empty() ? array_numbers(field_entry(w, "I")) : std::vector<double>();
     for (size_t i = 0; i < items.size(); ++i) {
         ListOption& o = options[i];
         o.width = text_width(r.font_no, o.text);
@@ -1056,8 +1011,8 @@ void rebuild_list_box(int idx, int w, const FieldFacts& f, Dict mk, const Widget
             if (static_cast<size_t>(k) == i) o.selected = true;
     }
     double top = 0;
-    number_of(field_entry(w, "TI"), &top);
-    const WidgetFrame fr = widget_frame(w, mk);
+    number_value(field_entry(w, "TI"), &top);
+    const WidgetFrame fr = read_widget_frame(w);
     std::string text = frame_ops(fr, b.rw, b.rh, false);
     text += turned(b, list_ops(f.da, std::string("/") + r.short_name, r.font_size10 / 10.0, options,
                                static_cast<int>(top), b.w, b.h, fr.border, f.q < 0 ? 0 : f.q));
@@ -1081,7 +1036,7 @@ void rebuild_for_viewer(int idx, int w, const FieldFacts& f) {
             if (mk.valid()) rebuild_push_button(idx, w, f, mk, b);
             break;
         case FIELD_TYPE_LIST:
-            rebuild_list_box(idx, w, f, mk, b);
+            rebuild_list_box(idx, w, f, b);
             break;
         default:
             break;
@@ -1123,7 +1078,7 @@ void analyse_widget(int w) {
         // Drawn as a viewer draws a typed value, in the same font. The box keeps its size,
         // so the value is scaled as the form's own drawing is.
         int old = ap;
-        std::vector<double> b = numbers_of(dict_entry(old, "BBox"));
+        std::vector<double> b = array_numbers(dict_entry(old, "BBox"));
         const double size[2] = {std::fabs(b[2] - b[0]), std::fabs(b[3] - b[1])};
         ap = build_appearance(w, f, "", size);
         if (ap != -1) carry_default_font(w, old, ap, f);

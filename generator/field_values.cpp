@@ -107,14 +107,6 @@ void select_button_state(int first, const char* field_name, const int32_t* value
     }
 }
 
-// The numbers of array entry `e` (a sub-dictionary's entry holding array text).
-std::vector<double> entry_numbers(int e) {
-    if (e == -1) return {};
-    const st_elem& el = g_st.p_elem_strage[e];
-    if (el.f_type != ELEM_TYPE_STRING) return {};
-    return numbers_in(elem_bytes(el), static_cast<size_t>(el.data.str.len));
-}
-
 // Draws list box widget `widget` (field record `idx`) as viewers draw one: its options in the
 // field's font, option `selected` on a black bar. A field whose font is not single-byte, or
 // whose appearance has no box, keeps its appearance.
@@ -145,25 +137,7 @@ void redraw_list_box(int idx, int widget, const std::vector<ChoiceItem>& items, 
         o.selected = static_cast<int>(i) == selected;
         options.push_back(o);
     }
-    Dict w{widget, 0};
-    Dict mk = w.sub("MK");
-    WidgetFrame fr;
-    fr.bg = entry_numbers(mk.find("BG"));
-    fr.bc = entry_numbers(mk.find("BC"));
-    fr.border = 0;
-    Dict bs = w.sub("BS");
-    if (bs.valid()) {
-        fr.border = 1;
-        int bw = bs.find("W");
-        if (bw != -1 && g_st.p_elem_strage[bw].f_type == ELEM_TYPE_INTEGER)
-            fr.border = g_st.p_elem_strage[bw].data.int_data;
-        int st = bs.find("S");
-        if (st != -1 && g_st.p_elem_strage[st].f_type == ELEM_TYPE_NAME)
-            fr.style = g_st.p_elem_strage[st].data.name[0];
-    } else {
-        std::vector<double> b = entry_numbers(dict_entry(widget, "Border"));
-        if (b.size() >= 3) fr.border = b[2];
-    }
+    const WidgetFrame fr = read_widget_frame(widget);
     int da_len = 0;
     const char* da = get_elem_string(widget, "Parent", "DA", &da_len);
     if (!da) {

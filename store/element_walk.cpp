@@ -1,9 +1,12 @@
 #include "store/element_walk.h"
 
+#include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "store/change_marks.h"
 #include "store/element_ops.h"
+#include "store/pdf_text.h"
 
 namespace {
 
@@ -182,6 +185,31 @@ int deref_value(int e) {
     const st_elem& el = g_st.p_elem_strage[e];
     if (el.f_type != ELEM_TYPE_OBJREF) return e;
     return get_elem(el.data.obj_no, LABEL_IMMEDIATE);
+}
+
+bool number_value(int e, double* out) {
+    const int v = deref_value(e);
+    if (v == -1) return false;
+    const st_elem& el = g_st.p_elem_strage[v];
+    if (el.f_type == ELEM_TYPE_INTEGER) {
+        *out = el.data.int_data;
+        return true;
+    }
+    if (el.f_type != ELEM_TYPE_STRING || el.data.str.type != STR_BARE) return false;
+    std::string t(elem_bytes(el), static_cast<size_t>(el.data.str.len));
+    char* end = nullptr;
+    double d = std::strtod(t.c_str(), &end);
+    if (end == t.c_str()) return false;
+    *out = d;
+    return true;
+}
+
+std::vector<double> array_numbers(int e) {
+    const int v = deref_value(e);
+    if (v == -1) return {};
+    const st_elem& el = g_st.p_elem_strage[v];
+    if (el.f_type != ELEM_TYPE_STRING || el.data.str.type != STR_ARRAY) return {};
+    return numbers_in(elem_bytes(el), static_cast<size_t>(el.data.str.len));
 }
 
 int Dict::find(const char* label) const {

@@ -11,6 +11,8 @@
 // type 0; the writer leaves it out, and so do the dictionary lookups here.
 #pragma once
 
+#include <vector>
+
 #include "store/storages.h"
 
 // What a walk yields.
@@ -105,6 +107,12 @@ int dict_ref(int obj, const char* label);
 // the object it refers to (an array or a number held without a dictionary); -1 when that
 // object holds no direct value.
 int deref_value(int e);
+// The number element e stands for (an integer, or a real kept as bare text), through a
+// reference; false when it is none.
+bool number_value(int e, double* out);
+// The numbers of the array element e stands for (through a reference); none for any other
+// value.
+std::vector<double> array_numbers(int e);
 
 // A dictionary in the store: the top level of object obj (start 0), or the sub-dictionary
 // that element start of object obj opens. obj -1: none; every lookup on it finds nothing.

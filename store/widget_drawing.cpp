@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "store/element_walk.h"
 #include "store/pdf_text.h"
 
 namespace {
@@ -90,6 +91,27 @@ std::string pdf_literal(const std::string& bytes) {
 
 std::string disc_ops(double cx, double cy, double r) {
     return circle(cx, cy, r, true);
+}
+
+WidgetFrame read_widget_frame(int w) {
+    WidgetFrame fr;
+    const Dict widget{w, 0};
+    const Dict mk = widget.sub("MK"), bs = widget.sub("BS");
+    fr.bg = array_numbers(mk.find("BG"));
+    fr.bc = array_numbers(mk.find("BC"));
+    fr.border = 0;
+    if (bs.valid()) {
+        fr.border = 1;
+        number_value(bs.find("W"), &fr.border);
+    } else {
+        std::vector<double> b = array_numbers(widget.find("Border"));
+        if (b.size() >= 3) fr.border = b[2];
+    }
+    const int style = bs.find("S");
+    if (style != -1 && g_st.p_elem_strage[style].f_type == ELEM_TYPE_NAME)
+        fr.style = g_st.p_elem_strage[style].data.name[0];
+    fr.dash = array_numbers(bs.find("D"));
+    return fr;
 }
 
 std::string frame_ops(const WidgetFrame& f, double dx, double dy, bool round) {

@@ -19,6 +19,11 @@ struct WidgetFrame {
     std::vector<double> dash;  // /BS /D
 };
 
+// The frame of widget object w: /MK /BG and /BC, the border width of /BS (1 when it has
+// none) or of /Border, /BS /S and /BS /D. A widget with neither /BS nor /Border has no
+// border: viewers draw none and give the caption the whole box.
+WidgetFrame read_widget_frame(int w);
+
 // Background and border of a dx x dy widget. `round`: the round border of a radio button
 // that has no caption.
 std::string frame_ops(const WidgetFrame& f, double dx, double dy, bool round);
