@@ -273,15 +273,6 @@ void append_real(std::string& s, double v) {
     s += buf;
 }
 
-// A colour operator for the components of an /MK colour array ("" when it has none).
-std::string colour_op(const std::vector<double>& c, bool stroke) {
-    const char* op = colour_operator(c.size(), stroke);
-    if (!op) return "";
-    std::string s;
-    for (double v : c) append_real(s, v);
-    return s + op + " ";
-}
-
 // Switches entry `e` off so the template leaves it out, with everything inside it and its
 // labels, so that no lookup by label (the generator's included) finds it any more.
 void switch_off_entry(int e) {
@@ -354,45 +345,13 @@ int build_appearance(int w, const FieldFacts& f, const std::string& shown = "",
     const bool turned = rot == 90 || rot == 270;
     const double bw = size ? size[0] : turned ? rh : rw, bh = size ? size[1] : turned ? rw : rh;
 
-    double border = 1;
-    if (!number_value(entry_in(w, "BS", "W"), &border)) {
-        std::vector<double> b = array_numbers(dict_entry(w, "Border"));
-        border = b.size() >= 3 ? b[2] : 1;
-    }
-    const char* style = name_of(entry_in(w, "BS", "S"));
-    std::string bg = colour_op(array_numbers(entry_in(w, "MK", "BG")), false);
-    std::string bc = colour_op(array_numbers(entry_in(w, "MK", "BC")), true);
-    if (bc.empty()) border = 0;
-
-    std::string s = "/Tx BMC\nq\n";
-    if (!bg.empty()) {
-        s += bg + "0 0 ";
-        append_real(s, bw);
-        append_real(s, bh);
-        s += "re f\n";
-    }
-    if (border > 0) {
-        s += bc;
-        append_real(s, border);
-        s += "w ";
-        if (style && std::strcmp(style, "D") == 0) s += "[3] 0 d ";
-        if (style && std::strcmp(style, "U") == 0) {
-            s += "0 ";
-            append_real(s, border / 2);
-            s += "m ";
-            append_real(s, bw);
-            append_real(s, border / 2);
-            s += "l S\n";
-        } else {
-            append_real(s, border / 2);
-            append_real(s, border / 2);
-            append_real(s, bw - border);
-            append_real(s, bh - border);
-            s += "re S\n";
-        }
-    }
-    s += "Q\nq\n";
-    double inset = border > 0 ? border : 1;
+    // Background and border as for every widget a viewer draws; the text is clipped inside
+    // the border (twice its width for a beveled or inset one, whose bands take that much).
+    const WidgetFrame fr = read_widget_frame(w, 1);
+    const bool framed = fr.border > 0 && !(fr.bc.empty() && fr.bg.empty());
+    double inset = framed ? fr.border : 1;
+    if (framed && (fr.style == 'B' || fr.style == 'I')) inset *= 2;
+    std::string s = "/Tx BMC\nq\n" + frame_ops(fr, bw, bh, false) + "Q\nq\n";
     append_real(s, inset);
     append_real(s, inset);
     append_real(s, bw - 2 * inset > 0 ? bw - 2 * inset : 0);
@@ -913,7 +872,7 @@ void rebuild_button_states(int w, const FieldFacts& f, Dict mk, const WidgetBox&
     const bool radio = f.type == FIELD_TYPE_RADIO;
     std::string caption;
     const bool has_caption = bytes_of(mk.find("CA"), &caption) && !caption.empty();
-    const WidgetFrame fr = read_widget_frame(w);
+    const WidgetFrame fr = read_widget_frame(w, 0);
     const std::string frame = frame_ops(fr, b.rw, b.rh, radio && !has_caption);
     // The caption's size from the default appearance (0: the largest the box holds).
     int tf = -1;
@@ -954,7 +913,7 @@ void rebuild_push_button(int idx, int w, const FieldFacts& f, Dict mk, const Wid
     std::string caption, shown;
     const bool has_caption = bytes_of(mk.find("CA"), &caption) && !caption.empty();
     if (has_caption && !single_byte_text(caption, &shown)) return;
-    const WidgetFrame fr = read_widget_frame(w);
+    const WidgetFrame fr = read_widget_frame(w, 0);
     int ap = new_form_object(b);
     std::string text = frame_ops(fr, b.rw, b.rh, false);
     if (has_caption) {
@@ -1012,7 +971,7 @@ void rebuild_list_box(int idx, int w, const FieldFacts& f, const WidgetBox& b) {
     }
     double top = 0;
     number_value(field_entry(w, "TI"), &top);
-    const WidgetFrame fr = read_widget_frame(w);
+    const WidgetFrame fr = read_widget_frame(w, 0);
     std::string text = frame_ops(fr, b.rw, b.rh, false);
     text += turned(b, list_ops(f.da, std::string("/") + r.short_name, r.font_size10 / 10.0, options,
                                static_cast<int>(top), b.w, b.h, fr.border, f.q < 0 ? 0 : f.q));

@@ -137,7 +137,7 @@ void redraw_list_box(int idx, int widget, const std::vector<ChoiceItem>& items, 
         o.selected = static_cast<int>(i) == selected;
         options.push_back(o);
     }
-    const WidgetFrame fr = read_widget_frame(widget);
+    const WidgetFrame fr = read_widget_frame(widget, 0);
     int da_len = 0;
     const char* da = get_elem_string(widget, "Parent", "DA", &da_len);
     if (!da) {

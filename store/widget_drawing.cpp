@@ -93,13 +93,13 @@ std::string disc_ops(double cx, double cy, double r) {
     return circle(cx, cy, r, true);
 }
 
-WidgetFrame read_widget_frame(int w) {
+WidgetFrame read_widget_frame(int w, double bare_width) {
     WidgetFrame fr;
     const Dict widget{w, 0};
     const Dict mk = widget.sub("MK"), bs = widget.sub("BS");
     fr.bg = array_numbers(mk.find("BG"));
     fr.bc = array_numbers(mk.find("BC"));
-    fr.border = 0;
+    fr.border = bare_width;
     if (bs.valid()) {
         fr.border = 1;
         number_value(bs.find("W"), &fr.border);

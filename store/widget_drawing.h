@@ -20,9 +20,10 @@ struct WidgetFrame {
 };
 
 // The frame of widget object w: /MK /BG and /BC, the border width of /BS (1 when it has
-// none) or of /Border, /BS /S and /BS /D. A widget with neither /BS nor /Border has no
-// border: viewers draw none and give the caption the whole box.
-WidgetFrame read_widget_frame(int w);
+// none) or of /Border, /BS /S and /BS /D. A widget with neither /BS nor /Border has a border
+// `bare_width` wide: viewers draw none around a button or list box (0) and give the caption
+// the whole box, but the default 1 around a text field.
+WidgetFrame read_widget_frame(int w, double bare_width);
 
 // Background and border of a dx x dy widget. `round`: the round border of a radio button
 // that has no caption.

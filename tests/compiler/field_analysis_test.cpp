@@ -428,8 +428,11 @@ TEST(FieldNames, AppearanceBuiltForAFieldWithoutOne) {
     EXPECT_EQ(str_of(get_elem(ap, "Matrix")), "0 1 -1 0 0 0");
     EXPECT_EQ(get_elem_objref(ap, nullptr, "F9"), 5);
     std::string text = str_of(get_elem(ap, LABEL_STREAM));
-    EXPECT_NE(text.find("1 1 0 rg 0 0 20 200 re f"), std::string::npos) << text;
-    EXPECT_NE(text.find("1 0 0 RG 2 w [3] 0 d 1 1 18 198 re S"), std::string::npos) << text;
+    EXPECT_NE(text.find("1.00 1.00 0.00 rg\n0 0 20.00 200.00 re f"), std::string::npos) << text;
+    EXPECT_NE(text.find("[3 ] 0 d\n2.00 w\n1.00 0.00 0.00 RG\n1.00 1.00 18.00 198.00 re s"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("2 2 16 196 re W n"), std::string::npos) << text;
     // The value's colour comes from /DA; the generator appends text and closes the rest.
     EXPECT_NE(std::string(field().start_str).find("BT\n0 0 1 rg /F9 10 Tf"), std::string::npos)
         << field().start_str;
