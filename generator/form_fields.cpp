@@ -159,14 +159,8 @@ void collect_form_fields() {
 
 namespace {
 
-void put_int(std::string& t, int v) {
-    char num[16];
-    auto r = std::to_chars(num, num + sizeof num, v);
-    t.append(num, static_cast<size_t>(r.ptr - num));
-}
-
 void put_ref(std::string& t, int obj) {
-    put_int(t, obj);
+    append_int(t, obj);
     t.append(" 0 R");
 }
 
@@ -184,7 +178,7 @@ bool begin_form_object(int n) {
     if (n <= 0 || n >= g_st.num_pxref_strage) return false;
     std::string& t = g_form.text;
     t.clear();
-    put_int(t, n);
+    append_int(t, n);
     t.append(" 0 obj\r");
     return true;
 }

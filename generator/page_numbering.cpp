@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "generator/doc_state.h"
+#include "generator/pdf_writer.h"
 #include "generator/text_fill.h"
 #include "store/change_marks.h"
 #include "store/element_ops.h"
@@ -34,12 +35,6 @@ int number_after(const char* p, const char* end, const char** next) {
     auto r = std::from_chars(p, end, n);
     *next = r.ptr;
     return r.ec == std::errc() ? n : 0;
-}
-
-void append_int(std::string& s, int v) {
-    char buf[16];
-    auto r = std::to_chars(buf, buf + sizeof buf, v);
-    s.append(buf, static_cast<size_t>(r.ptr - buf));
 }
 
 }  // namespace

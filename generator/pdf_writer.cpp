@@ -494,3 +494,9 @@ void print_close() {
     bool ok = g_out.to_stdout ? std::fflush(fp) == 0 : std::fclose(fp) == 0;
     if (!ok) write_failed();
 }
+
+void append_int(std::string& s, long long v) {
+    char buf[24];
+    auto r = std::to_chars(buf, buf + sizeof buf, v);
+    s.append(buf, static_cast<size_t>(r.ptr - buf));
+}

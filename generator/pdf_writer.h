@@ -24,6 +24,9 @@ void print_xref_last();
 void print_close();
 void print_elem(int elem);
 
+// Appends v in decimal, as the writer writes numbers.
+void append_int(std::string& s, long long v);
+
 void pdf_write(const char* str);
 void pdf_write_bin(const char* str, int len);
 // Writes raw or quoted-printable (the third argument is not used).
