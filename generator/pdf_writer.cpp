@@ -2,11 +2,15 @@
 
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <charconv>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "generator/doc_state.h"
@@ -32,13 +36,25 @@ std::vector<long long> g_obj_offsets;
 // Output goes through one large buffer of the writer's own: the writer makes many small
 // writes per element, and a stdio call for each costs more than the bytes themselves. The
 // buffer is written with write(2), so that every failure (a full disk, a closed pipe) is seen
-// at once, and so that the crash handler can still write it out.
+// at once, and so that the crash handler can still write it out. There are two: while a
+// full one is written out by a thread of its own, the pages go on into the other.
+char g_space[2][OUT_BUFFER];
 struct OutBuffer {
-    char data[OUT_BUFFER];
+    char* data = g_space[0];
     size_t used = 0;
     FILE* fp = nullptr;
 };
 OutBuffer g_buf;
+
+// The one write in flight: a full buffer of the PDF file being written by its own thread.
+// One at a time, so the file's bytes keep their order; every synchronous write waits for it
+// first. A failure is kept and raised by the next call that waits.
+struct InFlight {
+    std::atomic<bool> busy{false};
+    std::atomic<int> error{0};  // errno of a failed write, 0 when none failed
+    bool exit_hook = false;
+};
+InFlight g_flight;
 
 // True while print_obj writes plain output through the buffer, which it binds to the PDF
 // for that time: its many small writes are then copied in place.
@@ -63,7 +79,7 @@ inline void put(const char (&lit)[N]) {
     put(lit, N - 1);
 }
 
-void buffer_flush();
+void buffer_flush(bool background = false);
 
 // While one lives, plain output goes straight into the buffer, bound to the PDF.
 struct DirectWrites {
@@ -249,16 +265,60 @@ bool write_all(int fd, const char* p, size_t n) {
     throwf("PDF write error(%s)", g_out.file_name.c_str());
 }
 
-// Writes n bytes straight to the stream, after whatever stdio holds for it (trace lines
-// when the PDF goes to standard output).
+// Waits until no write is in flight and raises the failure of the last one, if any.
+void flight_wait() {
+    g_flight.busy.wait(true);
+    if (int err = g_flight.error.exchange(0)) {
+        errno = err;
+        write_failed();
+    }
+}
+
+void flight_wait_quietly() {
+    g_flight.busy.wait(true);
+}
+
+// Hands n bytes at p to a thread that writes them to fd, once the previous write is done.
+void flight_start(int fd, const char* p, size_t n) {
+    flight_wait();
+    if (!g_flight.exit_hook) {
+        // A run that ends without closing its output still lets the last write finish.
+        std::atexit(flight_wait_quietly);
+        g_flight.exit_hook = true;
+    }
+    g_flight.busy.store(true);
+    try {
+        std::thread([fd, p, n] {
+            if (!write_all(fd, p, n)) g_flight.error.store(errno ? errno : EIO);
+            g_flight.busy.store(false);
+            g_flight.busy.notify_all();
+        }).detach();
+    } catch (const std::system_error&) {
+        // No thread to be had: written here and now.
+        g_flight.busy.store(false);
+        if (!write_all(fd, p, n)) write_failed();
+    }
+}
+
+// Writes n bytes straight to the stream, after the write in flight and whatever stdio holds
+// for it (trace lines when the PDF goes to standard output).
 void raw_write(FILE* fp, const char* p, size_t n) {
+    flight_wait();
     if (std::fflush(fp) != 0 || !write_all(fileno(fp), p, n)) write_failed();
 }
 
-void buffer_flush() {
+// Writes out the buffer: a full buffer of a PDF file in the background, into which nothing
+// else writes, while the other one takes the next bytes; anything else at once.
+void buffer_flush(bool background) {
     size_t n = g_buf.used;
     g_buf.used = 0;
-    if (n && g_buf.fp) raw_write(g_buf.fp, g_buf.data, n);
+    if (!n || !g_buf.fp) return;
+    if (background && g_buf.fp == g_out.fp_pdfFile && !g_out.to_stdout) {
+        flight_start(fileno(g_buf.fp), g_buf.data, n);
+        g_buf.data = g_buf.data == g_space[0] ? g_space[1] : g_space[0];
+        return;
+    }
+    raw_write(g_buf.fp, g_buf.data, n);
 }
 
 inline void buffer_put(FILE* fp, const char* p, size_t n) {
@@ -267,7 +327,7 @@ inline void buffer_put(FILE* fp, const char* p, size_t n) {
         g_buf.fp = fp;
     }
     if (g_buf.used + n > OUT_BUFFER) {
-        buffer_flush();
+        buffer_flush(true);
         if (n > OUT_BUFFER / 2) {
             raw_write(fp, p, n);
             return;
@@ -335,6 +395,7 @@ void pdf_write(const char* str) {
 
 void pdf_flush() {
     if (g_buf.fp && g_buf.fp == g_out.fp_pdfFile) buffer_flush();
+    flight_wait();
     if (g_out.fp_pdfFile) std::fflush(g_out.fp_pdfFile);
 }
 
@@ -347,7 +408,12 @@ void pdf_flush_quietly() {
 }
 
 void pdf_flush_on_crash() {
-    // Only async-signal-safe calls: the bytes sit in the writer's own buffer.
+    // Only async-signal-safe calls: the bytes sit in the writer's own buffer. A write in
+    // flight goes first; it is given two seconds (the crash may be its own thread's).
+    for (int i = 0; i < 2000 && g_flight.busy.load(); ++i) {
+        struct timespec ms = {0, 1000000};
+        nanosleep(&ms, nullptr);
+    }
     if (g_buf.used && g_buf.fp) {
         int fd = fileno(g_buf.fp);
         if (fd >= 0) write_all(fd, g_buf.data, g_buf.used);
@@ -488,6 +554,7 @@ void print_close() {
     FILE* fp = g_out.fp_pdfFile;
     if (!fp) return;
     buffer_flush();
+    flight_wait();
     g_buf.fp = nullptr;
     g_out.fp_pdfFile = nullptr;
     // The close is checked too: a file system may report a full disk only here.

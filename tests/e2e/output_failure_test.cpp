@@ -50,9 +50,13 @@ TEST(OutputFailure, FullDeviceSmallFileSystemAndClosedPipe) {
     tb::simple_template(tpl, "A page of static text");
     std::string err = d.file("err.log");
 
-    tt::write_file(d.file("s1"), pages_script(tpl, "/dev/full", 1));
-    EXPECT_EQ(tt::run_tessaro(d.file("s1"), err), 255);
-    EXPECT_EQ(tt::read_file(err), "PDF write error(/dev/full)\n");
+    // One page (written at the end), and megabytes of pages (full buffers are written while
+    // the next pages are made): the failure is reported either way.
+    for (int pages : {1, 30000}) {
+        tt::write_file(d.file("s1"), pages_script(tpl, "/dev/full", pages));
+        EXPECT_EQ(tt::run_tessaro(d.file("s1"), err), 255) << pages;
+        EXPECT_EQ(tt::read_file(err), "PDF write error(/dev/full)\n");
+    }
 
     tt::write_file(d.file("s2"), pages_script(tpl, "-", 1));
     EXPECT_EQ(run_into_closed_pipe(d.file("s2"), err), 255);
