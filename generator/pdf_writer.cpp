@@ -464,18 +464,24 @@ void print_obj() {
         put(" 0 obj\r");
         bool dict = std::strncmp(es[first].label, LABEL_IMMEDIATE, LABEL_SIZE) != 0;
         if (dict) put("<< \r");
-        bool has_stream = false;
+        // The stream data follows the dictionary, wherever its element stands in the chain
+        // (an object holds one; should it hold more, they follow in order).
+        int stream = 0;
+        bool more_streams = false;
         for (int e : obj_elems(i)) {
             if (is_stream(es[e])) {
-                has_stream = true;
+                more_streams = more_streams || stream != 0;
+                stream = e;
                 continue;
             }
             write_elem(es[e]);
         }
         if (dict) put(">> ");
-        if (has_stream) {
+        if (more_streams) {
             for (int e : obj_elems(i))
                 if (is_stream(es[e])) write_elem(es[e]);
+        } else if (stream) {
+            write_elem(es[stream]);
         }
         put("\rendobj\r");
     }

@@ -64,7 +64,9 @@ namespace {
 
 // The generator's index of the records by the names that address them (full and fixed-record
 // names), sorted by name and record. It is made again when the template content, the
-// records' or extras' counts or places, or a record's name changed.
+// records' or extras' counts or places, or a record's name changed. An index made before any
+// name changed since its content was loaded holds again for the same content loaded anew
+// (the next page of a template run), until a name changes.
 struct NameEntry {
     const char* name;
     size_t len;
@@ -73,6 +75,7 @@ struct NameEntry {
 struct NameIndex {
     long image = -1;
     long generation = -1;
+    bool as_loaded = false;  // made while the names were the loaded content's
     int records = -1, extras = -1;
     const void* record_base = nullptr;
     const void* text_base = nullptr;
@@ -83,6 +86,7 @@ struct NameIndex {
 };
 NameIndex g_names;
 long g_name_generation = 0;
+long g_loaded_generation = -1;  // g_name_generation when the storages were last loaded
 
 int compare(const char* a, size_t alen, const char* b, size_t blen) {
     int c = std::memcmp(a, b, alen < blen ? alen : blen);
@@ -93,9 +97,11 @@ int compare(const char* a, size_t alen, const char* b, size_t blen) {
 const NameIndex& name_index() {
     NameIndex& x = g_names;
     const Storages& s = g_st;
-    if (x.image == loaded_image_id() && x.generation == g_name_generation &&
-        x.records == s.num_field_strage && x.extras == s.num_field_extra_strage &&
-        x.record_base == s.p_field_strage && x.text_base == s.p_field_extra_text)
+    const bool names_hold = x.generation == g_name_generation ||
+                            (x.as_loaded && g_name_generation == g_loaded_generation);
+    if (x.image == loaded_image_id() && names_hold && x.records == s.num_field_strage &&
+        x.extras == s.num_field_extra_strage && x.record_base == s.p_field_strage &&
+        x.text_base == s.p_field_extra_text)
         return x;
     x.entries.clear();
     x.last_valid = false;
@@ -112,6 +118,7 @@ const NameIndex& name_index() {
     });
     x.image = loaded_image_id();
     x.generation = g_name_generation;
+    x.as_loaded = g_name_generation == g_loaded_generation;
     x.records = s.num_field_strage;
     x.extras = s.num_field_extra_strage;
     x.record_base = s.p_field_strage;
@@ -220,6 +227,8 @@ void field_extra_set_name(int field_index, const char* name, int len) {
 void field_extras_clear() {
     g_st.num_field_extra_strage = 0;
     g_st.num_field_extra_text = 0;
+    // A load: the names are the new content's.
+    g_loaded_generation = ++g_name_generation;
 }
 
 void field_extras_release() {
