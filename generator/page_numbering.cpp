@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "generator/doc_state.h"
@@ -95,7 +96,8 @@ struct RunReuse {
     std::vector<char> annot;       // per object of this page: listed in a page's annotations
     std::vector<char> listed;      // per object of this page: a page of the page list
     std::vector<int> from, to;     // the page's references, one pair each
-    std::vector<int> start, adj;   // references grouped by object (forward or backward)
+    std::vector<std::pair<int, int>> renum_elems;  // object, element: what renumbering rewrites
+    std::vector<int> start, adj;  // references grouped by object (forward or backward)
     std::vector<int> work;
     std::vector<int> left_out;  // per object of this page: its chain when it is not written
     long image = -1;            // template_reads() when the run's first page was loaded
@@ -172,13 +174,20 @@ void collect_refs(int n) {
     RunReuse& r = g_run;
     r.from.clear();
     r.to.clear();
+    r.renum_elems.clear();
     for (int i = 0; i < n; ++i)
-        each_elem(i, [&](const st_elem& e) {
-            each_ref(e, [&](int t) {
+        for (int e : obj_elems(i)) {
+            const st_elem& el = g_st.p_elem_strage[e];
+            if (el.f_type != ELEM_TYPE_OBJREF &&
+                (el.f_type != ELEM_TYPE_STRING || el.data.str.type != STR_ARRAY ||
+                 !el.data.str.f_renum))
+                continue;
+            r.renum_elems.emplace_back(i, e);
+            each_ref(el, [&](int t) {
                 r.from.push_back(i);
                 r.to.push_back(t);
             });
-        });
+        }
 }
 
 void group_refs(int n, const std::vector<int>& key, const std::vector<int>& val) {
@@ -309,8 +318,19 @@ void renum_obj() {
         remember_first_page(n, loaded);
     // Refills left out on the promise of the first page's copy, where the page writes the
     // appearance itself after all.
-    refill_skipped_fields(is_reused);
+    const bool refilled = refill_skipped_fields(is_reused);
+    // A later page knows its references from the plan, unless refills changed elements since.
+    const bool refs_known = later && !refilled;
     g_run.left_out.assign(static_cast<size_t>(n), 0);
+    auto renumber = [&s](int e) {
+        // renum_elem, written out for the page's every element.
+        st_elem& el = s.p_elem_strage[e];
+        if (el.f_type == ELEM_TYPE_OBJREF)
+            el.data.obj_no = output_number(el.data.obj_no);
+        else if (el.f_type == ELEM_TYPE_STRING && el.data.str.type == STR_ARRAY &&
+                 el.data.str.f_renum)
+            renum_str(el);
+    };
     for (int i = 0; i < n; ++i) {
         st_xref& x = s.p_xref_strage[i];
         if (later && !g_run.keep[static_cast<size_t>(i)]) {
@@ -318,16 +338,12 @@ void renum_obj() {
             x.first_elem = 0;
             continue;
         }
-        for (int e : obj_elems(i)) {
-            // renum_elem, written out for the page's every element.
-            st_elem& el = s.p_elem_strage[e];
-            if (el.f_type == ELEM_TYPE_OBJREF)
-                el.data.obj_no = output_number(el.data.obj_no);
-            else if (el.f_type == ELEM_TYPE_STRING && el.data.str.type == STR_ARRAY &&
-                     el.data.str.f_renum)
-                renum_str(el);
-        }
+        if (!refs_known)
+            for (int e : obj_elems(i)) renumber(e);
     }
+    if (refs_known)
+        for (auto [obj, e] : g_run.renum_elems)
+            if (g_run.keep[static_cast<size_t>(obj)]) renumber(e);
     for (int t = 0; t < s.num_trailer_strage; ++t) {
         st_elem& e = s.p_trailer_strage[t];
         if (e.f_type == ELEM_TYPE_OBJREF)

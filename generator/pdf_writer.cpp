@@ -96,6 +96,13 @@ struct DirectWrites {
 };
 
 void write_int(long long v) {
+    if (g_direct && OUT_BUFFER - g_buf.used >= 24) {
+        char* o = g_buf.data + g_buf.used;
+        const size_t n = static_cast<size_t>(std::to_chars(o, o + 24, v).ptr - o);
+        g_buf.used += n;
+        g_out.sum_pos += static_cast<long long>(n);
+        return;
+    }
     char buf[24];
     auto r = std::to_chars(buf, buf + sizeof buf, v);
     put(buf, static_cast<size_t>(r.ptr - buf));

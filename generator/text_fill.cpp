@@ -446,11 +446,16 @@ void fill_empty_record(int i) {
     if (alone) mark_object_unchanged(ap);
 }
 
-void refill_skipped_fields(bool (*reused)(int obj)) {
+bool refill_skipped_fields(bool (*reused)(int obj)) {
     EmptyRefills& r = g_refills;
+    bool any = false;
     for (auto [i, ap] : r.skipped)
-        if (!reused(ap)) fill_record(i, g_empty_value, FillStyle{}, -1);
+        if (!reused(ap)) {
+            fill_record(i, g_empty_value, FillStyle{}, -1);
+            any = true;
+        }
     r.skipped.clear();
+    return any;
 }
 
 void fill_page_reset() {

@@ -35,8 +35,8 @@ void fill_page_reset();
 void fill_empty_record(int i);
 // Makes the left-out refills whose appearance object the page writes after all (`reused`
 // says which objects the run's first page's copies stand for); called by the numbering
-// before references are rewritten.
-void refill_skipped_fields(bool (*reused)(int obj));
+// before references are rewritten. True when it made any.
+bool refill_skipped_fields(bool (*reused)(int obj));
 
 // setPageFieldData: a text or combo box field shows the value; a check box or radio button
 // selects the state the value names (or Off); a list box selects the matching option.
