@@ -124,6 +124,8 @@ int main(int argc, char** argv) {
     } else {
         usage();
     }
+    // The script is read in large pieces: a script of many pages is megabytes of short lines.
+    std::setvbuf(g_io.fp_stdin, nullptr, _IOFBF, 1 << 18);
 
     progress_begin(STDERR_FILENO, "tessaro");
     try {
