@@ -134,7 +134,6 @@ void start_page_with(const char* templateFileName, Load load) {
     g_doc.pre_template_name = g_doc.template_name;
     std::memset(g_doc.flag_set_field, 0, static_cast<size_t>(g_doc.flag_set_used));
     g_doc.flag_set_used = 0;
-    adjust_stream();
 }
 
 }  // namespace

@@ -309,6 +309,7 @@ void load_template(const char* path) {
     int32_t counts[6] = {};
     g_loaded_image = -1;
     load_from(in, path, counts);
+    adjust_stream();  // the kept image holds the adjusted content: copies need no pass
     ++g_image_reads;
     long id = new_image_id();
     if (g_keep_images) keep_image(path, st, counts);
@@ -322,6 +323,7 @@ void load_template_memory(const char* name, const void* data, size_t size) {
     int32_t counts[6] = {};
     g_loaded_image = -1;
     load_from(in, name, counts);
+    adjust_stream();
     ++g_image_reads;
     marks_start_page(new_image_id());
 }

@@ -38,5 +38,5 @@ void write_template(const char* path);
 bool write_template_to(FILE* f);
 
 // Drops the line end that the source PDF put before "endstream" from every stream string
-// (data ending in CR LF whose stored following byte is "e").
+// (data ending in CR LF whose stored following byte is "e"). The loads do it.
 void adjust_stream();
