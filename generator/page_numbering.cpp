@@ -322,7 +322,7 @@ void renum_obj() {
     // A later page knows its references from the plan, unless refills changed elements since.
     const bool refs_known = later && !refilled;
     g_run.left_out.assign(static_cast<size_t>(n), 0);
-    auto renumber = [&s](int e) {
+    auto renumber = [&](int e) {
         // renum_elem, written out for the page's every element.
         st_elem& el = s.p_elem_strage[e];
         if (el.f_type == ELEM_TYPE_OBJREF)
