@@ -864,8 +864,36 @@ void repoint(int entry, int ap) {
     g_st.p_elem_strage[entry].data.obj_no = ap;
 }
 
+// A check box or radio button with no appearance at all, which viewers draw from its /MK:
+// it gets a normal appearance dictionary of its off state and of its on state where that is
+// known (the state /AS or the field's value names; "Yes" for a check box, the name viewers
+// give it), each entry pointing at the widget until rebuild_button_states draws it. A widget
+// without /AS shows its off state, as viewers show it.
+void give_button_states(int w, const FieldFacts& f) {
+    if (dict_entry(w, "AP") != -1) return;
+    const char* as = name_of(dict_entry(w, "AS"));
+    const char* value = f.state;
+    std::string on;
+    if (as && std::strcmp(as, "Off") != 0)
+        on = as;
+    else if (f.type == FIELD_TYPE_CHECKBOX && value && std::strcmp(value, "Off") != 0)
+        on = value;
+    else if (f.type == FIELD_TYPE_CHECKBOX)
+        on = "Yes";
+    if (on.size() >= LABEL_SIZE) on.clear();
+    int d = append_elem_subdic_start(w, 0, "AP");
+    int last = append_elem_subdic_start(w, d, "N");
+    if (!on.empty()) last = append_elem_objref(w, last, on.c_str(), w);
+    last = append_elem_objref(w, last, "Off", w);
+    last = append_elem_subdic_end(w, last, "N");
+    append_elem_subdic_end(w, last, "AP");
+    if (!as) append_elem_name(w, 0, "AS", "Off");
+}
+
 // Check boxes and radio buttons: every state of the normal appearance drawn as a viewer
 // builds it, the on states with the caption (/MK /CA, else a check mark) in ZapfDingbats.
+// A state that cannot be drawn (an on state whose default appearance names no font size)
+// goes from a dictionary that give_button_states made.
 void rebuild_button_states(int w, const FieldFacts& f, Dict mk, const WidgetBox& b) {
     Dict normal = Dict{w, 0}.sub("AP").sub("N");
     if (!normal.valid() || normal.start == 0) return;
@@ -887,7 +915,10 @@ void rebuild_button_states(int w, const FieldFacts& f, Dict mk, const WidgetBox&
         bool zapf_font = false;
         if (on && (has_caption || !radio)) {
             // Without a font operator in the default appearance a viewer keeps the form's own.
-            if (tf < 0) continue;
+            if (tf < 0) {
+                if (ref_target(e) == w) switch_off_entry(e);
+                continue;
+            }
             std::string glyphs = has_caption ? caption : "3";
             double width = 0;
             for (char c : glyphs) width += fmetric[zapf][static_cast<unsigned char>(c)] / 1000.0;
@@ -989,7 +1020,10 @@ void rebuild_for_viewer(int idx, int w, const FieldFacts& f) {
     switch (f.type) {
         case FIELD_TYPE_CHECKBOX:
         case FIELD_TYPE_RADIO:
-            if (mk.valid()) rebuild_button_states(w, f, mk, b);
+            // Without /MK the form's own appearance stays; without any, one is drawn.
+            if (!mk.valid() && dict_entry(w, "AP") != -1) break;
+            give_button_states(w, f);
+            rebuild_button_states(w, f, mk, b);
             break;
         case FIELD_TYPE_PUSHBUTTON:
             if (mk.valid()) rebuild_push_button(idx, w, f, mk, b);
@@ -1014,7 +1048,11 @@ void analyse_widget(int w) {
     const int idx = make_field_record(w, f);
     if (g_need_appearances && (f.type == FIELD_TYPE_CHECKBOX || f.type == FIELD_TYPE_RADIO))
         set_button_state(w, f);
-    if (g_need_appearances && !f.shows_text()) rebuild_for_viewer(idx, w, f);
+    // Non-text widgets are drawn as viewers build them in forms that ask for it; a check box
+    // or radio button with no appearance at all, which every viewer builds, in any form.
+    const bool button = f.type == FIELD_TYPE_CHECKBOX || f.type == FIELD_TYPE_RADIO;
+    if (!f.shows_text() && (g_need_appearances || (button && dict_entry(w, "AP") == -1)))
+        rebuild_for_viewer(idx, w, f);
     if (g_need_appearances && f.type == FIELD_TYPE_LIST) {
         rebuild_for_viewer(idx, w, f);
         return;

@@ -1,7 +1,8 @@
 // A form that asks viewers to build its appearances (/NeedAppearances) whose stored button
 // and list appearances differ from what such a viewer draws: printed unfilled, every widget
 // looks as poppler shows the source; a list box filled by a script shows its new selection.
-// A combo box without any appearance takes a value all the same.
+// A check box without any appearance is drawn in its state. A combo box without any
+// appearance takes a value all the same.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -30,9 +31,10 @@ std::string fixture_form() {
     o[2] = "<< /Type /Pages /Kids [3 0 R] /Count 1 >>";
     o[3] =
         "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 300 300] /Contents 7 0 R /Annots [10 0 R "
-        "11 0 R 13 0 R 14 0 R 16 0 R] >>";
+        "11 0 R 13 0 R 14 0 R 16 0 R 18 0 R] >>";
     o[4] =
-        "<< /Fields [10 0 R 12 0 R 14 0 R 16 0 R] /NeedAppearances true /DR << /Font << /Helv 5 "
+        "<< /Fields [10 0 R 12 0 R 14 0 R 16 0 R 18 0 R] /NeedAppearances true /DR << /Font << "
+        "/Helv 5 "
         "0 R /ZaDb 6 0 R >> >> /DA (/Helv 0 Tf 0 g) >>";
     o[5] = "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >>";
     o[6] = "<< /Type /Font /Subtype /Type1 /BaseFont /ZapfDingbats >>";
@@ -60,6 +62,9 @@ std::string fixture_form() {
         "/FT /Btn /Ff 65536 /T (go) /Rect [150 230 210 260] /MK << /BC [1 0 0] /CA (Go) >> /BS "
         "<< /W 2 >> /DA (/Helv 0 Tf 0 g) /AP << /N 17 0 R >>");
     o[17] = form_xobject(60, 30, "0 g 0 0 60 30 re f");
+    // Check box on, without an appearance (as pdfmark makes them).
+    o[18] =
+        widget("/FT /Btn /T (agree) /V /Yes /AS /Yes /Rect [240 235 260 255] /DA (/ZaDb 0 Tf 0 g)");
     o[20] = form_xobject(20, 20, "0 g 2 2 4 4 re f");
     o[21] = form_xobject(20, 20, "");
     for (std::string& s : o)
@@ -114,8 +119,12 @@ TEST_F(ViewerAppearance, UnfilledWidgetsLookAsTheViewerShowsTheSource) {
     };
     for (const Box& b : {Box{"check box", 20, 235, 40, 265}, Box{"radio A", 60, 240, 80, 260},
                          Box{"radio B", 90, 240, 110, 260}, Box{"list box", 20, 100, 100, 160},
-                         Box{"push button", 150, 230, 210, 260}})
+                         Box{"push button", 150, 230, 210, 260},
+                         Box{"check box without appearance", 240, 235, 260, 255}})
         EXPECT_LT(box_difference(want, got, b.x0, b.y0, b.x1, b.y1), 0.02) << b.what;
+    // The check mark is there, not an empty box on both sides.
+    tt::Pixmap blank = tt::render_page(print("setPageFieldData\tagree\tOff\n"), 1, 72);
+    EXPECT_GT(box_difference(blank, got, 240, 235, 260, 255), 0.05);
 }
 
 TEST_F(ViewerAppearance, ListBoxShowsTheOptionAScriptSelects) {
