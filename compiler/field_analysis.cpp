@@ -547,8 +547,8 @@ void analyse_field_box(int idx, int w, int ap, const FieldFacts& f) {
     r.line_start = line_start;
 }
 
-// The appearance text, inflated when it is Flate-encoded. False (with a note) when broken.
-bool appearance_text(int ap, const std::string& name, std::string* text) {
+// The appearance text, inflated when it is Flate-encoded. False when broken.
+bool appearance_text(int ap, std::string* text) {
     bool found = false;
     int data = dict_entry(ap, LABEL_STREAM);
     if (data == -1 || g_st.p_elem_strage[data].f_type != ELEM_TYPE_STRING) return false;
@@ -562,12 +562,10 @@ bool appearance_text(int ap, const std::string& name, std::string* text) {
         const char* n = get_elem_name(ap, nullptr, "Filter");
         if (n) filter = n;
     }
-    if (filter.find("FlateDecode") != std::string::npos) {
-        // A stream whose end is damaged still gives the text decoded before the damage.
-        if (!inflate_data(raw.data(), raw.size(), *text) && text->empty()) {
-            note("Broken appearance stream(" + name + ")");
-            return false;
-        }
+    if (filter.find("FlateDecode") != std::string::npos && !raw.empty()) {
+        // A stream whose end is damaged still gives the text decoded before the damage. An
+        // empty stream is empty whatever its filter (some writers compress even empty ones).
+        if (!inflate_data(raw.data(), raw.size(), *text) && text->empty()) return false;
     } else {
         *text = raw;
     }
@@ -630,7 +628,7 @@ bool analyse_start_text(int idx, const std::string& text, const FieldFacts& f,
     return true;
 }
 
-enum class Analysis { ok, failed, too_long };
+enum class Analysis { ok, failed, broken, too_long };
 
 // Reads what filling needs from appearance `ap` into record idx.
 Analysis analyse_appearance(int idx, int w, int ap, const FieldFacts& f) {
@@ -638,7 +636,7 @@ Analysis analyse_appearance(int idx, int w, int ap, const FieldFacts& f) {
     if (!analyse_field_font(idx, w, ap, f, &renamed)) return Analysis::failed;
     analyse_field_box(idx, w, ap, f);
     std::string text;
-    if (!appearance_text(ap, f.full_name, &text)) return Analysis::failed;
+    if (!appearance_text(ap, &text)) return Analysis::broken;
     if (!analyse_start_text(idx, text, f, g_st.p_field_strage[idx].short_name, renamed))
         return Analysis::too_long;
     return Analysis::ok;
@@ -1082,13 +1080,15 @@ void analyse_widget(int w) {
     }
     if (ap == -1) return;
     Analysis a = analyse_appearance(idx, w, ap, f);
-    // An appearance whose drawing before the text does not fit the record is replaced by the
-    // one a viewer would draw, so the field can still be filled.
-    if (a == Analysis::too_long && f.is_text()) {
+    // An appearance whose drawing before the text does not fit the record, or whose stream
+    // cannot be read, is replaced by the one a viewer would draw, so the field can still be
+    // filled.
+    if ((a == Analysis::too_long || a == Analysis::broken) && f.is_text()) {
         int built = build_appearance(w, f);
         if (built != -1) a = analyse_appearance(idx, w, built, f);
     }
     if (a == Analysis::too_long) note("Field appearance too long(" + f.full_name + ")");
+    if (a == Analysis::broken) note("Broken appearance stream(" + f.full_name + ")");
     if (a == Analysis::ok && combo) build_combo_appearance(idx, w, ap, f);
     // Only text fields are filled by the older value path; the others stay as they are.
     if (a == Analysis::ok) g_st.p_field_strage[idx].f_ap = f.is_text() ? 1 : 0;

@@ -209,6 +209,16 @@ TEST(FieldAnalysis, WidgetsSharingAParentAndFlateAppearances) {
     EXPECT_STREQ(field(0).start_str, "/Tx BMC q BT /Helv 12 Tf 0 g ");
     // Tessaro writes the appearances; viewers must not rebuild them from stored values.
     EXPECT_EQ(g_st.p_elem_strage[get_elem(2, "NeedAppearances")].f_type, 0);
+    // An empty Flate stream (as some writers compress even empty ones) and damaged Flate
+    // data: the field is fillable all the same, through the appearance a viewer would draw
+    // for the damaged one, and nothing is reported.
+    for (const std::string& data : {std::string(), std::string("\x78\x9c garbage")}) {
+        ASSERT_EQ(
+            compile_text(form("/DA (/Helv 9 Tf 0 g)", k_ap_helv + "/Filter/FlateDecode", data)),
+            CompileStatus::ok);
+        EXPECT_EQ(field().f_ap, 1) << data.size();
+        EXPECT_TRUE(g_cc.field_errors.empty()) << data.size();
+    }
 }
 
 TEST(FieldAnalysis, AppearancePrefix) {
