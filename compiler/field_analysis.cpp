@@ -140,7 +140,11 @@ int value_of(int e) {
 bool bytes_of(int e, std::string* out) {
     if (e == -1) return false;
     const st_elem& el = g_st.p_elem_strage[value_of(e)];
-    if (el.f_type != ELEM_TYPE_STRING) return false;
+    // A string: not an array (the values of a list box that several are chosen in) nor any
+    // other text the store keeps as a string.
+    if (el.f_type != ELEM_TYPE_STRING ||
+        (el.data.str.type != STR_LITERAL && el.data.str.type != STR_HEX))
+        return false;
     *out = string_bytes(el.data.str.type, elem_bytes(el), el.data.str.len);
     return true;
 }
@@ -862,23 +866,56 @@ void repoint(int entry, int ap) {
     g_st.p_elem_strage[entry].data.obj_no = ap;
 }
 
-// A check box or radio button with no appearance at all, which viewers draw from its /MK:
-// it gets a normal appearance dictionary of its off state and of its on state where that is
-// known (the state /AS or the field's value names; "Yes" for a check box, the name viewers
-// give it), each entry pointing at the widget until rebuild_button_states draws it. A widget
-// without /AS shows its off state, as viewers show it.
+// True when the widget has a normal appearance dictionary of states (/AP /N << ... >>).
+bool has_normal_states(int w) {
+    return Dict{w, 0}.sub("AP").sub("N").valid();
+}
+
+// True when the widget has a normal appearance: a stream, or a dictionary of states.
+bool has_normal_appearance(int w) {
+    return has_normal_states(w) || appearance_stream(w) != -1;
+}
+
+// Gives a widget without a normal appearance an /AP whose /N stands at the widget itself
+// until a rebuild points it at what it draws; drop_unbuilt_appearance takes it away again
+// where nothing was drawn. True when it gave one.
+bool give_normal_appearance(int w) {
+    if (has_normal_appearance(w)) return false;
+    int old = dict_entry(w, "AP");
+    if (old != -1) switch_off_entry(old);
+    int d = append_elem_subdic_start(w, 0, "AP");
+    int n = append_elem_objref(w, d, "N", w);
+    append_elem_subdic_end(w, n, "AP");
+    return true;
+}
+
+void drop_unbuilt_appearance(int w) {
+    if (ref_target(entry_in(w, "AP", "N")) == w) switch_off_entry(dict_entry(w, "AP"));
+}
+
+// A check box or radio button without a normal appearance (none at all, or only a down
+// appearance /D), which viewers draw from its /MK: it gets a normal appearance dictionary
+// of its off state and of its on state where that is known (the state /AS or the down
+// appearance names, else for a check box its value or "Yes", the name viewers give it), each
+// entry pointing at the widget until rebuild_button_states draws it. A widget without /AS
+// shows its off state, as viewers show it.
 void give_button_states(int w, const FieldFacts& f) {
-    if (dict_entry(w, "AP") != -1) return;
+    if (has_normal_states(w)) return;
     const char* as = name_of(dict_entry(w, "AS"));
     const char* value = f.state;
     std::string on;
-    if (as && std::strcmp(as, "Off") != 0)
-        on = as;
-    else if (f.type == FIELD_TYPE_CHECKBOX && value && std::strcmp(value, "Off") != 0)
-        on = value;
-    else if (f.type == FIELD_TYPE_CHECKBOX)
-        on = "Yes";
+    if (as && std::strcmp(as, "Off") != 0) on = as;
+    for (int e : Dict{w, 0}.sub("AP").sub("D").entries()) {
+        const char* label = g_st.p_elem_strage[e].label;
+        if (on.empty() && std::strncmp(label, "Off", LABEL_SIZE) != 0)
+            on.assign(label, strnlen(label, LABEL_SIZE));
+    }
+    if (on.empty() && f.type == FIELD_TYPE_CHECKBOX)
+        on = value && std::strcmp(value, "Off") != 0 ? value : "Yes";
     if (on.size() >= LABEL_SIZE) on.clear();
+    // What the widget has of an appearance (a down appearance) goes with the new one.
+    int old = dict_entry(w, "AP");
+    if (old != -1) switch_off_entry(old);
     int d = append_elem_subdic_start(w, 0, "AP");
     int last = append_elem_subdic_start(w, d, "N");
     if (!on.empty()) last = append_elem_objref(w, last, on.c_str(), w);
@@ -1009,8 +1046,9 @@ void rebuild_list_box(int idx, int w, const FieldFacts& f, const WidgetBox& b) {
 }
 
 // A non-text widget of a form that asks viewers to build its appearances gets the one such
-// a viewer draws from the widget's appearance characteristics (/MK); without them the form's
-// own stays.
+// a viewer draws from the widget's appearance characteristics (/MK): check boxes and radio
+// buttons always (without /MK, their state mark alone), push buttons with /MK; otherwise the
+// form's own stays.
 void rebuild_for_viewer(int idx, int w, const FieldFacts& f) {
     WidgetBox b;
     if (!widget_box(w, &b)) return;
@@ -1018,17 +1056,22 @@ void rebuild_for_viewer(int idx, int w, const FieldFacts& f) {
     switch (f.type) {
         case FIELD_TYPE_CHECKBOX:
         case FIELD_TYPE_RADIO:
-            // Without /MK the form's own appearance stays; without any, one is drawn.
-            if (!mk.valid() && dict_entry(w, "AP") != -1) break;
             give_button_states(w, f);
             rebuild_button_states(w, f, mk, b);
             break;
         case FIELD_TYPE_PUSHBUTTON:
-            if (mk.valid()) rebuild_push_button(idx, w, f, mk, b);
+            if (mk.valid()) {
+                const bool given = give_normal_appearance(w);
+                rebuild_push_button(idx, w, f, mk, b);
+                if (given) drop_unbuilt_appearance(w);
+            }
             break;
-        case FIELD_TYPE_LIST:
+        case FIELD_TYPE_LIST: {
+            const bool given = give_normal_appearance(w);
             rebuild_list_box(idx, w, f, b);
+            if (given) drop_unbuilt_appearance(w);
             break;
+        }
         default:
             break;
     }
@@ -1046,12 +1089,12 @@ void analyse_widget(int w) {
     const int idx = make_field_record(w, f);
     if (g_need_appearances && (f.type == FIELD_TYPE_CHECKBOX || f.type == FIELD_TYPE_RADIO))
         set_button_state(w, f);
-    // Non-text widgets are drawn as viewers build them in forms that ask for it; a check box
-    // or radio button with no appearance at all, which every viewer builds, in any form.
+    // Non-text widgets are drawn as viewers build them in forms that ask for it, and in any
+    // form where they lack a normal appearance, which every viewer builds then.
     const bool button = f.type == FIELD_TYPE_CHECKBOX || f.type == FIELD_TYPE_RADIO;
-    if (!f.shows_text() && (g_need_appearances || (button && dict_entry(w, "AP") == -1)))
-        rebuild_for_viewer(idx, w, f);
-    if (g_need_appearances && f.type == FIELD_TYPE_LIST) {
+    const bool missing = button ? !has_normal_states(w) : !has_normal_appearance(w);
+    if (!f.shows_text() && (g_need_appearances || missing)) rebuild_for_viewer(idx, w, f);
+    if (f.type == FIELD_TYPE_LIST && (g_need_appearances || missing)) {
         rebuild_for_viewer(idx, w, f);
         return;
     }

@@ -449,6 +449,30 @@ TEST(FieldNames, AppearanceBuiltForAFieldWithoutOne) {
     EXPECT_EQ(field().f_q_op, 1);
 }
 
+TEST(FieldNames, WidgetsWithoutANormalAppearanceGetTheOneViewersBuild) {
+    // A form that does not ask viewers to build appearances: a check box on, with only a down
+    // appearance, and a list box with two of its options chosen and an empty /AP.
+    ASSERT_EQ(compile_text(pdf_with(
+                  form_head("/Fields [10 0 R 12 0 R]/DR <</Font <</Helv 5 0 R>>>>") +
+                  "10 0 obj <</Type/Annot/Subtype/Widget/FT/Btn/T (c)/V /Yes/AS /Yes"
+                  "/Rect [0 0 10 10]/DA (/ZaDb 0 Tf 0 g)/AP <</D <</Yes 20 0 R/Off 20 0 R>>>>>>"
+                  " endobj\n"
+                  "12 0 obj <</Type/Annot/Subtype/Widget/FT/Ch/Ff 2097152/T (l)/Opt [(a) (b) (c)]"
+                  "/V [(a) (c)]/DA (/Helv 10 Tf 0 g)/Rect [0 20 100 60]/AP <<>>>> endobj\n" +
+                  stream_obj(20, "/BBox [0 0 10 10]", ""))),
+              CompileStatus::ok);
+    Dict normal = Dict{10, 0}.sub("AP").sub("N");
+    for (const char* state : {"Yes", "Off"}) EXPECT_GT(ref_target(normal.find(state)), 20) << state;
+    EXPECT_STREQ(get_elem_name(10, nullptr, "AS"), "Yes");
+    int ap = get_xref_absolute(12, "N");
+    ASSERT_GT(ap, 20);
+    std::string text = str_of(get_elem(ap, LABEL_STREAM));
+    size_t bars = 0;
+    for (size_t at = text.find(" re f"); at != std::string::npos; at = text.find(" re f", at + 1))
+        ++bars;
+    EXPECT_EQ(bars, 2u) << text;
+}
+
 TEST(FieldNames, NonTextWidgetsShownAsTheirValueWhenViewersWouldRebuildThem) {
     // Radio buttons whose stored states disagree with the value /b, a check box whose value
     // names no state it has, and an automatically sized combo box with a stale appearance.
