@@ -56,8 +56,10 @@ TEST(Grammar, StringKindsAndReservations) {
 }
 
 TEST(Grammar, NamesAreDecoded) {
-    ASSERT_EQ(compile_text(pdf_with("1 0 obj <</A#20B /C#2fD>> endobj\n")), CompileStatus::ok);
+    ASSERT_EQ(compile_text(pdf_with("1 0 obj <</A#20B /C#2fD /E /\n>> endobj\n")),
+              CompileStatus::ok);
     EXPECT_STREQ(get_elem_name(1, nullptr, "A B"), "C/D");
+    EXPECT_STREQ(get_elem_name(1, nullptr, "E"), "");
 }
 
 TEST(Grammar, StreamData) {

@@ -64,6 +64,8 @@ TEST(Lexer, Names) {
         {"/A%B", "NAME:A%B"},
         {"/A/B", "NAME:A NAME:B"},
         {"/Type/Annot>>", "NAME:Type NAME:Annot DBLGT"},
+        // The empty name (a form filler writes /V / for an empty value).
+        {"/V /\n>>", "NAME:V NAME DBLGT"},
     });
 }
 
