@@ -233,7 +233,16 @@ bool gather_field_facts(int w, FieldFacts* f) {
         if (!have_value && val != -1) {
             have_value = true;
             f->state = name_of(val);
-            bytes_of(val, &f->value);
+            if (!bytes_of(val, &f->value)) {
+                // Values given as an array (chosen options): the first is the one a
+                // combo box shows.
+                const st_elem& el = g_st.p_elem_strage[value_of(val)];
+                if (el.f_type == ELEM_TYPE_STRING && el.data.str.type == STR_ARRAY) {
+                    std::vector<ChoiceItem> chosen = choice_items(
+                        std::string(elem_bytes(el), static_cast<size_t>(el.data.str.len)));
+                    if (!chosen.empty()) f->value = chosen.front().exported;
+                }
+            }
         }
         node = ref_target(dict_entry(node, "Parent"));
     }
@@ -1027,11 +1036,14 @@ void rebuild_list_box(int idx, int w, const FieldFacts& f, const WidgetBox& b) {
     }
     std::vector<double> indexes =
         chosen.empty() ? array_numbers(field_entry(w, "I")) : std::vector<double>();
+    // Values match options by their text, whatever encoding each string uses.
+    for (std::string& c : chosen) c = text_to_utf8(c);
     for (size_t i = 0; i < items.size(); ++i) {
         ListOption& o = options[i];
         o.width = text_width(r.font_no, o.text);
+        const std::string exported = text_to_utf8(items[i].exported);
         for (const std::string& c : chosen)
-            if (c == items[i].exported) o.selected = true;
+            if (c == exported) o.selected = true;
         for (double k : indexes)
             if (static_cast<size_t>(k) == i) o.selected = true;
     }

@@ -451,14 +451,18 @@ TEST(FieldNames, AppearanceBuiltForAFieldWithoutOne) {
 
 TEST(FieldNames, WidgetsWithoutANormalAppearanceGetTheOneViewersBuild) {
     // A form that does not ask viewers to build appearances: a check box on, with only a down
-    // appearance, and a list box with two of its options chosen and an empty /AP.
+    // appearance; a list box with two of its options chosen (named in another encoding than
+    // the options) and an empty /AP; a combo box whose value is given as an array.
     ASSERT_EQ(compile_text(pdf_with(
-                  form_head("/Fields [10 0 R 12 0 R]/DR <</Font <</Helv 5 0 R>>>>") +
+                  form_head("/Fields [10 0 R 12 0 R 14 0 R]/DR <</Font <</Helv 5 0 R>>>>") +
                   "10 0 obj <</Type/Annot/Subtype/Widget/FT/Btn/T (c)/V /Yes/AS /Yes"
                   "/Rect [0 0 10 10]/DA (/ZaDb 0 Tf 0 g)/AP <</D <</Yes 20 0 R/Off 20 0 R>>>>>>"
                   " endobj\n"
-                  "12 0 obj <</Type/Annot/Subtype/Widget/FT/Ch/Ff 2097152/T (l)/Opt [(a) (b) (c)]"
-                  "/V [(a) (c)]/DA (/Helv 10 Tf 0 g)/Rect [0 20 100 60]/AP <<>>>> endobj\n" +
+                  "12 0 obj <</Type/Annot/Subtype/Widget/FT/Ch/Ff 2097152/T (l)"
+                  "/Opt [<FEFF0061> (b) <FEFF0063>]/V [(a) (c)]/DA (/Helv 10 Tf 0 g)"
+                  "/Rect [0 20 100 60]/AP <<>>>> endobj\n"
+                  "14 0 obj <</Type/Annot/Subtype/Widget/FT/Ch/Ff 131072/T (k)/Opt [(k) (m)]"
+                  "/V [(m)]/DA (/Helv 10 Tf 0 g)/Rect [0 70 100 90]>> endobj\n" +
                   stream_obj(20, "/BBox [0 0 10 10]", ""))),
               CompileStatus::ok);
     Dict normal = Dict{10, 0}.sub("AP").sub("N");
@@ -471,6 +475,10 @@ TEST(FieldNames, WidgetsWithoutANormalAppearanceGetTheOneViewersBuild) {
     for (size_t at = text.find(" re f"); at != std::string::npos; at = text.find(" re f", at + 1))
         ++bars;
     EXPECT_EQ(bars, 2u) << text;
+    ap = get_xref_absolute(14, "N");
+    ASSERT_GT(ap, 20);
+    text = str_of(get_elem(ap, LABEL_STREAM));
+    EXPECT_NE(text.find("(m) Tj"), std::string::npos) << text;
 }
 
 TEST(FieldNames, NonTextWidgetsShownAsTheirValueWhenViewersWouldRebuildThem) {
