@@ -290,7 +290,15 @@ void prepare_input(const char* data, size_t len, std::string& text, ExpansionMap
     prepare_text(text, map);
 }
 
+void drop_leading_junk(std::string& text) {
+    const size_t limit = text.size() < HEADER_SEARCH ? text.size() : HEADER_SEARCH;
+    const void* at = memmem(text.data(), limit, "%PDF-", 5);
+    if (at && at != text.data())
+        text.erase(0, static_cast<size_t>(static_cast<const char*>(at) - text.data()));
+}
+
 void prepare_text(std::string& text, ExpansionMap* map) {
+    drop_leading_junk(text);
     cut_tail(text);
     std::string expansion;
     // In an encrypted file the object streams are encrypted too: they are expanded once

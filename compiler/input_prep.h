@@ -1,7 +1,7 @@
-// Input preparation: the PDF is read whole, cut after its last end-of-file marker, its
-// compressed object streams are expanded into plain object text appended at the end, the
-// text is closed with a minimal final section, and two bracket constructs are rewritten
-// so that the scanner keeps them as single strings.
+// Input preparation: the PDF is read whole, what stands before its header and after its last
+// end-of-file marker is cut, its compressed object streams are expanded into plain object
+// text appended at the end, the text is closed with a minimal final section, and two bracket
+// constructs are rewritten so that the scanner keeps them as single strings.
 #pragma once
 
 #include <cstddef>
@@ -28,6 +28,12 @@ bool read_pdf_file(const char* path, std::string& data);
 void prepare_input(const char* data, size_t len, std::string& text, ExpansionMap* map = nullptr);
 // The same on the file's bytes in place.
 void prepare_text(std::string& text, ExpansionMap* map = nullptr);
+
+// How far into a file the header "%PDF-" is looked for, as viewers look for it.
+constexpr size_t HEADER_SEARCH = 1024 + 5;
+// Drops what stands before the header when it starts within HEADER_SEARCH bytes (lines a
+// mail gateway or web server put in front of the file); the text is left as it is otherwise.
+void drop_leading_junk(std::string& text);
 
 // Drops everything after the last "%%EOF" and appends CR LF; a text without "%%EOF"
 // becomes empty.

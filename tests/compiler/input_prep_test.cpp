@@ -33,6 +33,13 @@ TEST(InputPrep, TailAfterLastEofIsCut) {
     std::string none = "%PDF-1.4 no marker";
     cut_tail(none);
     EXPECT_EQ(none, "\r\n");
+    // Lines before the header go when it starts within the first kilobyte.
+    std::string junk = "X-Header: 1\r\n\r\n%PDF-1.4\n";
+    drop_leading_junk(junk);
+    EXPECT_EQ(junk, "%PDF-1.4\n");
+    std::string far = std::string(2000, ' ') + "%PDF-1.4\n";
+    drop_leading_junk(far);
+    EXPECT_EQ(far.size(), 2009u);
 }
 
 TEST(InputPrep, ObjectStreamExpandsIntoPlainObjects) {
