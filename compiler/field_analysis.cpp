@@ -252,6 +252,9 @@ bool gather_field_facts(int w, FieldFacts* f) {
     if (f->q == -1 && valid_xref(acro) && number_value(get_elem(acro, "Q"), &v))
         f->q = static_cast<int>(v);
     f->type = type_of(ft, f->field_flags);
+    // A field that names no default appearance anywhere (some form libraries write none) is
+    // shown as viewers show it then: Helvetica sized to the box, black.
+    if (f->da.empty() && f->shows_text()) f->da = "/Helv 0 Tf 0 g";
     return true;
 }
 

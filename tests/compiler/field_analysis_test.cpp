@@ -177,6 +177,10 @@ TEST(FieldAnalysis, RecordsWithoutAFillableAppearance) {
     EXPECT_TRUE(g_cc.field_errors.empty());
     ASSERT_EQ(compile_text(form("/DA (/Cour 9 Tf)", k_ap_helv, "/Tx BMC EMC")), CompileStatus::ok);
     EXPECT_EQ(field().font_no, -get_standard_font_no("Courier"));
+    // No /DA anywhere: Helvetica sized to the box, as viewers show it.
+    ASSERT_EQ(compile_text(form("", k_ap_helv, "/Tx BMC EMC")), CompileStatus::ok);
+    EXPECT_EQ(field().f_ap, 1);
+    EXPECT_EQ(field().font_no, -get_standard_font_no("Helvetica"));
     // No /T: no record; a widget without /Type still counts.
     std::string pdf = form("/DA (/Helv 9 Tf)", k_ap_helv, "/Tx BMC EMC");
     pdf.replace(pdf.find("/T (f1)"), 7, "");
