@@ -296,6 +296,16 @@ void switch_off_entry(int e) {
     switch_off(e);
 }
 
+// Points the widget's normal appearance at object `ap` through a new /AP in place of the
+// one it had.
+void point_normal_appearance(int w, int ap) {
+    int apd = dict_entry(w, "AP");
+    if (apd != -1) switch_off_entry(apd);
+    int d = append_elem_subdic_start(w, 0, "AP");
+    int n = append_elem_objref(w, d, "N", ap);
+    append_elem_subdic_end(w, n, "AP");
+}
+
 // A text widget whose /AP is a reference to a dictionary gets it as its own: the filling
 // finds the appearance streams in the widget.
 void inline_appearance_dictionary(int w) {
@@ -392,12 +402,7 @@ int build_appearance(int w, const FieldFacts& f, const std::string& shown = "",
     std::string data = s + "\n";
     append_elem_str(ap, 0, LABEL_STREAM, STR_STREAM, data.data(), static_cast<int>(s.size()));
 
-    // The widget points at it through a new /AP in place of the one it had.
-    int apd = dict_entry(w, "AP");
-    if (apd != -1) switch_off_entry(apd);
-    int d = append_elem_subdic_start(w, 0, "AP");
-    int n = append_elem_objref(w, d, "N", ap);
-    append_elem_subdic_end(w, n, "AP");
+    point_normal_appearance(w, ap);
     return ap;
 }
 
@@ -893,11 +898,7 @@ bool has_normal_appearance(int w) {
 // where nothing was drawn. True when it gave one.
 bool give_normal_appearance(int w) {
     if (has_normal_appearance(w)) return false;
-    int old = dict_entry(w, "AP");
-    if (old != -1) switch_off_entry(old);
-    int d = append_elem_subdic_start(w, 0, "AP");
-    int n = append_elem_objref(w, d, "N", w);
-    append_elem_subdic_end(w, n, "AP");
+    point_normal_appearance(w, w);
     return true;
 }
 
