@@ -354,6 +354,40 @@ int new_object() {
     return n;
 }
 
+// Appearance streams that a text or combo widget has taken as its own, by object number.
+std::vector<char> g_taken_appearances;
+
+// A copy of object src (its elements, sharing their string bytes) as a new object.
+int copy_object(int src) {
+    int n = new_object();
+    int last = 0;
+    for (int e : obj_elems(src)) {
+        int c = append_elem(n, last);
+        copy_elem_value(c, g_st.p_elem_strage[e]);  // after append_elem: the storage may move
+        last = c;
+    }
+    return n;
+}
+
+// The widget's normal appearance stream as its own: one that another widget took already is
+// copied for this one. Forms whose writer merged identical objects share one empty stream
+// among many fields, and filling one field would change them all.
+int own_appearance_stream(int w) {
+    int ap = appearance_stream(w);
+    if (ap == -1) return -1;
+    std::vector<char>& taken = g_taken_appearances;
+    if (static_cast<size_t>(ap) < taken.size() && taken[static_cast<size_t>(ap)]) {
+        // Only an /AP of the widget's own can point elsewhere without moving other widgets.
+        if (Dict{w, 0}.sub("AP").obj != w) return ap;
+        int n = entry_in(w, "AP", "N");
+        ap = copy_object(ap);
+        g_st.p_elem_strage[n].data.obj_no = ap;
+    }
+    if (taken.size() <= static_cast<size_t>(ap)) taken.resize(static_cast<size_t>(ap) + 1, 0);
+    taken[static_cast<size_t>(ap)] = 1;
+    return ap;
+}
+
 // Builds the appearance a viewer would draw for an empty text field that has none: its
 // background and border from /MK and /BS, a clipped text object with the default appearance,
 // the box turned as /MK /R says; `shown` (text operators) goes after the default appearance.
@@ -1118,7 +1152,7 @@ void analyse_widget(int w) {
     // their record only makes them known by name and type.
     if (!f.shows_text()) return;
     if (f.is_text()) inline_appearance_dictionary(w);
-    int ap = appearance_stream(w);
+    int ap = own_appearance_stream(w);
     // A text field or combo box without a usable appearance (a form that leaves them to the
     // viewer, or an empty box) gets the one a viewer would draw, and so does every combo box
     // of a form that asks viewers to build them; list boxes show their value only through an
@@ -1155,6 +1189,7 @@ void analyse_widget(int w) {
 
 void analyse_fields() {
     g_made_fonts.clear();
+    g_taken_appearances.clear();
     int form = acroform_object();
     g_need_appearances = valid_xref(form) && is_true(get_elem(form, "NeedAppearances"));
     int fields = valid_xref(form) ? get_elem(form, "Fields") : -1;

@@ -453,6 +453,24 @@ TEST(FieldNames, AppearanceBuiltForAFieldWithoutOne) {
     EXPECT_EQ(field().f_q_op, 1);
 }
 
+TEST(FieldNames, FieldsSharingOneAppearanceStreamGetOneEach) {
+    // Two fields whose writer merged their identical empty appearances into one object: each
+    // widget gets a stream of its own, so that filling one does not fill the other.
+    ASSERT_EQ(compile_text(
+                  pdf_with(form_head("/Fields [10 0 R 12 0 R]/DR <</Font <</Helv 5 0 R>>>>") +
+                           "10 0 obj <</Type/Annot/Subtype/Widget/FT/Tx/T (a)/DA (/Helv 9 Tf 0 g)"
+                           "/Rect [0 0 200 20]/AP <</N 11 0 R>>>> endobj\n"
+                           "12 0 obj <</Type/Annot/Subtype/Widget/FT/Tx/T (b)/DA (/Helv 9 Tf 0 g)"
+                           "/Rect [0 30 200 50]/AP <</N 11 0 R>>>> endobj\n" +
+                           stream_obj(11, k_ap_helv, "/Tx BMC EMC"))),
+              CompileStatus::ok);
+    ASSERT_EQ(g_st.num_field_strage, 2);
+    EXPECT_EQ(get_xref_absolute(10, "N"), 11);
+    EXPECT_GT(get_xref_absolute(12, "N"), 12);
+    EXPECT_EQ(field(0).f_ap, 1);
+    EXPECT_EQ(field(1).f_ap, 1);
+}
+
 TEST(FieldNames, WidgetsWithoutANormalAppearanceGetTheOneViewersBuild) {
     // A form that does not ask viewers to build appearances: a check box on, with only a down
     // appearance; a list box with two of its options chosen (named in another encoding than
