@@ -85,6 +85,8 @@ static pdf_tok tok_none() {
 %precedence LOWER
 %precedence STARTXREF
 %token PDFEOF 272 XREF 273 TRAILER 274 STARTXREF 275 ANYTHING 276
+%precedence DANGLING
+%precedence NAME
 
 %%
 
@@ -171,6 +173,14 @@ dict
     | dict NAME { raise_event(EV_SUBDICT_START, $2.str, $2); } subdictionary { raise_event(EV_SUBDICT_END, $2.str, $2); }
     | dict NAME INT { raise_event(EV_INTEGER, $2.str, $3); CHECK_ABORT; }
     | dict NAME FP { raise_event(EV_STRING, $2.str, $3); CHECK_ABORT; }
+    | dict NAME dangling_key
+    ;
+
+/* A key without a value just before the end of its dictionary, as a writer leaves it after
+   splitting a name that holds a slash (/Subtype /text/plain): readers drop it, and so does the
+   parser. Before another key the name is that key's value, as before. */
+dangling_key
+    : %empty %prec DANGLING
     ;
 
 /* Items of an array that reaches the parser item by item (it holds a nested bracket).

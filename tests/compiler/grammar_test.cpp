@@ -60,6 +60,11 @@ TEST(Grammar, NamesAreDecoded) {
               CompileStatus::ok);
     EXPECT_STREQ(get_elem_name(1, nullptr, "A B"), "C/D");
     EXPECT_STREQ(get_elem_name(1, nullptr, "E"), "");
+    // A key without a value before the end (a name with a slash split in two) is dropped.
+    ASSERT_EQ(compile_text(pdf_with("1 0 obj <</Size 22 /Subtype /text/plain>> endobj\n")),
+              CompileStatus::ok);
+    EXPECT_STREQ(get_elem_name(1, nullptr, "Subtype"), "text");
+    EXPECT_EQ(get_elem_int(1, nullptr, "Size"), 22);
 }
 
 TEST(Grammar, StreamData) {
