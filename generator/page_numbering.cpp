@@ -38,18 +38,12 @@ int number_after(const char* p, const char* end, const char** next) {
     return r.ec == std::errc() ? n : 0;
 }
 
-}  // namespace
-
-void renum_elem(int elem) {
-    st_elem& e = g_st.p_elem_strage[elem];
-    if (e.f_type == ELEM_TYPE_OBJREF) {
-        e.data.obj_no = output_number(e.data.obj_no);
-    } else if (e.f_type == ELEM_TYPE_STRING && e.data.str.type == STR_ARRAY && e.data.str.f_renum) {
-        renum_elem_str(elem);
-    }
+// An element that renumbering rewrites: a reference, or array text marked as holding some.
+bool renumbered(const st_elem& e) {
+    return e.f_type == ELEM_TYPE_OBJREF ||
+           (e.f_type == ELEM_TYPE_STRING && e.data.str.type == STR_ARRAY && e.data.str.f_renum);
 }
 
-namespace {
 // Rewrites an array text: every marked reference gets its output number, the markers go.
 void renum_str(st_elem& e) {
     const char* s = elem_bytes(e);
@@ -75,7 +69,18 @@ void renum_str(st_elem& e) {
     set_elem_str2(&e, STR_ARRAY, out.data(), static_cast<int>(out.size()));
     e.data.str.f_renum = 0;
 }
+// Gives a reference element, or the references of an array text, their output numbers.
+void renumber(st_elem& e) {
+    if (e.f_type == ELEM_TYPE_OBJREF)
+        e.data.obj_no = output_number(e.data.obj_no);
+    else if (renumbered(e))
+        renum_str(e);
+}
 }  // namespace
+
+void renum_elem(int elem) {
+    renumber(g_st.p_elem_strage[elem]);
+}
 
 void renum_elem_str(int elem) {
     renum_str(g_st.p_elem_strage[elem]);
@@ -128,7 +133,7 @@ void each_ref(const st_elem& e, F&& f) {
         f(e.data.obj_no);
         return;
     }
-    if (e.f_type != ELEM_TYPE_STRING || e.data.str.type != STR_ARRAY || !e.data.str.f_renum) return;
+    if (!renumbered(e)) return;
     const char* s = elem_bytes(e);
     const char* end = s + e.data.str.len;
     const char* m = static_cast<const char*>(std::memchr(s, REF_MARKER, end - s));
@@ -178,10 +183,7 @@ void collect_refs(int n) {
     for (int i = 0; i < n; ++i)
         for (int e : obj_elems(i)) {
             const st_elem& el = g_st.p_elem_strage[e];
-            if (el.f_type != ELEM_TYPE_OBJREF &&
-                (el.f_type != ELEM_TYPE_STRING || el.data.str.type != STR_ARRAY ||
-                 !el.data.str.f_renum))
-                continue;
+            if (!renumbered(el)) continue;
             r.renum_elems.emplace_back(i, e);
             each_ref(el, [&](int t) {
                 r.from.push_back(i);
@@ -322,15 +324,6 @@ void renum_obj() {
     // A later page knows its references from the plan, unless refills changed elements since.
     const bool refs_known = later && !refilled;
     g_run.left_out.assign(static_cast<size_t>(n), 0);
-    auto renumber = [&](int e) {
-        // renum_elem, written out for the page's every element.
-        st_elem& el = s.p_elem_strage[e];
-        if (el.f_type == ELEM_TYPE_OBJREF)
-            el.data.obj_no = output_number(el.data.obj_no);
-        else if (el.f_type == ELEM_TYPE_STRING && el.data.str.type == STR_ARRAY &&
-                 el.data.str.f_renum)
-            renum_str(el);
-    };
     for (int i = 0; i < n; ++i) {
         st_xref& x = s.p_xref_strage[i];
         if (later && !g_run.keep[static_cast<size_t>(i)]) {
@@ -339,18 +332,12 @@ void renum_obj() {
             continue;
         }
         if (!refs_known)
-            for (int e : obj_elems(i)) renumber(e);
+            for (int e : obj_elems(i)) renum_elem(e);
     }
     if (refs_known)
         for (auto [obj, e] : g_run.renum_elems)
-            if (g_run.keep[static_cast<size_t>(obj)]) renumber(e);
-    for (int t = 0; t < s.num_trailer_strage; ++t) {
-        st_elem& e = s.p_trailer_strage[t];
-        if (e.f_type == ELEM_TYPE_OBJREF)
-            e.data.obj_no = output_number(e.data.obj_no);
-        else if (e.f_type == ELEM_TYPE_STRING && e.data.str.type == STR_ARRAY && e.data.str.f_renum)
-            renum_str(e);
-    }
+            if (g_run.keep[static_cast<size_t>(obj)]) renum_elem(e);
+    for (int t = 0; t < s.num_trailer_strage; ++t) renumber(s.p_trailer_strage[t]);
 }
 
 void get_pagerefs() {
