@@ -885,6 +885,16 @@ bool single_byte_font(int idx) {
     return kind == 'T' || kind == 'N';
 }
 
+// Enters the field's font in the resources of appearance `ap`, which a rebuilt push button
+// or list box writes its text in; false (with `ap` emptied) when that font cannot show
+// single-byte text.
+bool caption_font(int idx, int w, int ap, const FieldFacts& f) {
+    std::string renamed;
+    if (analyse_field_font(idx, w, ap, f, &renamed) && single_byte_font(idx)) return true;
+    empty_object(ap);
+    return false;
+}
+
 // The /Opt array text of the field (the widget or the nearest parent holding one).
 bool field_options(int w, std::string* text) {
     int node = w;
@@ -1030,11 +1040,7 @@ void rebuild_push_button(int idx, int w, const FieldFacts& f, Dict mk, const Wid
     int ap = new_form_object(b);
     std::string text = frame_ops(fr, b.rw, b.rh, false);
     if (has_caption) {
-        std::string renamed;
-        if (!analyse_field_font(idx, w, ap, f, &renamed) || !single_byte_font(idx)) {
-            empty_object(ap);
-            return;
-        }
+        if (!caption_font(idx, w, ap, f)) return;
         const st_field& r = g_st.p_field_strage[idx];
         text += turned(b, caption_ops(f.da, std::string("/") + r.short_name, r.font_size10 / 10.0,
                                       shown, text_width(r.font_no, shown), b.w, b.h, fr.border));
@@ -1054,11 +1060,7 @@ void rebuild_list_box(int idx, int w, const FieldFacts& f, const WidgetBox& b) {
     for (size_t i = 0; i < items.size(); ++i)
         if (!single_byte_text(items[i].shown, &options[i].text)) return;
     int ap = new_form_object(b);
-    std::string renamed;
-    if (!analyse_field_font(idx, w, ap, f, &renamed) || !single_byte_font(idx)) {
-        empty_object(ap);
-        return;
-    }
+    if (!caption_font(idx, w, ap, f)) return;
     const st_field& r = g_st.p_field_strage[idx];
     std::vector<std::string> chosen;
     int v = field_entry(w, "V");
