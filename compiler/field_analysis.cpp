@@ -1189,6 +1189,27 @@ void analyse_widget(int w) {
     if (a == Analysis::ok) g_st.p_field_strage[idx].f_ap = f.is_text() ? 1 : 0;
 }
 
+// A form that also carries an XFA description is shown from that description's own data by
+// the viewers that read it, so the values written into the widgets would not show there: the
+// description goes, as fillers drop it, unless the pages are drawn from it alone
+// (/NeedsRendering). Usage-rights signatures (/Perms /UR3, /UR) cover the document as
+// written and would be reported broken by every filled copy: they go too.
+namespace {
+void drop_xfa_and_usage_rights(int acro) {
+    const int root = get_trailer_objref("Root");
+    if (!valid_xref(root)) return;
+    if (valid_xref(acro) && !is_true(dict_entry(root, "NeedsRendering"))) {
+        const int xfa = get_elem(acro, "XFA");
+        if (xfa != -1) switch_off_entry(xfa);
+    }
+    const Dict perms = Dict{root}.sub("Perms");
+    for (const char* key : {"UR3", "UR"}) {
+        const int e = perms.find(key);
+        if (e != -1) switch_off_entry(e);
+    }
+}
+}  // namespace
+
 void analyse_fields() {
     g_made_fonts.clear();
     g_taken_appearances.clear();
@@ -1214,4 +1235,5 @@ void analyse_fields() {
         int e = get_elem(acro, "NeedAppearances");
         if (e != -1) switch_off(e);
     }
+    drop_xfa_and_usage_rights(acro);
 }
