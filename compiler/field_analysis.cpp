@@ -215,7 +215,9 @@ bool gather_field_facts(int w, FieldFacts* f) {
         if (bytes_of(dict_entry(node, "T"), &t)) {
             std::string u = text_to_utf8(t);
             if (!named) f->partial = u;
-            f->full_name = named ? u + "." + f->full_name : u;
+            // An empty partial name below adds no separator: a widget named "" under "1"
+            // is "1", as qpdf and browsers' viewers name it.
+            f->full_name = f->full_name.empty() ? u : u + "." + f->full_name;
             named = true;
         }
         if (!ft) ft = name_of(dict_entry(node, "FT"));

@@ -416,9 +416,14 @@ TEST(FieldNames, FullNamesTypesAndFlagsThroughParents) {
         "12 0 obj <</Type/Annot/Subtype/Widget/Parent 24 0 R/AP <</N <</a 11 0 R>>>>>> endobj\n"
         "13 0 obj <</Type/Annot/Subtype/Widget/Parent 24 0 R/AP <</N <</b 11 0 R>>>>>> endobj\n"
         "14 0 obj <</Type/Annot/Subtype/Widget/T (tick)/FT/Btn/Rect [0 0 9 9]"
+        "/AP <</N 11 0 R>>>> endobj\n"
+        "15 0 obj <</T (1)/FT/Tx/Kids [16 0 R]>> endobj\n"
+        "16 0 obj <</Type/Annot/Subtype/Widget/T ()/Parent 15 0 R/Rect [0 0 9 9]"
         "/AP <</N 11 0 R>>>> endobj\n";
     ASSERT_EQ(compile_text(pdf_with(pdf)), CompileStatus::ok);
-    ASSERT_EQ(g_st.num_field_strage, 4);
+    ASSERT_EQ(g_st.num_field_strage, 5);
+    // An empty partial name adds no separator.
+    EXPECT_EQ(full_name_of(4), "1");
     EXPECT_EQ(full_name_of(0), "form.Séction.café)\nx");
     EXPECT_STREQ(field(0).name, "café)\nx");
     const st_field_extra* x = field_extra(0);
