@@ -308,21 +308,53 @@ void point_normal_appearance(int w, int ap) {
     append_elem_subdic_end(w, n, "AP");
 }
 
-// A text widget whose /AP is a reference to a dictionary gets it as its own: the filling
-// finds the appearance streams in the widget.
+// A widget whose /AP, or whose dictionary of appearance states, is an object of its own gets
+// them as its own direct dictionaries: the filling finds the appearance streams in the
+// widget, a rebuild repoints only this widget's states, and readers that take an indirect
+// /N for a stream (poppler does) find the states.
 void inline_appearance_dictionary(int w) {
-    int apd = dict_entry(w, "AP");
-    int t = ref_target(apd);
-    if (t == -1 || t == w) return;
-    int refs[3] = {-1, -1, -1};
-    const char* keys[3] = {"N", "R", "D"};
-    for (int k = 0; k < 3; ++k) refs[k] = ref_target(dict_entry(t, keys[k]));
-    if (refs[0] == -1) return;
-    switch_off_entry(apd);
-    int d = append_elem_subdic_start(w, 0, "AP");
-    int last = d;
-    for (int k = 0; k < 3; ++k)
-        if (refs[k] != -1) last = append_elem_objref(w, last, keys[k], refs[k]);
+    const Dict ap = Dict{w, 0}.sub("AP");
+    if (!ap.valid()) return;
+    struct Part {
+        const char* key = "";
+        int stream = -1;                          // a stream, by reference
+        std::vector<std::pair<int, int>> states;  // or states: label element, object
+        bool held = false;                        // the states lie in an object of their own
+    };
+    Part parts[3];
+    parts[0].key = "N";
+    parts[1].key = "R";
+    parts[2].key = "D";
+    bool needed = ap.obj != w;
+    for (Part& p : parts) {
+        const int e = ap.find(p.key);
+        const Dict states = Dict::of(ap.obj, e);
+        if (states.valid() && dict_entry(states.obj, LABEL_STREAM) == -1) {
+            p.held = states.start == 0;
+            for (int s : states.entries())
+                if (ref_target(s) != -1) p.states.emplace_back(s, ref_target(s));
+        } else {
+            p.stream = ref_target(e);
+        }
+        needed = needed || p.held;
+    }
+    if (!needed || (parts[0].stream == -1 && parts[0].states.empty())) return;
+    switch_off_entry(dict_entry(w, "AP"));
+    int last = append_elem_subdic_start(w, 0, "AP");
+    for (const Part& p : parts) {
+        if (p.stream != -1) {
+            last = append_elem_objref(w, last, p.key, p.stream);
+        } else if (!p.states.empty()) {
+            last = append_elem_subdic_start(w, last, p.key);
+            for (auto [label, obj] : p.states) {
+                // The label is copied first: appending may move the storage.
+                char name[LABEL_SIZE];
+                std::memcpy(name, g_st.p_elem_strage[label].label, LABEL_SIZE);
+                last = append_elem_objref(w, last, name, obj);
+            }
+            last = append_elem_subdic_end(w, last, p.key);
+        }
+    }
     append_elem_subdic_end(w, last, "AP");
 }
 
@@ -750,9 +782,21 @@ bool latin1_text(const std::string& bytes, std::string* out) {
 }
 
 // A combo box's appearance showing its value where a filled text field would show it.
+bool field_options(int w, std::string* text);
+
 void build_combo_appearance(int idx, int w, int ap, const FieldFacts& f) {
+    // A value that is an option's export value shows that option's text, as viewers show it.
+    std::string value = f.value, opt_text;
+    if (field_options(w, &opt_text)) {
+        const std::string v = text_to_utf8(value);
+        for (const ChoiceItem& c : choice_items(opt_text))
+            if (text_to_utf8(c.exported) == v) {
+                value = c.shown;
+                break;
+            }
+    }
     std::string text;
-    if (!latin1_text(f.value, &text) || text.empty()) return;
+    if (!latin1_text(value, &text) || text.empty()) return;
     const st_field& r = g_st.p_field_strage[idx];
     std::string shown;
     // One line, centred in the box as viewers place a choice.
@@ -1141,11 +1185,11 @@ void analyse_widget(int w) {
         return;
     }
     const int idx = make_field_record(w, f);
-    if (g_need_appearances && (f.type == FIELD_TYPE_CHECKBOX || f.type == FIELD_TYPE_RADIO))
-        set_button_state(w, f);
+    const bool button = f.type == FIELD_TYPE_CHECKBOX || f.type == FIELD_TYPE_RADIO;
+    if (button) inline_appearance_dictionary(w);
+    if (g_need_appearances && button) set_button_state(w, f);
     // Non-text widgets are drawn as viewers build them in forms that ask for it, and in any
     // form where they lack a normal appearance, which every viewer builds then.
-    const bool button = f.type == FIELD_TYPE_CHECKBOX || f.type == FIELD_TYPE_RADIO;
     const bool missing = button ? !has_normal_states(w) : !has_normal_appearance(w);
     if (!f.shows_text() && (g_need_appearances || missing)) rebuild_for_viewer(idx, w, f);
     if (f.type == FIELD_TYPE_LIST && (g_need_appearances || missing)) {

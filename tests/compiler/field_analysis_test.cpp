@@ -542,9 +542,12 @@ TEST(FieldNames, NonTextWidgetsShownAsTheirValueWhenViewersWouldRebuildThem) {
             "12 0 obj <</Type/Annot/Subtype/Widget/Parent 9 0 R/Rect [0 20 10 30]"
             "/AP <</N <</b 20 0 R/Off 20 0 R>>>>/AS /Off>> endobj\n"
             "14 0 obj <</Type/Annot/Subtype/Widget/FT/Btn/T (c)/V /Yes/Rect [0 40 10 50]"
-            "/AP <</N <</On 20 0 R/Off 20 0 R>>>>/AS /On>> endobj\n"
-            "16 0 obj <</Type/Annot/Subtype/Widget/FT/Ch/Ff 131072/T (k)/V (d\\(x\\))"
-            "/DA (/Helv 0 Tf 0 g)/Rect [0 60 100 80]/AP <</N 17 0 R>>>> endobj\n" +
+            "/AP 21 0 R/AS /On>> endobj\n"
+            "21 0 obj <</N 22 0 R>> endobj\n"
+            "22 0 obj <</On 20 0 R/Off 20 0 R>> endobj\n"
+            "16 0 obj <</Type/Annot/Subtype/Widget/FT/Ch/Ff 131072/T (k)/V (d)"
+            "/Opt [[(d) (D\\(x\\))] (e)]/DA (/Helv 0 Tf 0 g)/Rect [0 60 100 80]"
+            "/AP <</N 17 0 R>>>> endobj\n" +
             stream_obj(17, k_ap_helv, "/Tx BMC BT /Helv 10 Tf 0 g 2 5 Td (old) Tj ET EMC") +
             stream_obj(20, "/BBox [0 0 10 10]", ""));
     };
@@ -552,12 +555,16 @@ TEST(FieldNames, NonTextWidgetsShownAsTheirValueWhenViewersWouldRebuildThem) {
     EXPECT_STREQ(get_elem_name(10, nullptr, "AS"), "Off");
     EXPECT_STREQ(get_elem_name(12, nullptr, "AS"), "Off");
     EXPECT_STREQ(get_elem_name(14, nullptr, "AS"), "On");
+    // States held in objects of their own become the widget's own, and are rebuilt there.
+    EXPECT_EQ((Dict{14}.sub("AP").obj), 14);
+    EXPECT_GT(ref_target((Dict{14}.sub("AP").sub("N").find("Off"))), 22);
     int ap = get_xref_absolute(16, "N");
     ASSERT_GT(ap, 20);
     std::string text = str_of(get_elem(ap, LABEL_STREAM));
     // An automatic size becomes one the box holds.
     EXPECT_NE(text.find("/Helv 12 Tf"), std::string::npos) << text;
-    EXPECT_NE(text.find("(d\\(x\\)) Tj"), std::string::npos) << text;
+    // An export value shows its option's text.
+    EXPECT_NE(text.find("(D\\(x\\)) Tj"), std::string::npos) << text;
     EXPECT_EQ(text.find("old"), std::string::npos) << text;
     for (int i = 0; i < g_st.num_field_strage; ++i) EXPECT_EQ(field(i).f_ap, 0) << i;
 
@@ -565,6 +572,7 @@ TEST(FieldNames, NonTextWidgetsShownAsTheirValueWhenViewersWouldRebuildThem) {
     ASSERT_EQ(compile_text(pdf("false")), CompileStatus::ok);
     EXPECT_STREQ(get_elem_name(10, nullptr, "AS"), "a");
     EXPECT_STREQ(get_elem_name(14, nullptr, "AS"), "On");
+    EXPECT_EQ(ref_target((Dict{14}.sub("AP").sub("N").find("On"))), 20);
     EXPECT_EQ(get_xref_absolute(16, "N"), 17);
 
     // With /Fields no array, a viewer knows no groups, nor for a widget with /Kids of its
