@@ -749,6 +749,20 @@ bool is_true(int e) {
 // differ is shown off. In a form whose /Fields is no array the viewer knows no groups, nor
 // for a widget that has /Kids of its own (a field node, not a button of the group): such a
 // button has only the value it holds itself.
+// A check box or radio button with appearance states but no /AS shows the state its value
+// names, else its off state, as viewers choose it.
+void give_missing_state(int w, const FieldFacts& f) {
+    if (dict_entry(w, "AS") != -1) return;
+    const Dict normal = Dict{w, 0}.sub("AP").sub("N");
+    if (!normal.valid() || dict_entry(normal.obj, LABEL_STREAM) != -1) return;
+    const bool grouped = g_fields_listed && dict_entry(w, "Kids") == -1;
+    const char* value = grouped ? f.state : name_of(dict_entry(w, "V"));
+    const bool on = value && std::strcmp(value, "Off") != 0 && normal.find(value) != -1;
+    // Copied first: appending may move the storage the name lies in.
+    const std::string state = on ? value : "Off";
+    append_elem_name(w, 0, "AS", state.c_str());
+}
+
 void set_button_state(int w, const FieldFacts& f) {
     if (f.type != FIELD_TYPE_RADIO) return;
     int as = dict_entry(w, "AS");
@@ -1035,6 +1049,18 @@ void give_button_states(int w, const FieldFacts& f) {
 void rebuild_button_states(int w, const FieldFacts& f, Dict mk, const WidgetBox& b) {
     Dict normal = Dict{w, 0}.sub("AP").sub("N");
     if (!normal.valid() || normal.start == 0) return;
+    // Viewers draw the off state too, where the form gives none; a state given as a
+    // dictionary in place of a stream (as LaTeX forms write them) is drawn as well.
+    if (normal.find("Off") == -1) append_elem_objref(w, normal.start, "Off", w);
+    std::vector<int> direct;
+    for (int e : normal.entries())
+        if (g_st.p_elem_strage[e].f_type == ELEM_TYPE_SUBDIC_START) direct.push_back(e);
+    for (int e : direct) {
+        char label[LABEL_SIZE];
+        std::memcpy(label, g_st.p_elem_strage[e].label, LABEL_SIZE);
+        switch_off_entry(e);
+        append_elem_objref(w, normal.start, label, w);
+    }
     const bool radio = f.type == FIELD_TYPE_RADIO;
     std::string caption;
     const bool has_caption = bytes_of(mk.find("CA"), &caption) && !caption.empty();
@@ -1186,7 +1212,10 @@ void analyse_widget(int w) {
     }
     const int idx = make_field_record(w, f);
     const bool button = f.type == FIELD_TYPE_CHECKBOX || f.type == FIELD_TYPE_RADIO;
-    if (button) inline_appearance_dictionary(w);
+    if (button) {
+        inline_appearance_dictionary(w);
+        give_missing_state(w, f);
+    }
     if (g_need_appearances && button) set_button_state(w, f);
     // Non-text widgets are drawn as viewers build them in forms that ask for it, and in any
     // form where they lack a normal appearance, which every viewer builds then.

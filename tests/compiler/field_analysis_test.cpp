@@ -527,6 +527,31 @@ TEST(FieldNames, WidgetsWithoutANormalAppearanceGetTheOneViewersBuild) {
     EXPECT_NE(text.find("(m) Tj"), std::string::npos) << text;
 }
 
+TEST(FieldNames, ButtonsAsLatexFormsWriteThem) {
+    // Radio buttons that are fields of their own, each with only its on state and no /AS,
+    // and a check box whose on state is an empty dictionary in place of a stream.
+    ASSERT_EQ(compile_text(pdf_with(
+                  form_head("/Fields [10 0 R 12 0 R 14 0 R]/NeedAppearances true") +
+                  "10 0 obj <</Type/Annot/Subtype/Widget/FT/Btn/Ff 49152/T (s)/V /M"
+                  "/Rect [0 0 10 10]/DA (/ZaDb 10 Tf 0 g)/MK <</CA (H)>>"
+                  "/AP <</N <</S 20 0 R>>>>>> endobj\n"
+                  "12 0 obj <</Type/Annot/Subtype/Widget/FT/Btn/Ff 49152/T (s)/V /M"
+                  "/Rect [0 20 10 30]/DA (/ZaDb 10 Tf 0 g)/MK <</CA (H)>>"
+                  "/AP <</N <</M 20 0 R>>>>>> endobj\n"
+                  "14 0 obj <</Type/Annot/Subtype/Widget/FT/Btn/T (c)/V /Yes/AS /Yes"
+                  "/Rect [0 40 10 50]/DA (/ZaDb 10 Tf 0 g)/AP <</N <</Yes <<>>>>>>>> endobj\n" +
+                  stream_obj(20, "/BBox [0 0 10 10]", ""))),
+              CompileStatus::ok);
+    EXPECT_STREQ(get_elem_name(10, nullptr, "AS"), "Off");
+    EXPECT_STREQ(get_elem_name(12, nullptr, "AS"), "M");
+    // Each gets the off state viewers draw, and every state is a stream.
+    for (int w : {10, 12, 14}) {
+        Dict normal = Dict{w}.sub("AP").sub("N");
+        EXPECT_GT(ref_target(normal.find("Off")), 20) << w;
+    }
+    EXPECT_GT(ref_target(Dict{14}.sub("AP").sub("N").find("Yes")), 20);
+}
+
 TEST(FieldNames, NonTextWidgetsShownAsTheirValueWhenViewersWouldRebuildThem) {
     // Radio buttons whose stored states disagree with the value /b, a check box whose value
     // names no state it has, and an automatically sized combo box with a stale appearance.
