@@ -316,15 +316,12 @@ void inline_appearance_dictionary(int w) {
     const Dict ap = Dict{w, 0}.sub("AP");
     if (!ap.valid()) return;
     struct Part {
-        const char* key = "";
-        int stream = -1;                          // a stream, by reference
+        const char* key;
+        int stream;                               // a stream, by reference
         std::vector<std::pair<int, int>> states;  // or states: label element, object
-        bool held = false;                        // the states lie in an object of their own
+        bool held;                                // the states lie in an object of their own
     };
-    Part parts[3];
-    parts[0].key = "N";
-    parts[1].key = "R";
-    parts[2].key = "D";
+    Part parts[3] = {{"N", -1, {}, false}, {"R", -1, {}, false}, {"D", -1, {}, false}};
     bool needed = ap.obj != w;
     for (Part& p : parts) {
         const int e = ap.find(p.key);
@@ -743,33 +740,38 @@ bool is_true(int e) {
            std::memcmp(elem_bytes(el), "true", 4) == 0;
 }
 
-// A check box shows the state its /AS names, as every viewer does. A radio button shows its
-// state only when that is also the field's value: a viewer building the appearances of the
-// group draws a button on only where the two agree, so one whose /AS and the group's /V
-// differ is shown off. In a form whose /Fields is no array the viewer knows no groups, nor
-// for a widget that has /Kids of its own (a field node, not a button of the group): such a
-// button has only the value it holds itself.
+// The value a check box or radio button holds: the group's, for a button of a group listed
+// in the form's /Fields; otherwise only its own. A viewer knows no groups in a form whose
+// /Fields is no array, nor for a widget that has /Kids of its own (a field node, not a
+// button of the group).
+const char* button_value(int w, const FieldFacts& f) {
+    const bool grouped = g_fields_listed && dict_entry(w, "Kids") == -1;
+    return grouped ? f.state : name_of(dict_entry(w, "V"));
+}
+
 // A check box or radio button with appearance states but no /AS shows the state its value
 // names, else its off state, as viewers choose it.
 void give_missing_state(int w, const FieldFacts& f) {
     if (dict_entry(w, "AS") != -1) return;
     const Dict normal = Dict{w, 0}.sub("AP").sub("N");
     if (!normal.valid() || dict_entry(normal.obj, LABEL_STREAM) != -1) return;
-    const bool grouped = g_fields_listed && dict_entry(w, "Kids") == -1;
-    const char* value = grouped ? f.state : name_of(dict_entry(w, "V"));
+    const char* value = button_value(w, f);
     const bool on = value && std::strcmp(value, "Off") != 0 && normal.find(value) != -1;
     // Copied first: appending may move the storage the name lies in.
     const std::string state = on ? value : "Off";
     append_elem_name(w, 0, "AS", state.c_str());
 }
 
+// A check box shows the state its /AS names, as every viewer does. A radio button shows its
+// state only when that is also the button's value: a viewer building the appearances of the
+// group draws a button on only where the two agree, so one whose /AS and the group's /V
+// differ is shown off.
 void set_button_state(int w, const FieldFacts& f) {
     if (f.type != FIELD_TYPE_RADIO) return;
     int as = dict_entry(w, "AS");
     const char* now = name_of(as);
     if (!now || std::strcmp(now, "Off") == 0) return;
-    const bool grouped = g_fields_listed && dict_entry(w, "Kids") == -1;
-    const char* value = grouped ? f.state : name_of(dict_entry(w, "V"));
+    const char* value = button_value(w, f);
     if (value && std::strcmp(value, now) == 0) return;
     switch_off_entry(as);
     append_elem_name(w, 0, "AS", "Off");
