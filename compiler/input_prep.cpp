@@ -15,6 +15,8 @@ constexpr std::string_view EOF_MARK = "%%EOF";
 constexpr std::string_view ENDSTREAM = "endstream";
 // How far around an "ObjStm" name its stream dictionary is looked for.
 constexpr size_t DICT_REACH = 65536;
+// How long a stretch of stray text between objects may be.
+constexpr size_t STRAY_REACH = 4096;
 
 bool is_ws(char c) {
     return c == ' ' || c == '\r' || c == '\n' || c == '\t';
@@ -297,8 +299,56 @@ void drop_leading_junk(std::string& text) {
         text.erase(0, static_cast<size_t>(static_cast<const char*>(at) - text.data()));
 }
 
+namespace {
+
+// True when an object ("N G obj") or a file section (xref, trailer, startxref, a comment)
+// starts at i.
+bool section_at(const std::string& t, size_t i) {
+    if (i >= t.size() || t[i] == '%' || at(t, i, "xref") || at(t, i, "trailer") ||
+        at(t, i, "startxref"))
+        return true;
+    size_t j = i;
+    if (read_number(t, j, t.size()) < 0 || j >= t.size() || !is_ws(t[j])) return false;
+    if (read_number(t, j, t.size()) < 0) return false;
+    while (j < t.size() && is_ws(t[j])) ++j;
+    return at(t, j, "obj");
+}
+
+}  // namespace
+
+void blank_stray_text(std::string& text) {
+    constexpr std::string_view end = "endobj";
+    NextFinder ends{text, end}, streams{text, "stream"};
+    size_t i = 0;
+    while (i < text.size()) {
+        size_t e = next_outside_streams(ends, streams, text, i);
+        if (e == std::string::npos) break;
+        size_t from = e + end.size();
+        i = from;
+        size_t k = from;
+        while (k < text.size() && is_ws(text[k])) ++k;
+        if (section_at(text, k)) continue;
+        // The stray text runs to the next line that starts an object or a section.
+        size_t to = std::string::npos;
+        for (size_t n = k; n < text.size() && n < k + STRAY_REACH; ++n)
+            if ((text[n - 1] == '\r' || text[n - 1] == '\n') && section_at(text, n)) {
+                to = n;
+                break;
+            }
+        if (to == std::string::npos) continue;
+        // Text holding an object's end or stream data is no stray text but damage the
+        // parser reports.
+        if (find(text, end, k, to) != std::string::npos ||
+            find(text, "stream", k, to) != std::string::npos)
+            continue;
+        std::memset(text.data() + k, ' ', to - k);
+        i = to;
+    }
+}
+
 void prepare_text(std::string& text, ExpansionMap* map) {
     drop_leading_junk(text);
+    blank_stray_text(text);
     cut_tail(text);
     std::string expansion;
     // In an encrypted file the object streams are encrypted too: they are expanded once

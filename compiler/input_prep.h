@@ -1,7 +1,8 @@
 // Input preparation: the PDF is read whole, what stands before its header and after its last
-// end-of-file marker is cut, its compressed object streams are expanded into plain object
-// text appended at the end, the text is closed with a minimal final section, and two bracket
-// constructs are rewritten so that the scanner keeps them as single strings.
+// end-of-file marker is cut, stray text between objects is blanked, its compressed object streams
+// are expanded into plain object text appended at the end, the text is closed with a minimal final
+// section, and two bracket constructs are rewritten so that the scanner keeps them as single
+// strings.
 #pragma once
 
 #include <cstddef>
@@ -34,6 +35,11 @@ constexpr size_t HEADER_SEARCH = 1024 + 5;
 // Drops what stands before the header when it starts within HEADER_SEARCH bytes (lines a
 // mail gateway or web server put in front of the file); the text is left as it is otherwise.
 void drop_leading_junk(std::string& text);
+
+// Blanks text that stands between an object's "endobj" and the next object or file section
+// (LibreOffice writes marked-content operators there in tagged PDF), as viewers pass it
+// by; offsets stay as they are. Up to 4 KB at a place, holding no "endobj" nor "stream".
+void blank_stray_text(std::string& text);
 
 // Drops everything after the last "%%EOF" and appends CR LF; a text without "%%EOF"
 // becomes empty.

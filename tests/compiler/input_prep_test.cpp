@@ -42,6 +42,25 @@ TEST(InputPrep, TailAfterLastEofIsCut) {
     EXPECT_EQ(far.size(), 2009u);
 }
 
+TEST(InputPrep, StrayTextBetweenObjectsIsBlanked) {
+    // LibreOffice's tagged PDF puts marked-content operators between objects.
+    const std::string head = "%PDF-1.6\n1 0 obj\n<</A 1>>\nendobj\n\n";
+    const std::string stray = "/Document<</MCID 29>>BDC\n";
+    std::string t = head + stray + "2 0 obj\n(x)\nendobj\nxref\n";
+    blank_stray_text(t);
+    EXPECT_EQ(t, head + std::string(stray.size(), ' ') + "2 0 obj\n(x)\nendobj\nxref\n");
+    // Stream data, and text that holds an object's end, are not touched.
+    const std::string kept[] = {
+        "1 0 obj\n<</Length 20>>stream\nendobj junk\n2 0 obj\nendstream\nendobj\n",
+        "1 0 obj\n(endobj junk) 3\nendobj\n2 0 obj 1 endobj\n",
+    };
+    for (const std::string& k : kept) {
+        std::string c = k;
+        blank_stray_text(c);
+        EXPECT_EQ(c, k);
+    }
+}
+
 TEST(InputPrep, ObjectStreamExpandsIntoPlainObjects) {
     std::string obj10 = "<</A 1>>                 ";  // 25 bytes
     ASSERT_EQ(obj10.size(), 25u);
