@@ -136,6 +136,11 @@ CompileStatus compile_text(std::string& text) {
     return status;
 }
 
+void note_stray_text(size_t stretches) {
+    if (stretches > 0)
+        note_repair("text between objects passed by (" + std::to_string(stretches) + " places)");
+}
+
 CompileStatus refuse_too_large() {
     report_parse_error("PDF file too large.");
     post_process();
@@ -147,7 +152,7 @@ CompileStatus refuse_too_large() {
 CompileStatus compile_pdf_memory(const char* data, size_t len) {
     if (len > MAX_PDF_SIZE) return refuse_too_large();
     std::string text;
-    prepare_input(data, len, text, &g_cc.expansion);
+    note_stray_text(prepare_input(data, len, text, &g_cc.expansion));
     return compile_text(text);
 }
 
@@ -163,7 +168,7 @@ CompileStatus compile_pdf_file(const char* program_name, const std::string& pdf_
     }
     if (data.size() > MAX_PDF_SIZE) return refuse_too_large();
     // The file's bytes become the scanner's text in place.
-    prepare_text(data, &g_cc.expansion);
+    note_stray_text(prepare_text(data, &g_cc.expansion));
     return compile_text(data);
 }
 

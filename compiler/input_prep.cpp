@@ -286,10 +286,10 @@ void close_text(std::string& text, const std::string& expansion) {
     text.append("startxref\r\n1\r\n%%EOF\r\n");
 }
 
-void prepare_input(const char* data, size_t len, std::string& text, ExpansionMap* map) {
+size_t prepare_input(const char* data, size_t len, std::string& text, ExpansionMap* map) {
     text.reserve(len + 64);
     text.assign(data, len);
-    prepare_text(text, map);
+    return prepare_text(text, map);
 }
 
 void drop_leading_junk(std::string& text) {
@@ -316,8 +316,9 @@ bool section_at(const std::string& t, size_t i) {
 
 }  // namespace
 
-void blank_stray_text(std::string& text) {
+size_t blank_stray_text(std::string& text) {
     constexpr std::string_view end = "endobj";
+    size_t blanked = 0;
     NextFinder ends{text, end}, streams{text, "stream"};
     size_t i = 0;
     while (i < text.size()) {
@@ -342,13 +343,15 @@ void blank_stray_text(std::string& text) {
             find(text, "stream", k, to) != std::string::npos)
             continue;
         std::memset(text.data() + k, ' ', to - k);
+        ++blanked;
         i = to;
     }
+    return blanked;
 }
 
-void prepare_text(std::string& text, ExpansionMap* map) {
+size_t prepare_text(std::string& text, ExpansionMap* map) {
     drop_leading_junk(text);
-    blank_stray_text(text);
+    const size_t stray = blank_stray_text(text);
     cut_tail(text);
     std::string expansion;
     // In an encrypted file the object streams are encrypted too: they are expanded once
@@ -358,4 +361,5 @@ void prepare_text(std::string& text, ExpansionMap* map) {
     if (!encrypted) expand_object_streams(text, expansion, map);
     if (map) map->base = text.size();
     close_text(text, expansion);
+    return stray;
 }

@@ -26,9 +26,10 @@ struct ExpansionMap {
 bool read_pdf_file(const char* path, std::string& data);
 
 // Builds the scanner's text from the bytes of a PDF file (all steps below, in order).
-void prepare_input(const char* data, size_t len, std::string& text, ExpansionMap* map = nullptr);
+// Returns the number of stretches of stray text blanked.
+size_t prepare_input(const char* data, size_t len, std::string& text, ExpansionMap* map = nullptr);
 // The same on the file's bytes in place.
-void prepare_text(std::string& text, ExpansionMap* map = nullptr);
+size_t prepare_text(std::string& text, ExpansionMap* map = nullptr);
 
 // How far into a file the header "%PDF-" is looked for, as viewers look for it.
 constexpr size_t HEADER_SEARCH = 1024 + 5;
@@ -39,7 +40,8 @@ void drop_leading_junk(std::string& text);
 // Blanks text that stands between an object's "endobj" and the next object or file section
 // (LibreOffice writes marked-content operators there in tagged PDF), as viewers pass it
 // by; offsets stay as they are. Up to 4 KB at a place, holding no "endobj" nor "stream".
-void blank_stray_text(std::string& text);
+// Returns the number of stretches blanked.
+size_t blank_stray_text(std::string& text);
 
 // Drops everything after the last "%%EOF" and appends CR LF; a text without "%%EOF"
 // becomes empty.
