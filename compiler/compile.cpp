@@ -138,7 +138,8 @@ CompileStatus compile_text(std::string& text) {
 
 void note_stray_text(size_t stretches) {
     if (stretches > 0)
-        note_repair("text between objects passed by (" + std::to_string(stretches) + " places)");
+        note_repair("text between objects passed by (" + std::to_string(stretches) +
+                    (stretches == 1 ? " place)" : " places)"));
 }
 
 CompileStatus refuse_too_large() {
