@@ -136,10 +136,15 @@ CompileStatus compile_text(std::string& text) {
     return status;
 }
 
-void note_stray_text(size_t stretches) {
-    if (stretches > 0)
-        note_repair("text between objects passed by (" + std::to_string(stretches) +
-                    (stretches == 1 ? " place)" : " places)"));
+// Names in the readable log what preparing the text mended.
+void note_repairs(const PrepRepairs& r) {
+    auto count = [](size_t n, const char* one, const char* more) {
+        return std::to_string(n) + (n == 1 ? one : more);
+    };
+    if (r.closed > 0)
+        note_repair("objects without endobj closed (" + count(r.closed, " object)", " objects)"));
+    if (r.stray > 0)
+        note_repair("text between objects passed by (" + count(r.stray, " place)", " places)"));
 }
 
 CompileStatus refuse_too_large() {
@@ -153,7 +158,7 @@ CompileStatus refuse_too_large() {
 CompileStatus compile_pdf_memory(const char* data, size_t len) {
     if (len > MAX_PDF_SIZE) return refuse_too_large();
     std::string text;
-    note_stray_text(prepare_input(data, len, text, &g_cc.expansion));
+    note_repairs(prepare_input(data, len, text, &g_cc.expansion));
     return compile_text(text);
 }
 
@@ -169,7 +174,7 @@ CompileStatus compile_pdf_file(const char* program_name, const std::string& pdf_
     }
     if (data.size() > MAX_PDF_SIZE) return refuse_too_large();
     // The file's bytes become the scanner's text in place.
-    note_stray_text(prepare_text(data, &g_cc.expansion));
+    note_repairs(prepare_text(data, &g_cc.expansion));
     return compile_text(data);
 }
 

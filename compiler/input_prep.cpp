@@ -286,7 +286,7 @@ void close_text(std::string& text, const std::string& expansion) {
     text.append("startxref\r\n1\r\n%%EOF\r\n");
 }
 
-size_t prepare_input(const char* data, size_t len, std::string& text, ExpansionMap* map) {
+PrepRepairs prepare_input(const char* data, size_t len, std::string& text, ExpansionMap* map) {
     text.reserve(len + 64);
     text.assign(data, len);
     return prepare_text(text, map);
@@ -315,6 +315,59 @@ bool section_at(const std::string& t, size_t i) {
 }
 
 }  // namespace
+
+namespace {
+
+// Where the object header ("N G obj", alone at the start of its line) whose keyword starts
+// at p begins, or npos when the "obj" at p starts none.
+size_t header_start(const std::string& t, size_t p) {
+    if (p + 3 < t.size() && is_name_byte(t[p + 3])) return std::string::npos;
+    size_t j = p;
+    if (j == 0 || !is_ws(t[j - 1])) return std::string::npos;
+    while (j > 0 && is_ws(t[j - 1])) --j;
+    const size_t gen_end = j;
+    while (j > 0 && is_digit(t[j - 1])) --j;
+    if (j == gen_end || j == 0 || !is_ws(t[j - 1])) return std::string::npos;
+    while (j > 0 && is_ws(t[j - 1])) --j;
+    const size_t num_end = j;
+    while (j > 0 && is_digit(t[j - 1])) --j;
+    if (j == num_end || (j > 0 && t[j - 1] != '\r' && t[j - 1] != '\n')) return std::string::npos;
+    return j;
+}
+
+}  // namespace
+
+size_t close_unterminated_objects(std::string& text) {
+    std::vector<size_t> missing;
+    NextFinder objs{text, "obj"}, streams{text, "stream"};
+    bool open = false;
+    size_t i = 0;
+    while (i < text.size()) {
+        const size_t p = next_outside_streams(objs, streams, text, i);
+        if (p == std::string::npos) break;
+        i = p + 3;
+        if (p >= 3 && at(text, p - 3, "end")) {
+            open = false;
+            continue;
+        }
+        const size_t h = header_start(text, p);
+        if (h == std::string::npos) continue;
+        if (open) missing.push_back(h);
+        open = true;
+    }
+    if (missing.empty()) return 0;
+    std::string out;
+    out.reserve(text.size() + missing.size() * 8);
+    size_t from = 0;
+    for (size_t h : missing) {
+        out.append(text, from, h - from);
+        out.append("endobj\r");
+        from = h;
+    }
+    out.append(text, from, std::string::npos);
+    text.swap(out);
+    return missing.size();
+}
 
 size_t blank_stray_text(std::string& text) {
     constexpr std::string_view end = "endobj";
@@ -349,9 +402,11 @@ size_t blank_stray_text(std::string& text) {
     return blanked;
 }
 
-size_t prepare_text(std::string& text, ExpansionMap* map) {
+PrepRepairs prepare_text(std::string& text, ExpansionMap* map) {
     drop_leading_junk(text);
-    const size_t stray = blank_stray_text(text);
+    PrepRepairs repairs;
+    repairs.closed = close_unterminated_objects(text);
+    repairs.stray = blank_stray_text(text);
     cut_tail(text);
     std::string expansion;
     // In an encrypted file the object streams are encrypted too: they are expanded once
@@ -361,5 +416,5 @@ size_t prepare_text(std::string& text, ExpansionMap* map) {
     if (!encrypted) expand_object_streams(text, expansion, map);
     if (map) map->base = text.size();
     close_text(text, expansion);
-    return stray;
+    return repairs;
 }

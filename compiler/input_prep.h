@@ -1,8 +1,8 @@
 // Input preparation: the PDF is read whole, what stands before its header and after its last
-// end-of-file marker is cut, stray text between objects is blanked, its compressed object streams
-// are expanded into plain object text appended at the end, the text is closed with a minimal final
-// section, and two bracket constructs are rewritten so that the scanner keeps them as single
-// strings.
+// end-of-file marker is cut, objects left open are closed, stray text between objects is
+// blanked, its compressed object streams are expanded into plain object text appended at the
+// end, the text is closed with a minimal final section, and two bracket constructs are
+// rewritten so that the scanner keeps them as single strings.
 #pragma once
 
 #include <cstddef>
@@ -25,17 +25,28 @@ struct ExpansionMap {
 // Reads a whole file. False when it cannot be opened or its size read.
 bool read_pdf_file(const char* path, std::string& data);
 
+// What preparing the text mended: objects closed, stretches of stray text blanked.
+struct PrepRepairs {
+    size_t closed = 0;
+    size_t stray = 0;
+};
+
 // Builds the scanner's text from the bytes of a PDF file (all steps below, in order).
-// Returns the number of stretches of stray text blanked.
-size_t prepare_input(const char* data, size_t len, std::string& text, ExpansionMap* map = nullptr);
+PrepRepairs prepare_input(const char* data, size_t len, std::string& text,
+                          ExpansionMap* map = nullptr);
 // The same on the file's bytes in place.
-size_t prepare_text(std::string& text, ExpansionMap* map = nullptr);
+PrepRepairs prepare_text(std::string& text, ExpansionMap* map = nullptr);
 
 // How far into a file the header "%PDF-" is looked for, as viewers look for it.
 constexpr size_t HEADER_SEARCH = 1024 + 5;
 // Drops what stands before the header when it starts within HEADER_SEARCH bytes (lines a
 // mail gateway or web server put in front of the file); the text is left as it is otherwise.
 void drop_leading_junk(std::string& text);
+
+// Ends an object that the next object's header follows without its "endobj" (damaged
+// files; viewers find objects by their headers), inserting the keyword before that header.
+// Returns the number of objects closed.
+size_t close_unterminated_objects(std::string& text);
 
 // Blanks text that stands between an object's "endobj" and the next object or file section
 // (LibreOffice writes marked-content operators there in tagged PDF), as viewers pass it

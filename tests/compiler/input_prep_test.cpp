@@ -42,6 +42,17 @@ TEST(InputPrep, TailAfterLastEofIsCut) {
     EXPECT_EQ(far.size(), 2009u);
 }
 
+TEST(InputPrep, ObjectWithoutEndobjIsClosed) {
+    std::string t =
+        "%PDF-1.4\n1 0 obj\n<</A 1>>\n2 0 obj\n<</B 2>>\nendobj\n3 0 obj\n<</Length 9>>"
+        "stream\n4 0 obj\nendstream\nendobj\n";
+    EXPECT_EQ(close_unterminated_objects(t), 1u);
+    // Closed before the next header only: a header in stream data is data.
+    EXPECT_EQ(t,
+              "%PDF-1.4\n1 0 obj\n<</A 1>>\nendobj\r2 0 obj\n<</B 2>>\nendobj\n3 0 obj\n"
+              "<</Length 9>>stream\n4 0 obj\nendstream\nendobj\n");
+}
+
 TEST(InputPrep, StrayTextBetweenObjectsIsBlanked) {
     // LibreOffice's tagged PDF puts marked-content operators between objects.
     const std::string head = "%PDF-1.6\n1 0 obj\n<</A 1>>\nendobj\n\n";
