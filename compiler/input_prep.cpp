@@ -206,7 +206,10 @@ size_t skip_stream_data(const std::string& t, size_t i) {
 void cut_tail(std::string& text) {
     size_t p = rfind(text, EOF_MARK, 0, text.size());
     if (p == std::string::npos) {
-        text.clear();
+        // A file without the marker (a writer that leaves it out, a download cut short) is
+        // read to its end, as viewers read it.
+        text.append("\r\n");
+        text.append(EOF_MARK);
     } else {
         text.resize(p + EOF_MARK.size());
     }

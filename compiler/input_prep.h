@@ -54,8 +54,8 @@ size_t close_unterminated_objects(std::string& text);
 // Returns the number of stretches blanked.
 size_t blank_stray_text(std::string& text);
 
-// Drops everything after the last "%%EOF" and appends CR LF; a text without "%%EOF"
-// becomes empty.
+// Drops everything after the last "%%EOF" and appends CR LF; a text without "%%EOF" is kept
+// whole and gets the marker.
 void cut_tail(std::string& text);
 
 // Appends to `expansion` the objects of every object stream of `text`, each as

@@ -73,8 +73,13 @@ TEST(DamagedInput, StreamWithoutEndstream) {
 }
 
 TEST(DamagedInput, FileWithoutEofMarker) {
-    parse_error_output("%PDF-1.4\n1 0 obj <</A 1>> endobj\n");
-    EXPECT_EQ(g_st.num_xref_strage, 0);
+    // Read to its end as viewers read it: the objects are kept, a cut is reported.
+    std::string whole = pdf_with("1 0 obj <</A 1>> endobj\n");
+    whole.resize(whole.rfind("%%EOF"));
+    EXPECT_EQ(compile_text(whole), CompileStatus::ok);
+    EXPECT_EQ(chain_of(1), "A:I");
+    parse_error_output("%PDF-1.4\n1 0 obj <</A 1>> endobj\n2 0 obj <</B");
+    EXPECT_EQ(chain_of(1), "A:I");
     compile_and_reload("%PDF-1.4\n1 0 obj <</A 1>> endobj\n");
     compile_and_reload("");
 }
