@@ -410,6 +410,7 @@ PrepRepairs prepare_text(std::string& text, ExpansionMap* map) {
     PrepRepairs repairs;
     repairs.closed = close_unterminated_objects(text);
     repairs.stray = blank_stray_text(text);
+    repairs.no_eof = rfind(text, EOF_MARK, 0, text.size()) == std::string::npos;
     cut_tail(text);
     std::string expansion;
     // In an encrypted file the object streams are encrypted too: they are expanded once

@@ -25,10 +25,12 @@ struct ExpansionMap {
 // Reads a whole file. False when it cannot be opened or its size read.
 bool read_pdf_file(const char* path, std::string& data);
 
-// What preparing the text mended: objects closed, stretches of stray text blanked.
+// What preparing the text mended: objects closed, stretches of stray text blanked, a
+// missing end-of-file marker.
 struct PrepRepairs {
     size_t closed = 0;
     size_t stray = 0;
+    bool no_eof = false;
 };
 
 // Builds the scanner's text from the bytes of a PDF file (all steps below, in order).
