@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string_view>
@@ -342,11 +343,39 @@ size_t header_start(const std::string& t, size_t p) {
 
 size_t close_unterminated_objects(std::string& text) {
     std::vector<size_t> missing;
-    NextFinder objs{text, "obj"}, streams{text, "stream"};
+    // Each keyword has a stream finder of its own: a finder answers a forward scan only.
+    NextFinder objs{text, "obj"}, obj_streams{text, "stream"};
+    NextFinder sections[] = {{text, "xref"}, {text, "trailer"}};
+    NextFinder section_streams[] = {{text, "stream"}, {text, "stream"}};
+    size_t section_from[] = {0, 0};
+    // The next cross-reference section or trailer at a line start, at or after i.
+    auto next_section = [&](size_t i) {
+        size_t best = std::string::npos;
+        for (int k = 0; k < 2; ++k) {
+            size_t& f = section_from[k];
+            if (f < i) f = i;
+            size_t s = next_outside_streams(sections[k], section_streams[k], text, f);
+            while (s != std::string::npos && s > 0 && text[s - 1] != '\r' && text[s - 1] != '\n') {
+                f = s + 1;
+                s = next_outside_streams(sections[k], section_streams[k], text, f);
+            }
+            best = std::min(best, s);
+        }
+        return best;
+    };
     bool open = false;
     size_t i = 0;
     while (i < text.size()) {
-        const size_t p = next_outside_streams(objs, streams, text, i);
+        size_t from = i;
+        const size_t p = next_outside_streams(objs, obj_streams, text, from);
+        // A cross-reference section or trailer ends an open object too.
+        const size_t section = next_section(i);
+        if (section < p) {
+            if (open) missing.push_back(section);
+            open = false;
+            i = section + 4;
+            continue;
+        }
         if (p == std::string::npos) break;
         i = p + 3;
         if (p >= 3 && at(text, p - 3, "end")) {

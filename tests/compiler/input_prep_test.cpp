@@ -51,6 +51,10 @@ TEST(InputPrep, ObjectWithoutEndobjIsClosed) {
     EXPECT_EQ(t,
               "%PDF-1.4\n1 0 obj\n<</A 1>>\nendobj\r2 0 obj\n<</B 2>>\nendobj\n3 0 obj\n"
               "<</Length 9>>stream\n4 0 obj\nendstream\nendobj\n");
+    // The cross-reference section after the last object ends it as well.
+    std::string last = "1 0 obj\n<</A 1>>\nxref\n0 1\ntrailer\n<<>>\nstartxref\n9\n";
+    EXPECT_EQ(close_unterminated_objects(last), 1u);
+    EXPECT_EQ(last.substr(0, 28), "1 0 obj\n<</A 1>>\nendobj\rxref");
 }
 
 TEST(InputPrep, StrayTextBetweenObjectsIsBlanked) {
