@@ -253,6 +253,21 @@ void copy_xref_stream_trailers() {
     }
 }
 
+void find_catalog_without_trailer() {
+    if (valid_xref(get_trailer_objref("Root"))) return;
+    // The last catalog defined, as viewers rebuilding a damaged file take it.
+    int catalog = -1;
+    for (int i = 0; i < g_st.num_xref_strage; ++i)
+        if (g_st.p_xref_strage[i].first_elem != 0 && name_is(i, "Type", "Catalog") &&
+            dict_entry(i, "Pages") != -1)
+            catalog = i;
+    if (catalog == -1) return;
+    if (st_elem* r = trailer_value("Root", ELEM_TYPE_OBJREF)) {
+        r->data.obj_no = catalog;
+        note_repair("no trailer names the catalog: object " + std::to_string(catalog) + " taken");
+    }
+}
+
 void flatten_page_tree() {
     int root = get_trailer_objref("Root");
     if (!valid_xref(root)) return;
@@ -292,6 +307,7 @@ void post_process() {
     mark_references();
     // The catalog of a cross-reference-stream file is known before the fields are analysed.
     copy_xref_stream_trailers();
+    find_catalog_without_trailer();
     analyse_fields();
     flag_objects();
     flatten_page_tree();

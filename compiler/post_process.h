@@ -15,6 +15,9 @@ void flag_objects();
 // Copies Root, ID, Size, Encrypt and Prev of cross-reference streams into the trailer.
 void copy_xref_stream_trailers();
 
+// Where no trailer names a catalog (a damaged file), takes the last object that is one.
+void find_catalog_without_trailer();
+
 // Makes the root Pages object's Kids list every leaf page directly, walking a page tree of
 // any depth, and gives each leaf page the Resources, MediaBox, CropBox and Rotate it
 // inherits (its own values win). A node that contains itself is cut and reported.

@@ -172,6 +172,12 @@ TEST(PostProcess, NoRootLeavesTheObjectsAlone) {
     ASSERT_EQ(compile_text(pdf_with("2 0 obj <</Type/Pages/Kids[3 0 R]>> endobj\n", "<<>>")),
               CompileStatus::ok);
     EXPECT_EQ(shown(str_of(get_elem(2, "Kids"))), "@3 0 R");
+    // A catalog that no trailer names is taken, as viewers rebuilding the file take it.
+    ASSERT_EQ(compile_text(pdf_with("1 0 obj <</Type/Catalog/Pages 2 0 R>> endobj\n"
+                                    "2 0 obj <</Type/Pages/Kids[]/Count 0>> endobj\n",
+                                    "<<>>")),
+              CompileStatus::ok);
+    EXPECT_EQ(get_trailer_objref("Root"), 1);
 }
 
 }  // namespace
