@@ -318,10 +318,6 @@ bool section_at(const std::string& t, size_t i) {
     return at(t, j, "obj");
 }
 
-}  // namespace
-
-namespace {
-
 // Where the object header ("N G obj", alone at the start of its line) whose keyword starts
 // at p begins, or npos when the "obj" at p starts none.
 size_t header_start(const std::string& t, size_t p) {
@@ -366,8 +362,8 @@ size_t close_unterminated_objects(std::string& text) {
     bool open = false;
     size_t i = 0;
     while (i < text.size()) {
-        size_t from = i;
-        const size_t p = next_outside_streams(objs, obj_streams, text, from);
+        size_t scan = i;
+        const size_t p = next_outside_streams(objs, obj_streams, text, scan);
         // A cross-reference section or trailer ends an open object too.
         const size_t section = next_section(i);
         if (section < p) {
