@@ -42,6 +42,8 @@ struct ParseCtx {
     bool array_unclosed = false;
     // Where the current "binary" run began (offset of the look-ahead token then).
     long crap_pos = -1;
+    // The current object's /Length when it is a direct integer, else -1.
+    long long stream_length = -1;
 };
 
 // Runs the grammar over a prepared text (which must be followed by two NUL bytes).

@@ -136,6 +136,7 @@ object
     : INT INT OBJ
       {
           CTX->array_ints = 0;
+          CTX->stream_length = -1;
           g_cc.cur_gen = static_cast<int>($2.num & 0xffff);
           raise_event(EV_BEGIN_OBJECT, nullptr, $1);
           CHECK_ABORT;
@@ -171,7 +172,12 @@ dict
       { raise_event(EV_ARRAY_END, $2.str, $6); }
     | dict NAME objref { raise_event(EV_OBJREF, $2.str, $3); CHECK_ABORT; }
     | dict NAME { raise_event(EV_SUBDICT_START, $2.str, $2); } subdictionary { raise_event(EV_SUBDICT_END, $2.str, $2); }
-    | dict NAME INT { raise_event(EV_INTEGER, $2.str, $3); CHECK_ABORT; }
+    | dict NAME INT
+      {
+          if ($2.len == 6 && std::memcmp($2.str, "Length", 6) == 0) CTX->stream_length = $3.num;
+          raise_event(EV_INTEGER, $2.str, $3);
+          CHECK_ABORT;
+      }
     | dict NAME FP { raise_event(EV_STRING, $2.str, $3); CHECK_ABORT; }
     | dict NAME dangling_key
     ;

@@ -85,6 +85,17 @@ TEST(Grammar, StreamData) {
     // A line end that /Length (here through a reference) leaves out is syntax, not data: the
     // writer puts its own before "endstream".
     EXPECT_EQ(str_of(get_elem(3, "stream")), "CD");
+
+    // /Length decides where data that holds the word "endstream" ends; a stream without
+    // "endstream" ends at its object's end, and the next object is read.
+    ASSERT_EQ(
+        compile_text(pdf_with("5 0 obj <</Length 13>>\nstream\nA endstream B\nendstream\n"
+                              "endobj\n6 0 obj <</Length 99>>\nstream\nno end\nendobj\n"
+                              "7 0 obj 7 endobj\n8 0 obj <<>>\nstream\nZ\nendstream\nendobj\n")),
+        CompileStatus::ok);
+    EXPECT_EQ(str_of(get_elem(5, "stream")), "A endstream B");
+    EXPECT_EQ(str_of(get_elem(6, "stream")), "no end\n");
+    EXPECT_EQ(chain_of(7), "_i_m_m_e_d_i_a_t_e_:I");
 }
 
 TEST(Grammar, TrailerRecords) {
