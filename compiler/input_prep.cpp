@@ -311,11 +311,7 @@ bool section_at(const std::string& t, size_t i) {
     if (i >= t.size() || t[i] == '%' || at(t, i, "xref") || at(t, i, "trailer") ||
         at(t, i, "startxref"))
         return true;
-    size_t j = i;
-    if (read_number(t, j, t.size()) < 0 || j >= t.size() || !is_ws(t[j])) return false;
-    if (read_number(t, j, t.size()) < 0) return false;
-    while (j < t.size() && is_ws(t[j])) ++j;
-    return at(t, j, "obj");
+    return object_header_at(t.data() + i, t.data() + t.size());
 }
 
 // Where the object header ("N G obj", alone at the start of its line) whose keyword starts
@@ -336,6 +332,17 @@ size_t header_start(const std::string& t, size_t p) {
 }
 
 }  // namespace
+
+bool object_header_at(const char* p, const char* end) {
+    auto skip = [&](bool (*pred)(char)) {
+        const char* s = p;
+        while (p < end && pred(*p)) ++p;
+        return p > s;
+    };
+    if (!skip(is_digit) || !skip(is_ws) || !skip(is_digit)) return false;
+    skip(is_ws);
+    return end - p >= 3 && std::memcmp(p, "obj", 3) == 0;
+}
 
 size_t close_unterminated_objects(std::string& text) {
     std::vector<size_t> missing;

@@ -45,6 +45,9 @@ constexpr size_t HEADER_SEARCH = 1024 + 5;
 // mail gateway or web server put in front of the file); the text is left as it is otherwise.
 void drop_leading_junk(std::string& text);
 
+// True when an object header ("N G obj") starts at p.
+bool object_header_at(const char* p, const char* end);
+
 // Ends an object that the next object's header follows without its "endobj" (damaged
 // files; viewers find objects by their headers), inserting the keyword before that header.
 // Returns the number of objects closed.
