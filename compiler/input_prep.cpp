@@ -204,7 +204,7 @@ size_t skip_stream_data(const std::string& t, size_t i) {
     return e == std::string::npos ? t.size() : e + ENDSTREAM.size();
 }
 
-void cut_tail(std::string& text) {
+bool cut_tail(std::string& text) {
     size_t p = rfind(text, EOF_MARK, 0, text.size());
     if (p == std::string::npos) {
         // A file without the marker (a writer that leaves it out, a download cut short) is
@@ -215,6 +215,7 @@ void cut_tail(std::string& text) {
         text.resize(p + EOF_MARK.size());
     }
     text.append("\r\n");
+    return p != std::string::npos;
 }
 
 size_t ExpansionMap::source_of(size_t p) const {
@@ -311,37 +312,30 @@ bool section_at(const std::string& t, size_t i) {
     if (i >= t.size() || t[i] == '%' || at(t, i, "xref") || at(t, i, "trailer") ||
         at(t, i, "startxref"))
         return true;
-    return object_header_at(t.data() + i, t.data() + t.size());
+    return object_header_end(t.data() + i, t.data() + t.size()) != nullptr;
 }
 
 // Where the object header ("N G obj", alone at the start of its line) whose keyword starts
 // at p begins, or npos when the "obj" at p starts none.
 size_t header_start(const std::string& t, size_t p) {
     if (p + 3 < t.size() && is_name_byte(t[p + 3])) return std::string::npos;
-    size_t j = p;
-    if (j == 0 || !is_ws(t[j - 1])) return std::string::npos;
-    while (j > 0 && is_ws(t[j - 1])) --j;
-    const size_t gen_end = j;
-    while (j > 0 && is_digit(t[j - 1])) --j;
-    if (j == gen_end || j == 0 || !is_ws(t[j - 1])) return std::string::npos;
-    while (j > 0 && is_ws(t[j - 1])) --j;
-    const size_t num_end = j;
-    while (j > 0 && is_digit(t[j - 1])) --j;
-    if (j == num_end || (j > 0 && t[j - 1] != '\r' && t[j - 1] != '\n')) return std::string::npos;
-    return j;
+    size_t line = p;
+    while (line > 0 && t[line - 1] != '\r' && t[line - 1] != '\n') --line;
+    const char* obj_end = t.data() + p + 3;
+    return object_header_end(t.data() + line, obj_end) == obj_end ? line : std::string::npos;
 }
 
 }  // namespace
 
-bool object_header_at(const char* p, const char* end) {
+const char* object_header_end(const char* p, const char* end) {
     auto skip = [&](bool (*pred)(char)) {
         const char* s = p;
         while (p < end && pred(*p)) ++p;
         return p > s;
     };
-    if (!skip(is_digit) || !skip(is_ws) || !skip(is_digit)) return false;
+    if (!skip(is_digit) || !skip(is_ws) || !skip(is_digit)) return nullptr;
     skip(is_ws);
-    return end - p >= 3 && std::memcmp(p, "obj", 3) == 0;
+    return end - p >= 3 && std::memcmp(p, "obj", 3) == 0 ? p + 3 : nullptr;
 }
 
 size_t close_unterminated_objects(std::string& text) {
@@ -442,8 +436,7 @@ PrepRepairs prepare_text(std::string& text, ExpansionMap* map) {
     PrepRepairs repairs;
     repairs.closed = close_unterminated_objects(text);
     repairs.stray = blank_stray_text(text);
-    repairs.no_eof = rfind(text, EOF_MARK, 0, text.size()) == std::string::npos;
-    cut_tail(text);
+    repairs.no_eof = !cut_tail(text);
     std::string expansion;
     // In an encrypted file the object streams are encrypted too: they are expanded once
     // the objects are parsed and decrypted.

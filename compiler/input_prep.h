@@ -45,8 +45,8 @@ constexpr size_t HEADER_SEARCH = 1024 + 5;
 // mail gateway or web server put in front of the file); the text is left as it is otherwise.
 void drop_leading_junk(std::string& text);
 
-// True when an object header ("N G obj") starts at p.
-bool object_header_at(const char* p, const char* end);
+// When an object header ("N G obj") starts at p: where it ends, after its keyword; else null.
+const char* object_header_end(const char* p, const char* end);
 
 // Ends an object that the next object's header follows without its "endobj" (damaged
 // files; viewers find objects by their headers), inserting the keyword before that header.
@@ -60,8 +60,8 @@ size_t close_unterminated_objects(std::string& text);
 size_t blank_stray_text(std::string& text);
 
 // Drops everything after the last "%%EOF" and appends CR LF; a text without "%%EOF" is kept
-// whole and gets the marker.
-void cut_tail(std::string& text);
+// whole and gets the marker. False when the marker was missing.
+bool cut_tail(std::string& text);
 
 // Appends to `expansion` the objects of every object stream of `text`, each as
 // "%d 0 obj\r", its bytes and "\rendobj\r". Returns the number of objects expanded. With a
