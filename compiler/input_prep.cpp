@@ -191,6 +191,39 @@ bool read_pdf_file(const char* path, std::string& data) {
     return ok;
 }
 
+const char* stream_data_end(const char* start, const char* end, long long length,
+                            const char** resume) {
+    const char* data = start;
+    if (end - data >= 2 && data[0] == '\r' && data[1] == '\n')
+        data += 2;
+    else if (data < end && (*data == '\n' || *data == '\r'))
+        ++data;
+    if (length >= 0 && length <= end - data) {
+        const char* p = data + length;
+        while (p < end && is_ws(*p)) ++p;
+        if (static_cast<size_t>(end - p) >= ENDSTREAM.size() &&
+            std::memcmp(p, ENDSTREAM.data(), ENDSTREAM.size()) == 0) {
+            *resume = p + ENDSTREAM.size();
+            return p;
+        }
+    }
+    const char* stop = static_cast<const char*>(
+        memmem(start, static_cast<size_t>(end - start), ENDSTREAM.data(), ENDSTREAM.size()));
+    const char* limit = stop ? stop : end;
+    for (const char* e = start; e < limit; e += 6) {
+        e = static_cast<const char*>(memmem(e, static_cast<size_t>(limit - e), "endobj", 6));
+        if (!e) break;
+        const char* p = e + 6;
+        while (p < limit && is_ws(*p)) ++p;
+        if (object_header_end(p, limit)) {
+            *resume = e;
+            return e;
+        }
+    }
+    *resume = stop ? stop + ENDSTREAM.size() : end;
+    return stop;
+}
+
 size_t skip_stream_data(const std::string& t, size_t i) {
     constexpr std::string_view kw = "stream";
     if (!at(t, i, kw)) return i;
@@ -200,8 +233,9 @@ size_t skip_stream_data(const std::string& t, size_t i) {
     }
     size_t j = i + kw.size();
     if (j >= t.size() || (t[j] != '\r' && t[j] != '\n')) return i;
-    size_t e = find(t, ENDSTREAM, j, t.size());
-    return e == std::string::npos ? t.size() : e + ENDSTREAM.size();
+    const char* resume = nullptr;
+    stream_data_end(t.data() + j, t.data() + t.size(), -1, &resume);
+    return static_cast<size_t>(resume - t.data());
 }
 
 bool cut_tail(std::string& text) {

@@ -78,6 +78,15 @@ int expand_object_stream_data(const std::string& plain, long n, long first, std:
 // Appends the expansion and "startxref\r\n1\r\n%%EOF\r\n".
 void close_text(std::string& text, const std::string& expansion);
 
+// Where the data of a stream starting at `start` (just after its keyword) ends: at the
+// "endstream" that `length` bytes of data (its /Length; -1 when unknown) reach when one
+// stands there, as readers take it, so that data holding the word itself (an embedded PDF)
+// stays whole; else at the first "endstream", unless an "endobj" followed by the next
+// object's header comes before it: a stream without "endstream" ends at its object's end,
+// not in a later object. Null when the text holds neither. `resume` is where scanning goes on.
+const char* stream_data_end(const char* start, const char* end, long long length,
+                            const char** resume);
+
 // When the keyword "stream" (followed by a line end) starts at position i, the position
-// just after the "endstream" that ends its data (or the end of the text); otherwise i.
+// where scanning goes on after its data (stream_data_end, /Length unknown); otherwise i.
 size_t skip_stream_data(const std::string& text, size_t i);
