@@ -797,9 +797,23 @@ bool latin1_text(const std::string& bytes, std::string* out) {
     return true;
 }
 
-// A combo box's appearance showing its value where a filled text field would show it.
-bool field_options(int w, std::string* text);
+// The /Opt array text of the field (the widget or the nearest parent holding one).
+bool field_options(int w, std::string* text) {
+    int node = w;
+    for (int depth = 0; node != -1 && depth < MAX_FIELD_DEPTH; ++depth) {
+        int e = dict_entry(node, "Opt");
+        if (e != -1) {
+            const st_elem& el = g_st.p_elem_strage[value_of(e)];
+            if (el.f_type != ELEM_TYPE_STRING || el.data.str.type != STR_ARRAY) return false;
+            text->assign(elem_bytes(el), static_cast<size_t>(el.data.str.len));
+            return true;
+        }
+        node = ref_target(dict_entry(node, "Parent"));
+    }
+    return false;
+}
 
+// A combo box's appearance showing its value where a filled text field would show it.
 void build_combo_appearance(int idx, int w, int ap, const FieldFacts& f) {
     // A value that is an option's export value shows that option's text, as viewers show it.
     std::string value = f.value, opt_text;
@@ -954,22 +968,6 @@ bool caption_font(int idx, int w, int ap, const FieldFacts& f) {
     std::string renamed;
     if (analyse_field_font(idx, w, ap, f, &renamed) && single_byte_font(idx)) return true;
     empty_object(ap);
-    return false;
-}
-
-// The /Opt array text of the field (the widget or the nearest parent holding one).
-bool field_options(int w, std::string* text) {
-    int node = w;
-    for (int depth = 0; node != -1 && depth < MAX_FIELD_DEPTH; ++depth) {
-        int e = dict_entry(node, "Opt");
-        if (e != -1) {
-            const st_elem& el = g_st.p_elem_strage[value_of(e)];
-            if (el.f_type != ELEM_TYPE_STRING || el.data.str.type != STR_ARRAY) return false;
-            text->assign(elem_bytes(el), static_cast<size_t>(el.data.str.len));
-            return true;
-        }
-        node = ref_target(dict_entry(node, "Parent"));
-    }
     return false;
 }
 
