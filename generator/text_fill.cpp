@@ -7,6 +7,7 @@
 
 #include "generator/doc_state.h"
 #include "generator/field_widgets.h"
+#include "generator/latin_extended.h"
 #include "generator/operations.h"
 #include "generator/page_contents.h"
 #include "generator/page_hooks.h"
@@ -170,6 +171,21 @@ int make_latin_fallback() {
     return obj;
 }
 
+// Helvetica again, its codes renamed to the Latin letters WinAnsiEncoding lacks.
+int make_latin_extended_fallback() {
+    new_xref_strage();
+    int obj = g_st.cur_xref_strage;
+    append_elem_name(obj, 0, "Type", "Font");
+    append_elem_name(obj, 0, "Subtype", "Type1");
+    append_elem_name(obj, 0, "BaseFont", "Helvetica");
+    append_elem_subdic_start(obj, 0, "Encoding");
+    append_elem_name(obj, 0, "Type", "Encoding");
+    const std::string& diff = latin_extended_differences();
+    append_elem_str(obj, 0, "Differences", STR_ARRAY, diff.data(), static_cast<int>(diff.size()));
+    append_elem_subdic_end(obj, 0, "Encoding");
+    return obj;
+}
+
 int make_japanese_fallback() {
     static const char base[] = "KozMinPr6N-Regular";
     new_xref_strage();
@@ -236,6 +252,8 @@ void add_fallback_fonts(int widget, int ap, const FillResult& r) {
         const char* name;
     } fonts[] = {
         {r.used_latin_fallback, &g_fill.latin_font_obj, make_latin_fallback, FALLBACK_LATIN_NAME},
+        {r.used_latin_extended_fallback, &g_fill.latin_extended_font_obj,
+         make_latin_extended_fallback, FALLBACK_LATIN_EXTENDED_NAME},
         {r.used_japanese_fallback, &g_fill.japanese_font_obj, make_japanese_fallback,
          FALLBACK_JAPANESE_NAME},
     };
@@ -366,7 +384,8 @@ void fill_record(int i, const int32_t* field_data, FillStyle style, int font_fie
     }
     if (data == -1) return;
     // Another font or the fallback fonts enter the appearance's resources first.
-    const bool fallback = r.used_latin_fallback || r.used_japanese_fallback;
+    const bool fallback =
+        r.used_latin_fallback || r.used_latin_extended_fallback || r.used_japanese_fallback;
     if (font_field != -1) take_font(i, ap, font_field, sname);
     if (fallback) add_fallback_fonts(widget, ap, r);
     if (font_field != -1 || fallback) {
@@ -461,6 +480,7 @@ bool refill_skipped_fields(bool (*reused)(int obj)) {
 void fill_page_reset() {
     g_refills.skipped.clear();
     g_fill.latin_font_obj = -1;
+    g_fill.latin_extended_font_obj = -1;
     g_fill.japanese_font_obj = -1;
 }
 

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "generator/doc_state.h"
+#include "generator/latin_extended.h"
 #include "multibyte/char_width.h"
 #include "multibyte/jis_tables.h"
 #include "multibyte/sjis_encode.h"
@@ -282,8 +283,8 @@ int japanese_width(int32_t u) {
     return (cid >= 231 && cid <= 632) ? 500 : 1000;
 }
 
-// Which font shows a character: the field's own, the Latin fallback or the Japanese one.
-enum Pick : char { PICK_FIELD = 0, PICK_LATIN = 1, PICK_JAPANESE = 2 };
+// Which font shows a character: the field's own or one of the fallbacks.
+enum Pick : char { PICK_FIELD = 0, PICK_LATIN = 1, PICK_LATIN_EXTENDED = 2, PICK_JAPANESE = 3 };
 
 // The field's font and what it can show.
 struct FontSet {
@@ -314,12 +315,15 @@ struct FontSet {
     }
     Pick pick(int32_t u) const {
         if (field_shows(u)) return PICK_FIELD;
-        return winansi_code(u) != 0 ? PICK_LATIN : PICK_JAPANESE;
+        if (winansi_code(u) != 0) return PICK_LATIN;
+        return latin_extended_code(u) != 0 ? PICK_LATIN_EXTENDED : PICK_JAPANESE;
     }
     int width(int32_t u, Pick p) const {
         switch (p) {
             case PICK_LATIN:
                 return helvetica_winansi_width(winansi_code(u));
+            case PICK_LATIN_EXTENDED:
+                return latin_extended_width(latin_extended_code(u));
             case PICK_JAPANESE:
                 return japanese_width(u);
             default:
@@ -676,6 +680,10 @@ void append_codes(std::string& stream, const FontSet& fs, Pick p, const int32_t*
             for (int i = 0; i < n; ++i)
                 append_octal(stream, static_cast<uint32_t>(winansi_code(chars[i])));
             return;
+        case PICK_LATIN_EXTENDED:
+            for (int i = 0; i < n; ++i)
+                append_octal(stream, static_cast<uint32_t>(latin_extended_code(chars[i])));
+            return;
         case PICK_JAPANESE:
             for (int i = 0; i < n; ++i)
                 append_ucs2(stream, chars[i] > 0xFFFF ? 0x3013 : chars[i]);  // geta mark
@@ -720,13 +728,15 @@ struct LineWriter {
     FillResult* result;
 
     const char* font_name(Pick p) const {
-        return p == PICK_LATIN      ? FALLBACK_LATIN_NAME
-               : p == PICK_JAPANESE ? FALLBACK_JAPANESE_NAME
-                                    : sname;
+        return p == PICK_LATIN            ? FALLBACK_LATIN_NAME
+               : p == PICK_LATIN_EXTENDED ? FALLBACK_LATIN_EXTENDED_NAME
+               : p == PICK_JAPANESE       ? FALLBACK_JAPANESE_NAME
+                                          : sname;
     }
 
     void note(Pick p) const {
         if (p == PICK_LATIN) result->used_latin_fallback = true;
+        if (p == PICK_LATIN_EXTENDED) result->used_latin_extended_fallback = true;
         if (p == PICK_JAPANESE) result->used_japanese_fallback = true;
     }
 
