@@ -7,7 +7,7 @@
 
 #include "generator/doc_state.h"
 #include "generator/field_widgets.h"
-#include "generator/latin_extended.h"
+#include "generator/helvetica_extended.h"
 #include "generator/operations.h"
 #include "generator/page_contents.h"
 #include "generator/page_hooks.h"
@@ -171,8 +171,8 @@ int make_latin_fallback() {
     return obj;
 }
 
-// Helvetica again, its codes renamed to the Latin letters WinAnsiEncoding lacks.
-int make_latin_extended_fallback() {
+// Helvetica again, its codes renamed to letters that WinAnsiEncoding lacks.
+int make_helvetica_extended(ExtendedFont font) {
     new_xref_strage();
     int obj = g_st.cur_xref_strage;
     append_elem_name(obj, 0, "Type", "Font");
@@ -180,10 +180,21 @@ int make_latin_extended_fallback() {
     append_elem_name(obj, 0, "BaseFont", "Helvetica");
     append_elem_subdic_start(obj, 0, "Encoding");
     append_elem_name(obj, 0, "Type", "Encoding");
-    const std::string& diff = latin_extended_differences();
+    const std::string& diff = helvetica_extended_differences(font);
     append_elem_str(obj, 0, "Differences", STR_ARRAY, diff.data(), static_cast<int>(diff.size()));
     append_elem_subdic_end(obj, 0, "Encoding");
+    int first = 0, last = 0;
+    const std::string& widths = helvetica_extended_widths(font, &first, &last);
+    append_elem_int(obj, 0, "FirstChar", first);
+    append_elem_int(obj, 0, "LastChar", last);
+    append_elem_str(obj, 0, "Widths", STR_ARRAY, widths.data(), static_cast<int>(widths.size()));
     return obj;
+}
+int make_latin_extended_fallback() {
+    return make_helvetica_extended(EXT_LATIN);
+}
+int make_cyrillic_greek_fallback() {
+    return make_helvetica_extended(EXT_CYRILLIC_GREEK);
 }
 
 int make_japanese_fallback() {
@@ -254,6 +265,8 @@ void add_fallback_fonts(int widget, int ap, const FillResult& r) {
         {r.used_latin_fallback, &g_fill.latin_font_obj, make_latin_fallback, FALLBACK_LATIN_NAME},
         {r.used_latin_extended_fallback, &g_fill.latin_extended_font_obj,
          make_latin_extended_fallback, FALLBACK_LATIN_EXTENDED_NAME},
+        {r.used_cyrillic_greek_fallback, &g_fill.cyrillic_greek_font_obj,
+         make_cyrillic_greek_fallback, FALLBACK_CYRILLIC_GREEK_NAME},
         {r.used_japanese_fallback, &g_fill.japanese_font_obj, make_japanese_fallback,
          FALLBACK_JAPANESE_NAME},
     };
@@ -384,8 +397,8 @@ void fill_record(int i, const int32_t* field_data, FillStyle style, int font_fie
     }
     if (data == -1) return;
     // Another font or the fallback fonts enter the appearance's resources first.
-    const bool fallback =
-        r.used_latin_fallback || r.used_latin_extended_fallback || r.used_japanese_fallback;
+    const bool fallback = r.used_latin_fallback || r.used_latin_extended_fallback ||
+                          r.used_cyrillic_greek_fallback || r.used_japanese_fallback;
     if (font_field != -1) take_font(i, ap, font_field, sname);
     if (fallback) add_fallback_fonts(widget, ap, r);
     if (font_field != -1 || fallback) {
@@ -481,6 +494,7 @@ void fill_page_reset() {
     g_refills.skipped.clear();
     g_fill.latin_font_obj = -1;
     g_fill.latin_extended_font_obj = -1;
+    g_fill.cyrillic_greek_font_obj = -1;
     g_fill.japanese_font_obj = -1;
 }
 

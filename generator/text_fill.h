@@ -16,6 +16,7 @@ struct FillState {
     std::vector<int> records;  // the records a fill addresses
     int latin_font_obj = -1;
     int latin_extended_font_obj = -1;
+    int cyrillic_greek_font_obj = -1;
     int japanese_font_obj = -1;
 };
 

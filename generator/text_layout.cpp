@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "generator/doc_state.h"
-#include "generator/latin_extended.h"
+#include "generator/helvetica_extended.h"
 #include "multibyte/char_width.h"
 #include "multibyte/jis_tables.h"
 #include "multibyte/sjis_encode.h"
@@ -284,7 +284,13 @@ int japanese_width(int32_t u) {
 }
 
 // Which font shows a character: the field's own or one of the fallbacks.
-enum Pick : char { PICK_FIELD = 0, PICK_LATIN = 1, PICK_LATIN_EXTENDED = 2, PICK_JAPANESE = 3 };
+enum Pick : char {
+    PICK_FIELD,
+    PICK_LATIN,
+    PICK_LATIN_EXTENDED,
+    PICK_CYRILLIC_GREEK,
+    PICK_JAPANESE
+};
 
 // The field's font and what it can show.
 struct FontSet {
@@ -316,14 +322,22 @@ struct FontSet {
     Pick pick(int32_t u) const {
         if (field_shows(u)) return PICK_FIELD;
         if (winansi_code(u) != 0) return PICK_LATIN;
-        return latin_extended_code(u) != 0 ? PICK_LATIN_EXTENDED : PICK_JAPANESE;
+        switch (helvetica_extended_code(u).font) {
+            case EXT_LATIN:
+                return PICK_LATIN_EXTENDED;
+            case EXT_CYRILLIC_GREEK:
+                return PICK_CYRILLIC_GREEK;
+            default:
+                return PICK_JAPANESE;
+        }
     }
     int width(int32_t u, Pick p) const {
         switch (p) {
             case PICK_LATIN:
                 return helvetica_winansi_width(winansi_code(u));
             case PICK_LATIN_EXTENDED:
-                return latin_extended_width(latin_extended_code(u));
+            case PICK_CYRILLIC_GREEK:
+                return helvetica_extended_width(helvetica_extended_code(u));
             case PICK_JAPANESE:
                 return japanese_width(u);
             default:
@@ -681,8 +695,9 @@ void append_codes(std::string& stream, const FontSet& fs, Pick p, const int32_t*
                 append_octal(stream, static_cast<uint32_t>(winansi_code(chars[i])));
             return;
         case PICK_LATIN_EXTENDED:
+        case PICK_CYRILLIC_GREEK:
             for (int i = 0; i < n; ++i)
-                append_octal(stream, static_cast<uint32_t>(latin_extended_code(chars[i])));
+                append_octal(stream, static_cast<uint32_t>(helvetica_extended_code(chars[i]).code));
             return;
         case PICK_JAPANESE:
             for (int i = 0; i < n; ++i)
@@ -730,6 +745,7 @@ struct LineWriter {
     const char* font_name(Pick p) const {
         return p == PICK_LATIN            ? FALLBACK_LATIN_NAME
                : p == PICK_LATIN_EXTENDED ? FALLBACK_LATIN_EXTENDED_NAME
+               : p == PICK_CYRILLIC_GREEK ? FALLBACK_CYRILLIC_GREEK_NAME
                : p == PICK_JAPANESE       ? FALLBACK_JAPANESE_NAME
                                           : sname;
     }
@@ -737,6 +753,7 @@ struct LineWriter {
     void note(Pick p) const {
         if (p == PICK_LATIN) result->used_latin_fallback = true;
         if (p == PICK_LATIN_EXTENDED) result->used_latin_extended_fallback = true;
+        if (p == PICK_CYRILLIC_GREEK) result->used_cyrillic_greek_fallback = true;
         if (p == PICK_JAPANESE) result->used_japanese_fallback = true;
     }
 

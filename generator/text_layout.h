@@ -63,6 +63,7 @@ FillStyle fill_style(float leading, const char* font_sname, float font_size, int
 // Resource names of the fonts that stand in when the field's font cannot show a character.
 inline constexpr char FALLBACK_LATIN_NAME[] = "TsFbHelv";
 inline constexpr char FALLBACK_LATIN_EXTENDED_NAME[] = "TsFbHelvX";
+inline constexpr char FALLBACK_CYRILLIC_GREEK_NAME[] = "TsFbHelvY";
 inline constexpr char FALLBACK_JAPANESE_NAME[] = "TsFbJpn";
 
 // What the layout needs to know about the field beyond its record.
@@ -87,6 +88,7 @@ struct FillResult {
     int lines = 0;
     bool used_latin_fallback = false;
     bool used_latin_extended_fallback = false;
+    bool used_cyrillic_greek_fallback = false;
     bool used_japanese_fallback = false;
 };
 

@@ -245,11 +245,11 @@ TEST_F(FormFill, ChoicesShowOrSelectTheValue) {
 
 TEST_F(FormFill, FallbackFontsShowWhatTheFieldFontCannot) {
     // e-diaeresis is in the field's WinAnsi font, the euro sign is not a single-byte code
-    // point, Polish letters are beyond WinAnsi, the kanji are in no Latin font.
+    // point, Polish and Ukrainian letters are beyond WinAnsi, the kanji are in no Latin font.
     std::string value =
         "Zo\xc3\xab \xe2\x82\xac"
         "5 \xc5\x81\xc3\xb3"
-        "d\xc5\xba \xe6\x97\xa5\xe6\x9c\xac";
+        "d\xc5\xba \xd0\x9a\xd0\xb8\xd1\x97\xd0\xb2 \xe6\x97\xa5\xe6\x9c\xac";
     std::string out = fill("setPageFieldData\tname\t" + value + "\n");
     std::string text = tt::pdftotext(out);
     EXPECT_NE(text.find("Zo\xc3\xab"), std::string::npos) << text;
@@ -261,10 +261,12 @@ TEST_F(FormFill, FallbackFontsShowWhatTheFieldFontCannot) {
     EXPECT_NE(text.find("\xc5\x81\xc3\xb3"
                         "d\xc5\xba"),
               std::string::npos)
-        << text;  // Lodz
+        << text;                                                                          // Lodz
+    EXPECT_NE(text.find("\xd0\x9a\xd0\xb8\xd1\x97\xd0\xb2"), std::string::npos) << text;  // Kyiv
     std::string all = tt::read_file(out);
     EXPECT_NE(all.find("/TsFbHelv "), std::string::npos);
     EXPECT_NE(all.find("/TsFbHelvX"), std::string::npos);
+    EXPECT_NE(all.find("/TsFbHelvY"), std::string::npos);
     EXPECT_NE(all.find("/TsFbJpn"), std::string::npos);
     Raster r = render(d, out);
     EXPECT_GT(r.dark(64, 130, 100, 155), 30);  // the kanji are drawn, right of the Latin

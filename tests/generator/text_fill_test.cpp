@@ -5,10 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "generator/doc_state.h"
+#include "generator/helvetica_extended.h"
 #include "generator/operations.h"
 #include "generator/page_contents.h"
 #include "generator/page_hooks.h"
@@ -339,6 +341,43 @@ TEST_F(TextFill, EncodingKinds) {
         fill(name.c_str(), c.value);
         EXPECT_EQ(lines_of(f), c.lines) << name;
     }
+}
+
+// Every letter of the extra Helvetica fonts has a code of its own, a width, and a glyph name
+// at that code in the font's /Differences, as the font dictionary gives them to viewers.
+TEST(HelveticaExtended, EveryLetterHasItsOwnCodeWidthAndName) {
+    for (ExtendedFont font : {EXT_LATIN, EXT_CYRILLIC_GREEK}) {
+        std::vector<std::string> names(256);
+        std::istringstream diff(helvetica_extended_differences(font));
+        int code = 0;
+        for (std::string tok; diff >> tok;)
+            if (tok[0] == '/')
+                names.at(static_cast<size_t>(code++)) = tok.substr(1);
+            else
+                code = std::stoi(tok);
+        int first = 0, last = 0;
+        std::istringstream widths(helvetica_extended_widths(font, &first, &last));
+        std::vector<int> w(256);
+        for (int c = first; c <= last; ++c) widths >> w.at(static_cast<size_t>(c));
+        std::vector<bool> used(256);
+        int letters = 0;
+        for (int32_t u = 0x100; u < 0x500; ++u) {
+            ExtendedCode c = helvetica_extended_code(u);
+            if (c.font != font) continue;
+            ++letters;
+            ASSERT_TRUE(c.code > 0 && c.code < 256 && !used[c.code]) << std::hex << u;
+            used[c.code] = true;
+            EXPECT_FALSE(names[c.code].empty()) << std::hex << u;
+            EXPECT_GT(w[c.code], 0) << std::hex << u;
+            EXPECT_EQ(w[c.code], helvetica_extended_width(c)) << std::hex << u;
+        }
+        EXPECT_GT(letters, 100);
+    }
+    // The Polish l with stroke, Cyrillic Zhe and Greek omega.
+    EXPECT_EQ(helvetica_extended_code(0x142).font, EXT_LATIN);
+    EXPECT_EQ(helvetica_extended_code(0x416).font, EXT_CYRILLIC_GREEK);
+    EXPECT_EQ(helvetica_extended_code(0x3C9).font, EXT_CYRILLIC_GREEK);
+    EXPECT_EQ(helvetica_extended_code(0x3042).font, EXT_NONE);
 }
 
 TEST_F(TextFill, CharactersAreMeasuredInTheirFont) {
