@@ -537,6 +537,15 @@ float font_height(const FontSet& fs) {
     return static_cast<float>(h);
 }
 
+// Characters that word wrapping keeps together: printable ASCII and the letters of alphabetic
+// scripts (accented Latin, Greek, Cyrillic), so that "Zürich" or "Київ" is not broken at a
+// letter outside ASCII. Other characters (Japanese among them) may be broken between.
+bool word_char(int32_t u) {
+    if (u >= 33 && u <= 127) return true;
+    if (u >= 0xC0 && u <= 0x24F) return u != 0xD7 && u != 0xF7;  // not the x and division signs
+    return u >= 0x370 && u <= 0x52F;
+}
+
 // Calls emit(line_no, code points, count, width) for each line of the value as the field's
 // width breaks it; returns the number of lines. `buf` holds at least as many code points as
 // the value.
@@ -552,7 +561,7 @@ int break_lines(const int32_t* value, size_t len, const FontSet& fs, float size,
         int32_t u = apply_yen_sign(value[i], yen);
         float w = size * static_cast<float>(fs.width(u, fs.pick(u))) / 1000.0f + char_space;
         if (mode == 1) {
-            cur = (u >= 33 && u <= 127) ? 1 : 0;
+            cur = word_char(u) ? 1 : 0;
             if (cur == 1 && prev == 0) {
                 ws = n;
                 wsw = static_cast<int>(W);

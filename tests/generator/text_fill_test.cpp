@@ -242,6 +242,9 @@ TEST_F(TextFill, WordModeMovesTheRunToTheNextLine) {
     EXPECT_EQ(lines_of(f),
               " 2.000000 0 Td (\\141\\142\\143\\144\\145\\146\\147\\150) Tj 36.000000 0 Td "
               "(\\151\\152) '");
+    // A word with a letter beyond ASCII moves whole too.
+    fill_attr("A", U"abc d\u00fcfgh", 0, "", -1, -1, 1);
+    EXPECT_NE(lines_of(f).find("(\\144\\374\\146\\147\\150) '"), std::string::npos) << lines_of(f);
     // Half-point widths show the truncation: 3 x 6.5 = 19.5 becomes 19.
     fill_attr("A", U"ab cdefghij", 0, "", 10, -1, 1, 0, 0, 0.5f);
     EXPECT_NE(lines_of(f).find(" 31.000000 0 Td (\\141\\142\\040) Tj"), std::string::npos)
