@@ -256,25 +256,15 @@ void enter_font(int owner, const char* name, int obj) {
 void add_fallback_fonts(int widget, int ap, const FillResult& r) {
     int page = widget_page(widget);
     if (page != -1) ensure_own_resources(page);
-    struct {
-        bool used;
-        int* obj;
-        int (*make)();
-        const char* name;
-    } fonts[] = {
-        {r.used_latin_fallback, &g_fill.latin_font_obj, make_latin_fallback, FALLBACK_LATIN_NAME},
-        {r.used_latin_extended_fallback, &g_fill.latin_extended_font_obj,
-         make_latin_extended_fallback, FALLBACK_LATIN_EXTENDED_NAME},
-        {r.used_cyrillic_greek_fallback, &g_fill.cyrillic_greek_font_obj,
-         make_cyrillic_greek_fallback, FALLBACK_CYRILLIC_GREEK_NAME},
-        {r.used_japanese_fallback, &g_fill.japanese_font_obj, make_japanese_fallback,
-         FALLBACK_JAPANESE_NAME},
-    };
-    for (auto& f : fonts) {
-        if (!f.used) continue;
-        if (*f.obj == -1) *f.obj = f.make();
-        enter_font(ap, f.name, *f.obj);
-        if (page != -1) enter_font(page, f.name, *f.obj);
+    static int (*const make[FALLBACK_COUNT])() = {make_latin_fallback, make_latin_extended_fallback,
+                                                  make_cyrillic_greek_fallback,
+                                                  make_japanese_fallback};
+    for (int k = 0; k < FALLBACK_COUNT; ++k) {
+        if (!r.used_fallback[k]) continue;
+        int& obj = g_fill.fallback_font_obj[k];
+        if (obj == -1) obj = make[k]();
+        enter_font(ap, FALLBACK_NAMES[k], obj);
+        if (page != -1) enter_font(page, FALLBACK_NAMES[k], obj);
     }
 }
 
@@ -397,8 +387,7 @@ void fill_record(int i, const int32_t* field_data, FillStyle style, int font_fie
     }
     if (data == -1) return;
     // Another font or the fallback fonts enter the appearance's resources first.
-    const bool fallback = r.used_latin_fallback || r.used_latin_extended_fallback ||
-                          r.used_cyrillic_greek_fallback || r.used_japanese_fallback;
+    const bool fallback = r.any_fallback();
     if (font_field != -1) take_font(i, ap, font_field, sname);
     if (fallback) add_fallback_fonts(widget, ap, r);
     if (font_field != -1 || fallback) {
@@ -492,10 +481,7 @@ bool refill_skipped_fields(bool (*reused)(int obj)) {
 
 void fill_page_reset() {
     g_refills.skipped.clear();
-    g_fill.latin_font_obj = -1;
-    g_fill.latin_extended_font_obj = -1;
-    g_fill.cyrillic_greek_font_obj = -1;
-    g_fill.japanese_font_obj = -1;
+    for (int& obj : g_fill.fallback_font_obj) obj = -1;
 }
 
 int field_appearance_object(int widget) {

@@ -14,10 +14,8 @@
 struct FillState {
     std::string stream;
     std::vector<int> records;  // the records a fill addresses
-    int latin_font_obj = -1;
-    int latin_extended_font_obj = -1;
-    int cyrillic_greek_font_obj = -1;
-    int japanese_font_obj = -1;
+    int fallback_font_obj[FALLBACK_COUNT] = {-1, -1, -1, -1};
+    static_assert(FALLBACK_COUNT == 4, "one -1 a fallback font");
 };
 
 extern FillState g_fill;

@@ -284,12 +284,12 @@ int japanese_width(int32_t u) {
 }
 
 // Which font shows a character: the field's own or one of the fallbacks.
-enum Pick : char {
-    PICK_FIELD,
-    PICK_LATIN,
-    PICK_LATIN_EXTENDED,
-    PICK_CYRILLIC_GREEK,
-    PICK_JAPANESE
+enum Pick : signed char {
+    PICK_FIELD = -1,
+    PICK_LATIN = FALLBACK_LATIN,
+    PICK_LATIN_EXTENDED = FALLBACK_LATIN_EXTENDED,
+    PICK_CYRILLIC_GREEK = FALLBACK_CYRILLIC_GREEK,
+    PICK_JAPANESE = FALLBACK_JAPANESE
 };
 
 // The field's font and what it can show.
@@ -751,19 +751,10 @@ struct LineWriter {
     std::string* stream;
     FillResult* result;
 
-    const char* font_name(Pick p) const {
-        return p == PICK_LATIN            ? FALLBACK_LATIN_NAME
-               : p == PICK_LATIN_EXTENDED ? FALLBACK_LATIN_EXTENDED_NAME
-               : p == PICK_CYRILLIC_GREEK ? FALLBACK_CYRILLIC_GREEK_NAME
-               : p == PICK_JAPANESE       ? FALLBACK_JAPANESE_NAME
-                                          : sname;
-    }
+    const char* font_name(Pick p) const { return p == PICK_FIELD ? sname : FALLBACK_NAMES[p]; }
 
     void note(Pick p) const {
-        if (p == PICK_LATIN) result->used_latin_fallback = true;
-        if (p == PICK_LATIN_EXTENDED) result->used_latin_extended_fallback = true;
-        if (p == PICK_CYRILLIC_GREEK) result->used_cyrillic_greek_fallback = true;
-        if (p == PICK_JAPANESE) result->used_japanese_fallback = true;
+        if (p != PICK_FIELD) result->used_fallback[p] = true;
     }
 
     // Shows the characters from the current position, switching fonts where the field's

@@ -60,11 +60,17 @@ struct FillStyle {
 FillStyle fill_style(float leading, const char* font_sname, float font_size, int line_mode,
                      float offset_y, float offset_x, float char_space, float outline_width);
 
-// Resource names of the fonts that stand in when the field's font cannot show a character.
-inline constexpr char FALLBACK_LATIN_NAME[] = "TsFbHelv";
-inline constexpr char FALLBACK_LATIN_EXTENDED_NAME[] = "TsFbHelvX";
-inline constexpr char FALLBACK_CYRILLIC_GREEK_NAME[] = "TsFbHelvY";
-inline constexpr char FALLBACK_JAPANESE_NAME[] = "TsFbJpn";
+// The fonts that stand in when the field's font cannot show a character, and their resource
+// names.
+enum Fallback {
+    FALLBACK_LATIN,           // Helvetica, WinAnsiEncoding
+    FALLBACK_LATIN_EXTENDED,  // Helvetica naming Latin Extended-A
+    FALLBACK_CYRILLIC_GREEK,  // Helvetica naming Cyrillic and Greek
+    FALLBACK_JAPANESE,        // a Japanese CID font, UCS-2 codes
+    FALLBACK_COUNT
+};
+inline constexpr const char* FALLBACK_NAMES[FALLBACK_COUNT] = {"TsFbHelv", "TsFbHelvX", "TsFbHelvY",
+                                                               "TsFbJpn"};
 
 // What the layout needs to know about the field beyond its record.
 struct FieldFacts {
@@ -86,10 +92,13 @@ struct FieldFacts {
 // What laying out a value produced.
 struct FillResult {
     int lines = 0;
-    bool used_latin_fallback = false;
-    bool used_latin_extended_fallback = false;
-    bool used_cyrillic_greek_fallback = false;
-    bool used_japanese_fallback = false;
+    bool used_fallback[FALLBACK_COUNT] = {};
+
+    bool any_fallback() const {
+        for (bool used : used_fallback)
+            if (used) return true;
+        return false;
+    }
 };
 
 void begin_field_appearance(int field_no, const FieldFacts& facts, AppearanceStart& start);
