@@ -39,15 +39,12 @@ void make_document_id() {
     std::memcpy(g_doc.documentID, d, 16);
 }
 
+// Empties the storages for a new document. A document that ended in an error leaves its
+// last page's records behind; they are zeroed here, as a template load would, since new
+// records are taken up as they are and stale links in them would join unrelated objects.
 void clear_counters() {
     Storages& s = g_st;
-    s.cur_trailer_strage = s.num_trailer_strage = 0;
-    s.cur_xref_strage = s.num_xref_strage = 0;
-    s.cur_elem_strage = s.num_elem_strage = 0;
-    s.cur_font_strage = s.num_font_strage = 0;
-    s.cur_field_strage = s.num_field_strage = 0;
-    field_extras_clear();
-    s.cur_char_strage = s.num_char_strage = 0;
+    storages_prepare_load(0, 0, 0, 0, 0, 0);
     s.cur_pages_strage = s.num_pages_strage = 0;
     s.cur_pxref_strage = s.num_pxref_strage = 0;
 }

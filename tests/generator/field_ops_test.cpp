@@ -266,6 +266,25 @@ TEST_F(FieldOps, ArrayFieldCopiesOwnTheirStrings) {
     }
 }
 
+TEST_F(FieldOps, DocumentAfterAFailedOneStartsClean) {
+    // A page left open by an error keeps its array copies in the storages; the next
+    // document's copies must not run into them.
+    load({field("item", 700)});
+    make_array_field("item", 40, 10);
+    auto copy_elements = [] {
+        int n = 0;
+        for (int e : obj_elems(g_st.p_field_strage[1].obj_no)) n += e > 0;
+        return n;
+    };
+    const int first = copy_elements();
+    print_close();
+    _Merlow();
+    _setPDFFileName(pdf.c_str());
+    _startPage(tpl.c_str());
+    make_array_field("item", 3, 10);
+    EXPECT_EQ(copy_elements(), first);
+}
+
 TEST_F(FieldOps, ArrayFieldEdges) {
     load({field("item", 700), field("x123456789012345678901234567", 650)}, [] {
         // The page's annotations live in an array object of their own.
