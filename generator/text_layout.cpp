@@ -1,5 +1,6 @@
 #include "generator/text_layout.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -678,7 +679,10 @@ Metrics resolve_metrics(const st_field& f, const int32_t* value, const FontSet& 
         m.first_baseline = f.line_start;
         return m;
     }
-    const float H = font_height(fs);
+    // A font's box reaches beyond the line a viewer fits to the field where the font has tall
+    // accents or symbols (DejaVu's is 1.7 em): sized by it, the value would come out a third
+    // smaller than viewers show it. The line is taken as at most 1.2 em.
+    const float H = std::min(font_height(fs), 1200.0f);
     m.size = fitting_size(f, value, fs, st, facts, H);
     m.line_height = m.size * H / 1000;
     m.leading = st.leading > 0 ? st.leading : m.line_height;

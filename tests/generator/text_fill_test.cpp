@@ -277,6 +277,19 @@ TEST_F(TextFill, DefaultFontSize) {
     EXPECT_NE(text(f).find("/Helv 7.250000 Tf "), std::string::npos);
 }
 
+TEST_F(TextFill, AutoSizeTakesALineOfAtMostOnePointTwoEm) {
+    // A font whose box is 1.7 em tall (as DejaVu's) in a 20-point box with a 2-point border
+    // allowance: 16 / 1.2, not 16 / 1.7.
+    int f = kind_field('T');
+    g_st.p_font_strage[rec(f).font_no].height = 1700;
+    g_st.p_font_strage[rec(f).font_no].default_width = 500;
+    for (int16_t& w : g_st.p_font_strage[rec(f).font_no].width) w = 500;
+    rec(f).font_size10 = 0;
+    rec(f).font_size = 0;
+    fill("T", U"x");
+    EXPECT_NE(text(f).find("/FT 13.330000 Tf "), std::string::npos) << text(f);
+}
+
 TEST_F(TextFill, ColoursAndOutline) {
     int f = field("A");
     fill_attr("A", U"x", 0, "", -1, -1);
