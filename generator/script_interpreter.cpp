@@ -206,7 +206,12 @@ int run_script(FILE* script) {
         // behind it: the whole buffer is cleared before the next line then.
         used = len > 0 && g_script.line_buf[len - 1] == '\n' ? len + 1 : LINE_BUF_SIZE;
         g_script.line_continues = len == LINE_BUF_SIZE - 1 && g_script.line_buf[len - 1] != '\n';
-        char* cmd = mytoken(g_script.line_buf);
+        char* line = g_script.line_buf;
+        // Editors on Windows may start a UTF-8 file with a byte order mark.
+        if (g_script.line_no == 1 && g_script.input_encoding == 'U' &&
+            std::memcmp(line, "\xEF\xBB\xBF", 3) == 0)
+            line += 3;
+        char* cmd = mytoken(line);
         g_script.command = cmd;
         if (!dispatch(cmd)) return 0;
         // Traced runs print every command instead.

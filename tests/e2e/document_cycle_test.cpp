@@ -249,6 +249,11 @@ TEST(Interpreter, LinesThatAreSkippedOrEndTheRun) {
     EXPECT_EQ(r.status, 0) << r.errlog;
     EXPECT_EQ(r.errlog, "");
     EXPECT_TRUE(tt::qpdf_check(pdf));
+    // A UTF-8 script may start with a byte order mark.
+    const std::string t = tt::tessaro();
+    RunResult bom =
+        run_script(d, "\xEF\xBB\xBF" + script, t.substr(0, t.rfind('/')) + "/tessaro-utf8");
+    EXPECT_EQ(bom.status, 0) << bom.errlog;
 
     // A script that ends without "finish" exits 0 with an incomplete PDF.
     RunResult partial =
