@@ -1,5 +1,6 @@
 // Values of fields that are not plain text: check boxes and radio buttons select one of
 // their appearance states, list boxes select an option, combo boxes show the value as text.
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -80,13 +81,42 @@ void mark_set(int i) {
     if (i < FLAG_SET_FIELD_SIZE) g_doc.flag_set_field[i] = 1;
 }
 
+// The state other than Off that the widget's normal appearance offers, or nullptr.
+const char* on_state(int widget) {
+    int n = widget_normal_entry(widget);
+    if (n == -1) return nullptr;
+    for (int e : Dict::of(widget, n).entries()) {
+        const char* label = g_st.p_elem_strage[e].label;
+        if (label[0] != 0 && std::strncmp(label, "Off", LABEL_SIZE) != 0) return label;
+    }
+    return nullptr;
+}
+
+// A value that asks for a check box to be checked whatever its on state is called: users
+// write "Yes", "X" or "1" without knowing that the form names the state "On" or "Choice1".
+bool affirmative(const int32_t* value) {
+    static const char* const words[] = {"yes", "y", "on", "true", "1", "x", "checked"};
+    if (value[0] == 0x2713 || value[0] == 0x2714) return value[1] == 0;  // check marks
+    for (const char* w : words) {
+        size_t k = 0;
+        while (w[k] && value[k] > 0 && value[k] < 0x80 &&
+               std::tolower(static_cast<int>(value[k])) == w[k])
+            ++k;
+        if (w[k] == 0 && value[k] == 0) return true;
+    }
+    return false;
+}
+
 // Check boxes and radio buttons: each widget shows the state the value names when it has
-// one, else Off; the field's /V records the choice.
+// one, else Off; the field's /V records the choice. A check box also takes an affirmative
+// value as its on state.
 void select_button_state(int first, const char* field_name, const int32_t* value) {
-    char utf8[LABEL_SIZE], latin1[LABEL_SIZE];
+    char utf8[LABEL_SIZE], latin1[LABEL_SIZE], on[LABEL_SIZE];
     const bool have_utf8 = value_name(value, false, utf8);
     const bool have_latin1 = value_name(value, true, latin1);
-    const char* chosen = "Off";
+    const bool yes = affirmative(value);
+    // Copies of state names: entries appended below may move the element storage.
+    char chosen[LABEL_SIZE] = "Off";
     for (int i = first; i < g_st.num_field_strage; ++i) {
         if (!field_name_matches(i, field_name)) continue;
         const int widget = g_st.p_field_strage[i].obj_no;
@@ -96,8 +126,11 @@ void select_button_state(int first, const char* field_name, const int32_t* value
             state = utf8;
         else if (have_latin1 && *latin1 && appearance_state(widget, latin1) != -1)
             state = latin1;
+        else if (const char* o =
+                     yes && field_type(i) == FIELD_TYPE_CHECKBOX ? on_state(widget) : nullptr)
+            state = std::strncpy(on, o, LABEL_SIZE);
         set_name_entry(widget, "AS", state);
-        if (state != std::string_view("Off")) chosen = state;
+        if (state != std::string_view("Off")) std::memcpy(chosen, state, LABEL_SIZE);
         mark_set(i);
     }
     for (int i = first; i < g_st.num_field_strage; ++i) {

@@ -226,6 +226,9 @@ TEST_F(FormFill, ButtonsSelectTheStateTheValueNames) {
     // An unknown state selects Off; a push button cannot take a value.
     fill("setPageFieldData\tagree\tMaybe\n");
     EXPECT_EQ(render(d, d.file("out.pdf")).dark(204, 234, 210, 240), 0);
+    // An affirmative word checks a box whatever its on state is called.
+    fill("setPageFieldData\tagree\tx\n");
+    EXPECT_GT(render(d, d.file("out.pdf")).dark(204, 234, 210, 240), 20);
     tt::write_file(d.file("b.txt"), "Tessaro\nstart\t" + d.file("b.pdf") + "\nstartPage\t" + tpl +
                                         "\nsetPageFieldData\tgo\tx\n");
     EXPECT_EQ(tt::run_tessaro(d.file("b.txt"), d.file("b.log")), 255);
