@@ -81,6 +81,38 @@ void mark_set(int i) {
     if (i < FLAG_SET_FIELD_SIZE) g_doc.flag_set_field[i] = 1;
 }
 
+// The value as UTF-8 text.
+std::string value_utf8(const int32_t* value) {
+    std::string out;
+    for (const int32_t* p = value; *p != 0; ++p) {
+        char bytes[4];
+        if (*p > 0 && *p <= 0x10FFFF)
+            out.append(bytes, utf8_encode(static_cast<uint32_t>(*p), bytes));
+    }
+    return out;
+}
+
+// Whether the widget is the button that export value `want` of its field's /Opt stands for:
+// item k of /Opt belongs to the field's k-th kid (or to the widget that is the field).
+bool exports(int widget, const std::string& want) {
+    const int holder = value_holder(widget);
+    int len = 0;
+    const char* opts = dict_array_text(holder, "Opt", &len);
+    if (!opts) return false;
+    std::vector<ChoiceItem> items = choice_items(std::string(opts, static_cast<size_t>(len)));
+    size_t k = 0;
+    while (k < items.size() && text_to_utf8(items[k].exported) != want) ++k;
+    if (k == items.size()) return false;
+    if (holder == widget) return k == 0;
+    const char* kids = dict_array_text(holder, "Kids", &len);
+    for (const char* m = kids ? static_cast<const char*>(std::memchr(kids, REF_MARKER, len))
+                              : nullptr;
+         m; m = static_cast<const char*>(std::memchr(m + 1, REF_MARKER, kids + len - m - 1))) {
+        if (k-- == 0) return std::atoi(m + 1) == widget;
+    }
+    return false;
+}
+
 // The state other than Off that the widget's normal appearance offers, or nullptr.
 const char* on_state(int widget) {
     int n = widget_normal_entry(widget);
@@ -108,13 +140,15 @@ bool affirmative(const int32_t* value) {
 }
 
 // Check boxes and radio buttons: each widget shows the state the value names when it has
-// one, else Off; the field's /V records the choice. A check box also takes an affirmative
-// value as its on state.
+// one, or its on state when the value is the export value /Opt gives it, else Off; the
+// field's /V records the choice. A check box also takes an affirmative value as its on
+// state.
 void select_button_state(int first, const char* field_name, const int32_t* value) {
     char utf8[LABEL_SIZE], latin1[LABEL_SIZE], on[LABEL_SIZE];
     const bool have_utf8 = value_name(value, false, utf8);
     const bool have_latin1 = value_name(value, true, latin1);
     const bool yes = affirmative(value);
+    const std::string want = value_utf8(value);
     // Copies of state names: entries appended below may move the element storage.
     char chosen[LABEL_SIZE] = "Off";
     for (int i = first; i < g_st.num_field_strage; ++i) {
@@ -127,7 +161,9 @@ void select_button_state(int first, const char* field_name, const int32_t* value
         else if (have_latin1 && *latin1 && appearance_state(widget, latin1) != -1)
             state = latin1;
         else if (const char* o =
-                     yes && field_type(i) == FIELD_TYPE_CHECKBOX ? on_state(widget) : nullptr)
+                     exports(widget, want) || (yes && field_type(i) == FIELD_TYPE_CHECKBOX)
+                         ? on_state(widget)
+                         : nullptr)
             state = std::strncpy(on, o, LABEL_SIZE);
         set_name_entry(widget, "AS", state);
         if (state != std::string_view("Off")) std::memcpy(chosen, state, LABEL_SIZE);
@@ -202,12 +238,7 @@ void set_string_entry(int obj, const char* label, char kind, const std::string& 
 // List boxes: the option whose export value (or shown text) is the value becomes the
 // selection (/V, /I) and the appearance shows it selected.
 void select_list_option(int first, const char* field_name, const int32_t* value) {
-    std::string want;
-    for (const int32_t* p = value; *p != 0; ++p) {
-        char bytes[4];
-        if (*p > 0 && *p <= 0x10FFFF)
-            want.append(bytes, utf8_encode(static_cast<uint32_t>(*p), bytes));
-    }
+    const std::string want = value_utf8(value);
     for (int i = first; i < g_st.num_field_strage; ++i) {
         if (!field_name_matches(i, field_name)) continue;
         const int widget = g_st.p_field_strage[i].obj_no;

@@ -68,11 +68,12 @@ std::string fixture_form() {
     // 16: a field whose font lacks some characters of the value.
     o[15] = widget("/FT /Tx /T (name) /Rect [20 130 200 155] /DA (/Helv 12 Tf 0 g)", 17);
     o[16] = appearance(180, 25, "/Tx BMC EMC");
-    // 19: radio group with kids 18 (state A) and 20 (state B).
+    // 19: radio group with kids 18 (state A, export value Alpha) and 20 (state B, Beta).
     o[17] =
         "<< /Type /Annot /Subtype /Widget /F 4 /P 3 0 R /Parent 19 0 R /Rect [200 180 214 194] "
         "/AS /Off /AP << /N << /A 24 0 R /Off 23 0 R >> >> >>";
-    o[18] = "<< /FT /Btn /Ff 49152 /T (choice) /V /Off /Kids [18 0 R 20 0 R] >>";
+    o[18] =
+        "<< /FT /Btn /Ff 49152 /T (choice) /V /Off /Kids [18 0 R 20 0 R] /Opt [(Alpha) (Beta)] >>";
     o[19] =
         "<< /Type /Annot /Subtype /Widget /F 4 /P 3 0 R /Parent 19 0 R /Rect [230 180 244 194] "
         "/AS /Off /AP << /N << /B 24 0 R /Off 23 0 R >> >> >>";
@@ -226,9 +227,13 @@ TEST_F(FormFill, ButtonsSelectTheStateTheValueNames) {
     // An unknown state selects Off; a push button cannot take a value.
     fill("setPageFieldData\tagree\tMaybe\n");
     EXPECT_EQ(render(d, d.file("out.pdf")).dark(204, 234, 210, 240), 0);
-    // An affirmative word checks a box whatever its on state is called.
-    fill("setPageFieldData\tagree\tx\n");
-    EXPECT_GT(render(d, d.file("out.pdf")).dark(204, 234, 210, 240), 20);
+    // An affirmative word checks a box whatever its on state is called; an export value
+    // selects the button /Opt gives it to.
+    fill("setPageFieldData\tagree\tx\nsetPageFieldData\tchoice\tAlpha\n");
+    Raster e = render(d, d.file("out.pdf"));
+    EXPECT_GT(e.dark(204, 234, 210, 240), 20);
+    EXPECT_GT(e.dark(204, 184, 210, 190), 20);
+    EXPECT_EQ(e.dark(234, 184, 240, 190), 0);
     tt::write_file(d.file("b.txt"), "Tessaro\nstart\t" + d.file("b.pdf") + "\nstartPage\t" + tpl +
                                         "\nsetPageFieldData\tgo\tx\n");
     EXPECT_EQ(tt::run_tessaro(d.file("b.txt"), d.file("b.log")), 255);
