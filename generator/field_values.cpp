@@ -166,7 +166,7 @@ void select_button_state(int first, const char* field_name, const int32_t* value
                          : nullptr)
             state = std::strncpy(on, o, LABEL_SIZE);
         set_name_entry(widget, "AS", state);
-        if (state != std::string_view("Off")) std::memcpy(chosen, state, LABEL_SIZE);
+        if (state != std::string_view("Off")) std::snprintf(chosen, sizeof chosen, "%s", state);
         mark_set(i);
     }
     for (int i = first; i < g_st.num_field_strage; ++i) {
