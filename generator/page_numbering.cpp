@@ -399,7 +399,12 @@ int dup_obj(int i) {
     new_xref_strage();
     int n = s.cur_xref_strage;
     int last = 0;
+    // A chain that loops in a damaged template is walked only as far as the storage holds
+    // elements; copying that far would double the storage with every copy.
+    const int bound = s.num_elem_strage;
+    int copied = 0;
     for (int e : obj_elems(i)) {
+        if (++copied >= bound) throwf("Broken element chain(%d)", i);
         int c = append_elem(n, last);
         copy_elem_value(c, s.p_elem_strage[e]);  // after append_elem: the storage may have moved
         last = c;

@@ -285,6 +285,18 @@ TEST_F(FieldOps, DocumentAfterAFailedOneStartsClean) {
     EXPECT_EQ(copy_elements(), first);
 }
 
+TEST_F(FieldOps, ArrayFieldOfALoopingChainFails) {
+    // A damaged template whose widget chain leads back to its start: each copy would hold
+    // the whole storage and double it.
+    load({field("item", 700)}, [] {
+        int first = g_st.p_xref_strage[widget_of(0)].first_elem;
+        g_st.p_elem_strage[chain_last(widget_of(0))].next_elem = first;
+    });
+    EXPECT_EQ(failure_of([] { make_array_field("item", 13, 10); }),
+              "Broken element chain(" + std::to_string(widget_of(0)) + ")");
+    EXPECT_LT(g_st.num_elem_strage, 10000);
+}
+
 TEST_F(FieldOps, ArrayFieldEdges) {
     load({field("item", 700), field("x123456789012345678901234567", 650)}, [] {
         // The page's annotations live in an array object of their own.
