@@ -1,5 +1,7 @@
 // Values of fields that are not plain text: check boxes and radio buttons select one of
 // their appearance states, list boxes select an option, combo boxes show the value as text.
+#include <strings.h>
+
 #include <cctype>
 #include <cmath>
 #include <cstdio>
@@ -140,7 +142,8 @@ bool affirmative(const int32_t* value) {
 }
 
 // Check boxes and radio buttons: each widget shows the state the value names when it has
-// one, or its on state when the value is the export value /Opt gives it, else Off; the
+// one (in any case of ASCII letters, as "male" for "Male"), or its on state when the value
+// is the export value /Opt gives it, else Off; the
 // field's /V records the choice. A check box also takes an affirmative value as its on
 // state.
 void select_button_state(int first, const char* field_name, const int32_t* value) {
@@ -160,10 +163,9 @@ void select_button_state(int first, const char* field_name, const int32_t* value
             state = utf8;
         else if (have_latin1 && *latin1 && appearance_state(widget, latin1) != -1)
             state = latin1;
-        else if (const char* o =
-                     exports(widget, want) || (yes && field_type(i) == FIELD_TYPE_CHECKBOX)
-                         ? on_state(widget)
-                         : nullptr)
+        else if (const char* o = on_state(widget);
+                 o && (exports(widget, want) || strcasecmp(o, want.c_str()) == 0 ||
+                       (yes && field_type(i) == FIELD_TYPE_CHECKBOX)))
             state = std::strncpy(on, o, LABEL_SIZE);
         set_name_entry(widget, "AS", state);
         if (state != std::string_view("Off")) std::snprintf(chosen, sizeof chosen, "%s", state);

@@ -234,6 +234,9 @@ TEST_F(FormFill, ButtonsSelectTheStateTheValueNames) {
     EXPECT_GT(e.dark(204, 234, 210, 240), 20);
     EXPECT_GT(e.dark(204, 184, 210, 190), 20);
     EXPECT_EQ(e.dark(234, 184, 240, 190), 0);
+    // A state name in another case of its letters selects it too.
+    fill("setPageFieldData\tchoice\tb\n");
+    EXPECT_GT(render(d, d.file("out.pdf")).dark(234, 184, 240, 190), 20);
     tt::write_file(d.file("b.txt"), "Tessaro\nstart\t" + d.file("b.pdf") + "\nstartPage\t" + tpl +
                                         "\nsetPageFieldData\tgo\tx\n");
     EXPECT_EQ(tt::run_tessaro(d.file("b.txt"), d.file("b.log")), 255);
