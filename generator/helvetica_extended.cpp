@@ -163,7 +163,7 @@ constexpr Glyph kGreek[] = {
 
 // A run of consecutive code points at consecutive codes of one font.
 struct Block {
-    ExtendedFont font;
+    Fallback font;
     int32_t first_char;
     int first_code;
     const Glyph* glyphs;
@@ -171,17 +171,16 @@ struct Block {
 };
 
 template <int N>
-constexpr Block block(ExtendedFont font, int32_t first_char, int first_code,
-                      const Glyph (&glyphs)[N]) {
+constexpr Block block(Fallback font, int32_t first_char, int first_code, const Glyph (&glyphs)[N]) {
     return {font, first_char, first_code, glyphs, N};
 }
 
 constexpr Block kBlocks[] = {
-    block(EXT_LATIN, 0x100, 128, kLatinExtendedA),
-    block(EXT_LATIN, 0x218, 1, kCommaBelow),
-    block(EXT_CYRILLIC_GREEK, 0x400, 32, kCyrillic),
-    block(EXT_CYRILLIC_GREEK, 0x490, 1, kGheUpturn),
-    block(EXT_CYRILLIC_GREEK, 0x384, 128, kGreek),
+    block(FALLBACK_LATIN_EXTENDED, 0x100, 128, kLatinExtendedA),
+    block(FALLBACK_LATIN_EXTENDED, 0x218, 1, kCommaBelow),
+    block(FALLBACK_CYRILLIC_GREEK, 0x400, 32, kCyrillic),
+    block(FALLBACK_CYRILLIC_GREEK, 0x490, 1, kGheUpturn),
+    block(FALLBACK_CYRILLIC_GREEK, 0x384, 128, kGreek),
 };
 
 }  // namespace
@@ -191,7 +190,7 @@ ExtendedCode helvetica_extended_code(int32_t u) {
         int i = u - b.first_char;
         if (i >= 0 && i < b.count && b.glyphs[i].name) return {b.font, b.first_code + i};
     }
-    return {EXT_NONE, 0};
+    return {FALLBACK_JAPANESE, 0};
 }
 
 int helvetica_extended_width(ExtendedCode c) {
@@ -202,8 +201,8 @@ int helvetica_extended_width(ExtendedCode c) {
     return 0;
 }
 
-const std::string& helvetica_extended_differences(ExtendedFont font) {
-    static std::string text[EXT_FONTS];
+const std::string& helvetica_extended_differences(Fallback font) {
+    static std::string text[FALLBACK_COUNT];
     std::string& s = text[font];
     if (s.empty()) {
         for (const Block& b : kBlocks) {
@@ -226,9 +225,9 @@ const std::string& helvetica_extended_differences(ExtendedFont font) {
     return s;
 }
 
-const std::string& helvetica_extended_widths(ExtendedFont font, int* first_code, int* last_code) {
-    static std::string text[EXT_FONTS];
-    static int first[EXT_FONTS], last[EXT_FONTS];
+const std::string& helvetica_extended_widths(Fallback font, int* first_code, int* last_code) {
+    static std::string text[FALLBACK_COUNT];
+    static int first[FALLBACK_COUNT], last[FALLBACK_COUNT];
     std::string& s = text[font];
     if (s.empty()) {
         first[font] = 256;

@@ -172,7 +172,7 @@ int make_latin_fallback() {
 }
 
 // Helvetica again, its codes renamed to letters that WinAnsiEncoding lacks.
-int make_helvetica_extended(ExtendedFont font) {
+int make_helvetica_extended(Fallback font) {
     new_xref_strage();
     int obj = g_st.cur_xref_strage;
     append_elem_name(obj, 0, "Type", "Font");
@@ -189,12 +189,6 @@ int make_helvetica_extended(ExtendedFont font) {
     append_elem_int(obj, 0, "LastChar", last);
     append_elem_str(obj, 0, "Widths", STR_ARRAY, widths.data(), static_cast<int>(widths.size()));
     return obj;
-}
-int make_latin_extended_fallback() {
-    return make_helvetica_extended(EXT_LATIN);
-}
-int make_cyrillic_greek_fallback() {
-    return make_helvetica_extended(EXT_CYRILLIC_GREEK);
 }
 
 int make_japanese_fallback() {
@@ -256,13 +250,13 @@ void enter_font(int owner, const char* name, int obj) {
 void add_fallback_fonts(int widget, int ap, const FillResult& r) {
     int page = widget_page(widget);
     if (page != -1) ensure_own_resources(page);
-    static int (*const make[FALLBACK_COUNT])() = {make_latin_fallback, make_latin_extended_fallback,
-                                                  make_cyrillic_greek_fallback,
-                                                  make_japanese_fallback};
     for (int k = 0; k < FALLBACK_COUNT; ++k) {
         if (!r.used_fallback[k]) continue;
         int& obj = g_fill.fallback_font_obj[k];
-        if (obj == -1) obj = make[k]();
+        if (obj == -1)
+            obj = k == FALLBACK_LATIN      ? make_latin_fallback()
+                  : k == FALLBACK_JAPANESE ? make_japanese_fallback()
+                                           : make_helvetica_extended(static_cast<Fallback>(k));
         enter_font(ap, FALLBACK_NAMES[k], obj);
         if (page != -1) enter_font(page, FALLBACK_NAMES[k], obj);
     }

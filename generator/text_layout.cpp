@@ -284,14 +284,9 @@ int japanese_width(int32_t u) {
     return (cid >= 231 && cid <= 632) ? 500 : 1000;
 }
 
-// Which font shows a character: the field's own or one of the fallbacks.
-enum Pick : signed char {
-    PICK_FIELD = -1,
-    PICK_LATIN = FALLBACK_LATIN,
-    PICK_LATIN_EXTENDED = FALLBACK_LATIN_EXTENDED,
-    PICK_CYRILLIC_GREEK = FALLBACK_CYRILLIC_GREEK,
-    PICK_JAPANESE = FALLBACK_JAPANESE
-};
+// Which font shows a character: the field's own (PICK_FIELD) or a fallback (a Fallback).
+using Pick = int;
+constexpr Pick PICK_FIELD = -1;
 
 // The field's font and what it can show.
 struct FontSet {
@@ -322,24 +317,18 @@ struct FontSet {
     }
     Pick pick(int32_t u) const {
         if (field_shows(u)) return PICK_FIELD;
-        if (winansi_code(u) != 0) return PICK_LATIN;
-        switch (helvetica_extended_code(u).font) {
-            case EXT_LATIN:
-                return PICK_LATIN_EXTENDED;
-            case EXT_CYRILLIC_GREEK:
-                return PICK_CYRILLIC_GREEK;
-            default:
-                return PICK_JAPANESE;
-        }
+        if (winansi_code(u) != 0) return FALLBACK_LATIN;
+        const ExtendedCode c = helvetica_extended_code(u);
+        return c.code != 0 ? c.font : FALLBACK_JAPANESE;
     }
     int width(int32_t u, Pick p) const {
         switch (p) {
-            case PICK_LATIN:
+            case FALLBACK_LATIN:
                 return helvetica_winansi_width(winansi_code(u));
-            case PICK_LATIN_EXTENDED:
-            case PICK_CYRILLIC_GREEK:
+            case FALLBACK_LATIN_EXTENDED:
+            case FALLBACK_CYRILLIC_GREEK:
                 return helvetica_extended_width(helvetica_extended_code(u));
-            case PICK_JAPANESE:
+            case FALLBACK_JAPANESE:
                 return japanese_width(u);
             default:
                 return char_width(font_no, kind, u, font);
@@ -703,16 +692,16 @@ Metrics resolve_metrics(const st_field& f, const int32_t* value, const FontSet& 
 // Writes the codes of n characters for the font that shows them.
 void append_codes(std::string& stream, const FontSet& fs, Pick p, const int32_t* chars, int n) {
     switch (p) {
-        case PICK_LATIN:
+        case FALLBACK_LATIN:
             for (int i = 0; i < n; ++i)
                 append_octal(stream, static_cast<uint32_t>(winansi_code(chars[i])));
             return;
-        case PICK_LATIN_EXTENDED:
-        case PICK_CYRILLIC_GREEK:
+        case FALLBACK_LATIN_EXTENDED:
+        case FALLBACK_CYRILLIC_GREEK:
             for (int i = 0; i < n; ++i)
                 append_octal(stream, static_cast<uint32_t>(helvetica_extended_code(chars[i]).code));
             return;
-        case PICK_JAPANESE:
+        case FALLBACK_JAPANESE:
             for (int i = 0; i < n; ++i)
                 append_ucs2(stream, chars[i] > 0xFFFF ? 0x3013 : chars[i]);  // geta mark
             return;

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "generator/fallback_fonts.h"
+
 // The beginning of a field's appearance that does not depend on the value: the template's
 // text with its colour and the default appearance's state operators, the stroke colour for
 // outlined text and the operators that close the text.
@@ -59,18 +61,6 @@ struct FillStyle {
 // a null font name is the field's font. The colour is left unset.
 FillStyle fill_style(float leading, const char* font_sname, float font_size, int line_mode,
                      float offset_y, float offset_x, float char_space, float outline_width);
-
-// The fonts that stand in when the field's font cannot show a character, and their resource
-// names.
-enum Fallback {
-    FALLBACK_LATIN,           // Helvetica, WinAnsiEncoding
-    FALLBACK_LATIN_EXTENDED,  // Helvetica naming Latin Extended-A
-    FALLBACK_CYRILLIC_GREEK,  // Helvetica naming Cyrillic and Greek
-    FALLBACK_JAPANESE,        // a Japanese CID font, UCS-2 codes
-    FALLBACK_COUNT
-};
-inline constexpr const char* FALLBACK_NAMES[FALLBACK_COUNT] = {"TsFbHelv", "TsFbHelvX", "TsFbHelvY",
-                                                               "TsFbJpn"};
 
 // What the layout needs to know about the field beyond its record.
 struct FieldFacts {

@@ -362,7 +362,7 @@ TEST_F(TextFill, EncodingKinds) {
 // Every letter of the extra Helvetica fonts has a code of its own, a width, and a glyph name
 // at that code in the font's /Differences, as the font dictionary gives them to viewers.
 TEST(HelveticaExtended, EveryLetterHasItsOwnCodeWidthAndName) {
-    for (ExtendedFont font : {EXT_LATIN, EXT_CYRILLIC_GREEK}) {
+    for (Fallback font : {FALLBACK_LATIN_EXTENDED, FALLBACK_CYRILLIC_GREEK}) {
         std::vector<std::string> names(256);
         std::istringstream diff(helvetica_extended_differences(font));
         int code = 0;
@@ -390,10 +390,10 @@ TEST(HelveticaExtended, EveryLetterHasItsOwnCodeWidthAndName) {
         EXPECT_GT(letters, 100);
     }
     // The Polish l with stroke, Cyrillic Zhe and Greek omega.
-    EXPECT_EQ(helvetica_extended_code(0x142).font, EXT_LATIN);
-    EXPECT_EQ(helvetica_extended_code(0x416).font, EXT_CYRILLIC_GREEK);
-    EXPECT_EQ(helvetica_extended_code(0x3C9).font, EXT_CYRILLIC_GREEK);
-    EXPECT_EQ(helvetica_extended_code(0x3042).font, EXT_NONE);
+    EXPECT_EQ(helvetica_extended_code(0x142).font, FALLBACK_LATIN_EXTENDED);
+    EXPECT_EQ(helvetica_extended_code(0x416).font, FALLBACK_CYRILLIC_GREEK);
+    EXPECT_EQ(helvetica_extended_code(0x3C9).font, FALLBACK_CYRILLIC_GREEK);
+    EXPECT_EQ(helvetica_extended_code(0x3042).code, 0);
 }
 
 TEST_F(TextFill, CharactersAreMeasuredInTheirFont) {
