@@ -818,12 +818,9 @@ void build_combo_appearance(int idx, int w, int ap, const FieldFacts& f) {
     // A value that is an option's export value shows that option's text, as viewers show it.
     std::string value = f.value, opt_text;
     if (field_options(w, &opt_text)) {
-        const std::string v = text_to_utf8(value);
-        for (const ChoiceItem& c : choice_items(opt_text))
-            if (text_to_utf8(c.exported) == v) {
-                value = c.shown;
-                break;
-            }
+        const std::vector<ChoiceItem> items = choice_items(opt_text);
+        const int k = exported_item(items, text_to_utf8(value));
+        if (k != -1) value = items[static_cast<size_t>(k)].shown;
     }
     std::string text;
     if (!latin1_text(value, &text) || text.empty()) return;

@@ -94,18 +94,19 @@ std::string value_utf8(const int32_t* value) {
     return out;
 }
 
-// Whether the widget is the button that export value `want` of its field's /Opt stands for:
-// item k of /Opt belongs to the field's k-th kid (or to the widget that is the field).
-bool exports(int widget, const std::string& want) {
-    const int holder = value_holder(widget);
+// The index of the item of field `holder`'s /Opt whose export value is `want`, or -1.
+int option_index(int holder, const std::string& want) {
     int len = 0;
     const char* opts = dict_array_text(holder, "Opt", &len);
-    if (!opts) return false;
-    std::vector<ChoiceItem> items = choice_items(std::string(opts, static_cast<size_t>(len)));
-    size_t k = 0;
-    while (k < items.size() && text_to_utf8(items[k].exported) != want) ++k;
-    if (k == items.size()) return false;
+    if (!opts) return -1;
+    return exported_item(choice_items(std::string(opts, static_cast<size_t>(len))), want);
+}
+
+// Whether the widget is the button that item k of its field's /Opt stands for: the field's
+// k-th kid, or item 0 for the widget that is the field itself.
+bool kid_at(int holder, int widget, int k) {
     if (holder == widget) return k == 0;
+    int len = 0;
     const char* kids = dict_array_text(holder, "Kids", &len);
     for (const char* m = kids ? static_cast<const char*>(std::memchr(kids, REF_MARKER, len))
                               : nullptr;
@@ -154,6 +155,16 @@ void select_button_state(int first, const char* field_name, const int32_t* value
     const std::string want = value_utf8(value);
     // Copies of state names: entries appended below may move the element storage.
     char chosen[LABEL_SIZE] = "Off";
+    // The /Opt item the value is, read once for the widgets of one field.
+    int opt_holder = -1, opt_item = -1;
+    auto is_option = [&](int widget) {
+        const int holder = value_holder(widget);
+        if (holder != opt_holder) {
+            opt_holder = holder;
+            opt_item = option_index(holder, want);
+        }
+        return opt_item != -1 && kid_at(holder, widget, opt_item);
+    };
     for (int i = first; i < g_st.num_field_strage; ++i) {
         if (!field_name_matches(i, field_name)) continue;
         const int widget = g_st.p_field_strage[i].obj_no;
@@ -164,7 +175,7 @@ void select_button_state(int first, const char* field_name, const int32_t* value
         else if (have_latin1 && *latin1 && appearance_state(widget, latin1) != -1)
             state = latin1;
         else if (const char* o = on_state(widget);
-                 o && (exports(widget, want) || strcasecmp(o, want.c_str()) == 0 ||
+                 o && (is_option(widget) || strcasecmp(o, want.c_str()) == 0 ||
                        (yes && field_type(i) == FIELD_TYPE_CHECKBOX)))
             state = std::strncpy(on, o, LABEL_SIZE);
         set_name_entry(widget, "AS", state);
@@ -251,9 +262,7 @@ void select_list_option(int first, const char* field_name, const int32_t* value)
         const char* opts = dict_array_text(holder, "Opt", &len);
         if (!opts) continue;
         std::vector<ChoiceItem> items = choice_items(std::string(opts, static_cast<size_t>(len)));
-        int index = -1;
-        for (size_t k = 0; k < items.size() && index == -1; ++k)
-            if (text_to_utf8(items[k].exported) == want) index = static_cast<int>(k);
+        int index = exported_item(items, want);
         for (size_t k = 0; k < items.size() && index == -1; ++k)
             if (text_to_utf8(items[k].shown) == want) index = static_cast<int>(k);
         if (index == -1) continue;

@@ -331,3 +331,9 @@ std::vector<ChoiceItem> choice_items(const std::string& text) {
     }
     return items;
 }
+
+int exported_item(const std::vector<ChoiceItem>& items, const std::string& value) {
+    for (size_t k = 0; k < items.size(); ++k)
+        if (text_to_utf8(items[k].exported) == value) return static_cast<int>(k);
+    return -1;
+}

@@ -72,3 +72,5 @@ struct ChoiceItem {
 };
 // The items of an /Opt array text (the text between its brackets).
 std::vector<ChoiceItem> choice_items(const std::string& array_text);
+// The index of the item whose export value reads as the UTF-8 text `value`, or -1.
+int exported_item(const std::vector<ChoiceItem>& items, const std::string& value);
