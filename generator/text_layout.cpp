@@ -516,7 +516,10 @@ struct Metrics {
     float first_baseline = 0;
 };
 
-// Line height of the font, in thousandths of the size.
+// The line an auto-sized value is fitted to, in thousandths of the size: the font's line
+// height, but at most 1.2 em. A font's box reaches beyond the line a viewer fits where the
+// font has tall accents or symbols (DejaVu's is 1.7 em): sized by it, the value would come
+// out a third smaller than viewers show it.
 float font_height(const FontSet& fs) {
     int h = 0;
     if (fs.font_no < 0)
@@ -524,7 +527,7 @@ float font_height(const FontSet& fs) {
     else if (fs.font)
         h = fs.font->height;
     if (h < 500 || h > 2500) h = 1150;
-    return static_cast<float>(h);
+    return static_cast<float>(std::min(h, 1200));
 }
 
 // Characters that word wrapping keeps together: printable ASCII and the letters of alphabetic
@@ -668,10 +671,7 @@ Metrics resolve_metrics(const st_field& f, const int32_t* value, const FontSet& 
         m.first_baseline = f.line_start;
         return m;
     }
-    // A font's box reaches beyond the line a viewer fits to the field where the font has tall
-    // accents or symbols (DejaVu's is 1.7 em): sized by it, the value would come out a third
-    // smaller than viewers show it. The line is taken as at most 1.2 em.
-    const float H = std::min(font_height(fs), 1200.0f);
+    const float H = font_height(fs);
     m.size = fitting_size(f, value, fs, st, facts, H);
     m.line_height = m.size * H / 1000;
     m.leading = st.leading > 0 ? st.leading : m.line_height;
