@@ -191,13 +191,33 @@ bool read_pdf_file(const char* path, std::string& data) {
     return ok;
 }
 
+namespace {
+
+// Where the data of a stream begins: after the one line end that follows its keyword.
+const char* stream_data_start(const char* start, const char* end) {
+    if (end - start >= 2 && start[0] == '\r' && start[1] == '\n') return start + 2;
+    if (start < end && (*start == '\n' || *start == '\r')) return start + 1;
+    return start;
+}
+
+// True when the keyword "stream" at i starts stream data: it follows the dictionary (or
+// white space) and a line end follows it.
+bool stream_keyword_at(const std::string& t, size_t i) {
+    constexpr std::string_view kw = "stream";
+    if (!at(t, i, kw)) return false;
+    if (i > 0) {
+        char p = t[i - 1];
+        if (!(is_ws(p) || p == '>' || p == ']' || p == ')')) return false;
+    }
+    size_t j = i + kw.size();
+    return j < t.size() && (t[j] == '\r' || t[j] == '\n');
+}
+
+}  // namespace
+
 const char* stream_data_end(const char* start, const char* end, long long length,
                             const char** resume) {
-    const char* data = start;
-    if (end - data >= 2 && data[0] == '\r' && data[1] == '\n')
-        data += 2;
-    else if (data < end && (*data == '\n' || *data == '\r'))
-        ++data;
+    const char* data = stream_data_start(start, end);
     if (length >= 0 && length <= end - data) {
         const char* p = data + length;
         while (p < end && is_ws(*p)) ++p;
@@ -225,16 +245,9 @@ const char* stream_data_end(const char* start, const char* end, long long length
 }
 
 size_t skip_stream_data(const std::string& t, size_t i) {
-    constexpr std::string_view kw = "stream";
-    if (!at(t, i, kw)) return i;
-    if (i > 0) {
-        char p = t[i - 1];
-        if (!(is_ws(p) || p == '>' || p == ']' || p == ')')) return i;
-    }
-    size_t j = i + kw.size();
-    if (j >= t.size() || (t[j] != '\r' && t[j] != '\n')) return i;
+    if (!stream_keyword_at(t, i)) return i;
     const char* resume = nullptr;
-    stream_data_end(t.data() + j, t.data() + t.size(), -1, &resume);
+    stream_data_end(t.data() + i + 6, t.data() + t.size(), -1, &resume);
     return static_cast<size_t>(resume - t.data());
 }
 
@@ -287,7 +300,7 @@ int expand_object_streams(const std::string& t, std::string& out, ExpansionMap* 
         size_t kw = std::string::npos;
         for (size_t k = find(t, "stream", name_end, name_end + DICT_REACH); k != std::string::npos;
              k = find(t, "stream", k + 1, name_end + DICT_REACH)) {
-            if (skip_stream_data(t, k) != k) {
+            if (stream_keyword_at(t, k)) {
                 kw = k;
                 break;
             }
@@ -303,14 +316,13 @@ int expand_object_streams(const std::string& t, std::string& out, ExpansionMap* 
         info.filtered = find(t, "/Filter", dict_start, kw) != std::string::npos;
         info.flate = find(t, "/FlateDecode", dict_start, kw) != std::string::npos ||
                      find(t, "/Fl", dict_start, kw) != std::string::npos;
-        size_t data = kw + 6;
-        if (at(t, data, "\r\n"))
-            data += 2;
-        else
-            ++data;  // a single CR or LF
-        size_t stream_end = skip_stream_data(t, kw);
-        size_t data_end = find(t, ENDSTREAM, data, t.size());
-        if (data_end == std::string::npos) data_end = t.size();
+        const char* base = t.data();
+        const char* after_kw = base + kw + 6;
+        const char* resume = nullptr;
+        const char* stop = stream_data_end(after_kw, base + t.size(), info.length, &resume);
+        size_t data = static_cast<size_t>(stream_data_start(after_kw, base + t.size()) - base);
+        size_t stream_end = static_cast<size_t>(resume - base);
+        size_t data_end = stop ? static_cast<size_t>(stop - base) : t.size();
         if (info.length >= 0 && data + static_cast<size_t>(info.length) <= data_end)
             data_end = data + static_cast<size_t>(info.length);
         if (info.n > 0 && data <= data_end)
