@@ -16,10 +16,14 @@ template <typename T>
 void grow_zeroed(T*& p, int& alloc, long count) {
     if (count <= alloc) return;
     if (count > 0x7fffff00L / static_cast<long>(sizeof(T))) fail("Storage capacity exceeded.");
-    void* q = std::realloc(p, static_cast<size_t>(count) * sizeof(T));
+    // A first allocation comes zeroed from calloc, which leaves a large block's pages
+    // untouched until they are used, so a big reserve costs nothing up front.
+    void* q = p ? std::realloc(p, static_cast<size_t>(count) * sizeof(T))
+                : std::calloc(static_cast<size_t>(count), sizeof(T));
     if (!q) throw std::bad_alloc();
+    if (p)
+        std::memset(static_cast<T*>(q) + alloc, 0, static_cast<size_t>(count - alloc) * sizeof(T));
     p = static_cast<T*>(q);
-    std::memset(p + alloc, 0, static_cast<size_t>(count - alloc) * sizeof(T));
     alloc = static_cast<int>(count);
 }
 
