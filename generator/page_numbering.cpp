@@ -174,22 +174,65 @@ void find_annotations(int n) {
     }
 }
 
+// The references of the loaded objects as the template content holds them, kept while
+// the same content is loaded: an object that no operation changed has them still, so a
+// later page takes them from here instead of walking its chain again.
+struct LoadedRefs {
+    struct Span {
+        int elems = -1, targets = 0;  // first entries; elems -1: not read yet
+        int elem_count = 0, target_count = 0;
+    };
+    long image = -1;           // loaded_image_id() they were read from
+    std::vector<Span> of;      // per loaded object
+    std::vector<int> elems;    // the elements that renumbering rewrites
+    std::vector<int> targets;  // the objects they refer to
+};
+LoadedRefs g_loaded_refs;
+
 // Collects the page's references and groups them by source (forward) or by target.
-void collect_refs(int n) {
+void collect_refs(int n, int loaded) {
     RunReuse& r = g_run;
+    LoadedRefs& c = g_loaded_refs;
+    if (c.image != loaded_image_id()) {
+        c.image = loaded_image_id();
+        c.of.assign(static_cast<size_t>(loaded), {});
+        c.elems.clear();
+        c.targets.clear();
+    }
     r.from.clear();
     r.to.clear();
     r.renum_elems.clear();
-    for (int i = 0; i < n; ++i)
+    for (int i = 0; i < n; ++i) {
+        LoadedRefs::Span* span =
+            i < loaded && static_cast<size_t>(i) < c.of.size() && !object_changed(i)
+                ? &c.of[static_cast<size_t>(i)]
+                : nullptr;
+        if (span && span->elems >= 0) {
+            for (int k = 0; k < span->elem_count; ++k)
+                r.renum_elems.emplace_back(i, c.elems[static_cast<size_t>(span->elems + k)]);
+            for (int k = 0; k < span->target_count; ++k) {
+                r.from.push_back(i);
+                r.to.push_back(c.targets[static_cast<size_t>(span->targets + k)]);
+            }
+            continue;
+        }
+        const size_t elems = c.elems.size(), targets = c.targets.size();
         for (int e : obj_elems(i)) {
             const st_elem& el = g_st.p_elem_strage[e];
             if (!renumbered(el)) continue;
             r.renum_elems.emplace_back(i, e);
+            if (span) c.elems.push_back(e);
             each_ref(el, [&](int t) {
                 r.from.push_back(i);
                 r.to.push_back(t);
+                if (span) c.targets.push_back(t);
             });
         }
+        if (span)
+            *span = {static_cast<int>(elems), static_cast<int>(targets),
+                     static_cast<int>(c.elems.size() - elems),
+                     static_cast<int>(c.targets.size() - targets)};
+    }
 }
 
 void group_refs(int n, const std::vector<int>& key, const std::vector<int>& val) {
@@ -228,7 +271,7 @@ void plan_later_page(int n, int loaded) {
     Storages& s = g_st;
     RunReuse& r = g_run;
     find_annotations(n);
-    collect_refs(n);
+    collect_refs(n, loaded);
     r.reused.assign(static_cast<size_t>(n), 0);
     // A template file that changed on disk during the run was read again: its objects are
     // not the first page's.
