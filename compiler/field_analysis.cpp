@@ -198,6 +198,25 @@ char type_of(const char* ft, uint32_t ff) {
     return FIELD_TYPE_UNKNOWN;
 }
 
+// A default appearance whose Tf has a size but no font name ("0 Tf 0 g") is shown by
+// viewers in the form's default font, else in Helvetica: the name is put in before the size.
+void name_the_font(std::string* da, const std::string& form_da) {
+    const size_t tf = da->find("Tf");
+    if (tf == std::string::npos || da->rfind('/', tf) != std::string::npos) return;
+    std::string font = "/Helv";
+    const size_t form_tf = form_da.find("Tf");
+    const size_t slash = form_tf == std::string::npos ? form_tf : form_da.rfind('/', form_tf);
+    if (slash != std::string::npos) {
+        const size_t end = form_da.find_first_of(" \t\r\n", slash);
+        if (end != std::string::npos && end > slash + 1) font = form_da.substr(slash, end - slash);
+    }
+    // The size operand: the word before Tf.
+    size_t at = tf;
+    while (at > 0 && std::strchr(" \t\r\n", (*da)[at - 1])) --at;
+    while (at > 0 && !std::strchr(" \t\r\n", (*da)[at - 1])) --at;
+    da->insert(at, font + " ");
+}
+
 // Walks the widget and its /Parent chain. False when no node has a partial name.
 bool gather_field_facts(int w, FieldFacts* f) {
     const char* ft = nullptr;
@@ -257,6 +276,11 @@ bool gather_field_facts(int w, FieldFacts* f) {
     // A field that names no default appearance anywhere (some form libraries write none) is
     // shown as viewers show it then: Helvetica sized to the box, black.
     if (f->da.empty() && f->shows_text()) f->da = "/Helv 0 Tf 0 g";
+    if (f->shows_text()) {
+        std::string form_da;
+        if (valid_xref(acro)) bytes_of(get_elem(acro, "DA"), &form_da);
+        name_the_font(&f->da, form_da);
+    }
     return true;
 }
 
@@ -378,6 +402,12 @@ bool upright_matrix(int ap) {
            (std::fabs(a) < tiny && std::fabs(d) < tiny);
 }
 
+// True when the appearance's /Matrix swaps the box's sides: its width is drawn upwards.
+bool lies_on_side(int ap) {
+    std::vector<double> m = array_numbers(dict_entry(ap, "Matrix"));
+    return m.size() >= 4 && std::fabs(m[0]) + std::fabs(m[3]) < std::fabs(m[1]) + std::fabs(m[2]);
+}
+
 // A new object of the template, with an empty chain.
 int new_object() {
     int n = g_st.num_xref_strage;
@@ -425,12 +455,12 @@ int own_appearance_stream(int w) {
 // `size` (width and height), when given, is the box drawn in, which viewers scale to the
 // widget's rectangle. Returns the new appearance object, or -1.
 int build_appearance(int w, const FieldFacts& f, const std::string& shown = "",
-                     const double* size = nullptr) {
+                     const double* size = nullptr, int turn = -1) {
     std::vector<double> rect = array_numbers(dict_entry(w, "Rect"));
     if (rect.size() < 4) return -1;
     double rw = std::fabs(rect[2] - rect[0]), rh = std::fabs(rect[3] - rect[1]);
-    double r = 0;
-    number_value(entry_in(w, "MK", "R"), &r);
+    double r = turn;
+    if (turn < 0) number_value(entry_in(w, "MK", "R"), &r);
     int rot = ((static_cast<int>(r) % 360) + 360) % 360;
     if (rot % 90 != 0) rot = 0;
     const bool turned = rot == 90 || rot == 270;
@@ -1238,11 +1268,13 @@ void analyse_widget(int w) {
         combo = is_combo;
     } else if (f.is_text() && !upright_matrix(ap)) {
         // Drawn as a viewer draws a typed value, in the same font. The box keeps its size,
-        // so the value is scaled as the form's own drawing is.
+        // so the value is scaled as the form's own drawing is; a drawing that lays the box
+        // on its side (a mirrored quarter turn) is given a quarter turn, so the value still
+        // runs along the box, now readable.
         int old = ap;
         std::vector<double> b = array_numbers(dict_entry(old, "BBox"));
         const double size[2] = {std::fabs(b[2] - b[0]), std::fabs(b[3] - b[1])};
-        ap = build_appearance(w, f, "", size);
+        ap = build_appearance(w, f, "", size, lies_on_side(old) ? 90 : 0);
         if (ap != -1) carry_default_font(w, old, ap, f);
     }
     if (ap == -1) return;
@@ -1280,12 +1312,60 @@ void drop_xfa_and_usage_rights(int acro) {
         if (e != -1) switch_off_entry(e);
     }
 }
+// The objects an array value lists by reference, in order.
+std::vector<int> listed_objects(int e) {
+    std::vector<int> out;
+    if (e == -1) return out;
+    const st_elem& el = g_st.p_elem_strage[value_of(e)];
+    if (el.f_type != ELEM_TYPE_STRING || el.data.str.type != STR_ARRAY) return out;
+    const char* s = elem_bytes(el);
+    const char* end = s + el.data.str.len;
+    for (const char* m = s; (m = static_cast<const char*>(std::memchr(m, REF_MARKER, end - m)));) {
+        char* after = nullptr;
+        long n = std::strtol(++m, &after, 10);
+        if (after != m && valid_xref(static_cast<int>(n)) && n > 0)
+            out.push_back(static_cast<int>(n));
+    }
+    return out;
+}
+
+// A widget or field listed in a field's /Kids but without the /Parent that links it back is
+// given one. Viewers name such a widget by the field tree, from /Fields down; without the
+// link its name, value and default appearance would be lost to it here. Returns how many
+// were linked.
+int link_kids_to_parents(int form) {
+    if (!valid_xref(form)) return 0;
+    std::vector<char> seen(static_cast<size_t>(g_st.num_xref_strage), 0);
+    std::vector<int> work = listed_objects(get_elem(form, "Fields"));
+    int linked = 0;
+    while (!work.empty()) {
+        const int node = work.back();
+        work.pop_back();
+        if (seen[static_cast<size_t>(node)] || g_st.p_xref_strage[node].first_elem == 0) continue;
+        seen[static_cast<size_t>(node)] = 1;
+        for (int kid : listed_objects(dict_entry(node, "Kids"))) {
+            if (kid == node || seen[static_cast<size_t>(kid)] ||
+                g_st.p_xref_strage[kid].first_elem == 0)
+                continue;
+            if (dict_entry(kid, "Parent") == -1) {
+                append_elem_objref(kid, 0, "Parent", node);
+                ++linked;
+            }
+            work.push_back(kid);
+        }
+    }
+    return linked;
+}
+
 }  // namespace
 
 void analyse_fields() {
     g_made_fonts.clear();
     g_taken_appearances.clear();
     int form = acroform_object();
+    if (int linked = link_kids_to_parents(form))
+        note_repair("fields linked to the field whose /Kids lists them (" + std::to_string(linked) +
+                    (linked == 1 ? " field)" : " fields)"));
     g_need_appearances = valid_xref(form) && is_true(get_elem(form, "NeedAppearances"));
     int fields = valid_xref(form) ? get_elem(form, "Fields") : -1;
     if (fields != -1) fields = value_of(fields);

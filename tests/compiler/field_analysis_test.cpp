@@ -448,6 +448,30 @@ TEST(FieldNames, FullNamesTypesAndFlagsThroughParents) {
     EXPECT_EQ(get_elem_absolute(2, "NeedAppearances"), -1);
 }
 
+TEST(FieldNames, KidWithoutParentLinkAndDefaultAppearanceWithoutFont) {
+    // Field 20 lists widget 10 in /Kids, but 10 has no /Parent back to it; field 12's /DA
+    // sizes a font it does not name, and the form's /DA names none either.
+    std::string pdf =
+        form_head("/Fields [20 0 R 12 0 R]/DA (0 g)/DR <</Font <</Helv 5 0 R>>>>") +
+        "20 0 obj <</T (Text Box 1)/FT/Tx/DA (/Helv 9 Tf 0 g)/Kids [10 0 R]>> endobj\n"
+        "10 0 obj <</Type/Annot/Subtype/Widget/Rect [0 0 200 20]/AP <</N 11 0 R>>>> endobj\n" +
+        stream_obj(11, k_ap_helv, "/Tx BMC EMC") +
+        "12 0 obj <</Type/Annot/Subtype/Widget/FT/Tx/T (text2)/DA (0 Tf 0 g)/Rect [0 30 200 50]"
+        "/AP <</N 13 0 R>>>> endobj\n" +
+        stream_obj(13, k_ap_helv, "/Tx BMC EMC");
+    ASSERT_EQ(compile_text(pdf_with(pdf)), CompileStatus::ok);
+    ASSERT_EQ(g_st.num_field_strage, 2);
+    EXPECT_EQ(full_name_of(0), "Text Box 1");
+    EXPECT_EQ(field(0).f_ap, 1);
+    EXPECT_EQ(field(0).font_size, 9);
+    EXPECT_EQ(get_elem_objref(10, nullptr, "Parent"), 20);
+    ASSERT_EQ(g_cc.repairs.size(), 1u);
+    EXPECT_EQ(g_cc.repairs[0], "fields linked to the field whose /Kids lists them (1 field)");
+    // Shown in Helvetica, as viewers show it.
+    EXPECT_EQ(field(1).f_ap, 1);
+    EXPECT_STREQ(field(1).short_name, "Helv");
+}
+
 TEST(FieldNames, AppearanceBuiltForAFieldWithoutOne) {
     std::string pdf =
         form_head("/Fields [10 0 R]/NeedAppearances true/DR <</Font <</F9 5 0 R>>>>",

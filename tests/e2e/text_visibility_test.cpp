@@ -12,13 +12,16 @@
 namespace {
 
 // A page of 300 x 300 points with text fields whose appearances are mirrored (/Matrix
-// [-1 0 0 1 ...]), slanted (a skew) and boxed below the origin (/BBox [0 -10 120 10], an
-// automatic font size), their rectangles [20 200 140 220], [20 100 130 120] and [20 40 140 60].
+// [-1 0 0 1 ...]), slanted (a skew), boxed below the origin (/BBox [0 -10 120 10], an
+// automatic font size) and mirrored onto their side (/Matrix [0 1 1 0 0 0]), their
+// rectangles [20 200 140 220], [20 100 130 120], [20 40 140 60] and [250 20 270 140].
 std::string transformed_form() {
-    std::vector<std::string> o(11);
-    o[1] = "<< /Type /Catalog /Pages 2 0 R /AcroForm << /Fields [5 0 R 7 0 R 9 0 R] >> >>";
+    std::vector<std::string> o(13);
+    o[1] = "<< /Type /Catalog /Pages 2 0 R /AcroForm << /Fields [5 0 R 7 0 R 9 0 R 11 0 R] >> >>";
     o[2] = "<< /Type /Pages /Kids [3 0 R] /Count 1 >>";
-    o[3] = "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 300 300] /Annots [5 0 R 7 0 R 9 0 R] >>";
+    o[3] =
+        "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 300 300] /Annots [5 0 R 7 0 R 9 0 R 11 0 "
+        "R] >>";
     o[4] = "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >>";
     const std::string text = "/Tx BMC q BT /F1 10 Tf 0 g 2 5 Td (abc) Tj ET Q EMC";
     const std::string res = " /Resources << /Font << /F1 4 0 R >> >>";
@@ -37,6 +40,11 @@ std::string transformed_form() {
         "g) /Rect [20 40 140 60] /AP << /N 10 0 R >> >>";
     o[10] =
         tt::pdf_stream("/Type /XObject /Subtype /Form /BBox [0 -10 120 10]" + res, "/Tx BMC EMC");
+    o[11] =
+        "<< /Type /Annot /Subtype /Widget /F 4 /P 3 0 R /FT /Tx /T (sideways) /DA (/F1 10 Tf 0 "
+        "g) /Rect [250 20 270 140] /AP << /N 12 0 R >> >>";
+    o[12] = tt::pdf_stream(
+        "/Type /XObject /Subtype /Form /BBox [0 0 120 20] /Matrix [0 1 1 0 0 0]" + res, text);
     return tt::pdf_from_objects(o, "%PDF-1.4\n");
 }
 
@@ -70,7 +78,8 @@ TEST(TextVisibilityE2E, TransformedAndShiftedAppearancesShowTheValueUprightInThe
     tt::write_file(d.file("s.txt"), "Tessaro\nstart\t" + out + "\nstartPage\t" + pdf +
                                         ".tpl\nsetPageFieldData\tmirrored\tMirror1\n"
                                         "setPageFieldData\tslanted\tSlant2\n"
-                                        "setPageFieldData\tshifted\tShift3\nendPage\nfinish\n");
+                                        "setPageFieldData\tshifted\tShift3\n"
+                                        "setPageFieldData\tsideways\tSide4\nendPage\nfinish\n");
     ASSERT_EQ(tt::run_tessaro(d.file("s.txt"), d.file("err.log")), 0)
         << tt::read_file(d.file("err.log"));
     std::string report;
@@ -90,6 +99,14 @@ TEST(TextVisibilityE2E, TransformedAndShiftedAppearancesShowTheValueUprightInThe
         EXPECT_LE(b.y1, k.rect.y1 + 1);
         EXPECT_GT(b.x1 - b.x0, 25);  // about its width at 10 points, not shrunk
     }
+    // Along the box laid on its side, turned to read upwards rather than squeezed across it.
+    Box b = word_box(out, "Side4");
+    ASSERT_GE(b.x0, 0) << tt::pdftotext(out);
+    EXPECT_GE(b.x0, 250 - 1);
+    EXPECT_LE(b.x1, 270 + 1);
+    EXPECT_GE(b.y0, 20);
+    EXPECT_LE(b.y1, 140);
+    EXPECT_GT(b.y1 - b.y0, 20);
 }
 
 }  // namespace
