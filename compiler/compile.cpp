@@ -105,6 +105,8 @@ CompileStatus compile_text(std::string& text) {
     if (parse_pdf_text(text.data(), text_len) != 0) {
         status = CompileStatus::parse_error;
         close_partial_object();
+    } else if (!g_cc.parse_errors.empty()) {
+        status = CompileStatus::parse_error;  // damaged objects passed by
     }
     finish_object_events();
     std::string().swap(text);
@@ -141,6 +143,9 @@ void note_repairs(const PrepRepairs& r) {
     auto count = [](size_t n, const char* one, const char* more) {
         return std::to_string(n) + (n == 1 ? one : more);
     };
+    if (r.split > 0)
+        note_repair("object headers glued to the endobj before them split (" +
+                    count(r.split, " place)", " places)"));
     if (r.closed > 0)
         note_repair("objects without endobj closed (" + count(r.closed, " object)", " objects)"));
     if (r.no_eof) note_repair("no %%EOF at the end: read to the end of the file");

@@ -444,6 +444,34 @@ size_t close_unterminated_objects(std::string& text) {
     return missing.size();
 }
 
+size_t split_glued_headers(std::string& text) {
+    constexpr std::string_view end = "endobj";
+    NextFinder ends{text, end}, streams{text, "stream"};
+    std::vector<size_t> places;
+    size_t i = 0;
+    while (i < text.size()) {
+        size_t e = next_outside_streams(ends, streams, text, i);
+        if (e == std::string::npos) break;
+        const size_t after = e + end.size();
+        i = after;
+        if (after < text.size() && is_digit(text[after]) &&
+            object_header_end(text.data() + after, text.data() + text.size()))
+            places.push_back(after);
+    }
+    if (places.empty()) return 0;
+    std::string out;
+    out.reserve(text.size() + places.size());
+    size_t from = 0;
+    for (size_t p : places) {
+        out.append(text, from, p - from);
+        out.push_back('\r');
+        from = p;
+    }
+    out.append(text, from, std::string::npos);
+    text.swap(out);
+    return places.size();
+}
+
 size_t blank_stray_text(std::string& text) {
     constexpr std::string_view end = "endobj";
     size_t blanked = 0;
@@ -480,6 +508,7 @@ size_t blank_stray_text(std::string& text) {
 PrepRepairs prepare_text(std::string& text, ExpansionMap* map) {
     drop_leading_junk(text);
     PrepRepairs repairs;
+    repairs.split = split_glued_headers(text);
     repairs.closed = close_unterminated_objects(text);
     repairs.stray = blank_stray_text(text);
     repairs.no_eof = !cut_tail(text);

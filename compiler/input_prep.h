@@ -28,6 +28,7 @@ bool read_pdf_file(const char* path, std::string& data);
 // What preparing the text mended: objects closed, stretches of stray text blanked, a
 // missing end-of-file marker.
 struct PrepRepairs {
+    size_t split = 0;
     size_t closed = 0;
     size_t stray = 0;
     bool no_eof = false;
@@ -47,6 +48,11 @@ void drop_leading_junk(std::string& text);
 
 // When an object header ("N G obj") starts at p: where it ends, after its keyword; else null.
 const char* object_header_end(const char* p, const char* end);
+
+// Puts a line end between an "endobj" and an object header that follows it with nothing
+// between ("endobj43 0 obj", as some writers of updates leave them), so that the header
+// starts its own line as every other one does. Returns the number of places.
+size_t split_glued_headers(std::string& text);
 
 // Ends an object that the next object's header follows without its "endobj" (damaged
 // files; viewers find objects by their headers), inserting the keyword before that header.

@@ -146,6 +146,16 @@ object
           if ($5.len == 1) raise_event(EV_IMMEDIATE_INT, LABEL_IMMEDIATE, $5);
       }
       stream ENDOBJ { raise_event(EV_END_OBJECT, nullptr, $1); CHECK_ABORT; }
+    /* An object whose body does not parse: the error is reported as it stands, the object
+       keeps what was read of it (closed, as an object cut short at the end of the file is)
+       and reading goes on after its endobj, as readers rebuilding a damaged file do, so
+       that the objects after it (the page tree, the form) are not lost. */
+    | INT INT OBJ error ENDOBJ
+      {
+          close_partial_object();
+          finish_object_events();
+          yyerrok;
+      }
     ;
 
 /* The value is marked as an integer body by len 1. */

@@ -84,6 +84,19 @@ TEST(DamagedInput, FileWithoutEofMarker) {
     compile_and_reload("");
 }
 
+TEST(DamagedInput, ObjectsAfterADamagedOneAndHeadersGluedToEndobj) {
+    // Object 2's body does not parse: the error is reported and reading goes on after its
+    // endobj. Object 4's header follows the endobj before it with nothing between.
+    parse_error_output(
+        pdf_with("1 0 obj <</A 1>> endobj\n2 0 obj /Type /XRef /Size 3\nendobj\n"
+                 "3 0 obj <</C 3>> endobj4 0 obj <</D 4>> endobj\n"));
+    EXPECT_EQ(chain_of(1), "A:I");
+    EXPECT_EQ(chain_of(3), "C:I");
+    EXPECT_EQ(chain_of(4), "D:I");
+    ASSERT_EQ(g_cc.repairs.size(), 1u);
+    EXPECT_EQ(g_cc.repairs[0], "object headers glued to the endobj before them split (1 place)");
+}
+
 TEST(DamagedInput, UnbalancedStringsAndLongTokens) {
     std::string many(20000, '(');
     compile_and_reload(pdf_with("1 0 obj <</A " + many + ">> endobj\n"));
