@@ -51,13 +51,25 @@ const char* field_full_name(int field_index, int* len) {
     return g_st.p_field_extra_text + x->name_pos;
 }
 
-bool field_name_matches(int field_index, const char* name) {
-    if (field_index < 0 || field_index >= g_st.num_field_strage || !name) return false;
+namespace {
+
+bool full_name_is(int field_index, const char* name) {
     int len = 0;
     const char* full = field_full_name(field_index, &len);
-    if (full && std::strlen(name) == static_cast<size_t>(len) && std::memcmp(full, name, len) == 0)
-        return true;
+    return full && std::strlen(name) == static_cast<size_t>(len) &&
+           std::memcmp(full, name, static_cast<size_t>(len)) == 0;
+}
+
+bool record_name_is(int field_index, const char* name) {
     return label_is(g_st.p_field_strage[field_index].name, name) && std::strlen(name) < LABEL_SIZE;
+}
+
+}  // namespace
+
+bool field_name_matches(int field_index, const char* name) {
+    if (field_index < 0 || field_index >= g_st.num_field_strage || !name) return false;
+    const std::vector<int>& m = fields_named(name);  // in record order
+    return std::binary_search(m.begin(), m.end(), field_index);
 }
 
 namespace {
@@ -141,7 +153,10 @@ const std::vector<int>& fields_named(const char* name) {
     if (!name) return x.matches;
     if (!indexed()) {
         for (int i = 0; i < g_st.num_field_strage; ++i)
-            if (field_name_matches(i, name)) x.matches.push_back(i);
+            if (full_name_is(i, name)) x.matches.push_back(i);
+        if (x.matches.empty())
+            for (int i = 0; i < g_st.num_field_strage; ++i)
+                if (record_name_is(i, name)) x.matches.push_back(i);
         return x.matches;
     }
     const NameIndex& ix = name_index();
@@ -152,13 +167,20 @@ const std::vector<int>& fields_named(const char* name) {
     auto first = std::lower_bound(
         ix.entries.begin(), ix.entries.end(), name,
         [len](const NameEntry& e, const char* n) { return compare(e.name, e.len, n, len) < 0; });
+    // A field's full name wins over other fields' partial names: "name" is the top-level
+    // field of that name, not also the "name" inside "person". A partial name addresses its
+    // fields only where no field has it as its full name.
+    bool full_match = false;
     for (auto it = first; it != ix.entries.end() && compare(it->name, it->len, name, len) == 0;
          ++it)
+        full_match = full_match || it->name != g_st.p_field_strage[it->record].name;
+    for (auto it = first; it != ix.entries.end() && compare(it->name, it->len, name, len) == 0;
+         ++it) {
+        const bool partial = it->name == g_st.p_field_strage[it->record].name;
         // A fixed-record name matches only a name that fits the record.
-        if (it->name == g_st.p_field_strage[it->record].name && len >= LABEL_SIZE)
-            continue;
-        else
-            x.matches.push_back(it->record);
+        if (partial && (len >= LABEL_SIZE || full_match)) continue;
+        x.matches.push_back(it->record);
+    }
     // A record that both of its names address is listed once, in record order.
     std::sort(x.matches.begin(), x.matches.end());
     x.matches.erase(std::unique(x.matches.begin(), x.matches.end()), x.matches.end());
@@ -168,11 +190,6 @@ const std::vector<int>& fields_named(const char* name) {
 }
 
 int find_field(const char* name) {
-    if (!indexed()) {
-        for (int i = 0; i < g_st.num_field_strage; ++i)
-            if (field_name_matches(i, name)) return i;
-        return -1;
-    }
     const std::vector<int>& m = fields_named(name);
     return m.empty() ? -1 : m.front();
 }

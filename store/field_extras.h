@@ -71,7 +71,8 @@ bool field_is_text(int field_index);
 // the record has none recorded.
 const char* field_full_name(int field_index, int* len);
 // True when NAME addresses field record I: its fully qualified name (whole, any length, UTF-8)
-// or, as before, the name held in the fixed record.
+// or, as before, the name held in the fixed record, unless NAME is some field's fully
+// qualified name (then only the fields of that name are addressed).
 bool field_name_matches(int field_index, const char* name);
 // First field record that NAME addresses, or -1.
 int find_field(const char* name);

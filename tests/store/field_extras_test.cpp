@@ -78,3 +78,19 @@ TEST(FieldExtras, SectionRoundTripAndOlderReader) {
     EXPECT_EQ(load_error(d.file("x.tpl")), "");
     EXPECT_EQ(field_extra(0), nullptr);
 }
+
+TEST(FieldExtras, AFullNameWinsOverOtherFieldsPartialNames) {
+    // "person.name" and a top-level "name" share their partial name; "person.phone.home" is
+    // the only field whose partial name is "home".
+    tb::PageSpec p;
+    p.fields = {{"name"}, {"name"}, {"home"}};
+    storages_reset(StoreVariant::generator);
+    tb::simple_template_bytes({p});
+    for (auto [i, full] : {std::pair{0, "person.name"}, {1, "name"}, {2, "person.phone.home"}})
+        field_extra_set_name(i, full, static_cast<int>(std::strlen(full)));
+    field_names_changed();
+    EXPECT_EQ(fields_named("name"), std::vector<int>{1});
+    EXPECT_FALSE(field_name_matches(0, "name"));
+    EXPECT_EQ(fields_named("person.name"), std::vector<int>{0});
+    EXPECT_EQ(find_field("home"), 2);
+}
