@@ -442,6 +442,20 @@ TEST_F(TextFill, OneLineBoxKeepsTheValueOnItsLine) {
     EXPECT_GT(count(lines_of(f), "Td ("), 1);
 }
 
+TEST_F(TextFill, OneLineThatDoesNotFitBelowTheTopIsCentred) {
+    // 12 points in a box 14 high: the line (13.87) does not fit below the top, and the
+    // design's place would be the bottom border, the descenders cut off.
+    int f = field("C", 200, 14);
+    rec(f).line_feed = 13.87f;
+    rec(f).line_start = 2;
+    fill("C", U"x");
+    EXPECT_NE(text(f).find(" 2.000000 2.000000 Td "), std::string::npos) << text(f);  // older
+    field_extra_mut(f)->type = FIELD_TYPE_TEXT;
+    fill("C", U"x");
+    // (14 - 13.872) / 2 + 0.2 x 13.872, Helvetica's line at 12 points.
+    EXPECT_NE(text(f).find(" 2.000000 2.838400 Td "), std::string::npos) << text(f);
+}
+
 TEST_F(TextFill, YenSign) {
     int t = field("T");
     int u = kind_field('U');
