@@ -118,7 +118,7 @@ CompileStatus compile_text(std::string& text) {
             break;
         case DecryptStatus::decrypted:
             g_cc.f_decrypted = true;
-            note_repair("decrypted (" + what + ") with the empty user password");
+            note_repair("decrypted (" + what);
             break;
         case DecryptStatus::needs_password:
             g_cc.encryption_error = "Encrypted PDF needs a password(" + g_cc.pdf_path + ")";

@@ -9,7 +9,7 @@ enum class CompileStatus {
     ok,           // the whole text parsed
     parse_error,  // the parse stopped early; what was stored before is kept
     cannot_open,  // the file could not be read: the storages stay empty
-    encrypted,    // encrypted, and the empty user password does not open it (or the
+    encrypted,    // encrypted, and the empty password does not open it (or the
                   // method is unknown): no template may be written
 };
 

@@ -109,18 +109,22 @@ Bytes hash_r6(int r, const Bytes& password, const Bytes& salt, const Bytes& udat
     return k.substr(0, 32);
 }
 
-// The file key from the empty user password; empty when the password does not open it.
-Bytes file_key(const Handler& h) {
-    if (h.r >= 5) {
-        if (h.u.size() < 48 || h.ue.size() < 32) return Bytes();
-        if (hash_r6(h.r, "", h.u.substr(32, 8), "") != h.u.substr(0, 32)) return Bytes();
-        Bytes k = hash_r6(h.r, "", h.u.substr(40, 8), ""), out;
-        if (!aes_cbc(false, k, Bytes(16, '\0'), h.ue.substr(0, 32), false, out)) return Bytes();
-        return out;
-    }
+Bytes padding() {
+    return Bytes(reinterpret_cast<const char*>(PAD), 32);
+}
+
+// The RC4 key length in bytes (revisions 2 to 4); 0 when out of range.
+size_t rc4_key_bytes(const Handler& h) {
     size_t n = h.r == 2 ? 5 : static_cast<size_t>(h.length / 8);
-    if (n < 5 || n > 16) return Bytes();
-    Bytes in(reinterpret_cast<const char*>(PAD), 32);
+    return n < 5 || n > 16 ? 0 : n;
+}
+
+// The file key from a user password padded to 32 bytes (revisions 2 to 4); empty when the
+// password does not open the file.
+Bytes rc4_file_key(const Handler& h, const Bytes& padded) {
+    const size_t n = rc4_key_bytes(h);
+    if (n == 0) return Bytes();
+    Bytes in = padded;
     in += h.o.substr(0, 32);
     for (int i = 0; i < 4; ++i) in.push_back(static_cast<char>((h.p >> (8 * i)) & 0xff));
     in += h.id0;
@@ -132,16 +136,67 @@ Bytes file_key(const Handler& h) {
     // The user password check (the first 16 bytes of /U from revision 3 on).
     Bytes check;
     if (h.r == 2) {
-        check = rc4(k, Bytes(reinterpret_cast<const char*>(PAD), 32));
+        check = rc4(k, padding());
         if (h.u.substr(0, 32) != check) return Bytes();
     } else {
-        check = rc4(k, md5(Bytes(reinterpret_cast<const char*>(PAD), 32) + h.id0));
+        check = rc4(k, md5(padding() + h.id0));
         for (int i = 1; i <= 19; ++i) {
             Bytes ki = k;
             for (char& c : ki) c = static_cast<char>(c ^ i);
             check = rc4(ki, check);
         }
         if (h.u.substr(0, 16) != check) return Bytes();
+    }
+    return k;
+}
+
+// The padded user password that /O holds under the empty owner password (revisions 2 to 4).
+Bytes user_password_of_empty_owner(const Handler& h) {
+    const size_t n = rc4_key_bytes(h);
+    if (n == 0 || h.o.size() < 32) return Bytes();
+    Bytes k = md5(padding());
+    if (h.r >= 3)
+        for (int i = 0; i < 50; ++i) k = md5(k);
+    k.resize(n);
+    Bytes user = h.o.substr(0, 32);
+    if (h.r == 2) return rc4(k, user);
+    for (int i = 19; i >= 0; --i) {
+        Bytes ki = k;
+        for (char& c : ki) c = static_cast<char>(c ^ i);
+        user = rc4(ki, user);
+    }
+    return user;
+}
+
+// The file key of revisions 5 and 6 from the empty password as the user's (`key_data` /U,
+// `wrapped` /UE) or as the owner's (/O and /OE, checked against /U).
+Bytes aes256_file_key(const Handler& h, const Bytes& key_data, const Bytes& wrapped,
+                      const Bytes& udata) {
+    if (key_data.size() < 48 || wrapped.size() < 32) return Bytes();
+    if (hash_r6(h.r, "", key_data.substr(32, 8), udata) != key_data.substr(0, 32)) return Bytes();
+    Bytes k = hash_r6(h.r, "", key_data.substr(40, 8), udata), out;
+    if (!aes_cbc(false, k, Bytes(16, '\0'), wrapped.substr(0, 32), false, out)) return Bytes();
+    return out;
+}
+
+// The file key from the empty password, tried as the user's and then as the owner's (a file
+// whose owner password is empty opens in every viewer without asking); empty when neither
+// opens it. `owner` tells which one did.
+Bytes file_key(const Handler& h, bool* owner) {
+    *owner = false;
+    if (h.r >= 5) {
+        Bytes k = aes256_file_key(h, h.u, h.ue, "");
+        if (k.empty() && h.u.size() >= 48) {
+            k = aes256_file_key(h, h.o, h.oe, h.u.substr(0, 48));
+            *owner = !k.empty();
+        }
+        return k;
+    }
+    Bytes k = rc4_file_key(h, padding());
+    if (k.empty()) {
+        const Bytes user = user_password_of_empty_owner(h);
+        if (user.size() == 32) k = rc4_file_key(h, user);
+        *owner = !k.empty();
     }
     return k;
 }
@@ -405,7 +460,8 @@ DecryptStatus decrypt_document(std::string& what) {
             h.length = 128;
         }
     }
-    h.key = file_key(h);
+    bool owner = false;
+    h.key = file_key(h, &owner);
     if (h.key.empty()) {
         what = "a password";
         return DecryptStatus::needs_password;
@@ -416,6 +472,7 @@ DecryptStatus decrypt_document(std::string& what) {
     what = m == Method::aes256   ? "AES 256-bit"
            : m == Method::aes128 ? "AES 128-bit"
                                  : "RC4 " + std::to_string(h.key.size() * 8) + "-bit";
+    what += owner ? ") with the empty owner password" : ") with the empty user password";
     // The template holds plain objects: nothing names the dictionary any more.
     std::memset(&g_st.p_xref_strage[enc], 0, sizeof(st_xref));
     g_st.p_trailer_strage[t].f_type = 0;

@@ -1,6 +1,6 @@
 // Reading encrypted forms: the Standard security handler (revisions 2 to 6: RC4 40 to 128
 // bits, AES-128, AES-256) opened with the empty user password, as forms that only restrict
-// editing are. Every string and stream of the parsed objects is decrypted in place, so the
+// editing are, or with the empty owner password, which every viewer opens without asking. Every string and stream of the parsed objects is decrypted in place, so the
 // template holds plain objects.
 #pragma once
 
@@ -9,7 +9,7 @@
 enum class DecryptStatus {
     plain,           // the document is not encrypted
     decrypted,       // every object was decrypted
-    needs_password,  // the empty user password does not open it
+    needs_password,  // the empty password opens it neither as the user's nor as the owner's
     unsupported,     // a security handler or crypt method this compiler does not know
 };
 

@@ -131,6 +131,18 @@ TEST(EncryptedInput, EveryStandardMethodDecryptsWithTheEmptyUserPassword) {
     }
 }
 
+TEST(EncryptedInput, AnEmptyOwnerPasswordOpensTheForm) {
+    // A user password but an empty owner password: every viewer opens the file without asking.
+    if (!have_qpdf()) GTEST_SKIP() << "qpdf not installed";
+    std::string pdf = encrypted(temp_dir(), "secret '' 256 --allow-insecure --");
+    ASSERT_FALSE(pdf.empty());
+    ASSERT_EQ(compile_text(pdf), CompileStatus::ok);
+    ASSERT_EQ(g_cc.repairs.size(), 1u);
+    EXPECT_EQ(g_cc.repairs[0], "decrypted (AES 256-bit) with the empty owner password");
+    ASSERT_EQ(g_st.num_field_strage, 1);
+    EXPECT_STREQ(g_st.p_field_strage[0].name, "name");
+}
+
 TEST(EncryptedInput, AFormNeedingAPasswordIsRefusedWithoutATemplate) {
     if (!have_qpdf()) GTEST_SKIP() << "qpdf not installed";
     std::string dir = temp_dir();
