@@ -143,6 +143,7 @@ void note_repairs(const PrepRepairs& r) {
     auto count = [](size_t n, const char* one, const char* more) {
         return std::to_string(n) + (n == 1 ? one : more);
     };
+    if (r.no_header) note_repair("no %PDF- header: read as PDF 1.4");
     if (r.split > 0)
         note_repair("object headers glued to the endobj before them split (" +
                     count(r.split, " place)", " places)"));

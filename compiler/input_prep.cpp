@@ -343,11 +343,21 @@ PrepRepairs prepare_input(const char* data, size_t len, std::string& text, Expan
     return prepare_text(text, map);
 }
 
-void drop_leading_junk(std::string& text) {
+bool drop_leading_junk(std::string& text) {
     const size_t limit = text.size() < HEADER_SEARCH ? text.size() : HEADER_SEARCH;
     const void* at = memmem(text.data(), limit, "%PDF-", 5);
     if (at && at != text.data())
         text.erase(0, static_cast<size_t>(static_cast<const char*>(at) - text.data()));
+    if (at) return false;
+    // No header, but an object starts a line there: a file whose writer left the header out,
+    // which viewers read all the same.
+    for (size_t i = 0; i < limit; ++i)
+        if ((i == 0 || text[i - 1] == '\n' || text[i - 1] == '\r') &&
+            object_header_end(text.data() + i, text.data() + text.size())) {
+            text.insert(0, "%PDF-1.4\n");
+            return true;
+        }
+    return false;
 }
 
 namespace {
@@ -506,8 +516,8 @@ size_t blank_stray_text(std::string& text) {
 }
 
 PrepRepairs prepare_text(std::string& text, ExpansionMap* map) {
-    drop_leading_junk(text);
     PrepRepairs repairs;
+    repairs.no_header = drop_leading_junk(text);
     repairs.split = split_glued_headers(text);
     repairs.closed = close_unterminated_objects(text);
     repairs.stray = blank_stray_text(text);

@@ -32,6 +32,7 @@ struct PrepRepairs {
     size_t closed = 0;
     size_t stray = 0;
     bool no_eof = false;
+    bool no_header = false;
 };
 
 // Builds the scanner's text from the bytes of a PDF file (all steps below, in order).
@@ -43,8 +44,10 @@ PrepRepairs prepare_text(std::string& text, ExpansionMap* map = nullptr);
 // How far into a file the header "%PDF-" is looked for, as viewers look for it.
 constexpr size_t HEADER_SEARCH = 1024 + 5;
 // Drops what stands before the header when it starts within HEADER_SEARCH bytes (lines a
-// mail gateway or web server put in front of the file); the text is left as it is otherwise.
-void drop_leading_junk(std::string& text);
+// mail gateway or web server put in front of the file). A text without a header there whose
+// line starts an object within those bytes gets the header "%PDF-1.4" (true is returned);
+// the text is left as it is otherwise.
+bool drop_leading_junk(std::string& text);
 
 // When an object header ("N G obj") starts at p: where it ends, after its keyword; else null.
 const char* object_header_end(const char* p, const char* end);

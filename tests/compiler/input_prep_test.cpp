@@ -38,8 +38,15 @@ TEST(InputPrep, TailAfterLastEofIsCut) {
     drop_leading_junk(junk);
     EXPECT_EQ(junk, "%PDF-1.4\n");
     std::string far = std::string(2000, ' ') + "%PDF-1.4\n";
-    drop_leading_junk(far);
+    EXPECT_FALSE(drop_leading_junk(far));
     EXPECT_EQ(far.size(), 2009u);
+    // No header at all, but an object at a line start: read as PDF 1.4. Other text is not.
+    std::string headless = "%\xe2\xe3\xcf\xd3\n1 0 obj 1 endobj\n";
+    EXPECT_TRUE(drop_leading_junk(headless));
+    EXPECT_EQ(headless, "%PDF-1.4\n%\xe2\xe3\xcf\xd3\n1 0 obj 1 endobj\n");
+    std::string text = "Dear sir, 1 0 obj is no PDF\n";
+    EXPECT_FALSE(drop_leading_junk(text));
+    EXPECT_EQ(text, "Dear sir, 1 0 obj is no PDF\n");
 }
 
 TEST(InputPrep, ObjectWithoutEndobjIsClosed) {
