@@ -86,7 +86,7 @@ static pdf_tok tok_none() {
 %precedence STARTXREF
 %token PDFEOF 272 XREF 273 TRAILER 274 STARTXREF 275 ANYTHING 276
 %precedence DANGLING
-%precedence NAME
+%precedence NAME STRING
 
 %%
 
@@ -190,6 +190,13 @@ dict
       }
     | dict NAME FP { raise_event(EV_STRING, $2.str, $3); CHECK_ABORT; }
     | dict NAME dangling_key
+    | dict stray_word
+    ;
+
+/* A bare word where a key belongs, as a name holding a space leaves its second half
+   ("/FontName /Arial,Unicode MS"): readers pass it by, and so does the parser. */
+stray_word
+    : STRING
     ;
 
 /* A key without a value just before the end of its dictionary, as a writer leaves it after

@@ -197,6 +197,14 @@ TEST(Grammar, ObjectCutShortByAnErrorIsClosed) {
     EXPECT_EQ(chain_of(1), "A:{ B:[ B:] A:}");
 }
 
+TEST(Grammar, ABareWordWhereAKeyBelongsIsPassedBy) {
+    // A font name holding a space leaves its second half where the next key belongs.
+    ASSERT_EQ(
+        compile_text(pdf_with("1 0 obj <</FontName /Arial,Unicode MS /ItalicAngle 0>> endobj\n")),
+        CompileStatus::ok);
+    EXPECT_EQ(chain_of(1), "FontName:N ItalicAngle:I");
+}
+
 TEST(Grammar, HeaderFollowedByXrefFails) {
     std::string out = parse_error_output(
         "%PDF-1.4\nxref\n0 1\n0000000000 65535 f \ntrailer <<>>\nstartxref\n0\n%%EOF\n");
