@@ -1,7 +1,8 @@
 // Reading encrypted forms: the Standard security handler (revisions 2 to 6: RC4 40 to 128
 // bits, AES-128, AES-256) opened with the empty user password, as forms that only restrict
-// editing are, or with the empty owner password, which every viewer opens without asking. Every string and stream of the parsed objects is decrypted in place, so the
-// template holds plain objects.
+// editing are, or with the empty owner password, which every viewer opens without asking.
+// Every string and stream of the parsed objects is decrypted in place, so the template holds
+// plain objects.
 #pragma once
 
 #include <string>

@@ -1312,6 +1312,7 @@ void drop_xfa_and_usage_rights(int acro) {
         if (e != -1) switch_off_entry(e);
     }
 }
+
 // The objects an array value lists by reference, in order.
 std::vector<int> listed_objects(int e) {
     std::vector<int> out;
@@ -1344,9 +1345,7 @@ int link_kids_to_parents(int form) {
         if (seen[static_cast<size_t>(node)] || g_st.p_xref_strage[node].first_elem == 0) continue;
         seen[static_cast<size_t>(node)] = 1;
         for (int kid : listed_objects(dict_entry(node, "Kids"))) {
-            if (kid == node || seen[static_cast<size_t>(kid)] ||
-                g_st.p_xref_strage[kid].first_elem == 0)
-                continue;
+            if (seen[static_cast<size_t>(kid)] || g_st.p_xref_strage[kid].first_elem == 0) continue;
             if (dict_entry(kid, "Parent") == -1) {
                 append_elem_objref(kid, 0, "Parent", node);
                 ++linked;

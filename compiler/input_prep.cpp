@@ -394,6 +394,25 @@ const char* object_header_end(const char* p, const char* end) {
     return end - p >= 3 && std::memcmp(p, "obj", 3) == 0 ? p + 3 : nullptr;
 }
 
+namespace {
+
+// Inserts `what` before each of the ascending offsets `at` of the text.
+void insert_at(std::string& text, const std::vector<size_t>& at, std::string_view what) {
+    if (at.empty()) return;
+    std::string out;
+    out.reserve(text.size() + at.size() * what.size());
+    size_t from = 0;
+    for (size_t p : at) {
+        out.append(text, from, p - from);
+        out.append(what);
+        from = p;
+    }
+    out.append(text, from, std::string::npos);
+    text.swap(out);
+}
+
+}  // namespace
+
 size_t close_unterminated_objects(std::string& text) {
     std::vector<size_t> missing;
     // Each keyword has a stream finder of its own: a finder answers a forward scan only.
@@ -440,17 +459,7 @@ size_t close_unterminated_objects(std::string& text) {
         if (open) missing.push_back(h);
         open = true;
     }
-    if (missing.empty()) return 0;
-    std::string out;
-    out.reserve(text.size() + missing.size() * 8);
-    size_t from = 0;
-    for (size_t h : missing) {
-        out.append(text, from, h - from);
-        out.append("endobj\r");
-        from = h;
-    }
-    out.append(text, from, std::string::npos);
-    text.swap(out);
+    insert_at(text, missing, "endobj\r");
     return missing.size();
 }
 
@@ -468,17 +477,7 @@ size_t split_glued_headers(std::string& text) {
             object_header_end(text.data() + after, text.data() + text.size()))
             places.push_back(after);
     }
-    if (places.empty()) return 0;
-    std::string out;
-    out.reserve(text.size() + places.size());
-    size_t from = 0;
-    for (size_t p : places) {
-        out.append(text, from, p - from);
-        out.push_back('\r');
-        from = p;
-    }
-    out.append(text, from, std::string::npos);
-    text.swap(out);
+    insert_at(text, places, "\r");
     return places.size();
 }
 
