@@ -222,7 +222,8 @@ bool gather_field_facts(int w, FieldFacts* f) {
     const char* ft = nullptr;
     bool have_ff = false, have_max = false, have_da = false, named = false, have_value = false;
     double v = 0;
-    if (number_value(dict_entry(w, "F"), &v)) f->annot_flags = static_cast<uint32_t>(v);
+    if (number_value(dict_entry(w, "F"), &v))
+        f->annot_flags = static_cast<uint32_t>(static_cast<int64_t>(v));
     std::vector<int> seen;
     int node = w;
     for (int depth = 0; node != -1 && depth < MAX_FIELD_DEPTH; ++depth) {

@@ -1,5 +1,7 @@
 #include "store/element_walk.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -199,8 +201,9 @@ bool number_value(int e, double* out) {
     std::string t(elem_bytes(el), static_cast<size_t>(el.data.str.len));
     char* end = nullptr;
     double d = std::strtod(t.c_str(), &end);
-    if (end == t.c_str()) return false;
-    *out = d;
+    if (end == t.c_str() || !std::isfinite(d)) return false;
+    // Within the range of PDF integers, so that callers may convert it to an int.
+    *out = std::clamp(d, -2147483648.0, 2147483647.0);
     return true;
 }
 

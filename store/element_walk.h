@@ -108,7 +108,7 @@ int dict_ref(int obj, const char* label);
 // object holds no direct value.
 int deref_value(int e);
 // The number element e stands for (an integer, or a real kept as bare text), through a
-// reference; false when it is none.
+// reference, clamped to the range of PDF integers; false when it is none.
 bool number_value(int e, double* out);
 // The numbers of the array element e stands for (through a reference); none for any other
 // value.
