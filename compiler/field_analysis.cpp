@@ -1347,7 +1347,10 @@ int link_kids_to_parents(int form) {
         seen[static_cast<size_t>(node)] = 1;
         for (int kid : listed_objects(dict_entry(node, "Kids"))) {
             if (seen[static_cast<size_t>(kid)] || g_st.p_xref_strage[kid].first_elem == 0) continue;
-            if (dict_entry(kid, "Parent") == -1) {
+            const bool field_like = dict_entry(kid, "T") != -1 || dict_entry(kid, "FT") != -1 ||
+                                    dict_entry(kid, "Kids") != -1 ||
+                                    top_name_is(kid, "Subtype", "Widget");
+            if (field_like && dict_entry(kid, "Parent") == -1) {
                 append_elem_objref(kid, 0, "Parent", node);
                 ++linked;
             }
