@@ -12,6 +12,7 @@
 #include "multibyte/utf8_encode.h"
 #include "store/element_ops.h"
 #include "store/field_extras.h"
+#include "store/pdf_text.h"
 
 const char* resolve_field_name(const char* name) {
     if (!name) return "";
@@ -29,7 +30,13 @@ const char* resolve_field_name(const char* name) {
         utf8.append(bytes,
                     utf8_encode(static_cast<uint32_t>(points[static_cast<size_t>(i)]), bytes));
     }
-    return find_field(utf8.c_str()) != -1 ? utf8.c_str() : name;
+    if (find_field(utf8.c_str()) != -1) return utf8.c_str();
+    // A form whose writer put UTF-8 bytes into a name without marking them as such (TCPDF
+    // does) has them read as PDFDocEncoding, as viewers read them: the UTF-8 bytes of the
+    // script's name, read the same way, name such a field too.
+    static std::string as_read;
+    as_read = text_to_utf8(utf8);
+    return find_field(as_read.c_str()) != -1 ? as_read.c_str() : name;
 }
 
 int field_record_index(const char* name) {
