@@ -1,6 +1,6 @@
 // Filling text fields: a value is laid out into the field's appearance stream, which
 // replaces the stream of the loaded template page. The public operations are declared in
-// operations.h, the filler's design entry in page_hooks.h.
+// operations.h, the filler's own entry in page_hooks.h.
 #pragma once
 
 #include <cstdint>

@@ -101,7 +101,7 @@ FillResult build_field_appearance(int field_no, const int32_t* field_data, const
                                   const FieldFacts& facts, const AppearanceStart& start,
                                   std::string& stream);
 
-// The design's positional form of build_field_appearance: `font_size` -1 takes the field's
+// The positional form of build_field_appearance: `font_size` -1 takes the field's
 // default size; colour components are used only when all three are 0 or more. Stores the
 // number of lines written in *line_no_r.
 void set_field_data_stream(int field_no, const int32_t* field_data, float linefeed, int font_no,

@@ -444,7 +444,7 @@ TEST_F(TextFill, OneLineBoxKeepsTheValueOnItsLine) {
 
 TEST_F(TextFill, OneLineThatDoesNotFitBelowTheTopIsCentred) {
     // 12 points in a box 14 high: the line (13.87) does not fit below the top, and the
-    // design's place would be the bottom border, the descenders cut off.
+    // top placement would put it on the bottom border, the descenders cut off.
     int f = field("C", 200, 14);
     rec(f).line_feed = 13.87f;
     rec(f).line_start = 2;
