@@ -669,16 +669,16 @@ Metrics resolve_metrics(const st_field& f, const int32_t* value, const FontSet& 
         m.line_height = f.line_feed;
         m.leading = st.leading > 0 ? st.leading : f.line_feed;
         m.first_baseline = f.line_start;
-        // A one-line field whose line does not fit below the top of its box (a tight box, or
-        // a font whose box is tall: DejaVu's line is 1.7 em) would have its value put on the
-        // bottom border, its descenders cut off at the box's edge. It is centred instead, on
-        // a line of at most 1.2 em, as viewers place a value.
-        const float border = border_allowance(f, facts);
+        // A one-line value whose line, placed below the top of the box, reaches out of it (a
+        // tight box, a large size, or a font whose box is tall: DejaVu's line is 1.7 em)
+        // would have its descenders or its top cut off at the box's edge. It is centred
+        // instead, on a line of at most 1.2 em (a fifth of it below the baseline), as
+        // viewers place a value.
+        const float h = m.size * font_height(fs) / 1000;
         if (facts.flags_known && !facts.multiline && facts.box_height > 0 &&
-            facts.box_height - border - f.line_feed < border) {
-            const float h = m.size * font_height(fs) / 1000;
+            (m.first_baseline - 0.2f * h < facts.box_y0 ||
+             m.first_baseline + 0.8f * h > facts.box_y0 + facts.box_height))
             m.first_baseline = (facts.box_height - h) / 2 + 0.2f * h + facts.box_y0;
-        }
         return m;
     }
     const float H = font_height(fs);

@@ -442,7 +442,7 @@ TEST_F(TextFill, OneLineBoxKeepsTheValueOnItsLine) {
     EXPECT_GT(count(lines_of(f), "Td ("), 1);
 }
 
-TEST_F(TextFill, OneLineThatDoesNotFitBelowTheTopIsCentred) {
+TEST_F(TextFill, OneLineThatWouldBeCutAtTheBoxIsCentred) {
     // 12 points in a box 14 high: the line (13.87) does not fit below the top, and the
     // top placement would put it on the bottom border, the descenders cut off.
     int f = field("C", 200, 14);
@@ -454,6 +454,13 @@ TEST_F(TextFill, OneLineThatDoesNotFitBelowTheTopIsCentred) {
     fill("C", U"x");
     // (14 - 13.872) / 2 + 0.2 x 13.872, Helvetica's line at 12 points.
     EXPECT_NE(text(f).find(" 2.000000 2.838400 Td "), std::string::npos) << text(f);
+    // In a box 16 high the line fits below the top, but its descenders would not.
+    int g = field("D", 200, 16);
+    rec(g).line_feed = 13.87f;
+    rec(g).line_start = 16 - 2 - 13.87f;
+    field_extra_mut(g)->type = FIELD_TYPE_TEXT;
+    fill("D", U"q");
+    EXPECT_NE(text(g).find(" 2.000000 3.838400 Td "), std::string::npos) << text(g);
 }
 
 TEST_F(TextFill, YenSign) {
