@@ -409,6 +409,27 @@ bool lies_on_side(int ap) {
     return m.size() >= 4 && std::fabs(m[0]) + std::fabs(m[3]) < std::fabs(m[1]) + std::fabs(m[2]);
 }
 
+// True when an appearance that no matrix turns has its box across the widget's rectangle
+// (380 wide and 20 high for a rectangle 20 wide and 380 high): its writer drew it for the
+// page as shown turned (/Rotate 90), and every viewer would squeeze it into the rectangle.
+bool drawn_across(int w, int ap) {
+    if (lies_on_side(ap)) return false;
+    std::vector<double> b = array_numbers(dict_entry(ap, "BBox"));
+    std::vector<double> r = array_numbers(dict_entry(w, "Rect"));
+    if (b.size() < 4 || r.size() < 4) return false;
+    const double bw = std::fabs(b[2] - b[0]), bh = std::fabs(b[3] - b[1]);
+    const double rw = std::fabs(r[2] - r[0]), rh = std::fabs(r[3] - r[1]);
+    return (bw > 1.5 * bh && rh > 1.5 * rw) || (bh > 1.5 * bw && rw > 1.5 * rh);
+}
+
+// The quarter turn of the widget's page (/Rotate 90 or 270); 90 for any other page.
+int page_turn(int w) {
+    double r = 0;
+    number_value(dict_entry(ref_target(dict_entry(w, "P")), "Rotate"), &r);
+    const int rot = ((static_cast<int>(r) % 360) + 360) % 360;
+    return rot == 270 ? 270 : 90;
+}
+
 // A new object of the template, with an empty chain.
 int new_object() {
     int n = g_st.num_xref_strage;
@@ -1267,15 +1288,17 @@ void analyse_widget(int w) {
     if ((f.is_text() || is_combo) && (ap == -1 || !usable_box(ap) || combo)) {
         ap = build_appearance(w, f);
         combo = is_combo;
-    } else if (f.is_text() && !upright_matrix(ap)) {
+    } else if (f.is_text() && (!upright_matrix(ap) || drawn_across(w, ap))) {
         // Drawn as a viewer draws a typed value, in the same font. The box keeps its size,
         // so the value is scaled as the form's own drawing is; a drawing that lays the box
         // on its side (a mirrored quarter turn) is given a quarter turn, so the value still
-        // runs along the box, now readable.
+        // runs along the box, now readable. A box drawn across the widget is turned as its
+        // page is, upright on the page as shown.
         int old = ap;
         std::vector<double> b = array_numbers(dict_entry(old, "BBox"));
         const double size[2] = {std::fabs(b[2] - b[0]), std::fabs(b[3] - b[1])};
-        ap = build_appearance(w, f, "", size, lies_on_side(old) ? 90 : 0);
+        const int turn = drawn_across(w, old) ? page_turn(w) : lies_on_side(old) ? 90 : 0;
+        ap = build_appearance(w, f, "", size, turn);
         if (ap != -1) carry_default_font(w, old, ap, f);
     }
     if (ap == -1) return;

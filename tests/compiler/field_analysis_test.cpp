@@ -501,6 +501,26 @@ TEST(FieldNames, AppearanceBuiltForAFieldWithoutOne) {
     EXPECT_EQ(field().f_q_op, 1);
 }
 
+TEST(FieldNames, AppearanceDrawnAcrossItsWidgetIsTurnedAsItsPage) {
+    // A page shown turned (/Rotate 90): the widget is 20 wide and 380 high on the page, its
+    // appearance 380 wide and 20 high with no matrix, which viewers would squeeze.
+    std::string pdf =
+        form_head("/Fields [10 0 R]/DR <</Font <</Helv 5 0 R>>>>") +
+        "3 0 obj <</Type/Page/Rotate 90/MediaBox [0 0 595 842]>> endobj\n"
+        "10 0 obj <</Type/Annot/Subtype/Widget/FT/Tx/T (r)/P 3 0 R/DA (/Helv 12 Tf 0 g)"
+        "/Rect [100 120 80 500]/AP <</N 11 0 R>>>> endobj\n" +
+        stream_obj(11,
+                   "/BBox [0 0 380 20]/Matrix [1 0 0 1 0 0]/Resources <</Font <</Helv 5 0 R>>>>",
+                   "/Tx BMC EMC");
+    ASSERT_EQ(compile_text(pdf_with(pdf)), CompileStatus::ok);
+    ASSERT_EQ(g_st.num_field_strage, 1);
+    EXPECT_EQ(field().f_ap, 1);
+    int ap = get_xref_absolute(10, "N");
+    ASSERT_GT(ap, 11);
+    EXPECT_EQ(str_of(get_elem(ap, "BBox")), "0 0 380 20 ");
+    EXPECT_EQ(str_of(get_elem(ap, "Matrix")), "0 1 -1 0 0 0");
+}
+
 TEST(FieldNames, FieldsSharingOneAppearanceStreamGetOneEach) {
     // Two fields whose writer merged their identical empty appearances into one object: each
     // widget gets a stream of its own, so that filling one does not fill the other.
