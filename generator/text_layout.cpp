@@ -982,6 +982,10 @@ FillResult build_field_appearance(int field_no, const int32_t* field_data, const
     int32_t* buf = line_buffer(len);
     const int yen = g_doc.g_yensign;
     const bool comb = facts.comb_cells > 0 && facts.box_width > 0;
+    // A one-line field keeps its value on its one line, clipped at the box as every viewer
+    // shows it, however much room the box has below; only line breaks in the value start a
+    // new line. Fields of templates that do not say which kind they are wrap at the width.
+    const float limit = facts.flags_known && !facts.multiline ? 1e30f : f.width;
 
     float offset_y = st.offset_y;
     if (offset_y < VCENTER_MARK) {
@@ -991,20 +995,13 @@ FillResult build_field_appearance(int field_no, const int32_t* field_data, const
         if (facts.box_height > 0) {
             int n =
                 comb ? 1
-                     : break_lines(field_data, len, fs, m.size, f.width, st.char_space,
-                                   st.line_mode, yen, buf, [](int, const int32_t*, int, float) {});
+                     : break_lines(field_data, len, fs, m.size, limit, st.char_space, st.line_mode,
+                                   yen, buf, [](int, const int32_t*, int, float) {});
             float text_height = m.leading * static_cast<float>(n - 1) + m.line_height;
             offset_y = (facts.box_height - text_height) / 2 + offset;
         }
     }
     write_text_state(f, st, m, offset_y, stroke, stream);
-
-    // A one-line field whose box has no room for a second line keeps the value on its one
-    // line (clipped at the box, as viewers show it) rather than wrapping it out of sight.
-    float limit = f.width;
-    if (facts.flags_known && !facts.multiline && facts.box_height > 0 &&
-        m.first_baseline - offset_y - m.leading < facts.box_y0)
-        limit = 1e30f;
 
     LineWriter lw{&fs, m.size, st.font_sname, f.width, f.align, st.offset_x, &stream, &result};
     if (comb) {

@@ -429,7 +429,7 @@ TEST_F(TextFill, FontsThatCannotShowTheValueFallBack) {
     EXPECT_NE(get_elem(page, "TsFbHelv"), -1);
 }
 
-TEST_F(TextFill, OneLineBoxKeepsTheValueOnItsLine) {
+TEST_F(TextFill, OneLineFieldKeepsTheValueOnItsLine) {
     int f = field("L", 30, 20);
     rec(f).line_start = 5;
     fill("L", U"ABCDEFGH");
@@ -440,6 +440,12 @@ TEST_F(TextFill, OneLineBoxKeepsTheValueOnItsLine) {
     field_extra_mut(f)->field_flags = FF_MULTILINE;
     fill("L", U"ABCDEFGH");
     EXPECT_GT(count(lines_of(f), "Td ("), 1);
+    // Also where the box has room for more lines: viewers never wrap a one-line field.
+    int t = field("T", 30, 80);
+    rec(t).line_start = 60;
+    field_extra_mut(t)->type = FIELD_TYPE_TEXT;
+    fill("T", U"ABCDEFGH");
+    EXPECT_EQ(count(lines_of(t), "Td ("), 1) << lines_of(t);
 }
 
 TEST_F(TextFill, OneLineThatWouldBeCutAtTheBoxIsCentred) {
