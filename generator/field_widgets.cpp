@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -36,6 +37,19 @@ const char* resolve_field_name(const char* name) {
     // script's name, read the same way, name such a field too.
     static std::string as_read;
     as_read = text_to_utf8(utf8);
+    if (find_field(as_read.c_str()) != -1) return as_read.c_str();
+    // LibreOffice writes the bytes of such a name as #XX escapes ("pr#C3#A9nom"), which
+    // viewers show as they stand: the script's name, escaped the same way, names it too.
+    as_read.clear();
+    for (unsigned char c : utf8) {
+        if (c < 0x80) {
+            as_read.push_back(static_cast<char>(c));
+            continue;
+        }
+        char hex[4];
+        std::snprintf(hex, sizeof hex, "#%02X", c);
+        as_read += hex;
+    }
     return find_field(as_read.c_str()) != -1 ? as_read.c_str() : name;
 }
 

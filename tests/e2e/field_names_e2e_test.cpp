@@ -36,7 +36,8 @@ std::string widths_from_32() {
 
 // A form with no appearance streams (NeedAppearances): "form" holds a right-aligned text
 // field named in hex, a field named "氏名" in UTF-16, a check box with its own states and a
-// field whose name holds unmarked UTF-8 bytes ("prénom", as TCPDF writes names).
+// field whose name holds unmarked UTF-8 bytes ("prénom", as TCPDF writes names) and one
+// whose name holds them as #XX escapes ("Straße", as LibreOffice writes names).
 std::string need_appearances_form() {
     const std::string page_content = "BT /F1 12 Tf 72 760 Td (Order form) Tj ET";
     return pdf_file({
@@ -44,11 +45,11 @@ std::string need_appearances_form() {
         "/DA (/Ar 10 Tf 0 g)/DR <</Font <</Ar 4 0 R>>>>>>>>",
         "<</Type/Pages/Kids [3 0 R]/Count 1>>",
         "<</Type/Page/Parent 2 0 R/MediaBox [0 0 612 792]/Contents 9 0 R"
-        "/Resources <</Font <</F1 4 0 R>>>>/Annots [6 0 R 7 0 R 8 0 R 12 0 R]>>",
+        "/Resources <</Font <</F1 4 0 R>>>>/Annots [6 0 R 7 0 R 8 0 R 12 0 R 13 0 R]>>",
         "<</Type/Font/Subtype/TrueType/BaseFont/Arial/Encoding/WinAnsiEncoding/FirstChar 32"
         "/LastChar 126/Widths [" +
             widths_from_32() + "]>>",
-        "<</T (form)/Kids [6 0 R 7 0 R 8 0 R 12 0 R]>>",
+        "<</T (form)/Kids [6 0 R 7 0 R 8 0 R 12 0 R 13 0 R]>>",
         "<</Type/Annot/Subtype/Widget/Parent 5 0 R/FT/Tx/T <7072696365>/Q 2"
         "/Rect [100 700 300 720]/MK <</BC [0 0 0]/BG [0.9 0.9 1]>>/BS <</W 1>>/P 3 0 R>>",
         "<</Type/Annot/Subtype/Widget/Parent 5 0 R/FT/Tx/T <FEFF6C0F540D>"
@@ -62,6 +63,8 @@ std::string need_appearances_form() {
         "<</Type/XObject/Subtype/Form/BBox [0 0 12 12]/Length 0>>stream\n\nendstream",
         "<</Type/Annot/Subtype/Widget/Parent 5 0 R/FT/Tx/T (pr\xc3\xa9nom)"
         "/Rect [100 580 300 600]/P 3 0 R>>",
+        "<</Type/Annot/Subtype/Widget/Parent 5 0 R/FT/Tx/T (Stra#C3#9Fe)"
+        "/Rect [100 540 300 560]/P 3 0 R>>",
     });
 }
 
@@ -125,6 +128,12 @@ TEST(FieldNamesE2E, FullNamesFillBuiltAppearancesAtTheirPlace) {
                "setPageFieldData\tform.pr\xc3\xa9nom\tJos\xc3\xa9\n", "tessaro-utf8");
     EXPECT_EQ(err, "");
     EXPECT_NE(tt::pdftotext(d.file("utf8.pdf")).find("Jos\xc3\xa9"), std::string::npos);
+    err = fill(d, pdf + ".tpl", d.file("esc.pdf"),
+               "setPageFieldData\tform.Stra\xc3\x9f"
+               "e\tBerg\n",
+               "tessaro-utf8");
+    EXPECT_EQ(err, "");
+    EXPECT_NE(tt::pdftotext(d.file("esc.pdf")).find("Berg"), std::string::npos);
 
     // Addressed by a name it does not have: "Undefined Field Name".
     err = fill(d, pdf + ".tpl", d.file("bad.pdf"), "setPageFieldData\tprice.form\tx\n",
