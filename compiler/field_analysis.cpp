@@ -1343,14 +1343,8 @@ std::vector<int> listed_objects(int e) {
     if (e == -1) return out;
     const st_elem& el = g_st.p_elem_strage[value_of(e)];
     if (el.f_type != ELEM_TYPE_STRING || el.data.str.type != STR_ARRAY) return out;
-    const char* s = elem_bytes(el);
-    const char* end = s + el.data.str.len;
-    for (const char* m = s; (m = static_cast<const char*>(std::memchr(m, REF_MARKER, end - m)));) {
-        char* after = nullptr;
-        long n = std::strtol(++m, &after, 10);
-        if (after != m && valid_xref(static_cast<int>(n)) && n > 0)
-            out.push_back(static_cast<int>(n));
-    }
+    for (int n : marked_refs(elem_bytes(el), static_cast<size_t>(el.data.str.len)))
+        if (n > 0 && valid_xref(n)) out.push_back(n);
     return out;
 }
 

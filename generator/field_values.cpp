@@ -108,12 +108,8 @@ bool kid_at(int holder, int widget, int k) {
     if (holder == widget) return k == 0;
     int len = 0;
     const char* kids = dict_array_text(holder, "Kids", &len);
-    for (const char* m = kids ? static_cast<const char*>(std::memchr(kids, REF_MARKER, len))
-                              : nullptr;
-         m; m = static_cast<const char*>(std::memchr(m + 1, REF_MARKER, kids + len - m - 1))) {
-        if (k-- == 0) return std::atoi(m + 1) == widget;
-    }
-    return false;
+    const std::vector<int> refs = marked_refs(kids, kids ? static_cast<size_t>(len) : 0);
+    return k >= 0 && static_cast<size_t>(k) < refs.size() && refs[static_cast<size_t>(k)] == widget;
 }
 
 // The state other than Off that the widget's normal appearance offers, or nullptr.

@@ -1,5 +1,6 @@
 #include "store/element_ops.h"
 
+#include <charconv>
 #include <cstdlib>
 #include <cstring>
 
@@ -191,6 +192,20 @@ int first_marked_ref(const st_elem& e) {
         static_cast<const char*>(std::memchr(s, REF_MARKER, static_cast<size_t>(e.data.str.len)));
     if (!m) return -1;
     return std::atoi(m + 1);
+}
+
+std::vector<int> marked_refs(const char* text, size_t len) {
+    std::vector<int> out;
+    if (!text) return out;
+    const char* const end = text + len;
+    const char* m = text;
+    while (
+        (m = static_cast<const char*>(std::memchr(m, REF_MARKER, static_cast<size_t>(end - m))))) {
+        int n = 0;
+        auto r = std::from_chars(++m, end, n);
+        out.push_back(r.ec == std::errc() ? n : 0);
+    }
+    return out;
 }
 
 namespace {

@@ -4,6 +4,9 @@
 // grows.
 #pragma once
 
+#include <cstddef>
+#include <vector>
+
 #include "store/change_marks.h"
 #include "store/element_walk.h"
 #include "store/storages.h"
@@ -50,5 +53,7 @@ char* get_trailer_string(const char* label, int* plen);
 
 // The object number after the first reference marker of an array text, or -1.
 int first_marked_ref(const st_elem& e);
+// The object numbers after every reference marker of an array text's bytes, in order.
+std::vector<int> marked_refs(const char* text, size_t len);
 // True when the element is an array text holding at least one reference marker.
 bool has_ref_marker(const st_elem& e);
