@@ -203,13 +203,10 @@ char type_of(const char* ft, uint32_t ff) {
 void name_the_font(std::string* da, const std::string& form_da) {
     const size_t tf = da->find("Tf");
     if (tf == std::string::npos || da->rfind('/', tf) != std::string::npos) return;
-    std::string font = "/Helv";
-    const size_t form_tf = form_da.find("Tf");
-    const size_t slash = form_tf == std::string::npos ? form_tf : form_da.rfind('/', form_tf);
-    if (slash != std::string::npos) {
-        const size_t end = form_da.find_first_of(" \t\r\n", slash);
-        if (end != std::string::npos && end > slash + 1) font = form_da.substr(slash, end - slash);
-    }
+    int form_tf = -1;
+    const std::vector<std::string> form = da_tokens(form_da, &form_tf);
+    const std::string& named = form_tf >= 0 ? form[static_cast<size_t>(form_tf)] : std::string();
+    const std::string font = named.size() > 1 && named[0] == '/' ? named : "/Helv";
     // The size operand: the word before Tf.
     size_t at = tf;
     while (at > 0 && std::strchr(" \t\r\n", (*da)[at - 1])) --at;
@@ -422,12 +419,17 @@ bool drawn_across(int w, int ap) {
     return (bw > 1.5 * bh && rh > 1.5 * rw) || (bh > 1.5 * bw && rw > 1.5 * rh);
 }
 
+// A turn in degrees as 0, 90, 180 or 270; 0 for one that is no multiple of a quarter.
+int quarter_turn(double degrees) {
+    const int rot = ((static_cast<int>(degrees) % 360) + 360) % 360;
+    return rot % 90 == 0 ? rot : 0;
+}
+
 // The quarter turn of the widget's page (/Rotate 90 or 270); 90 for any other page.
 int page_turn(int w) {
     double r = 0;
     number_value(dict_entry(ref_target(dict_entry(w, "P")), "Rotate"), &r);
-    const int rot = ((static_cast<int>(r) % 360) + 360) % 360;
-    return rot == 270 ? 270 : 90;
+    return quarter_turn(r) == 270 ? 270 : 90;
 }
 
 // A new object of the template, with an empty chain.
@@ -483,8 +485,7 @@ int build_appearance(int w, const FieldFacts& f, const std::string& shown = "",
     double rw = std::fabs(rect[2] - rect[0]), rh = std::fabs(rect[3] - rect[1]);
     double r = turn;
     if (turn < 0) number_value(entry_in(w, "MK", "R"), &r);
-    int rot = ((static_cast<int>(r) % 360) + 360) % 360;
-    if (rot % 90 != 0) rot = 0;
+    const int rot = quarter_turn(r);
     const bool turned = rot == 90 || rot == 270;
     const double bw = size ? size[0] : turned ? rh : rw, bh = size ? size[1] : turned ? rw : rh;
 
@@ -916,8 +917,7 @@ bool widget_box(int w, WidgetBox* b) {
     if (rect.size() < 4) return false;
     double r = 0;
     number_value(entry_in(w, "MK", "R"), &r);
-    int rot = ((static_cast<int>(r) % 360) + 360) % 360;
-    if (rot % 90 != 0) rot = 0;
+    const int rot = quarter_turn(r);
     const double rw = std::fabs(rect[2] - rect[0]), rh = std::fabs(rect[3] - rect[1]);
     const bool turned = rot == 90 || rot == 270;
     b->w = turned ? rh : rw;

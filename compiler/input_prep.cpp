@@ -473,8 +473,7 @@ size_t split_glued_headers(std::string& text) {
         if (e == std::string::npos) break;
         const size_t after = e + end.size();
         i = after;
-        if (after < text.size() && is_digit(text[after]) &&
-            object_header_end(text.data() + after, text.data() + text.size()))
+        if (object_header_end(text.data() + after, text.data() + text.size()))
             places.push_back(after);
     }
     insert_at(text, places, "\r");
