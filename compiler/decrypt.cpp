@@ -113,6 +113,18 @@ Bytes padding() {
     return Bytes(reinterpret_cast<const char*>(PAD), 32);
 }
 
+// RC4 rounds over `data` with the key's bytes XORed with i, for i from `first` to `last` in
+// either direction (round 0 is the key itself).
+Bytes rc4_rounds(const Bytes& key, Bytes data, int first, int last) {
+    const int step = first <= last ? 1 : -1;
+    for (int i = first;; i += step) {
+        Bytes ki = key;
+        for (char& c : ki) c = static_cast<char>(c ^ i);
+        data = rc4(ki, data);
+        if (i == last) return data;
+    }
+}
+
 // The RC4 key length in bytes (revisions 2 to 4); 0 when out of range.
 size_t rc4_key_bytes(const Handler& h) {
     size_t n = h.r == 2 ? 5 : static_cast<size_t>(h.length / 8);
@@ -139,12 +151,7 @@ Bytes rc4_file_key(const Handler& h, const Bytes& padded) {
         check = rc4(k, padding());
         if (h.u.substr(0, 32) != check) return Bytes();
     } else {
-        check = rc4(k, md5(padding() + h.id0));
-        for (int i = 1; i <= 19; ++i) {
-            Bytes ki = k;
-            for (char& c : ki) c = static_cast<char>(c ^ i);
-            check = rc4(ki, check);
-        }
+        check = rc4_rounds(k, md5(padding() + h.id0), 0, 19);
         if (h.u.substr(0, 16) != check) return Bytes();
     }
     return k;
@@ -158,14 +165,7 @@ Bytes user_password_of_empty_owner(const Handler& h) {
     if (h.r >= 3)
         for (int i = 0; i < 50; ++i) k = md5(k);
     k.resize(n);
-    Bytes user = h.o.substr(0, 32);
-    if (h.r == 2) return rc4(k, user);
-    for (int i = 19; i >= 0; --i) {
-        Bytes ki = k;
-        for (char& c : ki) c = static_cast<char>(c ^ i);
-        user = rc4(ki, user);
-    }
-    return user;
+    return rc4_rounds(k, h.o.substr(0, 32), h.r == 2 ? 0 : 19, 0);
 }
 
 // The file key of revisions 5 and 6 from the empty password as the user's (`key_data` /U,

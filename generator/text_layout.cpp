@@ -516,10 +516,10 @@ struct Metrics {
     float first_baseline = 0;
 };
 
-// The line an auto-sized value is fitted to, in thousandths of the size: the font's line
-// height, but at most 1.2 em. A font's box reaches beyond the line a viewer fits where the
-// font has tall accents or symbols (DejaVu's is 1.7 em): sized by it, the value would come
-// out a third smaller than viewers show it.
+// The line a value is fitted to (auto size) or centred on, in thousandths of the size: the
+// font's line height, but at most 1.2 em. A font's box reaches beyond the line a viewer fits
+// where the font has tall accents or symbols (DejaVu's is 1.7 em): sized by it, the value
+// would come out a third smaller than viewers show it.
 float font_height(const FontSet& fs) {
     int h = 0;
     if (fs.font_no < 0)
