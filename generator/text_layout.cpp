@@ -539,25 +539,43 @@ bool word_char(int32_t u) {
     return u >= 0x370 && u <= 0x52F;
 }
 
+// The wrapping that a multi-line field gets from the plain fill: between words, with the
+// spaces at a wrap taken off both lines, as viewers wrap it.
+constexpr int WRAP_WORDS = 3;
+
+// How a field's value breaks into lines. Without a mode of the caller's (-1, the plain
+// fill), a multi-line field wraps between words; Japanese text still breaks between any
+// two characters. Templates that do not say which fields are multi-line keep breaking at
+// any character, and a caller's mode is kept as it is.
+int wrap_mode(const FillStyle& st, const FieldFacts& facts) {
+    return st.line_mode == -1 && facts.flags_known && facts.multiline ? WRAP_WORDS : st.line_mode;
+}
+
 // Calls emit(line_no, code points, count, width) for each line of the value as the field's
 // width breaks it; returns the number of lines. `buf` holds at least as many code points as
 // the value.
 template <class Emit>
 int break_lines(const int32_t* value, size_t len, const FontSet& fs, float size, float limit,
                 float char_space, int mode, int yen, int32_t* buf, Emit&& emit) {
+    const bool words = mode == 1 || mode == WRAP_WORDS;
+    const bool trim = mode == WRAP_WORDS;
     int n = 0, L = 0;
     float W = 0;
-    int ws = 0, wsw = 0;
+    int ws = 0;
+    float wsw = 0;
+    int spaces = 0;  // trailing spaces of the line, and their width
+    float spaces_w = 0;
     size_t wpos = 0;
     int cur = 1, prev = 1;
     for (size_t i = 0; i < len;) {
         int32_t u = apply_yen_sign(value[i], yen);
         float w = size * static_cast<float>(fs.width(u, fs.pick(u))) / 1000.0f + char_space;
-        if (mode == 1) {
+        if (words) {
             cur = word_char(u) ? 1 : 0;
             if (cur == 1 && prev == 0) {
-                ws = n;
-                wsw = static_cast<int>(W);
+                ws = trim ? n - spaces : n;
+                // The design's word wrap takes the width before the word in whole points.
+                wsw = trim ? W - spaces_w : static_cast<float>(static_cast<int>(W));
                 wpos = i;
             }
             prev = cur;
@@ -568,11 +586,24 @@ int break_lines(const int32_t* value, size_t len, const FontSet& fs, float size,
                 emit(L++, buf, n, W);
                 return L;
             }
-            if (mode == 1 && cur == 1 && ws > 0) {
-                emit(L++, buf, ws, static_cast<float>(wsw));
+            if (trim && !brk && u == ' ') {
+                // A space at the edge ends the line; it and the spaces after it go.
+                emit(L++, buf, n - spaces, W - spaces_w);
                 n = 0;
                 W = 0;
-                ws = 0;
+                ws = spaces = 0;
+                spaces_w = 0;
+                cur = prev = 1;
+                while (i < len && value[i] == ' ') ++i;
+                prev = 0;
+                continue;
+            }
+            if (words && cur == 1 && ws > 0) {
+                emit(L++, buf, ws, wsw);
+                n = 0;
+                W = 0;
+                ws = spaces = 0;
+                spaces_w = 0;
                 cur = prev = 1;
                 i = wpos;
                 continue;
@@ -580,7 +611,8 @@ int break_lines(const int32_t* value, size_t len, const FontSet& fs, float size,
             emit(L++, buf, n, W);
             n = 0;
             W = 0;
-            ws = 0;
+            ws = spaces = 0;
+            spaces_w = 0;
             cur = prev = 1;
             if (brk) {
                 ++i;
@@ -589,6 +621,8 @@ int break_lines(const int32_t* value, size_t len, const FontSet& fs, float size,
         }
         buf[n++] = u;
         W += w;
+        spaces = u == ' ' ? spaces + 1 : 0;
+        spaces_w = u == ' ' ? spaces_w + w : 0;
         ++i;
     }
     if (n > 0) emit(L++, buf, n, W);
@@ -629,8 +663,9 @@ float fitting_size(const st_field& f, const int32_t* value, const FontSet& fs, c
         float size = 12;
         for (; size > 2; size -= 0.5f) {
             float leading = st.leading > 0 ? st.leading : size * H / 1000;
-            int lines = break_lines(value, len, fs, size, f.width, st.char_space, st.line_mode, yen,
-                                    buf, [](int, const int32_t*, int, float) {});
+            int lines =
+                break_lines(value, len, fs, size, f.width, st.char_space, wrap_mode(st, facts), yen,
+                            buf, [](int, const int32_t*, int, float) {});
             if (lines <= 1 || leading * static_cast<float>(lines - 1) + size * H / 1000 <= avail_h)
                 break;
         }
@@ -986,6 +1021,7 @@ FillResult build_field_appearance(int field_no, const int32_t* field_data, const
     // shows it, however much room the box has below; only line breaks in the value start a
     // new line. Fields of templates that do not say which kind they are wrap at the width.
     const float limit = facts.flags_known && !facts.multiline ? 1e30f : f.width;
+    const int mode = wrap_mode(st, facts);
 
     float offset_y = st.offset_y;
     if (offset_y < VCENTER_MARK) {
@@ -993,10 +1029,9 @@ FillResult build_field_appearance(int field_no, const int32_t* field_data, const
         const float offset = offset_y - VCENTER_BASE;
         offset_y = offset;
         if (facts.box_height > 0) {
-            int n =
-                comb ? 1
-                     : break_lines(field_data, len, fs, m.size, limit, st.char_space, st.line_mode,
-                                   yen, buf, [](int, const int32_t*, int, float) {});
+            int n = comb ? 1
+                         : break_lines(field_data, len, fs, m.size, limit, st.char_space, mode, yen,
+                                       buf, [](int, const int32_t*, int, float) {});
             float text_height = m.leading * static_cast<float>(n - 1) + m.line_height;
             offset_y = (facts.box_height - text_height) / 2 + offset;
         }
@@ -1008,7 +1043,7 @@ FillResult build_field_appearance(int field_no, const int32_t* field_data, const
         result.lines = write_comb(lw, f, field_data, facts);
     } else {
         result.lines = break_lines(
-            field_data, len, fs, m.size, limit, st.char_space, st.line_mode, yen, buf,
+            field_data, len, fs, m.size, limit, st.char_space, mode, yen, buf,
             [&lw](int L, const int32_t* chars, int n, float w) { lw.line(L, chars, n, w); });
     }
     stream.append(closers);

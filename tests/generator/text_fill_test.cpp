@@ -251,6 +251,25 @@ TEST_F(TextFill, WordModeMovesTheRunToTheNextLine) {
         << lines_of(f);
 }
 
+TEST_F(TextFill, PlainFillWrapsAMultiLineFieldBetweenWords) {
+    // Right aligned Courier 10: the x of each line shows its width, without the spaces
+    // at the wrap. A space at the edge ends the line and goes; Japanese breaks anywhere.
+    int f = field("M", 54, 40, 2, "Cour", -32);
+    rec(f).font_size10 = 100;
+    rec(f).width = 50;
+    field_extra_mut(f)->type = FIELD_TYPE_TEXT;
+    field_extra_mut(f)->field_flags = FF_MULTILINE;
+    fill("M", U"abc  defgh");
+    EXPECT_EQ(lines_of(f),
+              " 32.000000 0 Td (\\141\\142\\143) Tj -12.000000 0 Td (\\144\\145\\146\\147\\150) '");
+    fill("M", U"abcdefgh ij");
+    EXPECT_EQ(lines_of(f),
+              " 2.000000 0 Td (\\141\\142\\143\\144\\145\\146\\147\\150) Tj 36.000000 0 Td "
+              "(\\151\\152) '");
+    fill_attr("M", U"abc defgh", 0, "", -1, -1, 0);  // a mode of the caller's is kept
+    EXPECT_NE(lines_of(f).find("(\\141\\142\\143\\040\\144\\145\\146\\147) Tj"), std::string::npos);
+}
+
 TEST_F(TextFill, AlignmentUsesEachLinesOwnWidth) {
     int f = field("A", 104, 20, 2, "Cour", -32);  // width 100
     rec(f).font_size10 = 100;
