@@ -520,6 +520,24 @@ int add_stream(const char* data, int len) {
     return obj;
 }
 
+// The page that shows a widget: the one whose annotation array lists it (its /P page
+// first), or -1 when no page lists it. Viewers draw a widget only where it is listed,
+// whatever its /P says; a producer may leave an old copy of a widget that points at the
+// page but is listed nowhere.
+int shown_on(int widget) {
+    auto lists = [widget](int page) {
+        int a = page_annots_elem(page);
+        if (a == -1) return false;
+        const st_elem& e = g_st.p_elem_strage[a];
+        return array_refers(elem_bytes(e), e.data.str.len, widget);
+    };
+    int p = widget_page(widget);
+    if (valid_xref(p) && g_st.p_xref_strage[p].f_page == 1 && lists(p)) return p;
+    for (int i = 0; i < g_st.num_xref_strage; ++i)
+        if (i != p && g_st.p_xref_strage[i].f_page == 1 && lists(i)) return i;
+    return -1;
+}
+
 }  // namespace
 
 const char* last_field_content(int* len) {
@@ -541,9 +559,12 @@ void compress_field(int page) {
         if (f.name[0] == '_' || f.f_ap == 0) continue;
         int widget = f.obj_no;
         if (!valid_xref(widget) || s.p_xref_strage[widget].first_elem == 0) continue;
-        if (widget_page(widget) != page) continue;
-        // Hidden and NoView widgets are not shown (ISO 32000-1, 12.5.3): they draw nothing.
-        bool invisible = (static_cast<uint32_t>(flags_of(widget)) & (AF_HIDDEN | AF_NOVIEW)) != 0;
+        const int shown = shown_on(widget);
+        if (shown != -1 ? shown != page : widget_page(widget) != page) continue;
+        // Hidden and NoView widgets are not shown (ISO 32000-1, 12.5.3), nor widgets that no
+        // page lists: they draw nothing.
+        bool invisible =
+            shown == -1 || (static_cast<uint32_t>(flags_of(widget)) & (AF_HIDDEN | AF_NOVIEW)) != 0;
         if (!invisible && !is_text_field(widget)) continue;
         int ap = widget_appearance(widget);
         if (ap == -1 || encoded(ap)) continue;

@@ -474,19 +474,26 @@ TEST_F(FieldOps, CompressionGivesClashingResourcesFreshNames) {
 }
 
 TEST_F(FieldOps, CompressionDropsHiddenAndNoViewFields) {
-    load({field("hidden", 600), field("noview", 560), field("shown", 520)}, [] {
-        g_st.p_elem_strage[get_elem(widget_of(0), "F")].data.int_data = 2 | 4;   // Hidden, Print
-        g_st.p_elem_strage[get_elem(widget_of(1), "F")].data.int_data = 32 | 4;  // NoView, Print
-    });
+    // Also a widget that points at the page but that the page does not list (an old copy a
+    // producer left behind), which no viewer shows.
+    load({field("hidden", 600), field("noview", 560), field("shown", 520), field("stale", 480)},
+         [] {
+             g_st.p_elem_strage[get_elem(widget_of(0), "F")].data.int_data = 2 | 4;   // Hidden
+             g_st.p_elem_strage[get_elem(widget_of(1), "F")].data.int_data = 32 | 4;  // NoView
+             st_elem& a = g_st.p_elem_strage[get_elem(kPage, "Annots")];
+             blank_array_ref(elem_bytes(a), a.data.str.len, widget_of(3));
+         });
     fill_by_hand(0, "Hidden");
     fill_by_hand(1, "NoView");
     fill_by_hand(2, "Shown");
+    fill_by_hand(3, "Stale");
     compress_field(kPage);
     std::string c = flattened();
     EXPECT_EQ(c.find("Hidden"), std::string::npos);
     EXPECT_EQ(c.find("NoView"), std::string::npos);
+    EXPECT_EQ(c.find("Stale"), std::string::npos);
     EXPECT_NE(c.find("(Shown) Tj"), std::string::npos);
-    for (int f : {0, 1, 2}) EXPECT_EQ(g_st.p_field_strage[f].obj_no, 0);
+    for (int f : {0, 1, 2, 3}) EXPECT_EQ(g_st.p_field_strage[f].obj_no, 0);
 }
 
 TEST_F(FieldOps, CompressionChecksEachBlocksRealLength) {
