@@ -164,6 +164,40 @@ TEST(PageReuse, PagesListedInTheTreeAreWrittenOnEveryPage) {
     EXPECT_TRUE(has(tt::pdftotext(pdf, 2), "Unflagged"));
 }
 
+TEST(PageReuse, TheCatalogsPageTreeIsNotANameTreeInTheCatalog) {
+    // A name tree written inside the catalog has /Kids of its own (Ghostscript and dvips
+    // write /Names << /Dests << /Kids [...] >> >>); its node is no page.
+    TempDir d;
+    tb::begin(6);
+    tb::page_tree(3);
+    tb::name(3, "Type", "Page");
+    tb::page_flag(3);
+    tb::ref(3, "Parent", 2);
+    tb::array(3, "MediaBox", "0 0 300 300");
+    tb::resource(3, "Font", "F1", 4);
+    tb::helvetica(4);
+    tb::array(5, "Names", "(p1) [3 0 R /Fit]");
+    tb::dict_start(1, "Names");
+    tb::dict_start(1, "Dests");
+    tb::array(1, "Kids", "5 0 R");
+    tb::dict_end(1);
+    tb::dict_end(1);
+    int content = tb::add_object();
+    tb::ref(3, "Contents", content);
+    tb::stream(content, "BT /F1 12 Tf 20 20 Td (Named) Tj ET");
+    tb::trailer_ref("Root", 1);
+    std::string tpl = d.file("names.tpl");
+    tb::write(tpl);
+    std::string pdf = d.file("out.pdf");
+    tt::write_file(d.file("s.txt"),
+                   "Tessaro\nstart\t" + pdf + "\nstartPage\t" + tpl + "\nendPage\nfinish\n");
+    ASSERT_EQ(tt::run_tessaro(d.file("s.txt"), d.file("e.log")), 0)
+        << tt::read_file(d.file("e.log"));
+    std::string report;
+    EXPECT_TRUE(tt::qpdf_check(pdf, &report)) << report;
+    EXPECT_TRUE(has(tt::pdftotext(pdf, 1), "Named"));
+}
+
 namespace {
 
 size_t count(const std::string& s, const std::string& what) {
