@@ -1,8 +1,10 @@
 #include "compiler/post_process.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "compiler/array_text.h"
@@ -282,6 +284,96 @@ void flatten_page_tree() {
     k.data.str.f_renum = list.empty() ? 0 : 1;
 }
 
+namespace {
+
+// A dictionary entry: its key, its element, and whether its value is whole (a dictionary or
+// array value whose closing element was read; a value cut off by a damaged object is not
+// left out, as it would take the rest of the object with it).
+struct KeyEntry {
+    std::string_view key;
+    int elem;
+    bool whole;
+};
+using Keys = std::vector<KeyEntry>;
+
+// Leaves out the earlier entries of every key that one dictionary's entries `keys` give more
+// than once, keeping the last. Returns how many it left out.
+int keep_last_of_each_key(Keys& keys) {
+    if (keys.size() < 2) return 0;
+    std::stable_sort(keys.begin(), keys.end(),
+                     [](const KeyEntry& a, const KeyEntry& b) { return a.key < b.key; });
+    int dropped = 0;
+    for (size_t k = 0; k + 1 < keys.size(); ++k) {
+        if (keys[k].key != keys[k + 1].key || !keys[k].whole) continue;
+        for (int n : value_elems(keys[k].elem)) g_st.p_elem_strage[n].label[0] = 0;
+        switch_off(keys[k].elem);
+        ++dropped;
+    }
+    return dropped;
+}
+
+// An entry of a dictionary (closing elements carry their opener's key too).
+bool keyed(const st_elem& el) {
+    return el.f_type != 0 && el.f_type != ELEM_TYPE_SUBDIC_END &&
+           el.f_type != ELEM_TYPE_ARRAY_END && el.label[0] != 0 &&
+           !label_is(el.label, LABEL_IMMEDIATE) && !label_is(el.label, LABEL_ARRAY_DICTITEM);
+}
+
+// An open dictionary or array while an object's chain is read.
+struct OpenValue {
+    Keys keys;          // its entries, when it is a dictionary
+    bool dict = false;  // a dictionary (an array's items have no keys)
+    int opener = -1;    // the entry of the enclosing dictionary that it is the value of
+};
+
+}  // namespace
+
+// A dictionary that gives a key twice (pdfTeX's catalog with four /AcroForm entries) means
+// its last one to every reader (qpdf: "last occurrence overrides"): the earlier ones are
+// left out, so that the form Carvel reads and rewrites is the one viewers use. One pass
+// over each object's chain, with the entries of every open dictionary on a stack.
+void drop_repeated_keys() {
+    std::vector<OpenValue> open(1);  // [0]: the object's own dictionary
+    open[0].dict = true;
+    int dropped = 0;
+    for (int i = 1; i < g_st.num_xref_strage; ++i) {
+        if (g_st.p_xref_strage[i].first_elem == 0) continue;
+        size_t depth = 0;
+        open[0].keys.clear();
+        for (int e : obj_elems(i)) {
+            const st_elem& el = g_st.p_elem_strage[e];
+            const int t = el.f_type;
+            const bool opens = t == ELEM_TYPE_SUBDIC_START || t == ELEM_TYPE_ARRAY_START;
+            int entry = -1;
+            if (open[depth].dict && keyed(el)) {
+                entry = static_cast<int>(open[depth].keys.size());
+                open[depth].keys.push_back(
+                    {std::string_view(el.label, strnlen(el.label, LABEL_SIZE)), e, !opens});
+            }
+            if (opens) {
+                if (++depth == open.size()) open.emplace_back();
+                OpenValue& v = open[depth];
+                v.keys.clear();
+                v.dict = t == ELEM_TYPE_SUBDIC_START;
+                v.opener = entry;
+            } else if ((t == ELEM_TYPE_SUBDIC_END || t == ELEM_TYPE_ARRAY_END) && depth > 0) {
+                OpenValue& v = open[depth];
+                if (v.dict) dropped += keep_last_of_each_key(v.keys);
+                if (v.opener >= 0) open[depth - 1].keys[static_cast<size_t>(v.opener)].whole = true;
+                --depth;
+            }
+        }
+        for (;; --depth) {
+            if (open[depth].dict) dropped += keep_last_of_each_key(open[depth].keys);
+            if (depth == 0) break;
+        }
+    }
+    if (dropped)
+        note_repair(
+            "keys given twice in a dictionary: the last of each kept, as readers take it (" +
+            std::to_string(dropped) + (dropped == 1 ? " entry left out)" : " entries left out)"));
+}
+
 // A stream's stored bytes run up to "endstream" and so may end with the line end that
 // stands before it. Where /Length says that last CR or LF is not data, it is left out: the
 // writer puts its own line end before "endstream", and a second one makes readers that
@@ -303,6 +395,7 @@ void trim_stream_line_ends() {
 }
 
 void post_process() {
+    drop_repeated_keys();
     trim_stream_line_ends();
     mark_references();
     // The catalog of a cross-reference-stream file is known before the fields are analysed.

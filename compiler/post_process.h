@@ -3,6 +3,9 @@
 // the page tree flattened.
 #pragma once
 
+// Leaves out the earlier entries of every key that a dictionary gives more than once.
+void drop_repeated_keys();
+
 // Replaces the white-space byte before every "N G R" inside array strings by the
 // reference marker and sets f_renum on those strings.
 void mark_references();

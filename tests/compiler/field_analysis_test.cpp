@@ -472,6 +472,31 @@ TEST(FieldNames, KidWithoutParentLinkAndDefaultAppearanceWithoutFont) {
     EXPECT_STREQ(field(1).short_name, "Helv");
 }
 
+TEST(FieldNames, TheLastOfARepeatedKeyIsTheOneRead) {
+    // pdfTeX's catalog names /AcroForm twice; readers take the last, which lists the field
+    // and asks for appearances. The first is left out, with a nested repeat of /Helv.
+    std::string pdf =
+        "1 0 obj <</Type/Catalog/Pages 4 0 R/AcroForm 6 0 R/AcroForm 2 0 R>> endobj\n"
+        "2 0 obj <</Fields [10 0 R]/NeedAppearances true/DR <</Font <</Helv 7 0 R/Helv 5 0 R>>>>"
+        ">> endobj\n"
+        "6 0 obj <</Fields []>> endobj\n"
+        "4 0 obj <</Type/Pages/Kids []/Count 0>> endobj\n"
+        "5 0 obj <</Type/Font/Subtype/Type1/BaseFont/Helvetica>> endobj\n"
+        "10 0 obj <</Type/Annot/Subtype/Widget/FT/Tx/T (x)/DA (/Helv 9 Tf 0 g)/Rect [0 0 200 20]"
+        "/AP <</N 11 0 R>>>> endobj\n" +
+        stream_obj(11, "/BBox [0 0 200 20]", "/Tx BMC EMC");
+    ASSERT_EQ(compile_text(pdf_with(pdf)), CompileStatus::ok);
+    EXPECT_EQ(get_elem_objref(1, nullptr, "AcroForm"), 2);
+    EXPECT_EQ(dict_entry(2, "NeedAppearances"), -1);  // dropped from the form read
+    ASSERT_EQ(g_st.num_field_strage, 1);
+    EXPECT_EQ(field(0).f_ap, 1);
+    EXPECT_EQ(field(0).font_no, -20);  // Helvetica, the last /Helv
+    ASSERT_EQ(g_cc.repairs.size(), 1u);
+    EXPECT_EQ(g_cc.repairs[0],
+              "keys given twice in a dictionary: the last of each kept, as readers take it (2 "
+              "entries left out)");
+}
+
 TEST(FieldNames, AppearanceBuiltForAFieldWithoutOne) {
     std::string pdf =
         form_head("/Fields [10 0 R]/NeedAppearances true/DR <</Font <</F9 5 0 R>>>>",
