@@ -495,12 +495,34 @@ int build_appearance(int w, const FieldFacts& f, const std::string& shown = "",
     const bool framed = fr.border > 0 && !(fr.bc.empty() && fr.bg.empty());
     double inset = framed ? fr.border : 1;
     if (framed && (fr.style == 'B' || fr.style == 'I')) inset *= 2;
-    std::string s = "/Tx BMC\nq\n" + frame_ops(fr, bw, bh, false) + "Q\nq\n";
-    append_real(s, inset);
-    append_real(s, inset);
-    append_real(s, bw - 2 * inset > 0 ? bw - 2 * inset : 0);
-    append_real(s, bh - 2 * inset > 0 ? bh - 2 * inset : 0);
-    s += "re W n\nBT\n" + f.da + "\n" + shown + "ET\nQ\nEMC";
+    std::string frame = frame_ops(fr, bw, bh, false);
+    std::string clip;
+    append_real(clip, inset);
+    append_real(clip, inset);
+    append_real(clip, bw - 2 * inset > 0 ? bw - 2 * inset : 0);
+    append_real(clip, bh - 2 * inset > 0 ? bh - 2 * inset : 0);
+    // The drawing before the text is what filling starts every value with, and the record
+    // holds FIELD_START_STR bytes of it: a frame too long for that (the bands of a beveled
+    // or inset border) is drawn by a form of its own, which the appearance paints.
+    int frame_form = -1;
+    if (frame.size() + clip.size() + f.da.size() + 32 > FIELD_START_STR / 4 * 3) {
+        frame_form = new_object();
+        append_elem_name(frame_form, 0, "Type", "XObject");
+        append_elem_name(frame_form, 0, "Subtype", "Form");
+        std::string box = "0 0 ";
+        append_real(box, bw);
+        append_real(box, bh);
+        append_elem_str(frame_form, 0, "BBox", STR_ARRAY, box.data(), static_cast<int>(box.size()));
+        int fres = append_elem_subdic_start(frame_form, 0, "Resources");
+        append_elem_subdic_end(frame_form, fres, "Resources");
+        append_elem_int(frame_form, 0, "Length", static_cast<int>(frame.size()));
+        std::string data = frame + "\n";
+        append_elem_str(frame_form, 0, LABEL_STREAM, STR_STREAM, data.data(),
+                        static_cast<int>(frame.size()));
+        frame = "/KsFrame Do\n";
+    }
+    std::string s = "/Tx BMC\nq\n" + frame + "Q\nq\n" + clip + "re W n\nBT\n" + f.da + "\n" +
+                    shown + "ET\nQ\nEMC";
 
     int ap = new_object();
     append_elem_name(ap, 0, "Type", "XObject");
@@ -514,7 +536,13 @@ int build_appearance(int w, const FieldFacts& f, const std::string& shown = "",
         append_elem_str(ap, 0, "Matrix", STR_ARRAY, m, static_cast<int>(std::strlen(m)));
     }
     int res = append_elem_subdic_start(ap, 0, "Resources");
-    append_elem_subdic_end(ap, res, "Resources");
+    int last = res;
+    if (frame_form != -1) {
+        int xo = append_elem_subdic_start(ap, res, "XObject");
+        int ref = append_elem_objref(ap, xo, "KsFrame", frame_form);
+        last = append_elem_subdic_end(ap, ref, "XObject");
+    }
+    append_elem_subdic_end(ap, last, "Resources");
     append_elem_int(ap, 0, "Length", static_cast<int>(s.size()));
     // The compiler stores a stream with the byte that followed it in the source.
     std::string data = s + "\n";
@@ -1306,7 +1334,7 @@ void analyse_widget(int w) {
     // An appearance whose drawing before the text does not fit the record, or whose stream
     // cannot be read, is replaced by the one a viewer would draw, so the field can still be
     // filled.
-    if ((a == Analysis::too_long || a == Analysis::broken) && f.is_text()) {
+    if ((a == Analysis::too_long || a == Analysis::broken) && (f.is_text() || is_combo)) {
         int built = build_appearance(w, f);
         if (built != -1) a = analyse_appearance(idx, w, built, f);
     }

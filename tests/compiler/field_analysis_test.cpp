@@ -526,6 +526,32 @@ TEST(FieldNames, AppearanceBuiltForAFieldWithoutOne) {
     EXPECT_EQ(field().f_q_op, 1);
 }
 
+TEST(FieldNames, ABorderTooLongForTheRecordIsAFormOfItsOwn) {
+    // A text field with an inset border and no appearance, and a combo box whose own
+    // appearance draws 300 bytes before its text: both get an appearance whose frame is a
+    // form the appearance paints, so that what comes before the text fits the record.
+    std::string pdf =
+        form_head("/Fields [10 0 R 12 0 R]/DR <</Font <</Helv 5 0 R>>>>") +
+        "10 0 obj <</Type/Annot/Subtype/Widget/FT/Tx/T (t)/Rect [0 0 200 20]"
+        "/DA (/Helv 12 Tf 0 g)/MK <</BC [0 0 0]/BG [1 1 1]>>/BS <</W 1/S/I>>>> endobj\n"
+        "12 0 obj <</Type/Annot/Subtype/Widget/FT/Ch/Ff 131072/Opt [(a)]/T (c)/Rect [0 30 200 50]"
+        "/DA (/Helv 12 Tf 0 g)/MK <</BC [0 0 0]>>/BS <</W 1/S/B>>/AP <</N 13 0 R>>>> endobj\n" +
+        stream_obj(13, k_ap_helv, std::string(300, '\n') + "/Tx BMC BT /Helv 12 Tf 2 5 Td ET EMC");
+    ASSERT_EQ(compile_text(pdf_with(pdf)), CompileStatus::ok);
+    ASSERT_EQ(g_st.num_field_strage, 2);
+    EXPECT_EQ(field(0).f_ap, 1);
+    for (int w : {10, 12}) {
+        int ap = get_xref_absolute(w, "N");
+        ASSERT_GT(ap, 13);
+        EXPECT_NE(str_of(get_elem(ap, LABEL_STREAM)).find("q\n/KsFrame Do\nQ\n"),
+                  std::string::npos);
+        int frame = get_elem_objref(ap, "XObject", "KsFrame");
+        ASSERT_GT(frame, 13);
+        EXPECT_NE(str_of(get_elem(frame, LABEL_STREAM)).find("m\n"), std::string::npos);
+    }
+    EXPECT_TRUE(g_cc.field_errors.empty());
+}
+
 TEST(FieldNames, AppearanceDrawnAcrossItsWidgetIsTurnedAsItsPage) {
     // A page shown turned (/Rotate 90): the widget is 20 wide and 380 high on the page, its
     // appearance 380 wide and 20 high with no matrix, which viewers would squeeze.
