@@ -473,6 +473,31 @@ int own_appearance_stream(int w) {
     return ap;
 }
 
+// A new form XObject of box bw x bh (turned by `matrix` when given) with empty resources;
+// *res, when asked for, is the element that opens them. Its stream is set by set_form_text.
+int new_form(double bw, double bh, const char* matrix, int* res) {
+    int obj = new_object();
+    append_elem_name(obj, 0, "Type", "XObject");
+    append_elem_name(obj, 0, "Subtype", "Form");
+    std::string box = "0 0 ";
+    append_real(box, bw);
+    append_real(box, bh);
+    append_elem_str(obj, 0, "BBox", STR_ARRAY, box.data(), static_cast<int>(box.size()));
+    if (matrix)
+        append_elem_str(obj, 0, "Matrix", STR_ARRAY, matrix, static_cast<int>(std::strlen(matrix)));
+    int start = append_elem_subdic_start(obj, 0, "Resources");
+    append_elem_subdic_end(obj, start, "Resources");
+    if (res) *res = start;
+    return obj;
+}
+
+void set_form_text(int ap, const std::string& s) {
+    append_elem_int(ap, 0, "Length", static_cast<int>(s.size()));
+    // The compiler stores a stream with the byte that followed it in the source.
+    std::string data = s + "\n";
+    append_elem_str(ap, 0, LABEL_STREAM, STR_STREAM, data.data(), static_cast<int>(s.size()));
+}
+
 // Builds the appearance a viewer would draw for an empty text field that has none: its
 // background and border from /MK and /BS, a clipped text object with the default appearance,
 // the box turned as /MK /R says; `shown` (text operators) goes after the default appearance.
@@ -506,47 +531,24 @@ int build_appearance(int w, const FieldFacts& f, const std::string& shown = "",
     // or inset border) is drawn by a form of its own, which the appearance paints.
     int frame_form = -1;
     if (frame.size() + clip.size() + f.da.size() + 32 > FIELD_START_STR / 4 * 3) {
-        frame_form = new_object();
-        append_elem_name(frame_form, 0, "Type", "XObject");
-        append_elem_name(frame_form, 0, "Subtype", "Form");
-        std::string box = "0 0 ";
-        append_real(box, bw);
-        append_real(box, bh);
-        append_elem_str(frame_form, 0, "BBox", STR_ARRAY, box.data(), static_cast<int>(box.size()));
-        int fres = append_elem_subdic_start(frame_form, 0, "Resources");
-        append_elem_subdic_end(frame_form, fres, "Resources");
-        append_elem_int(frame_form, 0, "Length", static_cast<int>(frame.size()));
-        std::string data = frame + "\n";
-        append_elem_str(frame_form, 0, LABEL_STREAM, STR_STREAM, data.data(),
-                        static_cast<int>(frame.size()));
+        frame_form = new_form(bw, bh, nullptr, nullptr);
+        set_form_text(frame_form, frame);
         frame = "/KsFrame Do\n";
     }
     std::string s = "/Tx BMC\nq\n" + frame + "Q\nq\n" + clip + "re W n\nBT\n" + f.da + "\n" +
                     shown + "ET\nQ\nEMC";
-
-    int ap = new_object();
-    append_elem_name(ap, 0, "Type", "XObject");
-    append_elem_name(ap, 0, "Subtype", "Form");
-    std::string box = "0 0 ";
-    append_real(box, bw);
-    append_real(box, bh);
-    append_elem_str(ap, 0, "BBox", STR_ARRAY, box.data(), static_cast<int>(box.size()));
-    if (rot != 0) {
-        const char* m = rot == 90 ? "0 1 -1 0 0 0" : rot == 180 ? "-1 0 0 -1 0 0" : "0 -1 1 0 0 0";
-        append_elem_str(ap, 0, "Matrix", STR_ARRAY, m, static_cast<int>(std::strlen(m)));
-    }
-    int res = append_elem_subdic_start(ap, 0, "Resources");
-    int last = res;
+    const char* turned_matrix = rot == 90    ? "0 1 -1 0 0 0"
+                                : rot == 180 ? "-1 0 0 -1 0 0"
+                                : rot == 270 ? "0 -1 1 0 0 0"
+                                             : nullptr;
+    int res = 0;
+    int ap = new_form(bw, bh, turned_matrix, &res);
     if (frame_form != -1) {
         int xo = append_elem_subdic_start(ap, res, "XObject");
         int ref = append_elem_objref(ap, xo, "KsFrame", frame_form);
-        last = append_elem_subdic_end(ap, ref, "XObject");
+        append_elem_subdic_end(ap, ref, "XObject");
     }
-    append_elem_subdic_end(ap, last, "Resources");
-    append_elem_int(ap, 0, "Length", static_cast<int>(s.size()));
-    // The compiler stores a stream with the byte that followed it in the source.
-    std::string data = s + "\n";
-    append_elem_str(ap, 0, LABEL_STREAM, STR_STREAM, data.data(), static_cast<int>(s.size()));
+    set_form_text(ap, s);
 
     point_normal_appearance(w, ap);
     return ap;
@@ -960,16 +962,7 @@ bool widget_box(int w, WidgetBox* b) {
 // is set by set_form_text. Viewers draw the frame in the page's orientation and turn only
 // what is inside (turned()).
 int new_form_object(const WidgetBox& b) {
-    int ap = new_object();
-    append_elem_name(ap, 0, "Type", "XObject");
-    append_elem_name(ap, 0, "Subtype", "Form");
-    std::string box = "0 0 ";
-    append_real(box, b.rw);
-    append_real(box, b.rh);
-    append_elem_str(ap, 0, "BBox", STR_ARRAY, box.data(), static_cast<int>(box.size()));
-    int res = append_elem_subdic_start(ap, 0, "Resources");
-    append_elem_subdic_end(ap, res, "Resources");
-    return ap;
+    return new_form(b.rw, b.rh, nullptr, nullptr);
 }
 
 // Drawing `inside` in the turned box (b.w x b.h) of a widget turned by /MK /R.
@@ -991,13 +984,6 @@ std::string turned(const WidgetBox& b, const std::string& inside) {
         s += "cm\n";
     }
     return s + inside + "Q\n";
-}
-
-void set_form_text(int ap, const std::string& s) {
-    append_elem_int(ap, 0, "Length", static_cast<int>(s.size()));
-    // The compiler stores a stream with the byte that followed it in the source.
-    std::string data = s + "\n";
-    append_elem_str(ap, 0, LABEL_STREAM, STR_STREAM, data.data(), static_cast<int>(s.size()));
 }
 
 // Enters font object `font` under `name` in the font resources of appearance `ap`.

@@ -561,12 +561,19 @@ int break_lines(const int32_t* value, size_t len, const FontSet& fs, float size,
     const bool trim = mode == WRAP_WORDS;
     int n = 0, L = 0;
     float W = 0;
-    int ws = 0;
+    int ws = 0;  // where the last word began in the line, and the line's width before it
     float wsw = 0;
     int spaces = 0;  // trailing spaces of the line, and their width
     float spaces_w = 0;
     size_t wpos = 0;
     int cur = 1, prev = 1;
+    auto next_line = [&] {
+        n = 0;
+        W = 0;
+        ws = spaces = 0;
+        spaces_w = 0;
+        cur = prev = 1;
+    };
     for (size_t i = 0; i < len;) {
         int32_t u = apply_yen_sign(value[i], yen);
         float w = size * static_cast<float>(fs.width(u, fs.pick(u))) / 1000.0f + char_space;
@@ -574,7 +581,7 @@ int break_lines(const int32_t* value, size_t len, const FontSet& fs, float size,
             cur = word_char(u) ? 1 : 0;
             if (cur == 1 && prev == 0) {
                 ws = trim ? n - spaces : n;
-                // The design's word wrap takes the width before the word in whole points.
+                // Mode 1 takes the width before the word in whole points.
                 wsw = trim ? W - spaces_w : static_cast<float>(static_cast<int>(W));
                 wpos = i;
             }
@@ -589,31 +596,19 @@ int break_lines(const int32_t* value, size_t len, const FontSet& fs, float size,
             if (trim && !brk && u == ' ') {
                 // A space at the edge ends the line; it and the spaces after it go.
                 emit(L++, buf, n - spaces, W - spaces_w);
-                n = 0;
-                W = 0;
-                ws = spaces = 0;
-                spaces_w = 0;
-                cur = prev = 1;
+                next_line();
                 while (i < len && value[i] == ' ') ++i;
                 prev = 0;
                 continue;
             }
             if (words && cur == 1 && ws > 0) {
                 emit(L++, buf, ws, wsw);
-                n = 0;
-                W = 0;
-                ws = spaces = 0;
-                spaces_w = 0;
-                cur = prev = 1;
+                next_line();
                 i = wpos;
                 continue;
             }
             emit(L++, buf, n, W);
-            n = 0;
-            W = 0;
-            ws = spaces = 0;
-            spaces_w = 0;
-            cur = prev = 1;
+            next_line();
             if (brk) {
                 ++i;
                 continue;
