@@ -16,6 +16,7 @@
 #include "generator/field_widgets.h"
 #include "generator/text_fill.h"
 #include "multibyte/char_width.h"
+#include "multibyte/text_decode.h"
 #include "multibyte/utf8_encode.h"
 #include "store/element_ops.h"
 #include "store/element_walk.h"
@@ -274,6 +275,25 @@ void select_list_option(int first, const char* field_name, const int32_t* value)
     }
 }
 
+// The text a combo box shows for `value`: where its options pair export values with the
+// texts shown (/Opt [[(IT) (Italy)] ...]), a value that is an export value shows its
+// option's text, as viewers show it; any other value shows as it is. Null: as it is.
+const int32_t* combo_shown(int first, const int32_t* value, std::vector<int32_t>& out) {
+    const int widget = g_st.p_field_strage[first].obj_no;
+    if (widget <= 0 || !valid_xref(widget)) return nullptr;
+    int len = 0;
+    const char* opts = dict_array_text(value_holder(widget), "Opt", &len);
+    if (!opts) return nullptr;
+    std::vector<ChoiceItem> items = choice_items(std::string(opts, static_cast<size_t>(len)));
+    const int k = exported_item(items, value_utf8(value));
+    if (k == -1 || items[static_cast<size_t>(k)].shown == items[static_cast<size_t>(k)].exported)
+        return nullptr;
+    const std::string shown = text_to_utf8(items[static_cast<size_t>(k)].shown);
+    out.assign(shown.size() + 1, 0);
+    mbs_mbstowcs(out.data(), shown.data(), static_cast<int>(shown.size()), 'U');
+    return out.data();
+}
+
 }  // namespace
 
 void set_field_value(const char* field_name, const int32_t* value) {
@@ -291,7 +311,13 @@ void set_field_value(const char* field_name, const int32_t* value) {
         case FIELD_TYPE_PUSHBUTTON:
         case FIELD_TYPE_SIGNATURE:
             throwf("Undefined Field Appearance(%s)", field_name);
-        default:  // text and combo boxes (older templates: text)
+        case FIELD_TYPE_COMBO: {
+            std::vector<int32_t> shown;
+            const int32_t* text = combo_shown(first, value, shown);
+            fill_text_field(field_name, text ? text : value, FillStyle{});
+            return;
+        }
+        default:  // text fields (older templates: every field)
             fill_text_field(field_name, value, FillStyle{});
             return;
     }
