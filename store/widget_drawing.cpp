@@ -1,5 +1,6 @@
 #include "store/widget_drawing.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -244,7 +245,9 @@ std::string list_ops(const std::string& da, const std::string& font, double size
         double widest = 0;
         for (const ListOption& o : options)
             if (o.width > widest) widest = o.width;
-        size = fitted_size(widest, dx, dy, border);
+        // As viewers size a list: the widest option fits the box, at 12 points at most; the
+        // options below the box are scrolled to, not shrunk into it.
+        size = std::min(12.0, fitted_size(widest, dx, dy, border));
     }
     std::string s;
     double y = dy - 1.1 * size;

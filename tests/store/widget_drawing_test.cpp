@@ -19,8 +19,9 @@ TEST(WidgetDrawing, ChoiceItemsReadStringsPairsAndEscapes) {
 }
 
 TEST(WidgetDrawing, ListFitsTheWidestOptionAndMarksTheSelection) {
-    // Box 100 x 120 without border: the widest option (2 em) allows (100 - 4) / 2 = 48 pt.
-    // Lines are 1.1 size apart from the top; the selected one is on a black bar, in white.
+    // Box 100 x 120 without border: the widest option (2 em) would allow (100 - 4) / 2 = 48
+    // pt; a list takes 12 at most, as viewers size it. Lines are 1.1 size apart from the top;
+    // the selected one is on a black bar, in white.
     std::vector<ListOption> opts(2);
     opts[0].text = "ab";
     opts[0].width = 2;
@@ -28,10 +29,13 @@ TEST(WidgetDrawing, ListFitsTheWidestOptionAndMarksTheSelection) {
     opts[1].width = 0.5;
     opts[1].selected = true;
     std::string s = list_ops("0 0 1 rg /F1 0 Tf", "/F1", 0, opts, 0, 100, 120, 0, 0);
-    EXPECT_NE(s.find("0 0 1 rg /F1 48.00 Tf 1 0 0 1 2.00 67.20 Tm\n(ab) Tj"), std::string::npos)
+    EXPECT_NE(s.find("0 0 1 rg /F1 12.00 Tf 1 0 0 1 2.00 106.80 Tm\n(ab) Tj"), std::string::npos)
         << s;
-    EXPECT_NE(s.find("0 g\n0.00 4.80 100.00 52.80 re f\n"), std::string::npos) << s;
+    EXPECT_NE(s.find("0 g\n0.00 91.20 100.00 13.20 re f\n"), std::string::npos) << s;
     EXPECT_NE(s.find("1 g\n(c) Tj"), std::string::npos) << s;
+    // A narrow box fits the widest option below that.
+    s = list_ops("/F1 0 Tf", "/F1", 0, opts, 0, 20, 120, 0, 0);
+    EXPECT_NE(s.find("/F1 8.00 Tf"), std::string::npos) << s;
 }
 
 }  // namespace
