@@ -1076,9 +1076,9 @@ void drop_unbuilt_appearance(int w) {
 // A check box or radio button without a normal appearance (none at all, or only a down
 // appearance /D), which viewers draw from its /MK: it gets a normal appearance dictionary
 // of its off state and of its on state where that is known (the state /AS or the down
-// appearance names, else for a check box its value or "Yes", the name viewers give it), each
-// entry pointing at the widget until rebuild_button_states draws it. A widget without /AS
-// shows its off state, as viewers show it.
+// appearance names, else for a check box or a lone radio button its value or "Yes", the
+// name viewers give it), each entry pointing at the widget until rebuild_button_states
+// draws it. A widget without /AS shows its off state, as viewers show it.
 void give_button_states(int w, const FieldFacts& f) {
     if (has_normal_states(w)) return;
     const char* as = name_of(dict_entry(w, "AS"));
@@ -1090,8 +1090,11 @@ void give_button_states(int w, const FieldFacts& f) {
         if (on.empty() && std::strncmp(label, "Off", LABEL_SIZE) != 0)
             on.assign(label, strnlen(label, LABEL_SIZE));
     }
-    if (on.empty() && f.type == FIELD_TYPE_CHECKBOX)
-        on = value && std::strcmp(value, "Off") != 0 ? value : "Yes";
+    // A radio button that is a field of its own (PDFKit writes each as one) has an on state
+    // as a check box has: no sibling needs another name.
+    const bool alone =
+        f.type == FIELD_TYPE_CHECKBOX || (f.type == FIELD_TYPE_RADIO && dict_entry(w, "T") != -1);
+    if (on.empty() && alone) on = value && std::strcmp(value, "Off") != 0 ? value : "Yes";
     if (on.size() >= LABEL_SIZE) on.clear();
     // What the widget has of an appearance (a down appearance) goes with the new one.
     int old = dict_entry(w, "AP");
@@ -1103,6 +1106,19 @@ void give_button_states(int w, const FieldFacts& f) {
     last = append_elem_subdic_end(w, last, "N");
     append_elem_subdic_end(w, last, "AP");
     if (!as) append_elem_name(w, 0, "AS", "Off");
+}
+
+// The fill colour operator of default appearance tokens `da` (its last g, rg or k with its
+// operands), black when it has none.
+std::string da_fill_colour(const std::vector<std::string>& da) {
+    for (size_t k = da.size(); k-- > 0;) {
+        const size_t operands = da[k] == "g" ? 1 : da[k] == "rg" ? 3 : da[k] == "k" ? 4 : 0;
+        if (operands == 0 || k < operands) continue;
+        std::string s;
+        for (size_t i = k - operands; i <= k; ++i) s += da[i] + (i < k ? " " : "\n");
+        return s;
+    }
+    return "0 g\n";
 }
 
 // Check boxes and radio buttons: every state of the normal appearance drawn as a viewer
@@ -1151,8 +1167,10 @@ void rebuild_button_states(int w, const FieldFacts& f, Dict mk, const WidgetBox&
             for (char c : glyphs) width += fmetric[zapf][static_cast<unsigned char>(c)] / 1000.0;
             text += turned(b, caption_ops(f.da, "/ZaDb", size, glyphs, width, b.w, b.h, fr.border));
             zapf_font = true;
-        } else if (on && !fr.bc.empty()) {
-            text += colour_ops(fr.bc, false) +
+        } else if (on) {
+            // The dot in the border colour, else in the default appearance's, as viewers draw
+            // a radio button that has neither (PDFKit's).
+            text += (fr.bc.empty() ? da_fill_colour(da) : colour_ops(fr.bc, false)) +
                     disc_ops(0.5 * b.rw, 0.5 * b.rh, 0.2 * (b.rw < b.rh ? b.rw : b.rh));
         }
         int ap = new_form_object(b);

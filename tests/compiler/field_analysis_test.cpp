@@ -552,6 +552,20 @@ TEST(FieldNames, ABorderTooLongForTheRecordIsAFormOfItsOwn) {
     EXPECT_TRUE(g_cc.field_errors.empty());
 }
 
+TEST(FieldNames, ALoneRadioButtonWithoutAnAppearanceGetsAnOnState) {
+    // PDFKit writes each radio button as a field of its own, with no appearance and no
+    // border colour: it is drawn as a check box is, its dot in the default appearance's colour.
+    std::string pdf = form_head("/Fields [10 0 R]") +
+                      "10 0 obj <</Type/Annot/Subtype/Widget/FT/Btn/Ff 32768/T (r)"
+                      "/DA (0 0 1 rg /ZaDb 0 Tf)/Rect [0 0 20 20]>> endobj\n";
+    ASSERT_EQ(compile_text(pdf_with(pdf)), CompileStatus::ok);
+    int yes = ref_target(subdict_entry(get_elem(10, "N"), "Yes"));
+    ASSERT_GT(yes, 10);
+    std::string text = str_of(get_elem(yes, LABEL_STREAM));
+    EXPECT_NE(text.find("0 0 1 rg\n"), std::string::npos) << text;
+    EXPECT_NE(text.find(" c\n"), std::string::npos) << text;
+}
+
 TEST(FieldNames, AppearanceDrawnAcrossItsWidgetIsTurnedAsItsPage) {
     // A page shown turned (/Rotate 90): the widget is 20 wide and 380 high on the page, its
     // appearance 380 wide and 20 high with no matrix, which viewers would squeeze.
