@@ -27,10 +27,12 @@
 namespace {
 
 // A value as the bytes of a name: UTF-8, or Latin-1 when `latin1` is set (names of older
-// producers). False when it does not fit a name or has a character Latin-1 lacks.
+// producers). A value longer than a name record holds is cut where the template cut the
+// names it holds (a state named by a long export value). False when it has a character
+// Latin-1 lacks.
 bool value_name(const int32_t* value, bool latin1, char (&out)[LABEL_SIZE]) {
     size_t o = 0;
-    for (const int32_t* p = value; *p != 0; ++p) {
+    for (const int32_t* p = value; *p != 0 && o < LABEL_SIZE - 1; ++p) {
         uint32_t u = static_cast<uint32_t>(*p);
         char bytes[4];
         size_t n = 0;
@@ -42,7 +44,7 @@ bool value_name(const int32_t* value, bool latin1, char (&out)[LABEL_SIZE]) {
         } else {
             return false;
         }
-        if (o + n >= LABEL_SIZE) return false;
+        if (o + n > LABEL_SIZE - 1) n = LABEL_SIZE - 1 - o;
         std::memcpy(out + o, bytes, n);
         o += n;
     }

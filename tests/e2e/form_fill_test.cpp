@@ -68,7 +68,8 @@ std::string fixture_form() {
     // 16: a field whose font lacks some characters of the value.
     o[15] = widget("/FT /Tx /T (name) /Rect [20 130 200 155] /DA (/Helv 12 Tf 0 g)", 17);
     o[16] = appearance(180, 25, "/Tx BMC EMC");
-    // 19: radio group with kids 18 (state A, export value Alpha) and 20 (state B, Beta).
+    // 19: radio group with kids 18 (state A, export value Alpha) and 20 (a state named by a
+    // long export value, longer than a name record holds; export value Beta).
     o[17] =
         "<< /Type /Annot /Subtype /Widget /F 4 /P 3 0 R /Parent 19 0 R /Rect [200 180 214 194] "
         "/AS /Off /AP << /N << /A 24 0 R /Off 23 0 R >> >> >>";
@@ -76,7 +77,8 @@ std::string fixture_form() {
         "<< /FT /Btn /Ff 49152 /T (choice) /V /Off /Kids [18 0 R 20 0 R] /Opt [(Alpha) (Beta)] >>";
     o[19] =
         "<< /Type /Annot /Subtype /Widget /F 4 /P 3 0 R /Parent 19 0 R /Rect [230 180 244 194] "
-        "/AS /Off /AP << /N << /B 24 0 R /Off 23 0 R >> >> >>";
+        "/AS /Off /AP << /N << /B_named_by_a_long_export_value_Beta 24 0 R /Off 23 0 R >> >> "
+        ">>";
     // 21: multi-line, auto size.
     o[20] = widget("/FT /Tx /T (notes) /Ff 4096 /Rect [20 20 200 110] /DA (/Helv 0 Tf 0 g)", 22);
     o[21] = appearance(180, 90, "/Tx BMC EMC");
@@ -214,7 +216,9 @@ TEST_F(FormFill, CombFieldPutsOneCharacterInEachCell) {
 }
 
 TEST_F(FormFill, ButtonsSelectTheStateTheValueNames) {
-    std::string out = fill("setPageFieldData\tagree\tYes\nsetPageFieldData\tchoice\tB\n");
+    std::string out = fill(
+        "setPageFieldData\tagree\tYes\nsetPageFieldData\tchoice\tB_named_by_a_long_export_value_"
+        "Beta\n");
     Raster r = render(d, out);
     EXPECT_GT(r.dark(204, 234, 210, 240), 20);  // check box on
     EXPECT_EQ(r.dark(204, 184, 210, 190), 0);   // radio A off
@@ -235,8 +239,8 @@ TEST_F(FormFill, ButtonsSelectTheStateTheValueNames) {
     EXPECT_GT(e.dark(204, 184, 210, 190), 20);
     EXPECT_EQ(e.dark(234, 184, 240, 190), 0);
     // A state name in another case of its letters selects it too.
-    fill("setPageFieldData\tchoice\tb\n");
-    EXPECT_GT(render(d, d.file("out.pdf")).dark(234, 184, 240, 190), 20);
+    fill("setPageFieldData\tchoice\ta\n");
+    EXPECT_GT(render(d, d.file("out.pdf")).dark(204, 184, 210, 190), 20);
     tt::write_file(d.file("b.txt"), "Tessaro\nstart\t" + d.file("b.pdf") + "\nstartPage\t" + tpl +
                                         "\nsetPageFieldData\tgo\tx\n");
     EXPECT_EQ(tt::run_tessaro(d.file("b.txt"), d.file("b.log")), 255);
