@@ -296,6 +296,12 @@ const int32_t* combo_shown(int first, const int32_t* value, std::vector<int32_t>
     return out.data();
 }
 
+FillStyle plain_fill_style() {
+    FillStyle st;
+    st.viewer_place = true;
+    return st;
+}
+
 }  // namespace
 
 void set_field_value(const char* field_name, const int32_t* value) {
@@ -316,11 +322,11 @@ void set_field_value(const char* field_name, const int32_t* value) {
         case FIELD_TYPE_COMBO: {
             std::vector<int32_t> shown;
             const int32_t* text = combo_shown(first, value, shown);
-            fill_text_field(field_name, text ? text : value, FillStyle{});
+            fill_text_field(field_name, text ? text : value, plain_fill_style());
             return;
         }
         default:  // text fields (older templates: every field)
-            fill_text_field(field_name, value, FillStyle{});
+            fill_text_field(field_name, value, plain_fill_style());
             return;
     }
 }

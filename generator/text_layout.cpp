@@ -705,8 +705,14 @@ Metrics resolve_metrics(const st_field& f, const int32_t* value, const FontSet& 
         // instead, on a line of at most 1.2 em (a fifth of it below the baseline), as
         // viewers place a value.
         const float h = m.size * font_height(fs) / 1000;
+        // The plain fill centres it as well where the template put the line at the top of
+        // the box (Carvel's own place; its merlow modes place the line themselves): viewers
+        // centre a one-line value however tall its box is.
+        const float border = border_allowance(f, facts);
+        const float top = std::max(facts.box_y0 + facts.box_height - border - f.line_feed, border);
+        const bool at_top = std::fabs(m.first_baseline - top) < 0.01f;
         if (facts.flags_known && !facts.multiline && facts.box_height > 0 &&
-            (m.first_baseline - 0.2f * h < facts.box_y0 ||
+            ((st.viewer_place && at_top) || m.first_baseline - 0.2f * h < facts.box_y0 ||
              m.first_baseline + 0.8f * h > facts.box_y0 + facts.box_height))
             m.first_baseline = (facts.box_height - h) / 2 + 0.2f * h + facts.box_y0;
         return m;

@@ -47,6 +47,9 @@ struct FillStyle {
     float offset_x = 0;       // added to every line's position
     float char_space = 0;     // Tc, also added to every character's width
     float outline_width = 0;  // non-zero: filled and stroked text of this line width
+    // The plain fill: a one-line value is centred in its box as viewers place it, where the
+    // template put its line at the top of the box.
+    bool viewer_place = false;
 
     // Sets the fill colour; a negative component means none is given.
     void set_colour(float r, float g, float b) {

@@ -488,6 +488,22 @@ TEST_F(TextFill, OneLineThatWouldBeCutAtTheBoxIsCentred) {
     EXPECT_NE(text(g).find(" 2.000000 3.838400 Td "), std::string::npos) << text(g);
 }
 
+TEST_F(TextFill, PlainFillCentresAOneLineValueAsViewersDo) {
+    // 12 points in a box 40 high, the line at the top where Carvel puts it: the plain fill
+    // centres it; a caller's own placement, and a template's other place, are kept.
+    int f = field("V", 200, 40);
+    rec(f).line_feed = 13.87f;
+    rec(f).line_start = 40 - 2 - 13.87f;
+    field_extra_mut(f)->type = FIELD_TYPE_TEXT;
+    fill("V", U"x");
+    EXPECT_NE(text(f).find(" 2.000000 15.838400 Td "), std::string::npos) << text(f);
+    fill_attr("V", U"x");
+    EXPECT_NE(text(f).find(" 2.000000 24.130001 Td "), std::string::npos) << text(f);
+    rec(f).line_start = 20;
+    fill("V", U"x");
+    EXPECT_NE(text(f).find(" 2.000000 20.000000 Td "), std::string::npos) << text(f);
+}
+
 TEST_F(TextFill, YenSign) {
     int t = field("T");
     int u = kind_field('U');
