@@ -1124,8 +1124,8 @@ std::string da_fill_colour(const std::vector<std::string>& da) {
 // Check boxes and radio buttons: every state of the normal appearance drawn as a viewer
 // builds it, the on states with the caption (/MK /CA, else a check mark) in ZapfDingbats.
 // A state that cannot be drawn (an on state whose default appearance names no font size)
-// goes from a dictionary that give_button_states made.
-void rebuild_button_states(int w, const FieldFacts& f, Dict mk, const WidgetBox& b) {
+// goes from a dictionary that give_button_states made (`made`: the widget had none).
+void rebuild_button_states(int w, const FieldFacts& f, Dict mk, const WidgetBox& b, bool made) {
     Dict normal = Dict{w, 0}.sub("AP").sub("N");
     if (!normal.valid() || normal.start == 0) return;
     // Viewers draw the off state too, where the form gives none; a state given as a
@@ -1167,9 +1167,9 @@ void rebuild_button_states(int w, const FieldFacts& f, Dict mk, const WidgetBox&
             for (char c : glyphs) width += fmetric[zapf][static_cast<unsigned char>(c)] / 1000.0;
             text += turned(b, caption_ops(f.da, "/ZaDb", size, glyphs, width, b.w, b.h, fr.border));
             zapf_font = true;
-        } else if (on) {
-            // The dot in the border colour, else in the default appearance's, as viewers draw
-            // a radio button that has neither (PDFKit's).
+        } else if (on && (!fr.bc.empty() || made)) {
+            // The dot in the border colour; a radio button that came with no appearance at
+            // all and no border colour (PDFKit's) has it in the default appearance's colour.
             text += (fr.bc.empty() ? da_fill_colour(da) : colour_ops(fr.bc, false)) +
                     disc_ops(0.5 * b.rw, 0.5 * b.rh, 0.2 * (b.rw < b.rh ? b.rw : b.rh));
         }
@@ -1260,10 +1260,12 @@ void rebuild_for_viewer(int idx, int w, const FieldFacts& f) {
     Dict mk = Dict{w, 0}.sub("MK");
     switch (f.type) {
         case FIELD_TYPE_CHECKBOX:
-        case FIELD_TYPE_RADIO:
+        case FIELD_TYPE_RADIO: {
+            const bool made = !has_normal_states(w);
             give_button_states(w, f);
-            rebuild_button_states(w, f, mk, b);
+            rebuild_button_states(w, f, mk, b, made);
             break;
+        }
         case FIELD_TYPE_PUSHBUTTON:
             if (mk.valid()) {
                 const bool given = give_normal_appearance(w);
