@@ -149,6 +149,9 @@ void note_repairs(const PrepRepairs& r) {
                     count(r.split, " place)", " places)"));
     if (r.closed > 0)
         note_repair("objects without endobj closed (" + count(r.closed, " object)", " objects)"));
+    if (r.revisions > 0)
+        note_repair("revisions without %%EOF ended (" +
+                    count(r.revisions, " revision)", " revisions)"));
     if (r.no_eof) note_repair("no %%EOF at the end: read to the end of the file");
     if (r.stray > 0)
         note_repair("text between objects passed by (" + count(r.stray, " place)", " places)"));

@@ -480,6 +480,32 @@ size_t split_glued_headers(std::string& text) {
     return places.size();
 }
 
+size_t end_revisions(std::string& text) {
+    constexpr std::string_view kw = "startxref";
+    NextFinder starts{text, kw}, streams{text, "stream"};
+    std::vector<size_t> places;
+    size_t i = 0;
+    while (i < text.size()) {
+        const size_t s = next_outside_streams(starts, streams, text, i);
+        if (s == std::string::npos) break;
+        i = s + kw.size();
+        if (s > 0 && text[s - 1] != '\r' && text[s - 1] != '\n') continue;
+        size_t k = i;
+        while (k < text.size() && is_ws(text[k])) ++k;
+        const size_t digits = k;
+        while (k < text.size() && is_digit(text[k])) ++k;
+        if (k == digits) continue;
+        const size_t after = k;
+        while (k < text.size() && is_ws(text[k])) ++k;
+        // The revision's marker, or the end of the file (which cut_tail closes).
+        if (k >= text.size() || at(text, k, EOF_MARK)) continue;
+        places.push_back(after);
+        i = after;
+    }
+    insert_at(text, places, "\r%%EOF");
+    return places.size();
+}
+
 size_t blank_stray_text(std::string& text) {
     constexpr std::string_view end = "endobj";
     size_t blanked = 0;
@@ -519,6 +545,7 @@ PrepRepairs prepare_text(std::string& text, ExpansionMap* map) {
     repairs.split = split_glued_headers(text);
     repairs.closed = close_unterminated_objects(text);
     repairs.stray = blank_stray_text(text);
+    repairs.revisions = end_revisions(text);
     repairs.no_eof = !cut_tail(text);
     std::string expansion;
     // In an encrypted file the object streams are encrypted too: they are expanded once

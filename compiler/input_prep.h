@@ -31,6 +31,7 @@ struct PrepRepairs {
     size_t split = 0;
     size_t closed = 0;
     size_t stray = 0;
+    size_t revisions = 0;
     bool no_eof = false;
     bool no_header = false;
 };
@@ -67,6 +68,11 @@ size_t close_unterminated_objects(std::string& text);
 // by; offsets stay as they are. Up to 4 KB at a place, holding no "endobj" nor "stream".
 // Returns the number of stretches blanked.
 size_t blank_stray_text(std::string& text);
+
+// Ends with "%%EOF" each revision whose "startxref" offset another revision follows without
+// one (an update appended to a file that lacked its marker), as viewers read such files.
+// Returns the number of places.
+size_t end_revisions(std::string& text);
 
 // Drops everything after the last "%%EOF" and appends CR LF; a text without "%%EOF" is kept
 // whole and gets the marker. False when the marker was missing.

@@ -49,6 +49,19 @@ TEST(InputPrep, TailAfterLastEofIsCut) {
     EXPECT_EQ(text, "Dear sir, 1 0 obj is no PDF\n");
 }
 
+TEST(InputPrep, ARevisionWithoutItsMarkerIsEnded) {
+    // An update appended to a file that lacked its %%EOF: the first revision's startxref
+    // offset runs straight into the update's objects. Ended revisions and the file's end
+    // are left alone.
+    std::string t =
+        "%PDF-1.4\n1 0 obj 1 endobj\nstartxref\n9\n2 0 obj 2 endobj\nstartxref\n40\n%%EOF\n"
+        "startxref\n50";
+    EXPECT_EQ(end_revisions(t), 1u);
+    EXPECT_EQ(t,
+              "%PDF-1.4\n1 0 obj 1 endobj\nstartxref\n9\r%%EOF\n2 0 obj 2 endobj\nstartxref\n40\n"
+              "%%EOF\nstartxref\n50");
+}
+
 TEST(InputPrep, ObjectWithoutEndobjIsClosed) {
     std::string t =
         "%PDF-1.4\n1 0 obj\n<</A 1>>\n2 0 obj\n<</B 2>>\nendobj\n3 0 obj\n<</Length 9>>"
