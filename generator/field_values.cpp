@@ -97,12 +97,17 @@ std::string value_utf8(const int32_t* value) {
     return out;
 }
 
-// The index of the item of field `holder`'s /Opt whose export value is `want`, or -1.
-int option_index(int holder, const std::string& want) {
+// The items of field `holder`'s /Opt; none when it has no option list.
+std::vector<ChoiceItem> options_of(int holder) {
     int len = 0;
     const char* opts = dict_array_text(holder, "Opt", &len);
-    if (!opts) return -1;
-    return exported_item(choice_items(std::string(opts, static_cast<size_t>(len))), want);
+    if (!opts) return {};
+    return choice_items(std::string(opts, static_cast<size_t>(len)));
+}
+
+// The index of the item of field `holder`'s /Opt whose export value is `want`, or -1.
+int option_index(int holder, const std::string& want) {
+    return exported_item(options_of(holder), want);
 }
 
 // Whether the widget is the button that item k of its field's /Opt stands for: the field's
@@ -257,10 +262,8 @@ void select_list_option(int first, const char* field_name, const int32_t* value)
         if (widget <= 0 || !valid_xref(widget)) continue;
         mark_set(i);
         const int holder = value_holder(widget);
-        int len = 0;
-        const char* opts = dict_array_text(holder, "Opt", &len);
-        if (!opts) continue;
-        std::vector<ChoiceItem> items = choice_items(std::string(opts, static_cast<size_t>(len)));
+        std::vector<ChoiceItem> items = options_of(holder);
+        if (items.empty()) continue;
         int index = exported_item(items, want);
         for (size_t k = 0; k < items.size() && index == -1; ++k)
             if (text_to_utf8(items[k].shown) == want) index = static_cast<int>(k);
@@ -283,10 +286,7 @@ void select_list_option(int first, const char* field_name, const int32_t* value)
 const int32_t* combo_shown(int first, const int32_t* value, std::vector<int32_t>& out) {
     const int widget = g_st.p_field_strage[first].obj_no;
     if (widget <= 0 || !valid_xref(widget)) return nullptr;
-    int len = 0;
-    const char* opts = dict_array_text(value_holder(widget), "Opt", &len);
-    if (!opts) return nullptr;
-    std::vector<ChoiceItem> items = choice_items(std::string(opts, static_cast<size_t>(len)));
+    const std::vector<ChoiceItem> items = options_of(value_holder(widget));
     const int k = exported_item(items, value_utf8(value));
     if (k == -1 || items[static_cast<size_t>(k)].shown == items[static_cast<size_t>(k)].exported)
         return nullptr;
