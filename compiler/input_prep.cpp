@@ -463,45 +463,56 @@ size_t close_unterminated_objects(std::string& text) {
     return missing.size();
 }
 
-size_t split_glued_headers(std::string& text) {
-    constexpr std::string_view end = "endobj";
-    NextFinder ends{text, end}, streams{text, "stream"};
+namespace {
+
+// The places that `place_for` gives for the occurrences of `keyword` outside stream data
+// (npos: none there), in order.
+template <class PlaceFor>
+std::vector<size_t> places_after(const std::string& text, std::string_view keyword,
+                                 PlaceFor place_for) {
+    NextFinder found{text, keyword}, streams{text, "stream"};
     std::vector<size_t> places;
     size_t i = 0;
     while (i < text.size()) {
-        size_t e = next_outside_streams(ends, streams, text, i);
-        if (e == std::string::npos) break;
-        const size_t after = e + end.size();
-        i = after;
-        if (object_header_end(text.data() + after, text.data() + text.size()))
-            places.push_back(after);
+        const size_t s = next_outside_streams(found, streams, text, i);
+        if (s == std::string::npos) break;
+        i = s + keyword.size();
+        const size_t p = place_for(s);
+        if (p == std::string::npos) continue;
+        places.push_back(p);
+        i = std::max(i, p);
     }
+    return places;
+}
+
+}  // namespace
+
+size_t split_glued_headers(std::string& text) {
+    constexpr std::string_view end = "endobj";
+    std::vector<size_t> places = places_after(text, end, [&](size_t e) {
+        const size_t after = e + end.size();
+        return object_header_end(text.data() + after, text.data() + text.size())
+                   ? after
+                   : std::string::npos;
+    });
     insert_at(text, places, "\r");
     return places.size();
 }
 
 size_t end_revisions(std::string& text) {
     constexpr std::string_view kw = "startxref";
-    NextFinder starts{text, kw}, streams{text, "stream"};
-    std::vector<size_t> places;
-    size_t i = 0;
-    while (i < text.size()) {
-        const size_t s = next_outside_streams(starts, streams, text, i);
-        if (s == std::string::npos) break;
-        i = s + kw.size();
-        if (s > 0 && text[s - 1] != '\r' && text[s - 1] != '\n') continue;
-        size_t k = i;
+    std::vector<size_t> places = places_after(text, kw, [&](size_t s) {
+        if (s > 0 && text[s - 1] != '\r' && text[s - 1] != '\n') return std::string::npos;
+        size_t k = s + kw.size();
         while (k < text.size() && is_ws(text[k])) ++k;
         const size_t digits = k;
         while (k < text.size() && is_digit(text[k])) ++k;
-        if (k == digits) continue;
+        if (k == digits) return std::string::npos;
         const size_t after = k;
         while (k < text.size() && is_ws(text[k])) ++k;
         // The revision's marker, or the end of the file (which cut_tail closes).
-        if (k >= text.size() || at(text, k, EOF_MARK)) continue;
-        places.push_back(after);
-        i = after;
-    }
+        return k >= text.size() || at(text, k, EOF_MARK) ? std::string::npos : after;
+    });
     insert_at(text, places, "\r%%EOF");
     return places.size();
 }
