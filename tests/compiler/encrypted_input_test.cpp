@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -61,11 +62,19 @@ std::string encrypted(const std::string& dir, const std::string& options) {
     return read_file(out);
 }
 
-std::string temp_dir() {
-    char tmpl[] = "/tmp/carvel_enc_XXXXXX";
-    const char* d = mkdtemp(tmpl);
-    return d ? d : "/tmp";
-}
+// A scratch folder, removed with everything in it when the test ends.
+struct TempDir {
+    std::string path;
+    TempDir() {
+        char tmpl[] = "/tmp/carvel_enc_XXXXXX";
+        const char* d = mkdtemp(tmpl);
+        path = d ? d : "";
+    }
+    ~TempDir() {
+        if (!path.empty()) std::filesystem::remove_all(path);
+    }
+    operator const std::string&() const { return path; }
+};
 
 int find_widget() {
     for (int i = 1; i < g_st.num_xref_strage; ++i) {
@@ -77,7 +86,8 @@ int find_widget() {
 
 TEST(EncryptedInput, EveryStandardMethodDecryptsWithTheEmptyUserPassword) {
     if (!have_qpdf()) GTEST_SKIP() << "qpdf not installed";
-    std::string dir = temp_dir();
+    TempDir tmp;
+    const std::string& dir = tmp;
     struct Case {
         const char* options;
         const char* method;
@@ -134,7 +144,7 @@ TEST(EncryptedInput, EveryStandardMethodDecryptsWithTheEmptyUserPassword) {
 TEST(EncryptedInput, AnEmptyOwnerPasswordOpensTheForm) {
     // A user password but an empty owner password: every viewer opens the file without asking.
     if (!have_qpdf()) GTEST_SKIP() << "qpdf not installed";
-    std::string pdf = encrypted(temp_dir(), "secret '' 256 --allow-insecure --");
+    std::string pdf = encrypted(TempDir(), "secret '' 256 --allow-insecure --");
     ASSERT_FALSE(pdf.empty());
     ASSERT_EQ(compile_text(pdf), CompileStatus::ok);
     ASSERT_EQ(g_cc.repairs.size(), 1u);
@@ -145,7 +155,8 @@ TEST(EncryptedInput, AnEmptyOwnerPasswordOpensTheForm) {
 
 TEST(EncryptedInput, AFormNeedingAPasswordIsRefusedWithoutATemplate) {
     if (!have_qpdf()) GTEST_SKIP() << "qpdf not installed";
-    std::string dir = temp_dir();
+    TempDir tmp;
+    const std::string& dir = tmp;
     std::string pdf = encrypted(dir, "secret owner 256 --");
     ASSERT_FALSE(pdf.empty());
     std::string path = dir + "/locked.pdf";
