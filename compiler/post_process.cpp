@@ -374,29 +374,57 @@ void drop_repeated_keys() {
             std::to_string(dropped) + (dropped == 1 ? " entry left out)" : " entries left out)"));
 }
 
-// A stream's stored bytes run up to "endstream" and so may end with the line end that
-// stands before it. Where /Length says that last CR or LF is not data, it is left out: the
-// writer puts its own line end before "endstream", and a second one makes readers that
-// check /Length against "endstream" call the length wrong.
-void trim_stream_line_ends() {
+// A stream's stored bytes run up to "endstream" and so may end with the line end (CR, LF or
+// both) that stands before it. Where /Length leaves such white space out, it is syntax, not
+// data, and goes: the writer puts its own line end before "endstream", and a second one
+// makes readers that check /Length against "endstream" call the length wrong. A /Length
+// that is missing or disagrees with the stored data otherwise (a damaged or hand-edited
+// form) is set to the data's length, held directly: the writer writes the stored bytes, and
+// a wrong length would make readers take what follows the stream for its data.
+void settle_stream_lengths() {
+    int corrected = 0;
     for (int i = 1; i < g_st.num_xref_strage; ++i) {
         if (g_st.p_xref_strage[i].first_elem == 0) continue;
         int s = dict_entry(i, LABEL_STREAM);
-        int l = s == -1 ? -1 : deref_value(dict_entry(i, "Length"));
-        if (l == -1 || g_st.p_elem_strage[l].f_type != ELEM_TYPE_INTEGER) continue;
+        if (s == -1) continue;
         st_elem& e = g_st.p_elem_strage[s];
         if (e.f_type != ELEM_TYPE_STRING || e.data.str.type != STR_STREAM) continue;
-        const long declared = g_st.p_elem_strage[l].data.int_data;
+        const int entry = dict_entry(i, "Length");
+        const int l = deref_value(entry);
+        const bool known = l != -1 && g_st.p_elem_strage[l].f_type == ELEM_TYPE_INTEGER;
+        const long declared = known ? g_st.p_elem_strage[l].data.int_data : -1;
+        const char* data = g_st.p_char_strage + e.data.str.start_pos;
+        if (!known) {
+            // Without a length, the line end before "endstream" is taken for syntax.
+            int& n = e.data.str.len;
+            if (n > 0 && data[n - 1] == '\n') --n;
+            if (n > 0 && data[n - 1] == '\r') --n;
+        }
         const int len = e.data.str.len;
-        if (len < 1 || declared != len - 1L) continue;
-        const char last = g_st.p_char_strage[e.data.str.start_pos + len - 1];
-        if (last == '\n' || last == '\r') e.data.str.len = len - 1;
+        if (declared >= 0 && declared < len) {
+            auto white = [](char c) { return c == '\r' || c == '\n' || c == ' ' || c == '\t'; };
+            if (std::all_of(data + declared, data + len, white)) {
+                e.data.str.len = static_cast<int>(declared);
+                continue;
+            }
+        }
+        // A CR that ended the data right before "endstream" was taken for a line end but is
+        // still stored after the data; the writer's CR before "endstream" gives it back.
+        if (declared == len || (declared == len + 1L && data[len] == '\r')) continue;
+        if (entry == -1)
+            append_elem_int(i, 0, "Length", e.data.str.len);
+        else
+            set_elem_int(entry, e.data.str.len);
+        ++corrected;
     }
+    if (corrected)
+        note_repair("stream lengths set to the data's (" + std::to_string(corrected) +
+                    (corrected == 1 ? " stream)" : " streams)"));
 }
 
 void post_process() {
     drop_repeated_keys();
-    trim_stream_line_ends();
+    settle_stream_lengths();
     mark_references();
     // The catalog of a cross-reference-stream file is known before the fields are analysed.
     copy_xref_stream_trailers();

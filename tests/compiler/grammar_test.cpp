@@ -96,6 +96,20 @@ TEST(Grammar, StreamData) {
     EXPECT_EQ(str_of(get_elem(5, "stream")), "A endstream B");
     EXPECT_EQ(str_of(get_elem(6, "stream")), "no end\n");
     EXPECT_EQ(chain_of(7), "_i_m_m_e_d_i_a_t_e_:I");
+    // The output's /Length is the stored data's: a wrong or missing one is set (the note
+    // counts them), and the CR of data that ends in CR right before "endstream" still
+    // counts, as the writer's line end gives it back.
+    EXPECT_EQ(get_elem_int(6, nullptr, "Length"), 7);
+    EXPECT_EQ(get_elem_int(8, nullptr, "Length"), 1);
+    EXPECT_EQ(g_cc.repairs.back(), "stream lengths set to the data's (2 streams)");
+    ASSERT_EQ(
+        compile_text(pdf_with("1 0 obj <</Length 3>>\nstream\nAB\rendstream\nendobj\n"
+                              "2 0 obj <</Length 2>>\nstream\nEF\r\n\r\nendstream\nendobj\n")),
+        CompileStatus::ok);
+    EXPECT_EQ(str_of(get_elem(1, "stream")), "AB");
+    EXPECT_EQ(get_elem_int(1, nullptr, "Length"), 3);
+    EXPECT_EQ(str_of(get_elem(2, "stream")), "EF");
+    EXPECT_TRUE(g_cc.repairs.empty());
 }
 
 TEST(Grammar, TrailerRecords) {
