@@ -12,6 +12,7 @@
 #include "generator/page_contents.h"
 #include "generator/page_hooks.h"
 #include "generator/text_layout.h"
+#include "multibyte/standard_fonts.h"
 #include "store/change_marks.h"
 #include "store/element_ops.h"
 #include "store/field_extras.h"
@@ -128,6 +129,24 @@ bool identity_font(int ap, const char* sname) {
     return enc && std::strncmp(enc, "Identity", 8) == 0;
 }
 
+// False when the standard font that resource `sname` of appearance `ap` names lays its codes
+// out other than Latin-1 (no /Encoding, StandardEncoding or a Mac encoding): its codes from
+// 0x80, and 0x27 and 0x60, are not the letters of the value's code points there.
+bool standard_font_latin1(int ap, const char* sname) {
+    int owner = 0, after = 0;
+    int e = ap == -1 ? -1 : font_entry(ap, sname, &owner, &after);
+    if (e == -1) return true;
+    const int font = elem_at(e).data.obj_no;
+    const int enc = dict_entry(font, "Encoding");
+    if (enc == -1) return false;
+    const char* name = get_elem_name(font, nullptr, "Encoding");
+    // An encoding dictionary (as Acrobat's, whose differences give the Latin-1 letters) counts
+    // by its base encoding, when it names one.
+    if (!name) name = get_elem_name(font, "Encoding", "BaseEncoding");
+    if (!name) return true;
+    return std::strcmp(name, "WinAnsiEncoding") == 0 || std::strcmp(name, "PDFDocEncoding") == 0;
+}
+
 // Field flags and comb cells from the template's field facts (none in older templates).
 void field_kind_facts(int i, FieldFacts* facts) {
     const st_field_extra* x = field_extra(i);
@@ -156,6 +175,8 @@ FieldFacts read_facts(int i, int ap, int font_ap, int font_no, const char* sname
     if (font_no >= 0 && font_no < g_st.num_font_strage)
         facts.font_subset = subset_name(g_st.p_font_strage[font_no].name);
     facts.font_identity = font_ap != -1 && identity_font(font_ap, sname);
+    if (font_no < 0 && font_no != -SYMBOL_NO && font_no != -ZAPF_NO)
+        facts.font_latin1 = standard_font_latin1(font_ap, sname);
     facts.da_ops = default_appearance(f.obj_no, &facts.da_ops_len);
     return facts;
 }

@@ -257,24 +257,8 @@ namespace {
 
 constexpr int HELVETICA_NO = 20;
 
-// Helvetica advance widths of WinAnsiEncoding codes 0x80-0xFF (0: no character).
-const uint16_t k_helv_high[128] = {
-    556, 0,   222, 556, 333, 1000, 556,  556,  333, 1000, 667, 333, 1000, 0,   611, 0,
-    0,   222, 222, 333, 333, 350,  556,  1000, 333, 1000, 500, 333, 944,  0,   500, 667,
-    278, 333, 556, 556, 556, 556,  260,  556,  333, 737,  370, 556, 584,  333, 737, 333,
-    400, 584, 333, 333, 333, 556,  537,  278,  333, 333,  365, 556, 834,  834, 834, 611,
-    667, 667, 667, 667, 667, 667,  1000, 722,  667, 667,  667, 667, 278,  278, 278, 278,
-    722, 722, 778, 778, 778, 778,  778,  584,  778, 722,  722, 722, 722,  667, 667, 611,
-    556, 556, 556, 556, 556, 556,  889,  500,  556, 556,  556, 556, 278,  278, 278, 278,
-    556, 556, 556, 556, 556, 556,  556,  584,  611, 556,  556, 556, 556,  500, 556, 500,
-};
-
 int helvetica_winansi_width(int code) {
-    if (code == 0x27) return 191;  // quotesingle (the standard encoding has quoteright there)
-    if (code == 0x60) return 333;  // grave
-    if (code >= 0x80 && code <= 0xFF) return k_helv_high[code - 0x80];
-    if (code >= 0 && code < 0x80) return fmetric[HELVETICA_NO][code];
-    return 0;
+    return code >= 0 && code <= 0xFF ? fmetric_winansi[HELVETICA_NO][code] : 0;
 }
 
 // Adobe-Japan1 widths as the fallback Japanese font declares them (/DW 1000, /W [231 632
@@ -282,6 +266,24 @@ int helvetica_winansi_width(int code) {
 int japanese_width(int32_t u) {
     uint32_t cid = (u >= 0 && u <= 0xFFFF) ? cid_code_a[u] : 0;
     return (cid >= 231 && cid <= 632) ? 500 : 1000;
+}
+
+// The codes from 0x80 at which StandardEncoding has the Latin-1 character of the same code
+// (¡ ¢ £ ¥ § « » ¿): a font laid out by it shows these of a value itself.
+bool standard_latin1(int32_t u) {
+    switch (u) {
+        case 0xA1:
+        case 0xA2:
+        case 0xA3:
+        case 0xA5:
+        case 0xA7:
+        case 0xAB:
+        case 0xBB:
+        case 0xBF:
+            return true;
+        default:
+            return false;
+    }
 }
 
 // Which font shows a character: the field's own (PICK_FIELD) or a fallback (a Fallback).
@@ -295,6 +297,7 @@ struct FontSet {
     const st_font* font = nullptr;
     bool identity = false;
     bool subset = false;
+    bool latin1 = true;
 
     bool field_shows(int32_t u) const {
         if (u == 10 || u == 12 || u == 13) return true;
@@ -311,6 +314,7 @@ struct FontSet {
                 return !subset;
             default:  // single-byte fonts: the code point is the code
                 if (u < 0 || u > 0xFF) return false;
+                if (!latin1 && (u >= 0x80 || u == 0x27 || u == 0x60)) return standard_latin1(u);
                 if (subset && font != nullptr && font->width[u] <= 0) return false;
                 return true;
         }
@@ -1012,6 +1016,7 @@ FillResult build_field_appearance(int field_no, const int32_t* field_data, const
                   : nullptr;
     fs.identity = facts.font_identity;
     fs.subset = facts.font_subset;
+    fs.latin1 = facts.font_latin1;
     const Metrics m = resolve_metrics(f, field_data, fs, st, facts);
 
     const size_t len = value_length(field_data);

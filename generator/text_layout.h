@@ -76,6 +76,7 @@ struct FieldFacts {
     int comb_cells = 0;          // more than 0: one character per cell of a comb field
     bool font_identity = false;  // the font's codes are glyph ids (Identity-H): it shows nothing
     bool font_subset = false;    // an embedded subset: only the codes it measures are there
+    bool font_latin1 = true;     // a Latin-1 letter is its own code (false: only ASCII is)
     // Text-state operators of the default appearance (colour, spacing) for a template text
     // that sets none of its own.
     const char* da_ops = nullptr;

@@ -13,15 +13,17 @@ inline int32_t apply_yen_sign(int32_t u, int yensign) {
 }
 
 // Width of code point `u` (after apply_yen_sign). A negative `font_no` names a standard Type 1
-// font (`font` may then be null); otherwise `font` is the field's template font and `kind` its
-// encoding kind ('T', 'S', 'P', 'N', 'U'). Unknown standard fonts and unencoded codes measure 0.
-// Fractional widths of template fonts come back as recorded (see st_font::width_scale).
+// font (`font` may then be null), whose codes are measured as WinAnsiEncoding lays them out:
+// the encoding of the standard fonts of forms, where a Latin-1 letter is its own code.
+// Otherwise `font` is the field's template font and `kind` its encoding kind ('T', 'S', 'P',
+// 'N', 'U'). Unknown standard fonts and unencoded codes measure 0. Fractional widths of
+// template fonts come back as recorded (see st_font::width_scale).
 inline float char_width(int font_no, char kind, int32_t u, const st_font* font) {
     if (font_no < 0) {
         int row = -font_no;
         if (row >= FMETRIC_ROWS || u < 0) return 0;
-        if (u > 239) return 1000;
-        return fmetric[row][u];
+        if (u > 0xFF) return 1000;
+        return fmetric_winansi[row][u];
     }
     if (font == nullptr) return 0;
     uint32_t cid;

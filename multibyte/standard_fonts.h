@@ -6,6 +6,9 @@
 constexpr int STANDARD_FONT_NAME_SIZE = 29;
 // Numbers 1..STANDARD_FONT_MAX are assigned, except 18 and 19.
 constexpr int STANDARD_FONT_MAX = 43;
+// The two symbol fonts, whose codes their own built-in encodings lay out.
+constexpr int ZAPF_NO = 17;
+constexpr int SYMBOL_NO = 40;
 
 // The standard font number of `fname` (exact, case-sensitive match), or 0.
 int get_standard_font_no(const char* fname);

@@ -229,6 +229,7 @@ TEST_F(TextFill, SingleLineModeDropsTheRest) {
 
 TEST_F(TextFill, WordModeMovesTheRunToTheNextLine) {
     // Right aligned, so the x of each line shows the width the layout gave it.
+    tb::name(3, "Encoding", "WinAnsiEncoding");
     int f = field("A", 54, 20, 2, "Cour", -32);
     rec(f).font_size10 = 100;
     rec(f).width = 50;
@@ -439,6 +440,13 @@ TEST_F(TextFill, FontsThatCannotShowTheValueFallBack) {
     fill("S", U"AB");
     EXPECT_EQ(lines_of(s),
               " 0.000000 0 Td (\\101) Tj /TsFbHelv 12.000000 Tf (\\102) Tj /Helv 12.000000 Tf");
+    // A standard font without /Encoding lays its codes out by StandardEncoding: a Latin-1
+    // letter is not its code there (0xE4 is nothing), but the yen sign is.
+    int h = field("H");
+    fill("H", U"a\u00e4\u00a5");
+    EXPECT_EQ(lines_of(h),
+              " 0.000000 0 Td (\\141) Tj /TsFbHelv 12.000000 Tf (\\344) Tj /Helv 12.000000 Tf "
+              "(\\245) Tj");
     tb::name(3, "Encoding", "Identity-H");
     int i = field("I", 200, 20, 0, "Helv", font_record('S'));
     fill("I", U"A");

@@ -107,14 +107,20 @@ std::unique_ptr<st_font> make_font(char kind) {
 
 TEST(CharWidth, StandardFonts) {
     for (int fno = 32; fno <= 35; ++fno) {
-        for (int u = 0; u <= 239; ++u) {
-            int want = fmetric[20][u] != 0 ? 600 : 0;  // every encoded code
+        for (int u = 0; u <= 0xFF; ++u) {
+            int want = fmetric_winansi[20][u] != 0 ? 600 : 0;  // every encoded code
             ASSERT_EQ(char_width(-fno, 'T', u, nullptr), want) << fno << " " << u;
         }
-        EXPECT_EQ(char_width(-fno, 'T', 240, nullptr), 1000);
+        EXPECT_EQ(char_width(-fno, 'T', 0x100, nullptr), 1000);
         EXPECT_EQ(char_width(-fno, 'T', 0x3042, nullptr), 1000);
     }
     EXPECT_EQ(char_width(-20, 'T', 'A', nullptr), 667);
+    // Codes are measured as WinAnsiEncoding lays them out: a Latin-1 letter is its own code.
+    EXPECT_EQ(char_width(-20, 'T', 0xC4, nullptr), 667);  // Adieresis (tilde by StandardEncoding)
+    EXPECT_EQ(char_width(-28, 'T', 0xF1, nullptr), 500);  // ntilde
+    EXPECT_EQ(char_width(-20, 'T', 0x27, nullptr), 191);  // quotesingle, not quoteright
+    EXPECT_EQ(char_width(-20, 'T', 0x80, nullptr), 556);  // Euro
+    EXPECT_EQ(char_width(-20, 'T', 0x81, nullptr), 0);    // unencoded
     EXPECT_EQ(char_width(-20, 'T', apply_yen_sign(0x5C, 1), nullptr), fmetric[20][0xA5]);
     EXPECT_EQ(char_width(-20, 'T', apply_yen_sign(0x5C, 0), nullptr), fmetric[20][0x5C]);
     // Numbers without a font, and outside the table.
