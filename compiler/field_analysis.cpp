@@ -419,6 +419,41 @@ bool drawn_across(int w, int ap) {
     return (bw > 1.5 * bh && rh > 1.5 * rw) || (bh > 1.5 * bw && rw > 1.5 * rh);
 }
 
+bool appearance_text(int ap, std::string* text);
+
+// The quarter turn (90 or 270) that a "cm" before the appearance's first text object gives
+// its text, or 0. Viewers based on poppler save a turned field (/MK /R 90) that way: the box
+// as the widget lies on the page, the turn inside the stream.
+int turn_inside(int ap) {
+    std::string text;
+    if (!appearance_text(ap, &text)) return 0;
+    const size_t bt = text.find("BT");
+    if (bt != std::string::npos) text.resize(bt);
+    const char* ws = " \t\r\n\f";
+    std::string tok[7];
+    int turn = 0;
+    std::vector<int> saved;  // the turn at each open "q", which "Q" brings back
+    for (size_t p = text.find_first_not_of(ws); p != std::string::npos;) {
+        const size_t end = std::min(text.find_first_of(ws, p), text.size());
+        for (int k = 0; k < 6; ++k) tok[k] = std::move(tok[k + 1]);
+        tok[6] = text.substr(p, end - p);
+        p = text.find_first_not_of(ws, end);
+        if (tok[6] == "q") saved.push_back(turn);
+        if (tok[6] == "Q" && !saved.empty()) {
+            turn = saved.back();
+            saved.pop_back();
+        }
+        if (tok[6] != "cm") continue;
+        double m[4];
+        for (int k = 0; k < 4; ++k) m[k] = std::atof(tok[k].c_str());
+        const double scale = std::fabs(m[0]) + std::fabs(m[1]) + std::fabs(m[2]) + std::fabs(m[3]);
+        const double tiny = scale * 1e-3;
+        if (scale > 0 && std::fabs(m[0]) < tiny && std::fabs(m[3]) < tiny && m[1] * m[2] < 0)
+            turn = (turn + (m[1] > 0 ? 90 : 270)) % 360;
+    }
+    return turn == 90 || turn == 270 ? turn : 0;
+}
+
 // A turn in degrees as 0, 90, 180 or 270; 0 for one that is no multiple of a quarter.
 int quarter_turn(double degrees) {
     const int rot = ((static_cast<int>(degrees) % 360) + 360) % 360;
@@ -1322,6 +1357,12 @@ void analyse_widget(int w) {
     if ((f.is_text() || is_combo) && (ap == -1 || !usable_box(ap) || combo)) {
         ap = build_appearance(w, f);
         combo = is_combo;
+    } else if (const int inside = f.is_text() ? turn_inside(ap) : 0; inside != 0) {
+        // Turned inside the stream: the text is laid out again in a box turned by /Matrix,
+        // as a form that turns its field through /MK /R is drawn.
+        int old = ap;
+        ap = build_appearance(w, f, "", nullptr, inside);
+        if (ap != -1) carry_default_font(w, old, ap, f);
     } else if (f.is_text() && (!upright_matrix(ap) || drawn_across(w, ap))) {
         // Drawn as a viewer draws a typed value, in the same font. The box keeps its size,
         // so the value is scaled as the form's own drawing is; a drawing that lays the box

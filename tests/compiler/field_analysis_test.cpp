@@ -586,6 +586,24 @@ TEST(FieldNames, AppearanceDrawnAcrossItsWidgetIsTurnedAsItsPage) {
     EXPECT_EQ(str_of(get_elem(ap, "Matrix")), "0 1 -1 0 0 0");
 }
 
+TEST(FieldNames, AppearanceTurnedInsideItsStreamIsTurnedByItsMatrix) {
+    // As poppler-based viewers save a field turned by /MK /R 90: the box as the widget lies,
+    // the turn a "cm" in the stream. The value's line runs along the widget's height.
+    std::string pdf =
+        form_head("/Fields [10 0 R]/DR <</Font <</Helv 5 0 R>>>>") +
+        "10 0 obj <</Type/Annot/Subtype/Widget/FT/Tx/T (r)/DA (/Helv 12 Tf 0 g)"
+        "/MK <</R 90>>/Rect [100 400 130 620]/AP <</N 11 0 R>>>> endobj\n" +
+        stream_obj(11, "/BBox [0 0 30 220]/Resources <</Font <</Helv 5 0 R>>>>",
+                   "/Tx BMC q 0 1 -1 0 30 0 cm BT /Helv 12 Tf 2 10 Td (x) Tj ET Q EMC");
+    ASSERT_EQ(compile_text(pdf_with(pdf)), CompileStatus::ok);
+    ASSERT_EQ(g_st.num_field_strage, 1);
+    int ap = get_xref_absolute(10, "N");
+    ASSERT_GT(ap, 11);
+    EXPECT_EQ(str_of(get_elem(ap, "BBox")), "0 0 220 30 ");
+    EXPECT_EQ(str_of(get_elem(ap, "Matrix")), "0 1 -1 0 0 0");
+    EXPECT_GT(field().width, 200);
+}
+
 TEST(FieldNames, FieldsSharingOneAppearanceStreamGetOneEach) {
     // Two fields whose writer merged their identical empty appearances into one object: each
     // widget gets a stream of its own, so that filling one does not fill the other.
