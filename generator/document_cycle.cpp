@@ -167,6 +167,7 @@ void _endPage() {
     collect_form_fields();
     get_pagerefs();
     renum_obj();
+    number_form_fields();
     if (!g_doc.f_2nd_page) print_pdfheader();
     if (crypt_enabled()) crypt_pdf();
     if (!g_doc.f_2nd_page && crypt_permissions() != 0) make_crypt_obj();

@@ -8,6 +8,7 @@
 
 #include "generator/doc_state.h"
 #include "generator/field_widgets.h"
+#include "generator/page_numbering.h"
 #include "generator/pdf_writer.h"
 #include "store/change_marks.h"
 #include "store/element_ops.h"
@@ -17,9 +18,10 @@
 namespace {
 
 struct FormState {
-    std::vector<int> fields;  // output numbers of the top-level fields of every page
-    int fields_obj_no = 0;    // output number of the /Fields array object; 0: none
-    std::string text;         // the array object's text, reused
+    std::vector<int> fields;       // output numbers of the top-level fields of every page
+    std::vector<int> page_fields;  // the loaded page's, by their numbers in the page
+    int fields_obj_no = 0;         // output number of the /Fields array object; 0: none
+    std::string text;              // the array object's text, reused
     // The fonts of the form's default resources (/DR /Font) of every template in the
     // document, by resource name (the first template that names one wins), with their output
     // numbers; written at finish as the font dictionary of the document's form.
@@ -60,6 +62,20 @@ int fields_array(int fe) {
 int output_number(int n) {
     bool common = g_st.p_xref_strage[n].f_common == 1;
     return n + (common ? g_doc.template_base_num : g_doc.base_num);
+}
+
+// True when field node n still has a widget on the page: it is one, or one of its kids
+// (through at most `depth` levels) does. Flattening takes widgets out of their parents'
+// /Kids; a node left with none is no field of the output.
+bool keeps_a_widget(int n, int depth) {
+    int len = 0;
+    const char* kids = dict_array_text(n, "Kids", &len);
+    if (!kids) return true;
+    if (depth == 0) return false;
+    for (int k : marked_refs(kids, static_cast<size_t>(len)))
+        if (valid_xref(k) && g_st.p_xref_strage[k].first_elem > 0 && keeps_a_widget(k, depth - 1))
+            return true;
+    return false;
 }
 
 // The catalog's AcroForm dictionary, none when the template has no form.
@@ -117,6 +133,7 @@ void form_fields_reset() {
 }
 
 void collect_form_fields() {
+    g_form.page_fields.clear();
     // Every field carries the appearance of its value: a viewer asked to rebuild them would
     // draw the template's stored values instead.
     int need = acroform_entry("NeedAppearances");
@@ -144,7 +161,8 @@ void collect_form_fields() {
             if (r.ec != std::errc() || !valid_xref(n) || n == 0) continue;
             // Fields flattened into the page content are gone from the output.
             if (g_st.p_xref_strage[n].first_elem <= 0) continue;
-            g_form.fields.push_back(output_number(n));
+            if (g_doc.g_compress_field == 1 && !keeps_a_widget(n, 32)) continue;
+            g_form.page_fields.push_back(n);
         }
     }
     if (g_doc.f_2nd_page) return;
@@ -155,6 +173,11 @@ void collect_form_fields() {
     st_elem& e = g_st.p_elem_strage[fields_elem()];
     e.f_type = ELEM_TYPE_OBJREF;
     e.data.obj_no = obj;
+}
+
+void number_form_fields() {
+    for (int n : g_form.page_fields) g_form.fields.push_back(page_output_number(n));
+    g_form.page_fields.clear();
 }
 
 namespace {

@@ -79,6 +79,10 @@ void renumber(st_elem& e) {
 }
 }  // namespace
 
+int page_output_number(int n) {
+    return output_number(n);
+}
+
 void renum_elem(int elem) {
     renumber(g_st.p_elem_strage[elem]);
 }

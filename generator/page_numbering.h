@@ -8,6 +8,8 @@ void get_pagerefs();
 // Renumbers every reference of the page and of the trailer into the output numbering.
 void renum_obj();
 void renum_elem(int elem);
+// The output number that references to object n of the page get, once renum_obj has run.
+int page_output_number(int n);
 void renum_elem_str(int elem);
 // Builds the page-tree object (entry 1 of an empty store) from the page list.
 void set_pagerefs();

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "store/element_walk.h"
 #include "tests/support/run_tools.h"
 #include "tests/support/template_builder.h"
 
@@ -250,4 +251,32 @@ TEST(PageReuse, EmptyFieldsOfLaterPagesTakeTheFirstPagesAppearance) {
             EXPECT_EQ(count(bytes, "0 g  ET Q EMC"), 0u);
         }
     }
+}
+
+TEST(PageReuse, FlattenedFieldsLeaveNoFieldNodeBehind) {
+    // A field node whose only widget is flattened on every page: later pages do not write the
+    // unchanged node again, and the document's /Fields must not list it under a number that
+    // no object has.
+    TempDir d;
+    tb::PageSpec p;
+    p.fields = {field("kid", 200)};
+    tb::simple_template_bytes({p});
+    const int acroform = 4, widget = 7;
+    const int node = tb::add_object();
+    tb::literal(node, "T", "grp");
+    tb::array(node, "Kids", std::to_string(widget) + " 0 R");
+    tb::ref(widget, "Parent", node);
+    switch_off(dict_entry(acroform, "Fields"));
+    tb::array(acroform, "Fields", std::to_string(node) + " 0 R");
+    std::string tpl = d.file("form.tpl");
+    tb::write(tpl);
+    std::string pdf = d.file("out.pdf");
+    std::string s = script_head("compressed", pdf);
+    for (const char* v : {"Kv1q", "Kv2q", "Kv3q"})
+        s += "startPage\t" + tpl + "\nsetPageFieldData\tkid\t" + v + "\nendPage\n";
+    ASSERT_TRUE(run_checked(d, s, pdf, 3));
+    EXPECT_TRUE(has(tt::pdftotext(pdf, 3), "Kv3q"));
+    // poppler reports a /Fields entry without its object.
+    tt::Result r = tt::run("pdftotext " + tt::sh_quote(pdf) + " /dev/null 2>&1");
+    EXPECT_EQ(r.out, "");
 }
