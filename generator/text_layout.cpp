@@ -306,12 +306,16 @@ struct FontSet {
             case 'S':
             case 'P':
                 if (subset) return false;
+                // JIS Roman: 0x5C and 0x7E are the yen sign and the overline, so a
+                // backslash and a tilde come from the stand-in.
+                if (u == 0x5C || u == 0x7E) return false;
                 if (u >= 0 && u < 0x80) return true;
-                if (u == 0xA5 || u == 0x203E) return true;  // JIS Roman yen sign and overline
+                if (u == 0xA5 || u == 0x203E) return true;
                 if (u >= 0xFF61 && u <= 0xFF9F) return true;
                 return u > 0 && u <= 0xFFFF && ucs_to_jis0208[u] != 0;
             case 'U':
-                return !subset;
+                // Two-byte codes: a character beyond the Basic Multilingual Plane has none.
+                return !subset && u <= 0xFFFF;
             default:  // single-byte fonts: the code point is the code
                 if (u < 0 || u > 0xFF) return false;
                 if (!latin1 && (u >= 0x80 || u == 0x27 || u == 0x60)) return standard_latin1(u);
@@ -762,8 +766,19 @@ void append_codes(std::string& stream, const FontSet& fs, Pick p, const int32_t*
         case 'S':
         case 'P':
         case 'N': {
-            const char* sj = ucs2sjis(chars, n);
-            for (const char* c = sj; *c; ++c) append_octal(stream, static_cast<unsigned char>(*c));
+            // Shift_JIS CMaps read their single bytes as JIS Roman: the yen sign and the
+            // overline are 0x5C and 0x7E there. A run is converted between them.
+            int from = 0;
+            for (int i = 0; i <= n; ++i) {
+                const int32_t c = i < n ? chars[i] : 0;
+                const bool roman = fs.kind != 'N' && (c == 0xA5 || c == 0x203E);
+                if (i < n && !roman) continue;
+                if (i > from)
+                    for (const char* p = ucs2sjis(chars + from, i - from); *p; ++p)
+                        append_octal(stream, static_cast<unsigned char>(*p));
+                if (roman) append_octal(stream, c == 0xA5 ? 0x5C : 0x7E);
+                from = i + 1;
+            }
             return;
         }
         case 'T':

@@ -124,14 +124,14 @@ void convert_word(const uint8_t* p, const uint8_t* end, MimeCharset cs, bool out
     convert(inner, p, end, sink);
 }
 
-// Puts the code point of the two-byte character at p and returns where the next character
-// starts; a code without a mapping (0) ends the value at p.
+// Stands for a character that has no mapping (the geta mark): the value goes on after it,
+// so nothing after an unmappable character is lost.
+constexpr int32_t NO_MAPPING = 0x3013;
+
+// Puts the code point of the two-byte character at p (the geta mark for a code without a
+// mapping, 0) and returns where the next character starts.
 const uint8_t* put_pair(CodePointSink& sink, int32_t u, const uint8_t* p) {
-    if (u == 0) {
-        sink.stop();
-        return p;
-    }
-    sink.put(u);
+    sink.put(u != 0 ? u : NO_MAPPING);
     return p + 2;
 }
 
@@ -157,7 +157,7 @@ const uint8_t* convert_rare(Converter& cv, const uint8_t* p, const uint8_t* end,
             if (b >= 0x21 && b <= 0x5F) {
                 sink.put(static_cast<int32_t>(0xFF61 + (b - 0x21)));
             } else if (b >= 0x60) {
-                sink.stop();  // not a JIS X 0201 katakana
+                sink.put(NO_MAPPING);  // not a JIS X 0201 katakana
             } else {
                 sink.put(static_cast<int32_t>(b));
             }
@@ -184,8 +184,8 @@ const uint8_t* convert_rare(Converter& cv, const uint8_t* p, const uint8_t* end,
     if (cv.sjis) {
         if (b >= 0xA0 && b <= 0xDF) {
             if (b == 0xA0) {
-                sink.stop();
-                return p;
+                sink.put(NO_MAPPING);
+                return p + 1;
             }
             sink.put(static_cast<int32_t>(0xFF61 + (b - 0xA1)));
             return p + 1;
@@ -196,7 +196,10 @@ const uint8_t* convert_rare(Converter& cv, const uint8_t* p, const uint8_t* end,
         if (b >= 0xFA && b <= 0xFC) {
             if (b2 > 0xFC) return p + 2;
             unsigned nec = cp932_ibm_to_nec[b - 0xFA][b2 - 0x40];
-            if (nec == 0) return p + 2;  // an IBM extension without an equivalent is dropped
+            if (nec == 0) {  // an IBM extension without an equivalent
+                sink.put(NO_MAPPING);
+                return p + 2;
+            }
             b = nec >> 8;
             b2 = nec & 0xFF;
         }
@@ -205,8 +208,10 @@ const uint8_t* convert_rare(Converter& cv, const uint8_t* p, const uint8_t* end,
 
     // EUC-JP
     if (b == 0x8F) {
-        sink.stop();  // JIS X 0212 has no mapping
-        return p;
+        // A three-byte JIS X 0212 character (or an eucJP-ms extension), which has no mapping.
+        if (end - p < 3) return end;  // cut off by the end of the input
+        sink.put(NO_MAPPING);
+        return p + 3;
     }
     if (end - p < 2) return end;  // a lead byte at the end is dropped
     unsigned b2 = p[1];
@@ -238,10 +243,11 @@ void convert(Converter& cv, const uint8_t* p, const uint8_t* end, CodePointSink&
             if (!cv.sjis) {
                 if (b >= 0xA1 && b <= 0xFE && b2 >= 0xA1 && b2 <= 0xFE) {
                     int32_t u = jis0208_to_ucs[(b - 0xA1) * 94 + (b2 - 0xA1)];
-                    if (u == 0) break;
-                    *o++ = u;
-                    p += 2;
-                    continue;
+                    if (u != 0) {
+                        *o++ = u;
+                        p += 2;
+                        continue;
+                    }
                 }
             } else if (b <= 0x9F || (b >= 0xE0 && b <= 0xEF)) {
                 int32_t u = sjis_lookup(b, b2);

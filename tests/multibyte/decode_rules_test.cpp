@@ -100,11 +100,12 @@ TEST(DecodeRules, TruncatedSequencesAtTheEnd) {
 }
 
 TEST(DecodeRules, EucJpRules) {
-    // Two letters, a JIS X 0212 character, two letters: only the first two survive.
+    // Two letters, a JIS X 0212 character, two letters: the character, which has no
+    // mapping, becomes the geta mark and the value goes on.
     EXPECT_EQ(decode("ab\x8F\xB0\xA1"
                      "cd",
                      'E'),
-              ascii("ab"));
+              (Cps{'a', 'b', 0x3013, 'c', 'd'}));
     // A lead byte followed by a byte below 0x40 is dropped with it.
     EXPECT_EQ(decode("a\xA4"
                      "1b",
@@ -117,15 +118,15 @@ TEST(DecodeRules, EucJpRules) {
               ascii("ab"));
     // The top bit of the second byte is cleared: A1 41 is row 1 cell 0x41.
     EXPECT_EQ(decode("\xA1\x41", 'E'), (Cps{0x301C}));
-    // An unmapped cell ends the value.
+    // An unmapped cell is the geta mark.
     EXPECT_EQ(decode("a\xA9\xA1"
                      "b",
                      'E'),
-              ascii("a"));
+              (Cps{'a', 0x3013, 'b'}));
     EXPECT_EQ(decode("a\xFF\xFF"
                      "b",
                      'E'),
-              ascii("a"));
+              (Cps{'a', 0x3013, 'b'}));
     // The JIS mapping, not code page 932's.
     EXPECT_EQ(decode("\xA1\xB1\xA1\xBD\xA1\xC0\xA1\xC1\xA1\xC2\xA1\xC3\xA1\xF1\xA1\xF2", 'E'),
               (Cps{0xFFE3, 0x2015, 0xFF3C, 0x301C, 0x2016, 0xFF5C, 0x00A2, 0x00A3}));
@@ -137,31 +138,17 @@ TEST(DecodeRules, ShiftJisRules) {
     EXPECT_EQ(decode("a\xA0"
                      "b",
                      'S'),
-              ascii("a"));
+              (Cps{'a', 0x3013, 'b'}));
     EXPECT_EQ(decode("a\x82"
                      "1b",
                      'S'),
               ascii("ab"));
     EXPECT_EQ(decode("\xFA\x40", 'S'), (Cps{0x2170}));
     EXPECT_EQ(decode("\xEE\xEF", 'S'), (Cps{0x2170}));
-    // An IBM extension code without an equivalent is dropped; the value goes on.
-    EXPECT_EQ(decode("a\xFC\xFC"
-                     "b",
-                     'S'),
-              ascii("ab"));
-    // Invalid trail bytes and the user-defined area end the value.
-    EXPECT_EQ(decode("a\x82\x7F"
-                     "b",
-                     'S'),
-              ascii("a"));
-    EXPECT_EQ(decode("a\xF0\x40"
-                     "b",
-                     'S'),
-              ascii("a"));
-    EXPECT_EQ(decode("a\x80\x40"
-                     "b",
-                     'S'),
-              ascii("a"));
+    // An IBM extension code without an equivalent, invalid trail bytes and the user-defined
+    // area are the geta mark; the value goes on.
+    for (const char* code : {"\xFC\xFC", "\x82\x7F", "\xF0\x40", "\x80\x40"})
+        EXPECT_EQ(decode(std::string("a") + code + "b", 'S'), (Cps{'a', 0x3013, 'b'})) << code;
 }
 
 TEST(DecodeRules, Iso2022JpEscapesAndShifts) {
@@ -177,15 +164,15 @@ TEST(DecodeRules, Iso2022JpEscapesAndShifts) {
         EXPECT_EQ(decode("\x1B(I\x31\x5F\x1B(Bz", enc), (Cps{0xFF71, 0xFF9F, 'z'}));
         EXPECT_EQ(decode("a\x0E\x31 \x0F\x31", enc), (Cps{'a', 0xFF71, ' ', '1'}));
         // Katakana mode has no characters at 0x60-0x7E.
-        EXPECT_EQ(decode("\x0E\x31\x60\x31", enc), (Cps{0xFF71}));
+        EXPECT_EQ(decode("\x0E\x31\x60\x31", enc), (Cps{0xFF71, 0x3013, 0xFF71}));
         // An escape that is not honoured is dropped by itself.
         EXPECT_EQ(decode("a\x1B"
                          "xb",
                          enc),
                   ascii("axb"));
-        // Spaces pass in two-byte mode; an unmapped pair ends the value.
+        // Spaces pass in two-byte mode; an unmapped pair is the geta mark.
         EXPECT_EQ(decode("\x1B$B$\" $\"", enc), (Cps{0x3042, ' ', 0x3042}));
-        EXPECT_EQ(decode("\x1B$B$\"\x29\x21z", enc), (Cps{0x3042}));
+        EXPECT_EQ(decode("\x1B$B$\"\x29\x21z", enc), (Cps{0x3042, 0x3013}));
         // A zero byte still ends the value in two-byte mode.
         EXPECT_EQ(decode(std::string("\x1B$B$\"\0$\"", 7), enc), (Cps{0x3042}));
     }

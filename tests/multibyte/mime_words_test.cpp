@@ -87,10 +87,10 @@ TEST(MimeWords, UnclosedWordsInALongestLine) {
     }
 }
 
-TEST(MimeWords, UnmappableTextInsideAWordEndsTheValue) {
-    // EUC-JP A9 A1 (row 9, unmapped) inside the word.
-    EXPECT_EQ(decode("a=?EUC-JP?B?qaE=?=b", 'E'), ascii("a"));
-    // Invalid UTF-8 inside a UTF-8 word.
+TEST(MimeWords, UnmappableTextInsideAWord) {
+    // EUC-JP A9 A1 (row 9, unmapped) inside the word is the geta mark.
+    EXPECT_EQ(decode("a=?EUC-JP?B?qaE=?=b", 'E'), (Cps{'a', 0x3013, 'b'}));
+    // Invalid UTF-8 inside a UTF-8 word ends the value.
     EXPECT_EQ(decode("a=?UTF-8?B?gA==?=b", 'E'), ascii("a"));
 }
 
