@@ -129,6 +129,16 @@ bool identity_font(int ap, const char* sname) {
     return enc && std::strncmp(enc, "Identity", 8) == 0;
 }
 
+// True when the font that resource `sname` of appearance `ap` names reads its codes as UTF-16
+// (a UTF16 CMap), which has codes for characters beyond the Basic Multilingual Plane.
+bool utf16_font(int ap, const char* sname) {
+    int owner = 0, after = 0;
+    int e = font_entry(ap, sname, &owner, &after);
+    if (e == -1) return false;
+    const char* enc = get_elem_name(elem_at(e).data.obj_no, nullptr, "Encoding");
+    return enc && std::strstr(enc, "UTF16") != nullptr;
+}
+
 // False when the standard font that resource `sname` of appearance `ap` names lays its codes
 // out other than Latin-1 (no /Encoding, StandardEncoding or a Mac encoding): its codes from
 // 0x80, and 0x27 and 0x60, are not the letters of the value's code points there.
@@ -175,6 +185,7 @@ FieldFacts read_facts(int i, int ap, int font_ap, int font_no, const char* sname
     if (font_no >= 0 && font_no < g_st.num_font_strage)
         facts.font_subset = subset_name(g_st.p_font_strage[font_no].name);
     facts.font_identity = font_ap != -1 && identity_font(font_ap, sname);
+    facts.font_utf16 = font_ap != -1 && utf16_font(font_ap, sname);
     if (font_no < 0 && font_no != -SYMBOL_NO && font_no != -ZAPF_NO)
         facts.font_latin1 = standard_font_latin1(font_ap, sname);
     facts.da_ops = default_appearance(f.obj_no, &facts.da_ops_len);

@@ -298,6 +298,7 @@ struct FontSet {
     bool identity = false;
     bool subset = false;
     bool latin1 = true;
+    bool utf16 = false;
 
     bool field_shows(int32_t u) const {
         if (u == 10 || u == 12 || u == 13) return true;
@@ -314,8 +315,9 @@ struct FontSet {
                 if (u >= 0xFF61 && u <= 0xFF9F) return true;
                 return u > 0 && u <= 0xFFFF && ucs_to_jis0208[u] != 0;
             case 'U':
-                // Two-byte codes: a character beyond the Basic Multilingual Plane has none.
-                return !subset && u <= 0xFFFF;
+                // A UCS2 CMap has two-byte codes only: none for a character beyond the Basic
+                // Multilingual Plane.
+                return !subset && (u <= 0xFFFF || utf16);
             default:  // single-byte fonts: the code point is the code
                 if (u < 0 || u > 0xFF) return false;
                 if (!latin1 && (u >= 0x80 || u == 0x27 || u == 0x60)) return standard_latin1(u);
@@ -1032,6 +1034,7 @@ FillResult build_field_appearance(int field_no, const int32_t* field_data, const
     fs.identity = facts.font_identity;
     fs.subset = facts.font_subset;
     fs.latin1 = facts.font_latin1;
+    fs.utf16 = facts.font_utf16;
     const Metrics m = resolve_metrics(f, field_data, fs, st, facts);
 
     const size_t len = value_length(field_data);

@@ -77,6 +77,7 @@ struct FieldFacts {
     bool font_identity = false;  // the font's codes are glyph ids (Identity-H): it shows nothing
     bool font_subset = false;    // an embedded subset: only the codes it measures are there
     bool font_latin1 = true;     // a Latin-1 letter is its own code (false: only ASCII is)
+    bool font_utf16 = false;     // a UTF16 CMap: characters beyond the BMP have codes
     // Text-state operators of the default appearance (colour, spacing) for a template text
     // that sets none of its own.
     const char* da_ops = nullptr;

@@ -362,8 +362,10 @@ TEST_F(TextFill, EncodingKinds) {
     } cases[] = {
         {'S', U"\u3042A", " 0.000000 0 Td (\\202\\240\\101) Tj"},
         {'P', U"\u3042", " 0.000000 0 Td (\\202\\240) Tj"},
-        // Beyond the Basic Multilingual Plane: the UTF-16 surrogate pair.
-        {'U', U"\u3042A\U00020B9F", " 0.000000 0 Td (\\060\\102\\000\\101\\330\\102\\337\\237) Tj"},
+        // Beyond the Basic Multilingual Plane: a two-byte (UCS2) CMap has no code for it.
+        {'U', U"\u3042A\U00020B9F",
+         " 0.000000 0 Td (\\060\\102\\000\\101) Tj /TsFbJpn 12.000000 Tf (\\060\\023) Tj /FU "
+         "12.000000 Tf"},
         // A character the single-byte font lacks is set in the Japanese fallback font.
         {'T', U"A\u3042",
          " 0.000000 0 Td (\\101) Tj /TsFbJpn 12.000000 Tf (\\060\\102) Tj /Helv 12.000000 Tf"},
@@ -377,6 +379,11 @@ TEST_F(TextFill, EncodingKinds) {
         fill(name.c_str(), c.value);
         EXPECT_EQ(lines_of(f), c.lines) << name;
     }
+    // A UTF16 CMap has it: the UTF-16 surrogate pair.
+    tb::name(3, "Encoding", "UniJIS-UTF16-H");
+    int u = field("V", 200, 20, 0, "FV", font_record('U'));
+    fill("V", U"A\U00020B9F");
+    EXPECT_EQ(lines_of(u), " 0.000000 0 Td (\\000\\101\\330\\102\\337\\237) Tj");
 }
 
 // Every letter of the extra Helvetica fonts has a code of its own, a width, and a glyph name
@@ -521,10 +528,14 @@ TEST_F(TextFill, YenSign) {
     fill("S", U"\\");
     EXPECT_EQ(lines_of(t), " 0.000000 0 Td (\\245) Tj");
     EXPECT_EQ(lines_of(u), " 0.000000 0 Td (\\000\\245) Tj");
-    EXPECT_EQ(lines_of(s), " 0.000000 0 Td (\\245) Tj");
+    // A Shift_JIS CMap reads 0x5C as JIS Roman: the yen sign (0xA5 is a katakana dot there).
+    EXPECT_EQ(lines_of(s), " 0.000000 0 Td (\\134) Tj");
     _setYenSign(0);
     fill("T", U"\\");
     EXPECT_EQ(lines_of(t), " 0.000000 0 Td (\\134) Tj");
+    // A real backslash, which that CMap lacks, comes from the stand-in.
+    fill("S", U"\\");
+    EXPECT_EQ(lines_of(s), " 0.000000 0 Td /TsFbHelv 12.000000 Tf (\\134) Tj /FS 12.000000 Tf");
 }
 
 TEST_F(TextFill, Errors) {
