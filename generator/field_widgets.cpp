@@ -15,6 +15,31 @@
 #include "store/field_extras.h"
 #include "store/pdf_text.h"
 
+namespace {
+
+// The character code page 932 gives a JIS X 0208 cell for which the JIS mapping gives `u`,
+// else `u`.
+int32_t cp932_twin(int32_t u) {
+    switch (u) {
+        case 0x301C:
+            return 0xFF5E;  // wave dash
+        case 0x2016:
+            return 0x2225;  // double vertical line
+        case 0x2212:
+            return 0xFF0D;  // minus sign
+        case 0x00A2:
+            return 0xFFE0;  // cent sign
+        case 0x00A3:
+            return 0xFFE1;  // pound sign
+        case 0x00AC:
+            return 0xFFE2;  // not sign
+        default:
+            return u;
+    }
+}
+
+}  // namespace
+
 const char* resolve_field_name(const char* name) {
     if (!name) return "";
     bool ascii = true;
@@ -32,11 +57,28 @@ const char* resolve_field_name(const char* name) {
                     utf8_encode(static_cast<uint32_t>(points[static_cast<size_t>(i)]), bytes));
     }
     if (find_field(utf8.c_str()) != -1) return utf8.c_str();
+    // Windows writes six characters of a Shift_JIS name as code page 932 maps them (a wave
+    // dash as U+FF5E, not U+301C): the name with those is tried too.
+    static std::string twin;
+    twin.clear();
+    bool twins = false;
+    for (int i = 0; i < n; ++i) {
+        int32_t u = points[static_cast<size_t>(i)];
+        const int32_t t = cp932_twin(u);
+        twins = twins || t != u;
+        char bytes[4];
+        twin.append(bytes, utf8_encode(static_cast<uint32_t>(t), bytes));
+    }
+    if (twins && find_field(twin.c_str()) != -1) return twin.c_str();
     // A form whose writer put UTF-8 bytes into a name without marking them as such (TCPDF
     // does) has them read as PDFDocEncoding, as viewers read them: the UTF-8 bytes of the
     // script's name, read the same way, name such a field too.
     static std::string as_read;
     as_read = text_to_utf8(utf8);
+    if (find_field(as_read.c_str()) != -1) return as_read.c_str();
+    // So does a name in the script's own encoding (Shift_JIS or EUC-JP bytes, as older
+    // Japanese producers and pLaTeX write names): its bytes as they stand, read the same way.
+    as_read = text_to_utf8(name);
     if (find_field(as_read.c_str()) != -1) return as_read.c_str();
     // LibreOffice writes the bytes of such a name as #XX escapes ("pr#C3#A9nom"), which
     // viewers show as they stand: the script's name, escaped the same way, names it too.

@@ -45,11 +45,12 @@ std::string need_appearances_form() {
         "/DA (/Ar 10 Tf 0 g)/DR <</Font <</Ar 4 0 R>>>>>>>>",
         "<</Type/Pages/Kids [3 0 R]/Count 1>>",
         "<</Type/Page/Parent 2 0 R/MediaBox [0 0 612 792]/Contents 9 0 R"
-        "/Resources <</Font <</F1 4 0 R>>>>/Annots [6 0 R 7 0 R 8 0 R 12 0 R 13 0 R]>>",
+        "/Resources <</Font <</F1 4 0 R>>>>/Annots [6 0 R 7 0 R 8 0 R 12 0 R 13 0 R 14 0 R 15 0 "
+        "R]>>",
         "<</Type/Font/Subtype/TrueType/BaseFont/Arial/Encoding/WinAnsiEncoding/FirstChar 32"
         "/LastChar 126/Widths [" +
             widths_from_32() + "]>>",
-        "<</T (form)/Kids [6 0 R 7 0 R 8 0 R 12 0 R 13 0 R]>>",
+        "<</T (form)/Kids [6 0 R 7 0 R 8 0 R 12 0 R 13 0 R 14 0 R 15 0 R]>>",
         "<</Type/Annot/Subtype/Widget/Parent 5 0 R/FT/Tx/T <7072696365>/Q 2"
         "/Rect [100 700 300 720]/MK <</BC [0 0 0]/BG [0.9 0.9 1]>>/BS <</W 1>>/P 3 0 R>>",
         "<</Type/Annot/Subtype/Widget/Parent 5 0 R/FT/Tx/T <FEFF6C0F540D>"
@@ -65,6 +66,10 @@ std::string need_appearances_form() {
         "/Rect [100 580 300 600]/P 3 0 R>>",
         "<</Type/Annot/Subtype/Widget/Parent 5 0 R/FT/Tx/T (Stra#C3#9Fe)"
         "/Rect [100 540 300 560]/P 3 0 R>>",
+        "<</Type/Annot/Subtype/Widget/Parent 5 0 R/FT/Tx/T <8F5A8F8A>"
+        "/Rect [100 500 300 520]/P 3 0 R>>",
+        "<</Type/Annot/Subtype/Widget/Parent 5 0 R/FT/Tx/T <FEFF671F9593FF5E>"
+        "/Rect [100 460 300 480]/P 3 0 R>>",
     });
 }
 
@@ -134,6 +139,17 @@ TEST(FieldNamesE2E, FullNamesFillBuiltAppearancesAtTheirPlace) {
                "tessaro-utf8");
     EXPECT_EQ(err, "");
     EXPECT_NE(tt::pdftotext(d.file("esc.pdf")).find("Berg"), std::string::npos);
+
+    // Shift_JIS scripts: a name in raw Shift_JIS bytes (住所, as older Japanese producers
+    // write names) and one that Windows wrote with code page 932's wave dash (期間～).
+    err = fill(d, pdf + ".tpl", d.file("sjis.pdf"),
+               "setPageFieldData\tform.\x8f\x5a\x8f\x8a\tTokyo\n"
+               "setPageFieldData\tform.\x8a\xfa\x8a\xd4\x81\x60\tMay\n",
+               "tessaro-sjis");
+    EXPECT_EQ(err, "");
+    text = tt::pdftotext(d.file("sjis.pdf"));
+    EXPECT_NE(text.find("Tokyo"), std::string::npos) << text;
+    EXPECT_NE(text.find("May"), std::string::npos) << text;
 
     // Addressed by a name it does not have: "Undefined Field Name".
     err = fill(d, pdf + ".tpl", d.file("bad.pdf"), "setPageFieldData\tprice.form\tx\n",
