@@ -120,35 +120,32 @@ bool subset_name(const char* name) {
     return name[6] == '+';
 }
 
-// True when the font that resource `sname` of appearance `ap` names is keyed by glyph ids.
-bool identity_font(int ap, const char* sname) {
+// The font object that resource `sname` of appearance `ap` names, or -1.
+int named_font(int ap, const char* sname) {
     int owner = 0, after = 0;
-    int e = font_entry(ap, sname, &owner, &after);
-    if (e == -1) return false;
-    const char* enc = get_elem_name(elem_at(e).data.obj_no, nullptr, "Encoding");
+    int e = ap == -1 ? -1 : font_entry(ap, sname, &owner, &after);
+    return e == -1 ? -1 : elem_at(e).data.obj_no;
+}
+
+// True when font `font` is keyed by glyph ids (an Identity CMap).
+bool identity_font(int font) {
+    const char* enc = font == -1 ? nullptr : get_elem_name(font, nullptr, "Encoding");
     return enc && std::strncmp(enc, "Identity", 8) == 0;
 }
 
-// True when the font that resource `sname` of appearance `ap` names reads its codes as UTF-16
-// (a UTF16 CMap), which has codes for characters beyond the Basic Multilingual Plane.
-bool utf16_font(int ap, const char* sname) {
-    int owner = 0, after = 0;
-    int e = font_entry(ap, sname, &owner, &after);
-    if (e == -1) return false;
-    const char* enc = get_elem_name(elem_at(e).data.obj_no, nullptr, "Encoding");
+// True when font `font` reads its codes as UTF-16 (a UTF16 CMap), which has codes for
+// characters beyond the Basic Multilingual Plane.
+bool utf16_font(int font) {
+    const char* enc = font == -1 ? nullptr : get_elem_name(font, nullptr, "Encoding");
     return enc && std::strstr(enc, "UTF16") != nullptr;
 }
 
-// False when the standard font that resource `sname` of appearance `ap` names lays its codes
-// out other than Latin-1 (no /Encoding, StandardEncoding or a Mac encoding): its codes from
-// 0x80, and 0x27 and 0x60, are not the letters of the value's code points there.
-bool standard_font_latin1(int ap, const char* sname) {
-    int owner = 0, after = 0;
-    int e = ap == -1 ? -1 : font_entry(ap, sname, &owner, &after);
-    if (e == -1) return true;
-    const int font = elem_at(e).data.obj_no;
-    const int enc = dict_entry(font, "Encoding");
-    if (enc == -1) return false;
+// False when standard font `font` lays its codes out other than Latin-1 (no /Encoding,
+// StandardEncoding or a Mac encoding): its codes from 0x80, and 0x27 and 0x60, are not the
+// letters of the value's code points there.
+bool standard_font_latin1(int font) {
+    if (font == -1) return true;
+    if (dict_entry(font, "Encoding") == -1) return false;
     const char* name = get_elem_name(font, nullptr, "Encoding");
     // An encoding dictionary (as Acrobat's, whose differences give the Latin-1 letters) counts
     // by its base encoding, when it names one.
@@ -184,10 +181,11 @@ FieldFacts read_facts(int i, int ap, int font_ap, int font_no, const char* sname
     field_kind_facts(i, &facts);
     if (font_no >= 0 && font_no < g_st.num_font_strage)
         facts.font_subset = subset_name(g_st.p_font_strage[font_no].name);
-    facts.font_identity = font_ap != -1 && identity_font(font_ap, sname);
-    facts.font_utf16 = font_ap != -1 && utf16_font(font_ap, sname);
+    const int font = named_font(font_ap, sname);
+    facts.font_identity = identity_font(font);
+    facts.font_utf16 = utf16_font(font);
     if (font_no < 0 && font_no != -SYMBOL_NO && font_no != -ZAPF_NO)
-        facts.font_latin1 = standard_font_latin1(font_ap, sname);
+        facts.font_latin1 = standard_font_latin1(font);
     facts.da_ops = default_appearance(f.obj_no, &facts.da_ops_len);
     return facts;
 }
