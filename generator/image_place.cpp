@@ -11,6 +11,7 @@
 #include "generator/field_names.h"
 #include "generator/image_input.h"
 #include "generator/image_state.h"
+#include "generator/jpeg_scan.h"
 #include "generator/operations.h"
 #include "generator/page_contents.h"
 #include "store/change_marks.h"
@@ -186,6 +187,12 @@ void append_img_xobject(int page_obj_no, const unsigned char* data, int type_jpe
                             static_cast<int>(cs.size()));
         } else {
             append_elem_name(obj, 0, "ColorSpace", "DeviceCMYK");
+        }
+        // Inverted samples (an Adobe JPEG) are read back the right way round; the colour
+        // keys below apply to the samples as stored.
+        if (type_jpeg && jpeg_scan(data, static_cast<size_t>(img_size)).adobe) {
+            static const char decode[] = "1 0 1 0 1 0 1 0";
+            append_elem_str(obj, 0, "Decode", STR_ARRAY, decode, sizeof decode - 1);
         }
         if (mask_mode == 1) mask = "254 255 254 255 254 255 254 255";
         if (mask_mode == 2) mask = "0 255 0 255 0 255 0 10";

@@ -36,6 +36,8 @@ JpegInfo jpeg_scan(const unsigned char* data, size_t size) {
             info.status = JpegScan::truncated;
             return info;
         }
+        if (m == 0xEE && len >= 7 && std::memcmp(data + pos + 2, "Adobe", 5) == 0)
+            info.adobe = true;
         bool sof = m >= 0xC0 && m <= 0xCF && m != 0xC4 && m != 0xC8 && m != 0xCC;
         if (sof && len >= 8 && data[pos + 2] == 8) {
             info.height = (data[pos + 3] << 8) | data[pos + 4];

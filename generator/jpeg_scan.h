@@ -14,6 +14,9 @@ enum class JpegScan {
 struct JpegInfo {
     JpegScan status = JpegScan::no_frame;
     int width = 0, height = 0, components = 0;
+    // An Adobe (APP14) marker came before the frame header: the four-component files such
+    // writers make (Photoshop, ImageMagick) hold inverted CMYK samples.
+    bool adobe = false;
 };
 
 // True when the first bytes mark a JPEG: "JFIF" or "EXIF" (any case) at offset 6, or the

@@ -117,6 +117,12 @@ TEST(JpegScan, FrameHeaderGivesSizeAndComponents) {
     i = jpeg_scan(b.data(), b.size());
     EXPECT_EQ(i.status, JpegScan::ok);
     EXPECT_EQ(i.components, 4);
+    EXPECT_FALSE(i.adobe);
+    // An Adobe (APP14) segment before the frame: inverted CMYK samples.
+    Bytes adobe = {0xFF, 0xD8, 0xFF, 0xEE, 0x00, 0x0E, 'A', 'd', 'o',
+                   'b',  'e',  0,    100,  0,    0,    0,   0,   2};
+    adobe.insert(adobe.end(), b.begin() + 2, b.end());
+    EXPECT_TRUE(jpeg_scan(adobe.data(), adobe.size()).adobe);
     EXPECT_EQ(jpeg_color_model(1), -1);
     EXPECT_EQ(jpeg_color_model(3), 0);
     EXPECT_EQ(jpeg_color_model(4), 1);

@@ -174,8 +174,13 @@ TEST_F(ImagePlace, ColourSpaceAndMaskFollowTheColourModel) {
         EXPECT_EQ(el[2], "Name=/ImKestrel" + std::to_string(++n));
         EXPECT_EQ(el[3], "Filter=" + c.filter) << c.file;
         EXPECT_EQ(el[7], "ColorSpace=" + c.colour) << c.file;
-        EXPECT_EQ(el[8].rfind(c.mask.empty() ? "Length=" : "Mask=" + c.mask, 0), 0u)
-            << c.file << " " << c.mask_mode << " " << el[8];
+        // ImageMagick's CMYK JPEGs carry the Adobe marker: their samples are inverted.
+        const size_t at = c.file == cmyk ? 9 : 8;
+        if (c.file == cmyk) {
+            EXPECT_EQ(el[8], "Decode=[1 0 1 0 1 0 1 0]");
+        }
+        EXPECT_EQ(el[at].rfind(c.mask.empty() ? "Length=" : "Mask=" + c.mask, 0), 0u)
+            << c.file << " " << c.mask_mode << " " << el[at];
     }
     // With a profile loaded, CMYK images name it; RGB and gray images do not.
     tt::write_file(d_.file("p.icc"), std::string(200, 'x'));
