@@ -4,8 +4,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "generator/doc_state.h"
+#include "generator/field_widgets.h"
 #include "store/element_ops.h"
 
 namespace {
@@ -50,6 +52,17 @@ bool parse_box(int elem, float v[4]) {
 }  // namespace
 
 int find_page_obj() {
+    // The template's first page as its page tree orders them, where that is a page; objects
+    // need not be numbered in page order (a form's second page may come first).
+    const int root = get_trailer_objref("Root");
+    const int tree = root >= 0 ? dict_ref(root, "Pages") : -1;
+    int len = 0;
+    const char* kids = tree != -1 ? dict_array_text(tree, "Kids", &len) : nullptr;
+    if (kids) {
+        const std::vector<int> pages = marked_refs(kids, static_cast<size_t>(len));
+        if (!pages.empty() && valid_xref(pages[0]) && g_st.p_xref_strage[pages[0]].f_page == 1)
+            return pages[0];
+    }
     for (int i = 0; i < g_st.num_xref_strage; ++i)
         if (g_st.p_xref_strage[i].f_page == 1) return i;
     _throw("Page Object Not Found.");

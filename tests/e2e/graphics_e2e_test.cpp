@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "store/element_walk.h"
 #include "tests/support/pdf_render.h"
 #include "tests/support/run_tools.h"
 #include "tests/support/template_builder.h"
@@ -479,4 +480,26 @@ TEST_F(Graphics, FailuresAreReportedThroughTheErrorLog) {
     }
     ScriptRun r = run_script(d_, "drawLine\t0\t0\t1\t1\t1\t0\t0\t0\t0\n");
     EXPECT_EQ(r.errlog, "Illegal method calling sequence.\n");
+}
+
+TEST_F(Graphics, ImagesGoOnTheTemplatesFirstPageInPageOrder) {
+    // A two-page form whose first page has the higher object number: the image goes on the
+    // page shown first.
+    std::string img = d_.file("quad.png");
+    quadrants(img);
+    tb::PageSpec one, two;
+    one.text = "Second";
+    two.text = "First";
+    tb::simple_template_bytes({one, two});
+    switch_off(dict_entry(2, "Kids"));
+    tb::array(2, "Kids", "7 0 R 5 0 R");  // the pages' objects, in the order shown
+    std::string tpl = d_.file("order.tpl");
+    tb::write(tpl);
+    ScriptRun r = run_script(d_, page_of(tpl, "setPageImageData\t" + img + "\t50\t50\t1\t0\t0\n"));
+    ASSERT_EQ(r.status, 0) << r.errlog;
+    expect_clean();
+    EXPECT_TRUE(tt::pdftotext(pdf(), 1).find("First") != std::string::npos);
+    std::vector<Listed> images = list_images(pdf());
+    ASSERT_EQ(images.size(), 1u);
+    EXPECT_EQ(images[0].page, 1);
 }
