@@ -422,12 +422,23 @@ void settle_stream_lengths() {
                     (corrected == 1 ? " stream)" : " streams)"));
 }
 
+// Object streams, whose objects are read by now, and cross-reference streams, whose entries
+// the trailer took over, are no objects of the output: its own cross-reference table
+// lists every object. Written, they would only add their bytes to every run's first page.
+void drop_object_and_xref_streams() {
+    for (int i = 1; i < g_st.num_xref_strage; ++i) {
+        if (g_st.p_xref_strage[i].first_elem == 0) continue;
+        if (name_is(i, "Type", "ObjStm") || name_is(i, "Type", "XRef")) empty_object(i);
+    }
+}
+
 void post_process() {
     drop_repeated_keys();
     settle_stream_lengths();
     mark_references();
     // The catalog of a cross-reference-stream file is known before the fields are analysed.
     copy_xref_stream_trailers();
+    drop_object_and_xref_streams();
     find_catalog_without_trailer();
     analyse_fields();
     flag_objects();

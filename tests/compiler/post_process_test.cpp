@@ -33,7 +33,9 @@ TEST(PostProcess, ReferencesInArrayTextsAreMarked) {
 
 TEST(PostProcess, ArrayObjectsAndWArraysAreWhole) {
     ASSERT_EQ(compile_text(pdf_with("7 0 obj [1 [2 3] 4 0 R [5 0 R]] endobj\n"
-                                    "8 0 obj <</Type/XRef/W [1 [2] 1]>> endobj\n"
+                                    "8 0 obj <</Type/Font/W [1 [2] 1]>> endobj\n"
+                                    "10 0 obj <</Type/XRef/W [1 2 1]>> endobj\n"
+                                    "11 0 obj <</Type/ObjStm/N 0/First 0>> endobj\n"
                                     "9 0 obj <</W (not [an array)>> endobj\n")),
               CompileStatus::ok);
     int a = get_elem(7, LABEL_IMMEDIATE);
@@ -43,6 +45,9 @@ TEST(PostProcess, ArrayObjectsAndWArraysAreWhole) {
     int w = get_elem(8, "W");
     EXPECT_EQ(g_st.p_elem_strage[w].data.str.type, STR_ARRAY);
     EXPECT_EQ(str_of(w), " 1 [2] 1");
+    // Cross-reference and object streams are no objects of the output.
+    EXPECT_EQ(g_st.p_xref_strage[10].first_elem, 0);
+    EXPECT_EQ(g_st.p_xref_strage[11].first_elem, 0);
 }
 
 TEST(PostProcess, SharedObjectsAndPagesAreFlagged) {
