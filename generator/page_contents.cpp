@@ -200,14 +200,24 @@ void enter_resource(int owner, const char* category, const char* name, int obj_n
         throwf("Undefined Resources(%d)", owner);
     }
     if (x != -1) {
+        // A name the dictionary holds already (resources that a page and its widgets' appearances
+        // share get an image entered for each) is pointed at the object, not given twice.
         st_elem xe = elem_at(x);
         if (xe.f_type == ELEM_TYPE_SUBDIC_START) {
-            append_elem_objref(holder, x, name, obj_no);
+            const int have = subdict_entry(x, name);
+            if (have != -1)
+                set_elem_objref(have, obj_no);
+            else
+                append_elem_objref(holder, x, name, obj_no);
             return;
         }
         if (xe.f_type == ELEM_TYPE_OBJREF && valid_xref(xe.data.obj_no)) {
             // The category's dictionary is an object of its own: the entry goes into it.
-            append_elem_objref(xe.data.obj_no, 0, name, obj_no);
+            const int have = dict_entry(xe.data.obj_no, name);
+            if (have != -1)
+                set_elem_objref(have, obj_no);
+            else
+                append_elem_objref(xe.data.obj_no, 0, name, obj_no);
             return;
         }
         throwf("Illegal %s Resources(%d)", category, owner);

@@ -147,6 +147,14 @@ TEST_F(ImagePlace, NewNamesSkipNamesTheTemplateHolds) {
     EXPECT_EQ(resource(page_, "ImKestrel2"), before);
     EXPECT_NE(text_of(get_elem(before + 1, LABEL_STREAM)).find("/ImKestrel2 Do"),
               std::string::npos);
+    // Entered again (a field image in resources its appearance shares with the page): one
+    // entry, which names the object given last.
+    enter_xobject_resource(page_, "ImKestrel2", old_image);
+    int entries = 0;
+    for (int e = g_st.p_xref_strage[page_].first_elem; e > 0; e = elem_at(e).next_elem)
+        entries += std::string(elem_at(e).label) == "ImKestrel2";
+    EXPECT_EQ(entries, 1);
+    EXPECT_EQ(resource(page_, "ImKestrel2"), old_image);
 }
 
 TEST_F(ImagePlace, ColourSpaceAndMaskFollowTheColourModel) {
