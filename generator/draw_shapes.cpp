@@ -43,6 +43,13 @@ std::string shape_content_text(Shape shape, const PageGeometry& g, float x1, flo
         ty = static_cast<double>(g.y0) + X1;
         a = Y2, b = X2, c = Y2, d = X2;
         if (shape == Shape::box) a = X2, b = Y2, c = X2, d = Y2;
+    } else if (g.rotate == 180) {
+        // Displayed (X, Y) lies at (xx - X, y0 + Y).
+        tx = static_cast<double>(g.xx) - X1;
+        ty = static_cast<double>(g.y0) + Y1;
+        a = -X2, b = Y2;
+        c = d = 0;
+        if (shape == Shape::box) a = Y2, b = -X2, c = Y2, d = -X2;
     } else if (g.rotate == 270) {
         // Displayed (X, Y) lies at (xx - Y, yy - X).
         tx = static_cast<double>(g.xx) - Y1;

@@ -144,6 +144,9 @@ std::string page_image_text(const PageGeometry& g, float xpos, float ypos, float
     if (g.rotate == 270)
         return format("q %f 0 0 %f %f %f cm 0 -1 1 0 0 0 cm /ImKestrel%d Do Q", H, W, g.xx - Y - H,
                       g.yy - X, seq);
+    if (g.rotate == 180)
+        return format("q %f 0 0 %f %f %f cm /ImKestrel%d Do Q", -W, -H, g.xx - X, g.y0 + Y + H,
+                      seq);
     return format("q %f 0 0 %f %f %f cm /ImKestrel%d Do Q", W, H, X + g.x0, g.yy - Y - H, seq);
 }
 

@@ -90,7 +90,8 @@ PageGeometry read_page_geometry(int page_obj) {
             }
         }
         if (!have_rotate && get_elem_force(obj, nullptr, "Rotate") != -1) {
-            g.rotate = get_elem_int(obj, nullptr, "Rotate");
+            // Viewers take the turn modulo a full turn (-90 is 270, 450 is 90).
+            g.rotate = ((get_elem_int(obj, nullptr, "Rotate") % 360) + 360) % 360;
             have_rotate = true;
             if (obj != page_obj) append_elem_int(page_obj, 0, "Rotate", g.rotate);
         }

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <iterator>
 #include <map>
 #include <regex>
 #include <set>
@@ -137,6 +138,9 @@ bool dir_empty(const std::string& dir) {
     return n == 0;
 }
 
+// The page turns the rotation tests run on (-90 shows as 270 does).
+constexpr int ROTATIONS[] = {0, 90, 180, -90};
+
 class Graphics : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -144,12 +148,12 @@ class Graphics : public ::testing::Test {
     }
     TempDir d_;
     std::string pdf() const { return d_.file("out.pdf"); }
-    // Runs `ops` on one-page templates rotated by 0, 90 and 270 degrees (page text `text`),
-    // checks the output with qpdf and returns its three pages rendered; none when it failed.
+    // Runs `ops` on one-page templates rotated by 0, 90, 180 and -90 degrees (page text
+    // `text`), checks the output with qpdf and returns its pages rendered; none when it failed.
     std::vector<Raster> render_each_rotation(const std::string& ops,
                                              const std::string& text = tb::PageSpec().text) {
         std::string body;
-        for (int rot : {0, 90, 270}) {
+        for (int rot : ROTATIONS) {
             tb::PageSpec p;
             p.text = text;
             p.rotate = rot;
@@ -157,7 +161,7 @@ class Graphics : public ::testing::Test {
             tb::simple_template(tpl, {p});
             body += page_of(tpl, ops);
         }
-        return run_and_render(body, 3);
+        return run_and_render(body, static_cast<int>(std::size(ROTATIONS)));
     }
     // Runs the script body, checks the output with qpdf and returns its first `pages` pages
     // rendered; none when the run failed.
@@ -184,11 +188,11 @@ TEST_F(Graphics, BoxAndDashedLineLandWhereDisplayedOnEveryRotation) {
         "drawLine\t50\t400\t300\t0\t4\t10\t10\t10\t10\n"
         "drawLine\t500\t50\t0\t60\t2\t0\t0\t0\t0\n",
         "");
-    ASSERT_EQ(pages.size(), 3u);
-    for (int page = 1; page <= 3; ++page) {
+    ASSERT_EQ(pages.size(), std::size(ROTATIONS));
+    for (int page = 1; page <= 4; ++page) {
         SCOPED_TRACE("page " + std::to_string(page));
         const Raster& ras = pages[page - 1];
-        EXPECT_EQ(ras.w, page == 1 ? 612 : 792);
+        EXPECT_EQ(ras.w, ROTATIONS[page - 1] % 180 == 0 ? 612 : 792);
         // The box outline: on each edge, not inside, not outside.
         for (auto [x, y] : {std::pair{200, 150}, {200, 250}, {100, 200}, {300, 200}})
             EXPECT_TRUE(ras.at(x, y).dark()) << x << "," << y << " " << ras.at(x, y);
@@ -211,8 +215,8 @@ TEST_F(Graphics, PageImageStandsUprightAtItsTopLeftPosition) {
     quadrants(img);
     std::vector<Raster> pages =
         render_each_rotation("setPageImageData\t" + img + "\t100\t200\t2\t0\t0\n");
-    ASSERT_EQ(pages.size(), 3u);
-    for (int page = 1; page <= 3; ++page) {
+    ASSERT_EQ(pages.size(), std::size(ROTATIONS));
+    for (int page = 1; page <= 4; ++page) {
         SCOPED_TRACE("page " + std::to_string(page));
         const Raster& ras = pages[page - 1];
         // 40 x 20 pixels at 2 points each: (100, 200) to (180, 240).

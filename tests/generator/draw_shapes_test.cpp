@@ -72,6 +72,10 @@ TEST(ShapeText, BoxPathForEachRotation) {
         {Shape::box, 270,
          "580.000000 790.000000 cm 0 0 m 0 -30.000000 l -40.000000 -30.000000 l "
          "-40.000000 0 l 0 0 l S Q"},
+        // Half a turn: displayed (10, 20) is (590, 20), the box runs left and up.
+        {Shape::box, 180,
+         "590.000000 20.000000 cm 0 0 m 0 40.000000 l -30.000000 40.000000 l "
+         "-30.000000 0 l 0 0 l S Q"},
         {Shape::line, 90, "20.000000 10.000000 cm 0 0 m 40.000000 30.000000 l S Q"},
         {Shape::line, 270, "580.000000 790.000000 cm 0 0 m -40.000000 -30.000000 l S Q"},
     };
@@ -81,10 +85,10 @@ TEST(ShapeText, BoxPathForEachRotation) {
                   std::string(head) + c.path)
             << c.rotate;
     }
-    // 180 and other values are drawn upright.
+    // Values that are no quarter turn are drawn as on an upright page.
     PageGeometry up = g;
     up.rotate = 0;
-    g.rotate = 180;
+    g.rotate = 45;
     EXPECT_EQ(shape_content_text(Shape::box, g, 1, 2, 3, 4, 1, 0, 0, 0, 0),
               shape_content_text(Shape::box, up, 1, 2, 3, 4, 1, 0, 0, 0, 0));
 }
