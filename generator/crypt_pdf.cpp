@@ -13,6 +13,7 @@
 #include "generator/page_contents.h"
 #include "generator/page_hooks.h"
 #include "generator/page_numbering.h"
+#include "multibyte/text_decode.h"
 #include "store/element_ops.h"
 #include "store/element_walk.h"
 #include "store/storages.h"
@@ -194,6 +195,27 @@ void make_crypt_obj() {
     append_elem_str(obj, 0, "U", STR_LITERAL, escaped, len);
     append_elem_int(obj, 0, "P", static_cast<int32_t>(g_crypt.g_permissions));
     g_crypt.encrypt_obj_no = obj + g_doc.base_num;
+}
+
+std::string pdf_password(const char* password, char encoding) {
+    const std::string given = password ? password : "";
+    bool ascii = true;
+    for (unsigned char c : given) ascii = ascii && c < 0x80;
+    if (ascii) return given;
+    std::vector<int32_t> points(given.size() + 1, 0);
+    const int n =
+        mbs_mbstowcs(points.data(), given.c_str(), static_cast<int>(given.size()), encoding);
+    std::string out;
+    for (int i = 0; i < n; ++i) {
+        const int32_t u = points[static_cast<size_t>(i)];
+        if (u == 0x20AC)
+            out.push_back(static_cast<char>(0xA0));  // the euro sign's PDFDocEncoding code
+        else if (u > 0 && (u < 0x80 || (u >= 0xA1 && u <= 0xFF)))
+            out.push_back(static_cast<char>(u));
+        else
+            return given;
+    }
+    return n > 0 ? out : given;
 }
 
 void _setCryptMode(const char* userPassword, const char* ownerPassword, int pr_perm, int mod_perm,

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "generator/crypt_pdf.h"
 #include "generator/doc_state.h"
 #include "generator/error_log.h"
 #include "generator/field_widgets.h"
@@ -283,7 +284,9 @@ int main(int argc, char** argv) {
         if (opt.encrypt) {
             // The password opens the document; as owner password too, so that no empty
             // owner password opens it instead. Printing and copying stay allowed.
-            _setCryptMode(opt.password.c_str(), opt.password.c_str(), 1, 1, 1, 1);
+            // Typed on the command line, it is read as UTF-8.
+            const std::string pw = pdf_password(opt.password.c_str(), 'U');
+            _setCryptMode(pw.c_str(), pw.c_str(), 1, 1, 1, 1);
         }
         if (opt.flatten) _compressField();
         // The column names are checked against the template before anything is written.

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <iterator>
 
+#include "generator/crypt_pdf.h"
 #include "generator/doc_state.h"
 #include "generator/error_log.h"
 #include "generator/operations.h"
@@ -92,7 +93,9 @@ constexpr Command k_commands[] = {
      }},
     {"setCryptMode", 6,
      [](char** f) {
-         _setCryptMode(f[0], f[1], to_int(f[2]), to_int(f[3]), to_int(f[4]), to_int(f[5]));
+         const char enc = g_script.input_encoding;
+         _setCryptMode(pdf_password(f[0], enc).c_str(), pdf_password(f[1], enc).c_str(),
+                       to_int(f[2]), to_int(f[3]), to_int(f[4]), to_int(f[5]));
      }},
     {"setYenSign", 1, [](char** f) { _setYenSign(to_int(f[0])); }},
     {"compressField", 0, [](char**) { _compressField(); }},

@@ -197,3 +197,16 @@ TEST_F(CryptPdf, SetCryptModeSequenceAndPermissions) {
 }
 
 }  // namespace
+
+TEST(PdfPassword, LatinLettersBecomeTheCodesReadersCompare) {
+    EXPECT_EQ(pdf_password("Own3r (pw)", 'U'), "Own3r (pw)");
+    // Viewers take a typed password in PDFDocEncoding: Latin-1 letters are one byte each.
+    EXPECT_EQ(pdf_password("p\xc3\xa4ssw\xc3\xb6rd", 'U'), "p\xe4ssw\xf6rd");
+    EXPECT_EQ(pdf_password("\xe2\x82\xac"
+                           "5",
+                           'U'),
+              "\xa0"
+              "5");
+    // Characters PDFDocEncoding lacks: the bytes as given.
+    EXPECT_EQ(pdf_password("\x82\xa0\x82\xa2", 'S'), "\x82\xa0\x82\xa2");
+}
