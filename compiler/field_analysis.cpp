@@ -421,37 +421,62 @@ bool drawn_across(int w, int ap) {
 
 bool appearance_text(int ap, std::string* text);
 
-// The quarter turn (90 or 270) that a "cm" before the appearance's first text object gives
-// its text, or 0. Viewers based on poppler save a turned field (/MK /R 90) that way: the box
-// as the widget lies on the page, the turn inside the stream.
-int turn_inside(int ap) {
+// What the "cm" operators before an appearance's first text object do to its text.
+struct Inside {
+    int turn = 0;       // a quarter turn (90 or 270), else 0
+    double scale = 1;   // how much they enlarge it
+    bool text = false;  // the appearance has a text object
+};
+
+// Reads the drawing before the first text object of appearance `ap`. Viewers based on poppler
+// save a turned field (/MK /R 90) with a turn there, the box as the widget lies on the page;
+// Ghostscript draws at ten times the size, which the appearance's /Matrix takes back.
+Inside inside_of(int ap) {
+    Inside in;
     std::string text;
-    if (!appearance_text(ap, &text)) return 0;
+    if (!appearance_text(ap, &text)) return in;
     const size_t bt = text.find("BT");
-    if (bt != std::string::npos) text.resize(bt);
+    in.text = bt != std::string::npos;
+    if (in.text) text.resize(bt);
     const char* ws = " \t\r\n\f";
     std::string tok[7];
-    int turn = 0;
-    std::vector<int> saved;  // the turn at each open "q", which "Q" brings back
+    std::vector<Inside> saved;  // the state at each open "q", which "Q" brings back
     for (size_t p = text.find_first_not_of(ws); p != std::string::npos;) {
         const size_t end = std::min(text.find_first_of(ws, p), text.size());
         for (int k = 0; k < 6; ++k) tok[k] = std::move(tok[k + 1]);
         tok[6] = text.substr(p, end - p);
         p = text.find_first_not_of(ws, end);
-        if (tok[6] == "q") saved.push_back(turn);
+        if (tok[6] == "q") saved.push_back(in);
         if (tok[6] == "Q" && !saved.empty()) {
-            turn = saved.back();
+            in.turn = saved.back().turn;
+            in.scale = saved.back().scale;
             saved.pop_back();
         }
         if (tok[6] != "cm") continue;
         double m[4];
         for (int k = 0; k < 4; ++k) m[k] = std::atof(tok[k].c_str());
-        const double scale = std::fabs(m[0]) + std::fabs(m[1]) + std::fabs(m[2]) + std::fabs(m[3]);
-        const double tiny = scale * 1e-3;
-        if (scale > 0 && std::fabs(m[0]) < tiny && std::fabs(m[3]) < tiny && m[1] * m[2] < 0)
-            turn = (turn + (m[1] > 0 ? 90 : 270)) % 360;
+        const double size = std::fabs(m[0]) + std::fabs(m[1]) + std::fabs(m[2]) + std::fabs(m[3]);
+        const double tiny = size * 1e-3;
+        if (size > 0 && std::fabs(m[0]) < tiny && std::fabs(m[3]) < tiny && m[1] * m[2] < 0)
+            in.turn = (in.turn + (m[1] > 0 ? 90 : 270)) % 360;
+        in.scale *= std::sqrt(std::fabs(m[0] * m[3] - m[1] * m[2]));
     }
-    return turn == 90 || turn == 270 ? turn : 0;
+    if (in.turn != 90 && in.turn != 270) in.turn = 0;
+    return in;
+}
+
+// True when appearance `ap` is drawn at another size than its widget's, which its /Matrix
+// scales back, and the text inside it is at the widget's size or missing: a viewer typing a
+// value draws it at the widget's size, while the box and the default appearance's font size
+// would be read at the drawing's.
+bool scaled_to_widget(int ap, const Inside& in) {
+    std::vector<double> m = array_numbers(dict_entry(ap, "Matrix"));
+    if (m.size() < 4) return false;
+    const double s = m[0];
+    if (!(s > 0) || std::fabs(m[1]) > 1e-3 * s || std::fabs(m[2]) > 1e-3 * s ||
+        std::fabs(m[3] - s) > 1e-3 * s || std::fabs(s - 1) < 0.01)
+        return false;
+    return !in.text || std::fabs(s * in.scale - 1) < 0.01;
 }
 
 // A turn in degrees as 0, 90, 180 or 270; 0 for one that is no multiple of a quarter.
@@ -1357,11 +1382,13 @@ void analyse_widget(int w) {
     if ((f.is_text() || is_combo) && (ap == -1 || !usable_box(ap) || combo)) {
         ap = build_appearance(w, f);
         combo = is_combo;
-    } else if (const int inside = f.is_text() ? turn_inside(ap) : 0; inside != 0) {
-        // Turned inside the stream: the text is laid out again in a box turned by /Matrix,
-        // as a form that turns its field through /MK /R is drawn.
+    } else if (const Inside in = f.is_text() ? inside_of(ap) : Inside{};
+               in.turn != 0 || (f.is_text() && scaled_to_widget(ap, in))) {
+        // Turned inside the stream, or drawn at another size: the value is laid out again in
+        // a box of the widget's size, turned by /Matrix as a form that turns its field
+        // through /MK /R is drawn.
         int old = ap;
-        ap = build_appearance(w, f, "", nullptr, inside);
+        ap = build_appearance(w, f, "", nullptr, in.turn != 0 ? in.turn : -1);
         if (ap != -1) carry_default_font(w, old, ap, f);
     } else if (f.is_text() && (!upright_matrix(ap) || drawn_across(w, ap))) {
         // Drawn as a viewer draws a typed value, in the same font. The box keeps its size,

@@ -604,6 +604,25 @@ TEST(FieldNames, AppearanceTurnedInsideItsStreamIsTurnedByItsMatrix) {
     EXPECT_GT(field().width, 200);
 }
 
+TEST(FieldNames, AppearanceDrawnLargerAndScaledBackIsRebuiltAtTheWidgetsSize) {
+    // As Ghostscript writes pdfmark appearances: ten times the widget's size, the text under
+    // a cm that makes up for the /Matrix. Laid out in the big box, the value fell outside.
+    std::string pdf =
+        form_head("/Fields [10 0 R]/DR <</Font <</Helv 5 0 R>>>>") +
+        "10 0 obj <</Type/Annot/Subtype/Widget/FT/Tx/T (s)/DA (/Helv 12 Tf 0 g)"
+        "/Rect [100 400 300 420]/AP <</N 11 0 R>>>> endobj\n" +
+        stream_obj(11,
+                   "/BBox [0 0 2000 200]/Matrix [0.1 0 0 0.1 0 0]/Resources <</Font <</Helv 5 "
+                   "0 R>>>>",
+                   "/Tx BMC q 10 0 0 10 0 0 cm BT /Helv 12 Tf 2 6 Td (x) Tj ET Q EMC");
+    ASSERT_EQ(compile_text(pdf_with(pdf)), CompileStatus::ok);
+    ASSERT_EQ(g_st.num_field_strage, 1);
+    int ap = get_xref_absolute(10, "N");
+    ASSERT_GT(ap, 11);
+    EXPECT_EQ(str_of(get_elem(ap, "BBox")), "0 0 200 20 ");
+    EXPECT_LT(field().width, 200);
+}
+
 TEST(FieldNames, FieldsSharingOneAppearanceStreamGetOneEach) {
     // Two fields whose writer merged their identical empty appearances into one object: each
     // widget gets a stream of its own, so that filling one does not fill the other.
