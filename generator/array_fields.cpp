@@ -50,6 +50,9 @@ void copy_rect(const float r[4], float d, int rot, float m[4]) {
     m[0] = r[0], m[1] = r[1] - d, m[2] = r[2], m[3] = r[3] - d;
     if (rot == 90) {
         m[0] = r[0] + d, m[1] = r[1], m[2] = r[2] + d, m[3] = r[3];
+    } else if (rot == 180) {
+        // Down the page as shown is up the page's own coordinates.
+        m[0] = r[0], m[1] = r[1] + d, m[2] = r[2], m[3] = r[3] + d;
     } else if (rot == 270) {
         m[0] = r[0] - d, m[1] = r[1], m[2] = r[2] - d, m[3] = r[3];
     }
