@@ -586,41 +586,44 @@ TEST(FieldNames, AppearanceDrawnAcrossItsWidgetIsTurnedAsItsPage) {
     EXPECT_EQ(str_of(get_elem(ap, "Matrix")), "0 1 -1 0 0 0");
 }
 
-TEST(FieldNames, AppearanceTurnedInsideItsStreamIsTurnedByItsMatrix) {
-    // As poppler-based viewers save a field turned by /MK /R 90: the box as the widget lies,
-    // the turn a "cm" in the stream. The value's line runs along the widget's height.
-    std::string pdf =
-        form_head("/Fields [10 0 R]/DR <</Font <</Helv 5 0 R>>>>") +
-        "10 0 obj <</Type/Annot/Subtype/Widget/FT/Tx/T (r)/DA (/Helv 12 Tf 0 g)"
-        "/MK <</R 90>>/Rect [100 400 130 620]/AP <</N 11 0 R>>>> endobj\n" +
-        stream_obj(11, "/BBox [0 0 30 220]/Resources <</Font <</Helv 5 0 R>>>>",
-                   "/Tx BMC q 0 1 -1 0 30 0 cm BT /Helv 12 Tf 2 10 Td (x) Tj ET Q EMC");
-    ASSERT_EQ(compile_text(pdf_with(pdf)), CompileStatus::ok);
-    ASSERT_EQ(g_st.num_field_strage, 1);
-    int ap = get_xref_absolute(10, "N");
-    ASSERT_GT(ap, 11);
-    EXPECT_EQ(str_of(get_elem(ap, "BBox")), "0 0 220 30 ");
-    EXPECT_EQ(str_of(get_elem(ap, "Matrix")), "0 1 -1 0 0 0");
-    EXPECT_GT(field().width, 200);
-}
-
-TEST(FieldNames, AppearanceDrawnLargerAndScaledBackIsRebuiltAtTheWidgetsSize) {
-    // As Ghostscript writes pdfmark appearances: ten times the widget's size, the text under
-    // a cm that makes up for the /Matrix. Laid out in the big box, the value fell outside.
-    std::string pdf =
-        form_head("/Fields [10 0 R]/DR <</Font <</Helv 5 0 R>>>>") +
-        "10 0 obj <</Type/Annot/Subtype/Widget/FT/Tx/T (s)/DA (/Helv 12 Tf 0 g)"
-        "/Rect [100 400 300 420]/AP <</N 11 0 R>>>> endobj\n" +
-        stream_obj(11,
-                   "/BBox [0 0 2000 200]/Matrix [0.1 0 0 0.1 0 0]/Resources <</Font <</Helv 5 "
-                   "0 R>>>>",
-                   "/Tx BMC q 10 0 0 10 0 0 cm BT /Helv 12 Tf 2 6 Td (x) Tj ET Q EMC");
-    ASSERT_EQ(compile_text(pdf_with(pdf)), CompileStatus::ok);
-    ASSERT_EQ(g_st.num_field_strage, 1);
-    int ap = get_xref_absolute(10, "N");
-    ASSERT_GT(ap, 11);
-    EXPECT_EQ(str_of(get_elem(ap, "BBox")), "0 0 200 20 ");
-    EXPECT_LT(field().width, 200);
+TEST(FieldNames, AppearancesTurnedOrScaledInsideTheirDrawingAreRebuilt) {
+    const struct {
+        const char* why;
+        const char* widget;  // the widget's /MK and /Rect
+        const char* ap;      // the appearance's box and matrix
+        const char* cm;      // the drawing before the text
+        const char* bbox;    // the rebuilt appearance's box
+        const char* matrix;  // and its matrix, "" for none
+    } cases[] = {
+        // As poppler-based viewers save a field turned by /MK /R 90: the box as the widget
+        // lies, the turn a cm in the stream. The value's line runs along the widget's height.
+        {"turned inside", "/MK <</R 90>>/Rect [100 400 130 620]", "/BBox [0 0 30 220]",
+         "0 1 -1 0 30 0 cm", "0 0 220 30 ", "0 1 -1 0 0 0"},
+        // As Ghostscript writes pdfmark appearances: ten times the widget's size, the text
+        // under a cm that makes up for the /Matrix. In the big box the value fell outside.
+        {"scaled", "/Rect [100 400 300 420]", "/BBox [0 0 2000 200]/Matrix [0.1 0 0 0.1 0 0]",
+         "10 0 0 10 0 0 cm", "0 0 200 20 ", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.why);
+        std::string pdf = form_head("/Fields [10 0 R]/DR <</Font <</Helv 5 0 R>>>>") +
+                          "10 0 obj <</Type/Annot/Subtype/Widget/FT/Tx/T (r)/DA (/Helv 12 Tf 0 g)" +
+                          c.widget + "/AP <</N 11 0 R>>>> endobj\n" +
+                          stream_obj(11, std::string(c.ap) + "/Resources <</Font <</Helv 5 0 R>>>>",
+                                     std::string("/Tx BMC q ") + c.cm +
+                                         " BT /Helv 12 Tf 2 10 Td (x) Tj ET Q EMC");
+        ASSERT_EQ(compile_text(pdf_with(pdf)), CompileStatus::ok);
+        ASSERT_EQ(g_st.num_field_strage, 1);
+        int ap = get_xref_absolute(10, "N");
+        ASSERT_GT(ap, 11);
+        EXPECT_EQ(str_of(get_elem(ap, "BBox")), c.bbox);
+        if (*c.matrix) {
+            EXPECT_EQ(str_of(get_elem(ap, "Matrix")), c.matrix);
+        } else {
+            EXPECT_EQ(get_elem(ap, "Matrix"), -1);
+        }
+        EXPECT_GT(field().width, 190);
+    }
 }
 
 TEST(FieldNames, FieldsSharingOneAppearanceStreamGetOneEach) {
