@@ -53,12 +53,15 @@ void set_name(int e, const char* name) {
     std::snprintf(g_st.p_elem_strage[e].data.name, LABEL_SIZE, "%s", name);
 }
 
-// The horizontal Unicode CMap a field's font is written with. Japanese CMaps become the one of
-// the mode; another collection's CMap (UniGB, UniCNS, UniKS) keeps its name, which its
-// glyphs need, with a vertical CMap turned into its horizontal twin.
-void set_unicode_cmap(int enc) {
+// The horizontal CMap a field's font is written with (a vertical one would set the field's
+// text top to bottom). Japanese Unicode CMaps become the one of the mode; another
+// collection's Unicode CMap (UniGB, UniCNS, UniKS) and a Shift_JIS CMap (90ms-RKSJ-V) keep
+// their names, which their glyphs need, with a vertical CMap turned into its horizontal twin.
+// Other encodings (kind `kind`) stay as they are.
+void set_horizontal_cmap(int enc, char kind) {
     const char* have = g_st.p_elem_strage[enc].data.name;
-    if (std::strncmp(have, "UniJIS", 6) == 0) {
+    if (kind != 'U' && !((kind == 'S' || kind == 'P') && contains(have, "RKSJ"))) return;
+    if (kind == 'U' && std::strncmp(have, "UniJIS", 6) == 0) {
         set_name(enc, g_cc.f_jisx0213 ? UTF16_CMAP : UCS2_CMAP);
         return;
     }
@@ -186,7 +189,7 @@ int analyse_font(int font) {
     for (int i = 0; i < g_st.num_font_strage; ++i) {
         if (std::strncmp(g_st.p_font_strage[i].name, b.c_str(), LABEL_SIZE) != 0) continue;
         int enc = encoding_name_elem(font);
-        if (g_st.p_font_strage[i].encoding == 'U' && enc != -1) set_unicode_cmap(enc);
+        if (enc != -1) set_horizontal_cmap(enc, g_st.p_font_strage[i].encoding);
         return i;
     }
 
@@ -218,9 +221,8 @@ int analyse_font(int font) {
     } else {
         std::string name = g_st.p_elem_strage[enc].data.name;
         f.encoding = encoding_kind_of(name.c_str());
-        // Unicode CMaps become the horizontal one of the mode, as for a font met again (a
-        // vertical CMap would set a field's text top to bottom).
-        if (f.encoding == 'U') set_unicode_cmap(enc);
+        // Vertical CMaps become horizontal, as for a font met again.
+        set_horizontal_cmap(enc, f.encoding);
     }
 
     // Codes without a width of their own: a CID font's /DW (1000 when absent), a simple

@@ -312,6 +312,8 @@ TEST(FontAnalysis, RecordsAndCMapRewrite) {
         "20 0 obj <</Type/Font/Subtype/TrueType/BaseFont/Arial/Encoding/WinAnsiEncoding"
         "/FirstChar 32/Widths [250 333 500]/DW 400>> endobj\n"
         "21 0 obj <</Type/Font/Subtype/Type0/BaseFont/Unifont/Encoding/UniGB-UTF16-V"
+        "/DescendantFonts [7 0 R]>> endobj\n"
+        "22 0 obj <</Type/Font/Subtype/Type0/BaseFont/HeiseiMin-W3/Encoding/90ms-RKSJ-V"
         "/DescendantFonts [7 0 R]>> endobj\n";
     ASSERT_EQ(compile_text(form("/DA (/Helv 9 Tf)", k_ap_helv, "/Tx BMC EMC", fonts)),
               CompileStatus::ok);
@@ -342,6 +344,10 @@ TEST(FontAnalysis, RecordsAndCMapRewrite) {
     EXPECT_EQ(analyse_font(21), 2);
     EXPECT_EQ(g_st.p_font_strage[2].encoding, 'U');
     EXPECT_STREQ(get_elem_name(21, nullptr, "Encoding"), "UniGB-UTF16-H");
+    // A vertical Shift_JIS CMap is made horizontal too.
+    EXPECT_EQ(analyse_font(22), 3);
+    EXPECT_EQ(g_st.p_font_strage[3].encoding, 'S');
+    EXPECT_STREQ(get_elem_name(22, nullptr, "Encoding"), "90ms-RKSJ-H");
 
     // JIS X 0213 mode names the UTF-16 CMap, for new and known fonts alike.
     ASSERT_EQ(
