@@ -51,13 +51,18 @@ bool parse_box(int elem, float v[4]) {
 
 }  // namespace
 
+const char* page_tree_kids(int root, int* len) {
+    if (root < 0) return nullptr;
+    const int tree = dict_ref(root, "Pages");
+    const char* kids = tree != -1 ? dict_array_text(tree, "Kids", len) : nullptr;
+    return kids ? kids : get_elem_string(root, "Pages", "Kids", len);
+}
+
 int find_page_obj() {
     // The template's first page as its page tree orders them, where that is a page; objects
     // need not be numbered in page order (a form's second page may come first).
-    const int root = get_trailer_objref("Root");
-    const int tree = root >= 0 ? dict_ref(root, "Pages") : -1;
     int len = 0;
-    const char* kids = tree != -1 ? dict_array_text(tree, "Kids", &len) : nullptr;
+    const char* kids = page_tree_kids(get_trailer_objref("Root"), &len);
     if (kids) {
         const std::vector<int> pages = marked_refs(kids, static_cast<size_t>(len));
         if (!pages.empty() && valid_xref(pages[0]) && g_st.p_xref_strage[pages[0]].f_page == 1)

@@ -9,12 +9,15 @@
 struct PageGeometry {
     float x0 = 0, y0 = 0;  // lower-left corner of the MediaBox
     float xx = 0, yy = 0;  // right and top edges of the MediaBox
-    int rotate = 0;        // 90 or 270 select the turned formulas; anything else is upright
+    int rotate = 0;        // the turn in 0..359; 90, 180 and 270 are drawn turned, others upright
 };
 
-// The first cross-reference entry whose f_page flag is set. Raises "Page Object Not Found."
-// when the store holds no page.
+// The template's first page in its page tree's order, else the first cross-reference entry
+// whose f_page flag is set. Raises "Page Object Not Found." when the store holds no page.
 int find_page_obj();
+// The array text of the pages that the catalog's page tree lists (/Pages /Kids), or null.
+// A name tree written inside the catalog has /Kids too, which are no pages.
+const char* page_tree_kids(int root, int* len);
 
 // The page's MediaBox and Rotate. Both are taken from the page itself and, when the page
 // lacks them, from the nearest object up its Parent chain that has them; inherited values

@@ -9,6 +9,7 @@
 
 #include "generator/doc_state.h"
 #include "generator/field_widgets.h"
+#include "generator/page_contents.h"
 #include "generator/pdf_writer.h"
 #include "generator/text_fill.h"
 #include "store/change_marks.h"
@@ -392,11 +393,7 @@ void get_pagerefs() {
     Storages& s = g_st;
     int root = get_trailer_objref("Root");
     int len = 0;
-    // The Kids of the catalog's own page tree: a name tree written inside the catalog
-    // (/Names << /Dests << /Kids [...] >> >>) has Kids too, which are no pages.
-    const int tree = root >= 0 ? dict_ref(root, "Pages") : -1;
-    const char* kids = tree != -1 ? dict_array_text(tree, "Kids", &len) : nullptr;
-    if (!kids && root >= 0) kids = get_elem_string(root, "Pages", "Kids", &len);
+    const char* kids = page_tree_kids(root, &len);
     if (!kids) throwf("Template without page tree(%s)", g_doc.g_templateFileName);
     const char* end = kids + len;
     const char* m = static_cast<const char*>(std::memchr(kids, REF_MARKER, len));
