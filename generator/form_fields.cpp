@@ -26,7 +26,8 @@ struct FormState {
     // document, by resource name (the first template that names one wins), with their output
     // numbers; written at finish as the font dictionary of the document's form.
     std::vector<std::pair<std::string, int>> dr_fonts;
-    int dr_fonts_obj_no = 0;  // output number of that dictionary object; 0: none
+    int dr_fonts_obj_no = 0;            // output number of that dictionary object; 0: none
+    std::vector<size_t> page_dr_fonts;  // the entries the loaded page added, still in its numbers
 };
 
 FormState g_form;
@@ -57,11 +58,6 @@ int fields_array(int fe) {
     if (!valid_elem(first)) return -1;
     const st_elem& a = g_st.p_elem_strage[first];
     return a.f_type == ELEM_TYPE_STRING && a.data.str.type == STR_ARRAY ? first : -1;
-}
-
-int output_number(int n) {
-    bool common = g_st.p_xref_strage[n].f_common == 1;
-    return n + (common ? g_doc.template_base_num : g_doc.base_num);
 }
 
 // True when field node n still has a widget on the page: it is one, or one of its kids
@@ -95,7 +91,10 @@ void collect_dr_fonts(Dict form) {
         std::string name(el.label, strnlen(el.label, LABEL_SIZE));
         bool known = false;
         for (const auto& f : g_form.dr_fonts) known = known || f.first == name;
-        if (!known) g_form.dr_fonts.emplace_back(name, output_number(el.data.obj_no));
+        if (known) continue;
+        // Numbered with the page's fields, once renumbering has run.
+        g_form.page_dr_fonts.push_back(g_form.dr_fonts.size());
+        g_form.dr_fonts.emplace_back(name, el.data.obj_no);
     }
 }
 
@@ -130,10 +129,12 @@ void form_fields_reset() {
     g_form.fields_obj_no = 0;
     g_form.dr_fonts.clear();
     g_form.dr_fonts_obj_no = 0;
+    g_form.page_dr_fonts.clear();
 }
 
 void collect_form_fields() {
     g_form.page_fields.clear();
+    g_form.page_dr_fonts.clear();
     // Every field carries the appearance of its value: a viewer asked to rebuild them would
     // draw the template's stored values instead.
     int need = acroform_entry("NeedAppearances");
@@ -178,6 +179,9 @@ void collect_form_fields() {
 void number_form_fields() {
     for (int n : g_form.page_fields) g_form.fields.push_back(page_output_number(n));
     g_form.page_fields.clear();
+    for (size_t i : g_form.page_dr_fonts)
+        g_form.dr_fonts[i].second = page_output_number(g_form.dr_fonts[i].second);
+    g_form.page_dr_fonts.clear();
 }
 
 namespace {

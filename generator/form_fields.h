@@ -10,8 +10,8 @@ void form_fields_reset();
 // catalog's /Fields and /DR /Font are pointed at the objects that form_fields_finish writes.
 // Call before renumbering.
 void collect_form_fields();
-// Adds the page's collected fields to the document's, in output numbering: call after
-// renumbering, which decides which objects the run's first page's copies stand for.
+// Adds the page's collected fields and fonts to the document's, in output numbering: call
+// after renumbering, which decides which objects the run's first page's copies stand for.
 void number_form_fields();
 // Writes the array object of every collected field and the font dictionary; call at finish, before
 // the cross- reference table.
