@@ -160,6 +160,7 @@ void field_kind_facts(int i, FieldFacts* facts) {
     if (!x) return;
     facts->flags_known = x->type != FIELD_TYPE_UNKNOWN;
     facts->multiline = (x->field_flags & FF_MULTILINE) != 0;
+    facts->password = (x->field_flags & FF_PASSWORD) != 0;
     const uint32_t comb_off = FF_MULTILINE | FF_PASSWORD;
     if ((x->field_flags & FF_COMB) && !(x->field_flags & comb_off) && x->max_len > 0 &&
         x->max_len <= 1000)

@@ -646,6 +646,16 @@ int32_t* line_buffer(size_t len) {
     return line.data();
 }
 
+// A password field's value as every viewer shows it: an asterisk for each character, line
+// breaks kept. The value itself is not written anywhere.
+const int32_t* masked_value(const int32_t* value) {
+    std::vector<int32_t>& m = g_layout.masked;
+    m.assign(value, value + value_length(value) + 1);
+    for (int32_t& c : m)
+        if (c != 0 && c != 10 && c != 12 && c != 13) c = '*';
+    return m.data();
+}
+
 // The inset of the text from the box's edge (the record's text origin is the box's corner
 // plus it).
 float border_allowance(const st_field& f, const FieldFacts& facts) {
@@ -1020,6 +1030,7 @@ FillResult build_field_appearance(int field_no, const int32_t* field_data, const
                                   const FieldFacts& facts, const AppearanceStart& start,
                                   std::string& stream) {
     const st_field& f = g_st.p_field_strage[field_no];
+    if (facts.password) field_data = masked_value(field_data);
     FillResult result;
     const std::string& stroke = start.stroke;
     const char* closers = start.closers;

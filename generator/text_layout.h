@@ -24,11 +24,12 @@ constexpr float VCENTER_BASE = -10000;
 
 // Layout state kept between the lines of one field, and the reusable work buffers.
 struct LayoutState {
-    float draw_point = 0;       // x offset of the current line
-    float pre_point = 0;        // x offset of the previous line
-    std::vector<int32_t> line;  // code points of the line being collected
-    std::string sjis;           // scratch for one line's Shift_JIS bytes
-    AppearanceStart start;      // the appearance's beginning, made for each fill
+    float draw_point = 0;         // x offset of the current line
+    float pre_point = 0;          // x offset of the previous line
+    std::vector<int32_t> line;    // code points of the line being collected
+    std::string sjis;             // scratch for one line's Shift_JIS bytes
+    std::vector<int32_t> masked;  // a password field's value as it is shown
+    AppearanceStart start;        // the appearance's beginning, made for each fill
 };
 
 extern LayoutState g_layout;
@@ -73,6 +74,7 @@ struct FieldFacts {
     float box_y0 = 0;
     bool flags_known = false;  // the template recorded the field's flags
     bool multiline = false;
+    bool password = false;       // shown as one asterisk per character, as viewers show it
     int comb_cells = 0;          // more than 0: one character per cell of a comb field
     bool font_identity = false;  // the font's codes are glyph ids (Identity-H): it shows nothing
     bool font_subset = false;    // an embedded subset: only the codes it measures are there

@@ -34,15 +34,16 @@ std::string appearance(int w, int h, const std::string& data) {
 std::string fixture_form() {
     const std::string off_box = "0 0 0 RG 1 1 13 13 re S";
     const std::string on_box = off_box + " 0 0 0 rg 4 4 7 7 re f";
-    std::vector<std::string> o(34);
+    std::vector<std::string> o(36);
     o[0] = "<< /Type /Catalog /Pages 2 0 R /AcroForm 4 0 R >>";
     o[1] = "<< /Type /Pages /Kids [3 0 R] /Count 1 >>";
     o[2] =
         "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 300 300] /Resources << /Font << /Helv 5 "
         "0 R >> >> /Contents 6 0 R /Annots [10 0 R 12 0 R 14 0 R 16 0 R 18 0 R 20 0 R 21 0 R "
-        "26 0 R 28 0 R 30 0 R 31 0 R 33 0 R] >>";
+        "26 0 R 28 0 R 30 0 R 31 0 R 33 0 R 35 0 R] >>";
     o[3] =
-        "<< /Fields [10 0 R 12 0 R 14 0 R 16 0 R 19 0 R 21 0 R 25 0 R 30 0 R 31 0 R 33 0 R] /DR << "
+        "<< /Fields [10 0 R 12 0 R 14 0 R 16 0 R 19 0 R 21 0 R 25 0 R 30 0 R 31 0 R 33 0 R 35 0 R] "
+        "/DR << "
         "/Font << "
         "/Helv 5 "
         "0 R >> >> /DA (/Helv 0 Tf 0 g) >>";
@@ -109,6 +110,9 @@ std::string fixture_form() {
         "g)",
         34);
     o[33] = appearance(70, 40, "/Tx BMC EMC");
+    // 35: password field.
+    o[34] = widget("/FT /Tx /T (pin) /Ff 8192 /Rect [150 130 210 150] /DA (/Helv 10 Tf 0 g)", 36);
+    o[35] = appearance(60, 20, "/Tx BMC EMC");
     return make_pdf(o);
 }
 
@@ -215,6 +219,12 @@ TEST_F(FormFill, CombFieldPutsOneCharacterInEachCell) {
     }
 }
 
+TEST_F(FormFill, PasswordFieldShowsAnAsteriskForEachCharacter) {
+    std::string text = tt::pdftotext(fill("setPageFieldData\tpin\tcode42\n"));
+    EXPECT_NE(text.find("******"), std::string::npos) << text;
+    EXPECT_EQ(text.find("code42"), std::string::npos) << text;
+}
+
 TEST_F(FormFill, ButtonsSelectTheStateTheValueNames) {
     std::string out = fill(
         "setPageFieldData\tagree\tYes\nsetPageFieldData\tchoice\tB_named_by_a_long_export_value_"
@@ -294,7 +304,7 @@ TEST_F(FormFill, FieldsOfEveryPageAreInTheOneForm) {
     for (size_t p = r.out.find("\"annotation\""); p != std::string::npos;
          p = r.out.find("\"annotation\"", p + 1))
         ++widgets;
-    EXPECT_EQ(widgets, 3 * 12) << r.out.substr(0, 2000);
+    EXPECT_EQ(widgets, 3 * 13) << r.out.substr(0, 2000);
 }
 
 TEST_F(FormFill, FieldImageGoesIntoEveryWidget) {
