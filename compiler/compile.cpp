@@ -9,7 +9,7 @@
 #include "compiler/compile_log.h"
 #include "compiler/compiler_state.h"
 #include "compiler/decrypt.h"
-#include "compiler/inflate.h"
+#include "store/inflate.h"
 #include "compiler/input_prep.h"
 #include "compiler/object_events.h"
 #include "compiler/parse_ctx.h"

@@ -12,7 +12,7 @@
 #include "compiler/compiler_state.h"
 #include "compiler/font_analysis.h"
 #include "compiler/font_size.h"
-#include "compiler/inflate.h"
+#include "store/inflate.h"
 #include "multibyte/char_width.h"
 #include "multibyte/font_metrics.h"
 #include "multibyte/standard_fonts.h"

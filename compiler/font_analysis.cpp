@@ -12,6 +12,7 @@
 #include "multibyte/standard_fonts.h"
 #include "store/element_ops.h"
 #include "store/storages.h"
+#include "store/width_arrays.h"
 
 namespace {
 
@@ -89,51 +90,6 @@ char encoding_kind_of(const char* n) {
     return kind;
 }
 
-namespace {
-
-enum class Item { number, list_start, list_end, end, other };
-
-struct WidthReader {
-    const char* s;
-    int len;
-    int i = 0;
-    double value = 0;
-
-    Item next() {
-        while (i < len && static_cast<unsigned char>(s[i]) < '!') ++i;
-        if (i >= len || s[i] == 0) return Item::end;
-        char c = s[i];
-        if (c == '[') {
-            ++i;
-            return Item::list_start;
-        }
-        if (c == ']') {
-            ++i;
-            return Item::list_end;
-        }
-        if ((c >= '0' && c <= '9') || c == '-' || c == '+' || c == '.') {
-            std::string num;
-            while (i < len && (std::isdigit(static_cast<unsigned char>(s[i])) || s[i] == '-' ||
-                               s[i] == '+' || s[i] == '.'))
-                num.push_back(s[i++]);
-            value = std::strtod(num.c_str(), nullptr);
-            return Item::number;
-        }
-        return Item::other;
-    }
-};
-
-}  // namespace
-
-void read_simple_widths(const char* text, int len, double* slots, int nslots, int first) {
-    WidthReader r{text, len};
-    long slot = first < 0 ? 0 : first;
-    for (Item it = r.next(); it != Item::end && slot < nslots; it = r.next()) {
-        if (it == Item::number) slots[slot++] = r.value;
-        if (it == Item::other) ++r.i;  // a byte of no number (damaged input) is passed over
-    }
-}
-
 void store_widths(st_font& f, const double* widths, double default_width) {
     bool fractional = default_width != static_cast<long>(default_width);
     double most = std::fabs(default_width);
@@ -145,34 +101,6 @@ void store_widths(st_font& f, const double* widths, double default_width) {
     f.width_scale = static_cast<char>(scale == 1 ? 0 : scale);
     f.default_width = to_width(std::round(default_width * scale));
     for (int i = 0; i < FONT_WIDTHS; ++i) f.width[i] = to_width(std::round(widths[i] * scale));
-}
-
-void read_cid_widths(const char* text, int len, double* slots, int nslots) {
-    WidthReader r{text, len};
-    for (;;) {
-        if (r.next() != Item::number) return;
-        double c = r.value;
-        Item it = r.next();
-        if (it == Item::list_start) {
-            long slot = static_cast<long>(c);
-            for (;;) {
-                Item w = r.next();
-                if (w == Item::list_end) break;
-                if (w != Item::number) return;
-                if (slot >= 0 && slot < nslots) slots[slot] = r.value;
-                ++slot;
-            }
-        } else if (it == Item::number) {
-            double last = r.value;
-            if (r.next() != Item::number) return;
-            double w = r.value;
-            long from = c < 0 ? 0 : static_cast<long>(c);
-            long to = last >= nslots ? nslots - 1 : static_cast<long>(last);
-            for (long k = from; k <= to; ++k) slots[k] = w;
-        } else {
-            return;
-        }
-    }
 }
 
 int analyse_font(int font) {

@@ -16,12 +16,6 @@ int analyse_font(int font_obj);
 // of them counts as 'S').
 char encoding_kind_of(const char* encoding_name);
 
-// Reads /Widths text into width slots first, first + 1, ...: every number is one width.
-void read_simple_widths(const char* text, int len, double* slots, int nslots, int first = 0);
-
-// Reads /W text (outer brackets removed): "c [w1 w2 ...]" and "c_first c_last w" items.
-void read_cid_widths(const char* text, int len, double* slots, int nslots);
-
 // Stores widths in a font record: whole thousandths, or sixteenths of them when some width
 // is fractional and every width fits that scale.
 void store_widths(st_font& f, const double* widths, double default_width);

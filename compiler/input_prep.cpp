@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "compiler/inflate.h"
+#include "store/inflate.h"
 
 namespace {
 

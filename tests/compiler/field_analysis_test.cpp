@@ -14,6 +14,7 @@
 #include "multibyte/char_width.h"
 #include "multibyte/standard_fonts.h"
 #include "store/field_extras.h"
+#include "store/width_arrays.h"
 
 namespace {
 

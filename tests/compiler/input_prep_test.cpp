@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "compiler/inflate.h"
+#include "store/inflate.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "compiler/inflate.h"
+#include "store/inflate.h"
 
 #include <zlib.h>
 
