@@ -184,6 +184,7 @@ FieldFacts read_facts(int i, int ap, int font_ap, int font_no, const char* sname
         facts.font_subset = subset_name(g_st.p_font_strage[font_no].name);
     const int font = named_font(font_ap, sname);
     facts.font_identity = identity_font(font);
+    if (facts.font_identity) facts.identity_font = font;
     facts.font_utf16 = utf16_font(font);
     if (font_no < 0 && font_no != -SYMBOL_NO && font_no != -ZAPF_NO)
         facts.font_latin1 = standard_font_latin1(font);

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "generator/doc_state.h"
+#include "generator/glyph_map.h"
 #include "generator/helvetica_extended.h"
 #include "multibyte/char_width.h"
 #include "multibyte/jis_tables.h"
@@ -296,13 +297,14 @@ struct FontSet {
     char kind = 'T';
     const st_font* font = nullptr;
     bool identity = false;
+    const GlyphMap* glyphs = nullptr;  // an identity font's characters
     bool subset = false;
     bool latin1 = true;
     bool utf16 = false;
 
     bool field_shows(int32_t u) const {
         if (u == 10 || u == 12 || u == 13) return true;
-        if (identity) return false;
+        if (identity) return glyphs && glyphs->find(u);
         switch (kind) {
             case 'S':
             case 'P':
@@ -341,6 +343,10 @@ struct FontSet {
             case FALLBACK_JAPANESE:
                 return japanese_width(u);
             default:
+                if (glyphs) {
+                    const GlyphEntry* g = glyphs->find(u);
+                    return g ? static_cast<int>(g->width) : 0;
+                }
                 return char_width(font_no, kind, u, font);
         }
     }
@@ -774,6 +780,13 @@ void append_codes(std::string& stream, const FontSet& fs, Pick p, const int32_t*
         default:
             break;
     }
+    if (fs.glyphs) {
+        for (int i = 0; i < n; ++i) {
+            const GlyphEntry* g = fs.glyphs->find(chars[i]);
+            append_ucs2(stream, g ? g->cid : 0);
+        }
+        return;
+    }
     switch (fs.kind) {
         case 'S':
         case 'P':
@@ -850,7 +863,8 @@ struct LineWriter {
     }
 
     void line(int line_no, const int32_t* chars, int n, float width) const {
-        bool mixed = false;
+        // Glyph numbers are written by the font set, which knows them.
+        bool mixed = fs->glyphs != nullptr;
         for (int i = 0; i < n && !mixed; ++i) mixed = fs->pick(chars[i]) != PICK_FIELD;
         if (!mixed) {
             set_field_data_stream_line(line_no, chars, n, width, field_width, align, *stream,
@@ -1043,6 +1057,12 @@ FillResult build_field_appearance(int field_no, const int32_t* field_data, const
                   ? &g_st.p_font_strage[st.font_no]
                   : nullptr;
     fs.identity = facts.font_identity;
+    if (fs.identity) fs.glyphs = identity_glyphs(facts.identity_font);
+    // A subset has the glyphs of the texts it was made for: a value it shows only in part
+    // is set wholly in the stand-ins, rather than in two faces letter by letter.
+    if (fs.glyphs && facts.font_subset)
+        for (const int32_t* c = field_data; *c && fs.glyphs; ++c)
+            if (*c != 10 && *c != 12 && *c != 13 && !fs.glyphs->find(*c)) fs.glyphs = nullptr;
     fs.subset = facts.font_subset;
     fs.latin1 = facts.font_latin1;
     fs.utf16 = facts.font_utf16;

@@ -74,12 +74,15 @@ struct FieldFacts {
     float box_y0 = 0;
     bool flags_known = false;  // the template recorded the field's flags
     bool multiline = false;
-    bool password = false;       // shown as one asterisk per character, as viewers show it
-    int comb_cells = 0;          // more than 0: one character per cell of a comb field
-    bool font_identity = false;  // the font's codes are glyph ids (Identity-H): it shows nothing
-    bool font_subset = false;    // an embedded subset: only the codes it measures are there
-    bool font_latin1 = true;     // a Latin-1 letter is its own code (false: only ASCII is)
-    bool font_utf16 = false;     // a UTF16 CMap: characters beyond the BMP have codes
+    bool password = false;  // shown as one asterisk per character, as viewers show it
+    int comb_cells = 0;     // more than 0: one character per cell of a comb field
+    // The font's codes are glyph numbers (Identity-H): it shows the characters its /ToUnicode
+    // map names (font object `identity_font`), the stand-ins show the others.
+    bool font_identity = false;
+    int identity_font = -1;
+    bool font_subset = false;  // an embedded subset: only the codes it measures are there
+    bool font_latin1 = true;   // a Latin-1 letter is its own code (false: only ASCII is)
+    bool font_utf16 = false;   // a UTF16 CMap: characters beyond the BMP have codes
     // Text-state operators of the default appearance (colour, spacing) for a template text
     // that sets none of its own.
     const char* da_ops = nullptr;

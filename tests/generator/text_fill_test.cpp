@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "generator/doc_state.h"
+#include "generator/glyph_map.h"
 #include "generator/helvetica_extended.h"
 #include "generator/operations.h"
 #include "generator/page_contents.h"
@@ -461,6 +462,29 @@ TEST_F(TextFill, FontsThatCannotShowTheValueFallBack) {
     // The fallback font is entered in the appearance's and the page's font resources.
     EXPECT_NE(get_elem(ap(i), "TsFbHelv"), -1);
     EXPECT_NE(get_elem(page, "TsFbHelv"), -1);
+}
+
+TEST_F(TextFill, GlyphNumberFontsShowWhatTheirToUnicodeMapNames) {
+    // An Identity-H font (as editors embed their own) with a map from codes to characters:
+    // its characters are written as their codes and measured by /W; the others fall back.
+    int map = tb::add_object();
+    tb::stream(map,
+               "/CIDInit /ProcSet findresource begin 2 beginbfchar <0005> <0041> <0009> <D83DDE00>"
+               " endbfchar 2 beginbfrange <0010> <0012> <0061> <0020> <0021> [<0062> <00660069>]"
+               " endbfrange endcmap");
+    int cid_font = tb::add_object();
+    tb::array(cid_font, "W", "5 [500] 16 18 250");
+    tb::integer(cid_font, "DW", 800);
+    tb::name(3, "Encoding", "Identity-H");
+    tb::ref(3, "ToUnicode", map);
+    tb::array(3, "DescendantFonts", std::string(1, REF_MARKER) + std::to_string(cid_font) + " 0 R");
+    int i = field("I", 200, 20, 2, "Helv", font_record('S'));
+    fill("I", U"Aab\U0001F600c");
+    // Right-aligned in 200 points: A (500), a and b (250 by /W; b by the lower of its two
+    // codes), the emoji (800, /DW) and c (250) are 24.6 points at 12.
+    EXPECT_EQ(lines_of(i),
+              " 171.399994 0 Td (\\000\\005\\000\\020\\000\\021\\000\\011\\000\\022) Tj");
+    EXPECT_EQ(to_unicode_pairs("<01> <0041>", 11).size(), 0u);  // outside a mapping section
 }
 
 TEST_F(TextFill, OneLineFieldKeepsTheValueOnItsLine) {

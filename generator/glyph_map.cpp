@@ -1,0 +1,268 @@
+#include "generator/glyph_map.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "store/element_ops.h"
+#include "store/element_walk.h"
+#include "store/inflate.h"
+#include "store/storages.h"
+#include "store/template_file.h"
+#include "store/width_arrays.h"
+
+namespace {
+
+// Bounds against damaged maps: a range maps at most this many codes, a map at most as many
+// pairs as two-byte codes exist.
+constexpr uint32_t MAX_RANGE = 0x10000;
+constexpr size_t MAX_PAIRS = 0x10000;
+
+bool is_space(char c) {
+    return c == ' ' || c == '\n' || c == '\r' || c == '\t' || c == '\f' || c == 0;
+}
+
+bool is_delimiter(char c) {
+    return is_space(c) || c == '<' || c == '>' || c == '[' || c == ']' || c == '(' || c == ')' ||
+           c == '/' || c == '%' || c == '{' || c == '}';
+}
+
+int hex_digit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// The CMap text as tokens: hex strings (their bytes), brackets and words.
+struct CMapReader {
+    const char* p = nullptr;
+    const char* end = nullptr;
+    enum Kind { hex, open, close, word, done } kind = done;
+    std::string bytes;  // a hex string's bytes
+    const char* tok = nullptr;
+    size_t tok_len = 0;
+
+    Kind next() {
+        for (;;) {
+            while (p < end && is_space(*p)) ++p;
+            if (p < end && *p == '%') {
+                while (p < end && *p != '\n' && *p != '\r') ++p;
+                continue;
+            }
+            break;
+        }
+        if (p >= end) return kind = done;
+        const char c = *p;
+        if (c == '<' && p + 1 < end && p[1] == '<') {
+            p += 2;
+            return kind = word;
+        }
+        if (c == '<') {
+            bytes.clear();
+            int high = -1;
+            for (++p; p < end && *p != '>'; ++p) {
+                int d = hex_digit(*p);
+                if (d < 0) continue;
+                if (high < 0) {
+                    high = d;
+                } else {
+                    bytes.push_back(static_cast<char>(high * 16 + d));
+                    high = -1;
+                }
+            }
+            if (high >= 0) bytes.push_back(static_cast<char>(high * 16));
+            if (p < end) ++p;
+            return kind = hex;
+        }
+        if (c == '[' || c == ']') {
+            ++p;
+            return kind = c == '[' ? open : close;
+        }
+        if (c == '(') {
+            int depth = 0;
+            for (; p < end; ++p) {
+                if (*p == '\\') {
+                    ++p;
+                    continue;
+                }
+                if (*p == '(') ++depth;
+                if (*p == ')' && --depth == 0) break;
+            }
+            if (p < end) ++p;
+            return kind = word;
+        }
+        tok = p;
+        ++p;
+        while (p < end && !is_delimiter(*p)) ++p;
+        tok_len = static_cast<size_t>(p - tok);
+        return kind = word;
+    }
+
+    bool is(const char* w) const {
+        return kind == word && tok_len == std::strlen(w) && std::memcmp(tok, w, tok_len) == 0;
+    }
+};
+
+// A code of one or two bytes, or -1.
+long code_of(const std::string& b) {
+    if (b.empty() || b.size() > 2) return -1;
+    long v = 0;
+    for (char c : b) v = v * 256 + static_cast<unsigned char>(c);
+    return v;
+}
+
+// The one character of UTF-16BE bytes, or -1 (none, or several: a ligature).
+int32_t char_of(const std::string& b) {
+    auto unit = [&](size_t i) {
+        return static_cast<int32_t>(static_cast<unsigned char>(b[i]) * 256 +
+                                    static_cast<unsigned char>(b[i + 1]));
+    };
+    if (b.size() == 2) {
+        int32_t u = unit(0);
+        return u >= 0xD800 && u <= 0xDFFF ? -1 : u;
+    }
+    if (b.size() == 4) {
+        int32_t hi = unit(0), lo = unit(2);
+        if (hi >= 0xD800 && hi <= 0xDBFF && lo >= 0xDC00 && lo <= 0xDFFF)
+            return 0x10000 + ((hi - 0xD800) << 10) + (lo - 0xDC00);
+    }
+    return -1;
+}
+
+struct Cached {
+    long image = -1;
+    int font = -1;
+    bool found = false;
+    GlyphMap map;
+};
+// Kept apart, so that the maps stay where they are while others are added.
+std::vector<std::unique_ptr<Cached>> g_cache;
+constexpr size_t CACHE_FONTS = 32;
+
+// The text of stream object `obj`, inflated when Flate-encoded; false for other filters.
+bool stream_text(int obj, std::string& out) {
+    int data = dict_entry(obj, LABEL_STREAM);
+    if (data == -1) return false;
+    const st_elem& e = g_st.p_elem_strage[data];
+    if (e.f_type != ELEM_TYPE_STRING || e.data.str.type != STR_STREAM) return false;
+    const char* bytes = elem_bytes(e);
+    const size_t len = static_cast<size_t>(e.data.str.len);
+    if (dict_entry(obj, "Filter") == -1) {
+        out.assign(bytes, len);
+        return true;
+    }
+    const char* filter = get_elem_name(obj, nullptr, "Filter");
+    if (!filter || std::strcmp(filter, "FlateDecode") != 0 || dict_entry(obj, "DecodeParms") != -1)
+        return false;
+    return inflate_data(bytes, len, out) || !out.empty();
+}
+
+// The descendant CID font of Type 0 font `font`, or -1.
+int descendant_of(int font) {
+    int e = get_elem_absolute(font, "DescendantFonts");
+    if (e == -1) return -1;
+    const st_elem& el = g_st.p_elem_strage[e];
+    int d = el.f_type == ELEM_TYPE_OBJREF   ? el.data.obj_no
+            : el.f_type == ELEM_TYPE_STRING ? first_marked_ref(el)
+                                            : -1;
+    return valid_xref(d) ? d : -1;
+}
+
+void build(int font, Cached& c) {
+    int tu = dict_entry(font, "ToUnicode") == -1 ? -1 : get_xref_absolute(font, "ToUnicode");
+    std::string text;
+    if (!valid_xref(tu) || tu == font || !stream_text(tu, text)) return;
+    const auto pairs = to_unicode_pairs(text.data(), text.size());
+    if (pairs.empty()) return;
+    const int desc = descendant_of(font);
+    double dw = 1000;
+    std::vector<double> widths;
+    if (desc != -1) {
+        int v = get_elem_int(desc, nullptr, "DW");
+        if (v >= 0) dw = v;
+        widths.assign(MAX_RANGE, dw);
+        int len = 0;
+        const char* w = get_elem_string(desc, nullptr, "W", &len);
+        if (w) read_cid_widths(w, len, widths.data(), static_cast<int>(widths.size()));
+    }
+    std::vector<GlyphEntry>& out = c.map.entries;
+    for (auto [code, u] : pairs) {
+        if (code >= MAX_RANGE || u < 0x20) continue;
+        const double w = widths.empty() ? dw : widths[code];
+        out.push_back({u, static_cast<uint16_t>(code), static_cast<float>(w)});
+    }
+    // One code per character: the lowest, where several glyphs show it.
+    std::sort(out.begin(), out.end(), [](const GlyphEntry& a, const GlyphEntry& b) {
+        return a.u != b.u ? a.u < b.u : a.cid < b.cid;
+    });
+    out.erase(std::unique(out.begin(), out.end(),
+                          [](const GlyphEntry& a, const GlyphEntry& b) { return a.u == b.u; }),
+              out.end());
+    c.found = !out.empty();
+}
+
+}  // namespace
+
+const GlyphEntry* GlyphMap::find(int32_t u) const {
+    auto it = std::lower_bound(entries.begin(), entries.end(), u,
+                               [](const GlyphEntry& e, int32_t v) { return e.u < v; });
+    return it != entries.end() && it->u == u ? &*it : nullptr;
+}
+
+std::vector<std::pair<uint32_t, int32_t>> to_unicode_pairs(const char* text, size_t len) {
+    std::vector<std::pair<uint32_t, int32_t>> pairs;
+    CMapReader r;
+    r.p = text;
+    r.end = text + len;
+    enum { none, chars, ranges } mode = none;
+    auto add = [&](long code, int32_t u) {
+        if (code >= 0 && u > 0 && pairs.size() < MAX_PAIRS)
+            pairs.emplace_back(static_cast<uint32_t>(code), u);
+    };
+    while (r.next() != CMapReader::done) {
+        if (r.is("beginbfchar")) mode = chars;
+        if (r.is("beginbfrange")) mode = ranges;
+        if (r.is("endbfchar") || r.is("endbfrange")) mode = none;
+        if (r.kind != CMapReader::hex || mode == none) continue;
+        const long lo = code_of(r.bytes);
+        if (r.next() != CMapReader::hex) continue;
+        if (mode == chars) {
+            add(lo, char_of(r.bytes));
+            continue;
+        }
+        const long hi = code_of(r.bytes);
+        const bool ok = lo >= 0 && hi >= lo && static_cast<uint32_t>(hi - lo) < MAX_RANGE;
+        r.next();
+        if (r.kind == CMapReader::hex) {
+            const int32_t first = char_of(r.bytes);
+            if (ok && first > 0)
+                for (long c = lo; c <= hi; ++c) add(c, first + static_cast<int32_t>(c - lo));
+        } else if (r.kind == CMapReader::open) {
+            for (long c = lo; r.next() == CMapReader::hex; ++c)
+                if (ok && c <= hi) add(c, char_of(r.bytes));
+        }
+    }
+    return pairs;
+}
+
+const GlyphMap* identity_glyphs(int font) {
+    const long image = loaded_image_id();
+    if (!valid_xref(font)) return nullptr;
+    if (image == -1) {
+        // Content of no known load is read each time.
+        static Cached scratch;
+        scratch = Cached{};
+        build(font, scratch);
+        return scratch.found ? &scratch.map : nullptr;
+    }
+    for (const auto& c : g_cache)
+        if (c->image == image && c->font == font) return c->found ? &c->map : nullptr;
+    if (g_cache.size() >= CACHE_FONTS) g_cache.clear();
+    Cached& c = *g_cache.emplace_back(std::make_unique<Cached>());
+    c.image = image;
+    c.font = font;
+    build(font, c);
+    return c.found ? &c.map : nullptr;
+}
