@@ -83,7 +83,7 @@ struct CMapReader {
         if (c == '(') {
             int depth = 0;
             for (; p < end; ++p) {
-                if (*p == '\\') {
+                if (*p == '\\' && p + 1 < end) {
                     ++p;
                     continue;
                 }
