@@ -18,6 +18,8 @@ namespace {
 // pairs as two-byte codes exist.
 constexpr uint32_t MAX_RANGE = 0x10000;
 constexpr size_t MAX_PAIRS = 0x10000;
+// A map's text is a few hundred kilobytes at most.
+constexpr size_t MAX_MAP_TEXT = size_t{16} << 20;
 
 bool is_space(char c) {
     return c == ' ' || c == '\n' || c == '\r' || c == '\t' || c == '\f' || c == 0;
@@ -156,7 +158,8 @@ bool stream_text(int obj, std::string& out) {
     const char* filter = get_elem_name(obj, nullptr, "Filter");
     if (!filter || std::strcmp(filter, "FlateDecode") != 0 || dict_entry(obj, "DecodeParms") != -1)
         return false;
-    return inflate_data(bytes, len, out) || !out.empty();
+    return inflate_data(bytes, len, out, MAX_MAP_TEXT) ||
+           (!out.empty() && out.size() < MAX_MAP_TEXT);
 }
 
 // The descendant CID font of Type 0 font `font`, or -1.

@@ -6,12 +6,9 @@
 
 namespace {
 constexpr size_t INFLATE_WINDOW = 65536;
-// Output beyond this is refused: a few bytes of input must not be allowed to claim the
-// whole memory of the machine.
-constexpr size_t INFLATE_MAX_OUT = size_t{1} << 30;
 }  // namespace
 
-bool inflate_data(const char* data, size_t len, std::string& out) {
+bool inflate_data(const char* data, size_t len, std::string& out, size_t limit) {
     out.clear();
     z_stream z;
     std::memset(&z, 0, sizeof z);
@@ -27,7 +24,7 @@ bool inflate_data(const char* data, size_t len, std::string& out) {
             remaining -= chunk;
         }
         size_t have = out.size();
-        if (have >= INFLATE_MAX_OUT) break;
+        if (have >= limit) break;
         out.resize(have + INFLATE_WINDOW);
         z.next_out = reinterpret_cast<Bytef*>(&out[have]);
         z.avail_out = static_cast<uInt>(INFLATE_WINDOW);
