@@ -652,6 +652,20 @@ int32_t* line_buffer(size_t len) {
     return line.data();
 }
 
+// True when the value has a character of a script that is written right to left (Hebrew,
+// Arabic, Syriac, Thaana, N'Ko) or whose letters join or combine into other forms (the
+// Indic scripts, Thai to Khmer): setting it glyph by glyph in code order would misshow it.
+bool needs_shaping(const int32_t* value) {
+    for (const int32_t* c = value; *c; ++c) {
+        const int32_t u = *c;
+        if ((u >= 0x0590 && u <= 0x0DFF) || (u >= 0x0E00 && u <= 0x109F) ||
+            (u >= 0x1780 && u <= 0x17FF) || (u >= 0xFB1D && u <= 0xFDFF) ||
+            (u >= 0xFE70 && u <= 0xFEFF))
+            return true;
+    }
+    return false;
+}
+
 // A password field's value as every viewer shows it: an asterisk for each character, line
 // breaks kept. The value itself is not written anywhere.
 const int32_t* masked_value(const int32_t* value) {
@@ -1057,12 +1071,12 @@ FillResult build_field_appearance(int field_no, const int32_t* field_data, const
                   ? &g_st.p_font_strage[st.font_no]
                   : nullptr;
     fs.identity = facts.font_identity;
-    if (fs.identity) fs.glyphs = identity_glyphs(facts.identity_font);
-    // A subset has the glyphs of the texts it was made for: a value it shows only in part
-    // is set wholly in the stand-ins, rather than in two faces letter by letter.
-    if (fs.glyphs && facts.font_subset)
-        for (const int32_t* c = field_data; *c && fs.glyphs; ++c)
-            if (*c != 10 && *c != 12 && *c != 13 && !fs.glyphs->find(*c)) fs.glyphs = nullptr;
+    // A whole embedded font shows the characters its map names. Not a subset: its map may
+    // name characters whose glyphs were left out. Not a value in a script written right to
+    // left or whose letters join or combine: the glyphs would stand in the wrong order or
+    // form, where the stand-ins' missing-glyph marks at least show that something is there.
+    if (fs.identity && !facts.font_subset && !needs_shaping(field_data))
+        fs.glyphs = identity_glyphs(facts.identity_font);
     fs.subset = facts.font_subset;
     fs.latin1 = facts.font_latin1;
     fs.utf16 = facts.font_utf16;

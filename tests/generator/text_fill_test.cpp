@@ -469,7 +469,8 @@ TEST_F(TextFill, GlyphNumberFontsShowWhatTheirToUnicodeMapNames) {
     // its characters are written as their codes and measured by /W; the others fall back.
     int map = tb::add_object();
     tb::stream(map,
-               "/CIDInit /ProcSet findresource begin 2 beginbfchar <0005> <0041> <0009> <D83DDE00>"
+               "/CIDInit /ProcSet findresource begin 3 beginbfchar <0005> <0041> <0009> <D83DDE00> "
+               "<0007> <0627>"
                " endbfchar 2 beginbfrange <0010> <0012> <0061> <0020> <0021> [<0062> <00660069>]"
                " endbfrange endcmap");
     int cid_font = tb::add_object();
@@ -485,6 +486,13 @@ TEST_F(TextFill, GlyphNumberFontsShowWhatTheirToUnicodeMapNames) {
     EXPECT_EQ(lines_of(i),
               " 171.399994 0 Td (\\000\\005\\000\\020\\000\\021\\000\\011\\000\\022) Tj");
     EXPECT_EQ(to_unicode_pairs("<01> <0041>", 11).size(), 0u);  // outside a mapping section
+    // Right-to-left text would need shaping and reordering: the stand-ins take it; so they
+    // do for a subset, whose map may name glyphs it left out.
+    fill("I", U"\u0627");
+    EXPECT_NE(lines_of(i).find("TsFbJpn"), std::string::npos);
+    std::snprintf(g_st.p_font_strage[rec(i).font_no].name, 32, "ABCDEF+Sub");
+    fill("I", U"A");
+    EXPECT_NE(lines_of(i).find("TsFbHelv"), std::string::npos);
 }
 
 TEST_F(TextFill, OneLineFieldKeepsTheValueOnItsLine) {
