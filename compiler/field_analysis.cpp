@@ -12,7 +12,6 @@
 #include "compiler/compiler_state.h"
 #include "compiler/font_analysis.h"
 #include "compiler/font_size.h"
-#include "store/inflate.h"
 #include "multibyte/char_width.h"
 #include "multibyte/font_metrics.h"
 #include "multibyte/standard_fonts.h"
@@ -20,6 +19,7 @@
 #include "store/element_ops.h"
 #include "store/element_walk.h"
 #include "store/field_extras.h"
+#include "store/inflate.h"
 #include "store/pdf_text.h"
 #include "store/storages.h"
 #include "store/widget_drawing.h"
@@ -420,6 +420,35 @@ bool drawn_across(int w, int ap) {
 }
 
 bool appearance_text(int ap, std::string* text);
+
+// True when the appearance's box, as its /Matrix draws it, is another size than the widget's
+// rectangle, either way round (more than a tenth and two points apart on a side).
+bool sized_apart(int w, int ap) {
+    std::vector<double> b = array_numbers(dict_entry(ap, "BBox"));
+    std::vector<double> r = array_numbers(dict_entry(w, "Rect"));
+    if (b.size() < 4 || r.size() < 4) return false;
+    std::vector<double> m = array_numbers(dict_entry(ap, "Matrix"));
+    if (m.size() < 4) m = {1, 0, 0, 1};
+    const double bw = std::fabs(b[2] - b[0]), bh = std::fabs(b[3] - b[1]);
+    const double tw = std::fabs(m[0]) * bw + std::fabs(m[2]) * bh;
+    const double th = std::fabs(m[1]) * bw + std::fabs(m[3]) * bh;
+    const double rw = std::fabs(r[2] - r[0]), rh = std::fabs(r[3] - r[1]);
+    auto near = [](double a, double want) {
+        return std::fabs(a - want) <= std::max(2.0, 0.1 * want);
+    };
+    return !(near(tw, rw) && near(th, rh)) && !(near(tw, rh) && near(th, rw));
+}
+
+int quarter_turn(double degrees);
+
+// True when /MK /R turns the field a quarter or half turn but the appearance's /Matrix does
+// not: the form drew the field upright, where a viewer turns a typed value as /MK /R says.
+bool turned_by_mk_only(int w, int ap) {
+    double r = 0;
+    if (!number_value(entry_in(w, "MK", "R"), &r) || quarter_turn(r) == 0) return false;
+    std::vector<double> m = array_numbers(dict_entry(ap, "Matrix"));
+    return m.size() < 4 || (m[0] > 0 && m[3] > 0 && std::fabs(m[1]) + std::fabs(m[2]) < 1e-3);
+}
 
 // What the "cm" operators before an appearance's first text object do to its text.
 struct Inside {
@@ -1389,6 +1418,15 @@ void analyse_widget(int w) {
         // through /MK /R is drawn.
         int old = ap;
         ap = build_appearance(w, f, "", nullptr, in.turn != 0 ? in.turn : -1);
+        if (ap != -1) carry_default_font(w, old, ap, f);
+    } else if (f.is_text() && upright_matrix(ap) && !drawn_across(w, ap) &&
+               (sized_apart(w, ap) || (in.turn == 0 && turned_by_mk_only(w, ap)))) {
+        // A box of another size than the widget's (a page-sized one, as LaTeX's l3pdffield
+        // writes), which viewers squeeze into the widget with all it shows, or an upright
+        // drawing of a field that /MK /R turns: the value is laid out as a viewer lays out a
+        // typed one, in a box of the widget's size turned by /MK /R.
+        int old = ap;
+        ap = build_appearance(w, f);
         if (ap != -1) carry_default_font(w, old, ap, f);
     } else if (f.is_text() && (!upright_matrix(ap) || drawn_across(w, ap))) {
         // Drawn as a viewer draws a typed value, in the same font. The box keeps its size,

@@ -110,7 +110,7 @@ TEST(FieldAnalysis, StandardFontsBorderAlignmentAndHalfSizes) {
 
 TEST(FieldAnalysis, BoxBelowTheOriginKeepsTheTextInside) {
     // /BBox [10 -4 110 12]: the text starts at the box's corner plus the allowance of 2.
-    ASSERT_EQ(compile_text(form("/DA (/Helv 12 Tf 0 g)",
+    ASSERT_EQ(compile_text(form("/DA (/Helv 12 Tf 0 g)/Rect [0 0 100 16]",
                                 "/BBox [10 -4 110 12]/Resources <</Font <</Helv 5 0 R>>>>",
                                 "/Tx BMC EMC")),
               CompileStatus::ok);
@@ -135,13 +135,13 @@ TEST(FieldAnalysis, FontFromDefaultResourcesIsEnteredInTheAppearance) {
 
 TEST(FieldAnalysis, ResourcesInObjectsOfTheirOwnAndNone) {
     std::string more = "12 0 obj <</Font 13 0 R>> endobj\n13 0 obj <</F9 5 0 R>> endobj\n";
-    ASSERT_EQ(compile_text(form("/DA (/F9 9 Tf 0 g)", "/BBox [0 0 100 20]/Resources 12 0 R",
+    ASSERT_EQ(compile_text(form("/DA (/F9 9 Tf 0 g)", "/BBox [0 0 200 20]/Resources 12 0 R",
                                 "/Tx BMC q BT /F9 9 Tf 0 g 2 3 Td (old) Tj ET Q EMC", more)),
               CompileStatus::ok);
     EXPECT_EQ(field().font_no, -20);
     EXPECT_EQ(field().f_ap, 1);
     // No resources at all: a Font dictionary is made for the default resources' font.
-    ASSERT_EQ(compile_text(form("/DA (/Helv 9 Tf 0 g)", "/BBox [0 0 100 20]", "/Tx BMC EMC")),
+    ASSERT_EQ(compile_text(form("/DA (/Helv 9 Tf 0 g)", "/BBox [0 0 200 20]", "/Tx BMC EMC")),
               CompileStatus::ok);
     EXPECT_EQ(field().f_ap, 1);
     EXPECT_EQ(get_elem_objref(11, nullptr, "Helv"), 5);
@@ -151,7 +151,7 @@ TEST(FieldAnalysis, ResourcesInObjectsOfTheirOwnAndNone) {
 TEST(FieldAnalysis, AppearanceFontNamedOtherwiseIsRenamedOnlyAsAnOperand) {
     // The appearance names the default appearance's font /Fx: its text takes the name /Helv.
     ASSERT_EQ(compile_text(form("/DA (/Helv 9 Tf 0 g)",
-                                "/BBox [0 0 100 20]/Resources <</Font <</Fx 5 0 R>>>>",
+                                "/BBox [0 0 200 20]/Resources <</Font <</Fx 5 0 R>>>>",
                                 "/Tx BMC q BT /Fx 9 Tf 0 g 2 3 Td (Fx) Tj ET Q EMC")),
               CompileStatus::ok);
     EXPECT_STREQ(field().start_str, "/Tx BMC q BT /Helv 9 Tf 0 g ");
@@ -159,7 +159,7 @@ TEST(FieldAnalysis, AppearanceFontNamedOtherwiseIsRenamedOnlyAsAnOperand) {
     // name begins its own: nothing is renamed.
     ASSERT_EQ(
         compile_text(form("/DA (/Helv2 9 Tf 0 g)",
-                          "/BBox [0 0 100 20]/Resources <</Font <</Helv 5 0 R/Helv2 5 0 R>>>>",
+                          "/BBox [0 0 200 20]/Resources <</Font <</Helv 5 0 R/Helv2 5 0 R>>>>",
                           "/Tx BMC q BT /Helv2 9 Tf 0 g 2 3 Td (x) Tj ET Q EMC")),
         CompileStatus::ok);
     EXPECT_STREQ(field().start_str, "/Tx BMC q BT /Helv2 9 Tf 0 g ");
@@ -593,7 +593,7 @@ TEST(FieldNames, AppearanceDrawnAcrossItsWidgetIsTurnedAsItsPage) {
     EXPECT_EQ(str_of(get_elem(ap, "Matrix")), "0 1 -1 0 0 0");
 }
 
-TEST(FieldNames, AppearancesTurnedOrScaledInsideTheirDrawingAreRebuilt) {
+TEST(FieldNames, AppearancesTurnedOrScaledAgainstTheirWidgetAreRebuilt) {
     const struct {
         const char* why;
         const char* widget;  // the widget's /MK and /Rect
@@ -610,6 +610,12 @@ TEST(FieldNames, AppearancesTurnedOrScaledInsideTheirDrawingAreRebuilt) {
         // under a cm that makes up for the /Matrix. In the big box the value fell outside.
         {"scaled", "/Rect [100 400 300 420]", "/BBox [0 0 2000 200]/Matrix [0.1 0 0 0.1 0 0]",
          "10 0 0 10 0 0 cm", "0 0 200 20 ", ""},
+        // As LaTeX's l3pdffield writes: a page-sized box that viewers squeeze into the widget.
+        {"page-sized box", "/Rect [100 400 300 420]", "/BBox [0 0 612 792]/Matrix [1 0 0 1 0 0]",
+         "", "0 0 200 20 ", ""},
+        // As TCPDF writes a field turned by /MK /R 90: drawn upright, as the widget lies.
+        {"turned by /MK only", "/MK <</R 90>>/Rect [100 400 130 620]", "/BBox [0 0 30 220]", "",
+         "0 0 220 30 ", "0 1 -1 0 0 0"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.why);
