@@ -201,17 +201,38 @@ char type_of(const char* ft, uint32_t ff) {
 // A default appearance whose Tf has a size but no font name ("0 Tf 0 g") is shown by
 // viewers in the form's default font, else in Helvetica: the name is put in before the size.
 void name_the_font(std::string* da, const std::string& form_da) {
-    const size_t tf = da->find("Tf");
-    if (tf == std::string::npos || da->rfind('/', tf) != std::string::npos) return;
+    int ignored = -1;
+    std::vector<std::string> t = da_tokens(*da, &ignored);
+    size_t tf = 0;
+    while (tf < t.size() && t[tf] != "Tf") ++tf;
     int form_tf = -1;
     const std::vector<std::string> form = da_tokens(form_da, &form_tf);
     const std::string& named = form_tf >= 0 ? form[static_cast<size_t>(form_tf)] : std::string();
     const std::string font = named.size() > 1 && named[0] == '/' ? named : "/Helv";
-    // The size operand: the word before Tf.
-    size_t at = tf;
-    while (at > 0 && std::strchr(" \t\r\n", (*da)[at - 1])) --at;
-    while (at > 0 && !std::strchr(" \t\r\n", (*da)[at - 1])) --at;
-    da->insert(at, font + " ");
+    if (tf == t.size()) {
+        // No font operator at all: only a colour, or bytes that are no operators (as a form
+        // encrypted amiss leaves them). Viewers show a typed value in the form's font then,
+        // else in Helvetica sized to the box.
+        const std::string size = form_tf >= 0 ? form[static_cast<size_t>(form_tf) + 1] : "0";
+        bool text = !da->empty();
+        for (char c : *da) text = text && ((c >= ' ' && c <= '~') || std::strchr("\t\r\n", c));
+        *da = font + " " + size + " Tf " + (text ? *da : "0 g");
+        return;
+    }
+    char* end = nullptr;
+    const bool sized = tf >= 1 && (std::strtod(t[tf - 1].c_str(), &end), *end == 0);
+    if (sized && tf >= 2 && t[tf - 2].size() > 1 && t[tf - 2][0] == '/') return;
+    // The font's name is missing ("12 Tf") or empty ("/ 12 Tf", as Scribus writes it), or the
+    // size too: the form's font stands in, as viewers take it.
+    const auto at = t.begin() + static_cast<long>(tf);
+    if (sized && tf >= 2 && t[tf - 2] == "/")
+        t[tf - 2] = font;
+    else if (sized)
+        t.insert(at - 1, font);
+    else
+        t.insert(at, {font, "0"});
+    da->clear();
+    for (const std::string& w : t) *da += (da->empty() ? "" : " ") + w;
 }
 
 // Walks the widget and its /Parent chain. False when no node has a partial name.
@@ -514,10 +535,14 @@ int quarter_turn(double degrees) {
     return rot % 90 == 0 ? rot : 0;
 }
 
-// The quarter turn of the widget's page (/Rotate 90 or 270); 90 for any other page.
+// The quarter turn of the widget's page (/Rotate 90 or 270); on any other page the one /MK /R
+// gives the field (as Scribus turns fields, drawn upright), else 90.
 int page_turn(int w) {
     double r = 0;
     number_value(dict_entry(ref_target(dict_entry(w, "P")), "Rotate"), &r);
+    if (quarter_turn(r) == 90 || quarter_turn(r) == 270) return quarter_turn(r);
+    r = 0;
+    number_value(entry_in(w, "MK", "R"), &r);
     return quarter_turn(r) == 270 ? 270 : 90;
 }
 

@@ -166,11 +166,22 @@ TEST(FieldAnalysis, AppearanceFontNamedOtherwiseIsRenamedOnlyAsAnOperand) {
 }
 
 TEST(FieldAnalysis, RecordsWithoutAFillableAppearance) {
-    // No /DA Tf: the record keeps its name, object and alignment.
-    ASSERT_EQ(compile_text(form("/DA (0 g)/Q 1", k_ap_helv, "/Tx BMC EMC")), CompileStatus::ok);
-    EXPECT_STREQ(field().name, "f1");
-    EXPECT_EQ(field().align, 1);
-    EXPECT_EQ(field().f_ap, 0);
+    // A /DA without a font operator (a colour only, or bytes that are no operators at all),
+    // or with an empty font name (as Scribus writes it): Helvetica, as viewers show it; the
+    // colour stays; the size is the one given, else fitted to the box.
+    const struct {
+        const char* da;
+        const char* start;
+    } das[] = {{"(0 0 1 rg)", "/Tx BMC BT /Helv 0 Tf 0 0 1 rg "},
+               {"<00ff8a28>", "/Tx BMC BT /Helv 0 Tf 0 g "},
+               {"(/ 12 Tf 0 g)", "/Tx BMC BT /Helv 12 Tf 0 g "}};
+    for (const auto& d : das) {
+        ASSERT_EQ(compile_text(form(std::string("/Q 1/DA ") + d.da, k_ap_helv, "/Tx BMC EMC")),
+                  CompileStatus::ok);
+        EXPECT_EQ(field().align, 1);
+        EXPECT_EQ(field().f_ap, 1);
+        EXPECT_STREQ(field().start_str, d.start) << d.da;
+    }
     // A font named nowhere: shown in the standard font its name stands for, as viewers do.
     ASSERT_EQ(compile_text(form("/DA (/Nope 9 Tf)", k_ap_helv, "/Tx BMC EMC")), CompileStatus::ok);
     EXPECT_EQ(field().f_ap, 1);
