@@ -225,11 +225,7 @@ void redraw_list_box(int idx, int widget, const std::vector<ChoiceItem>& items, 
     }
     const WidgetFrame fr = read_widget_frame(widget, 0);
     int da_len = 0;
-    const char* da = get_elem_string(widget, "Parent", "DA", &da_len);
-    if (!da) {
-        int root = get_trailer_objref("Root");
-        da = root >= 0 ? get_elem_string(root, "AcroForm", "DA", &da_len) : nullptr;
-    }
+    const char* da = default_appearance(widget, &da_len);
     int top = get_elem_int(widget, "Parent", "TI");
     const double size = r.font_size10 > 0 ? r.font_size10 / 10.0 : r.font_size;
     std::string text = frame_ops(fr, dx, dy, false);

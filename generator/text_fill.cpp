@@ -1,7 +1,10 @@
 #include "generator/text_fill.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <deque>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -16,6 +19,7 @@
 #include "store/change_marks.h"
 #include "store/element_ops.h"
 #include "store/field_extras.h"
+#include "store/pdf_text.h"
 #include "store/template_file.h"
 
 FillState g_fill;
@@ -103,14 +107,6 @@ bool box_size(int ap, float* width, float* height, float* x0, float* y0) {
     *x0 = x1;
     *y0 = y1;
     return true;
-}
-
-// The default appearance that applies to the widget: its own, its parent's, or the form's.
-const char* default_appearance(int widget, int* len) {
-    const char* da = get_elem_string(widget, "Parent", "DA", len);
-    if (da) return da;
-    int root = get_trailer_objref("Root");
-    return root >= 0 ? get_elem_string(root, "AcroForm", "DA", len) : nullptr;
 }
 
 // True when the font name is that of an embedded subset ("ABCDEF+Name").
@@ -435,6 +431,43 @@ bool fillable(int i) {
 }
 
 }  // namespace
+
+namespace {
+
+// Default appearances of the loaded content that are written with escapes or in hexadecimal,
+// as their bytes. Fills keep pointers to them while the same content is loaded.
+struct DecodedAppearances {
+    long image = -1;
+    std::deque<std::pair<int, std::string>> texts;  // by string element
+};
+DecodedAppearances g_decoded_da;
+
+}  // namespace
+
+const char* default_appearance(int widget, int* len) {
+    int e = get_elem_force(widget, "Parent", "DA");
+    if (e == -1) {
+        int root = get_trailer_objref("Root");
+        e = root >= 0 ? get_elem_force(root, "AcroForm", "DA") : -1;
+    }
+    if (e == -1 || elem_at(e).f_type != ELEM_TYPE_STRING) return nullptr;
+    const st_elem& el = elem_at(e);
+    const char* text = elem_bytes(el);
+    *len = el.data.str.len;
+    const char kind = el.data.str.type == STR_HEX ? '<' : '(';
+    if (kind == '(' && !std::memchr(text, '\\', static_cast<size_t>(*len))) return text;
+    DecodedAppearances& d = g_decoded_da;
+    if (d.image != loaded_image_id() || d.image == -1) {
+        d.image = loaded_image_id();
+        d.texts.clear();
+    }
+    auto it =
+        std::find_if(d.texts.begin(), d.texts.end(), [e](const auto& t) { return t.first == e; });
+    if (it == d.texts.end())
+        it = d.texts.insert(d.texts.end(), {e, string_bytes(kind, text, *len)});
+    *len = static_cast<int>(it->second.size());
+    return it->second.c_str();
+}
 
 namespace {
 

@@ -23,6 +23,10 @@ extern FillState g_fill;
 // The appearance stream object of a widget: the object its /N entry refers to, or -1.
 int field_appearance_object(int widget);
 
+// The default appearance that applies to the widget (its own, its parent's or the form's) as
+// its bytes, escapes resolved; nullptr when there is none. Valid while the content is loaded.
+const char* default_appearance(int widget, int* len);
+
 // Fills every widget of text field `field_name` with the value, set as `style` asks
 // (style.font_sname empty: the field's own font; otherwise another field's font resource).
 void fill_text_field(const char* field_name, const int32_t* field_data, const FillStyle& style);

@@ -495,6 +495,19 @@ TEST_F(TextFill, GlyphNumberFontsShowWhatTheirToUnicodeMapNames) {
     EXPECT_NE(lines_of(i).find("TsFbHelv"), std::string::npos);
 }
 
+TEST_F(TextFill, DefaultAppearanceIsReadAsItsBytes) {
+    // As Scribus writes it, ending in an escaped line feed; and in hexadecimal.
+    int w = tb::add_object();
+    tb::literal(w, "DA", "/Helv 9 Tf 0 0 1 rg\\n");
+    int len = 0;
+    const char* da = default_appearance(w, &len);
+    EXPECT_EQ(std::string(da, static_cast<size_t>(len)), "/Helv 9 Tf 0 0 1 rg\n");
+    int h = tb::add_object();
+    append_elem_str(h, 0, "DA", STR_HEX, "3020670a", 8);
+    da = default_appearance(h, &len);
+    EXPECT_EQ(std::string(da, static_cast<size_t>(len)), "0 g\n");
+}
+
 TEST_F(TextFill, OneLineFieldKeepsTheValueOnItsLine) {
     int f = field("L", 30, 20);
     rec(f).line_start = 5;
