@@ -295,7 +295,9 @@ bool gather_field_facts(int w, FieldFacts* f) {
     // A field that names no default appearance anywhere (some form libraries write none) is
     // shown as viewers show it then: Helvetica sized to the box, black.
     if (f->da.empty() && f->shows_text()) f->da = "/Helv 0 Tf 0 g";
-    if (f->shows_text()) {
+    // A push button's caption is set in its default appearance's font too, once it names one.
+    const bool caption = f->type == FIELD_TYPE_PUSHBUTTON && f->da.find("Tf") != std::string::npos;
+    if (f->shows_text() || caption) {
         std::string form_da;
         if (valid_xref(acro)) bytes_of(get_elem(acro, "DA"), &form_da);
         name_the_font(&f->da, form_da);

@@ -204,6 +204,19 @@ TEST(FieldAnalysis, RecordsWithoutAFillableAppearance) {
     EXPECT_EQ(g_st.num_field_strage, 1);
 }
 
+TEST(FieldAnalysis, PushButtonCaptionKeepsTheSizeOfAnUnnamedFont) {
+    // As Scribus writes a button's /DA: "/ 12 Tf". The caption is drawn at 12 points.
+    ASSERT_EQ(compile_text(pdf_with(
+                  form_head("/Fields [10 0 R]/NeedAppearances true/DR <</Font <</Helv 5 0 R>>>>") +
+                  "10 0 obj <</Type/Annot/Subtype/Widget/FT/Btn/Ff 65536/T (go)/DA (/ 12 Tf 0 g)"
+                  "/MK <</CA (Go)>>/Rect [0 0 80 30]>> endobj\n")),
+              CompileStatus::ok);
+    const int ap = get_xref_absolute(10, "N");
+    ASSERT_GT(ap, 10);
+    EXPECT_NE(str_of(get_elem(ap, LABEL_STREAM)).find("/Helv 12.00 Tf"), std::string::npos)
+        << str_of(get_elem(ap, LABEL_STREAM));
+}
+
 TEST(FieldAnalysis, WidgetsSharingAParentAndFlateAppearances) {
     std::string text = "/Tx BMC q BT /Helv 12 Tf 0 g 2 5.5 Td (x) Tj ET Q EMC";
     uLongf n = compressBound(text.size());
