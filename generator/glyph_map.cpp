@@ -224,13 +224,20 @@ std::vector<std::pair<uint32_t, int32_t>> to_unicode_pairs(const char* text, siz
         if (code >= 0 && u > 0 && pairs.size() < MAX_PAIRS)
             pairs.emplace_back(static_cast<uint32_t>(code), u);
     };
-    while (r.next() != CMapReader::done) {
+    // A section's keywords count wherever they stand, also where an entry is cut short.
+    auto keyword = [&] {
         if (r.is("beginbfchar")) mode = chars;
         if (r.is("beginbfrange")) mode = ranges;
         if (r.is("endbfchar") || r.is("endbfrange")) mode = none;
+    };
+    while (r.next() != CMapReader::done) {
+        keyword();
         if (r.kind != CMapReader::hex || mode == none) continue;
         const long lo = code_of(r.bytes);
-        if (r.next() != CMapReader::hex) continue;
+        if (r.next() != CMapReader::hex) {
+            keyword();
+            continue;
+        }
         if (mode == chars) {
             add(lo, char_of(r.bytes));
             continue;
@@ -238,6 +245,7 @@ std::vector<std::pair<uint32_t, int32_t>> to_unicode_pairs(const char* text, siz
         const long hi = code_of(r.bytes);
         const bool ok = lo >= 0 && hi >= lo && static_cast<uint32_t>(hi - lo) < MAX_RANGE;
         r.next();
+        keyword();
         if (r.kind == CMapReader::hex) {
             const int32_t first = char_of(r.bytes);
             if (ok && first > 0)
