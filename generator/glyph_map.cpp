@@ -221,7 +221,7 @@ std::vector<std::pair<uint32_t, int32_t>> to_unicode_pairs(const char* text, siz
     r.end = text + len;
     enum { none, chars, ranges } mode = none;
     auto add = [&](long code, int32_t u) {
-        if (code >= 0 && u > 0 && pairs.size() < MAX_PAIRS)
+        if (code >= 0 && u > 0 && u <= 0x10FFFF && pairs.size() < MAX_PAIRS)
             pairs.emplace_back(static_cast<uint32_t>(code), u);
     };
     // A section's keywords count wherever they stand, also where an entry is cut short.

@@ -8,7 +8,7 @@ build=$(cd "${1:-build}" && pwd)
 cd "$(dirname "$0")/../.."
 seeds=tests/fuzz/seeds
 rm -rf "$seeds"
-for t in template script multibyte crypt_strings image_input compiler field_ops; do
+for t in template script multibyte crypt_strings image_input compiler field_ops font_maps; do
   mkdir -p "$seeds/fuzz_$t"
 done
 tmp=$(mktemp -d)
@@ -68,3 +68,8 @@ printf '\x00' >"$seeds/fuzz_field_ops/plain"
 printf '\x01' >"$seeds/fuzz_field_ops/compressed"
 printf '\x13\x00\x00\x40\xff' >"$seeds/fuzz_field_ops/array_edit"
 printf '\x25\x00\x01\x00\x00\x00\x02\x00\x41' >"$seeds/fuzz_field_ops/script_edits"
+
+# Font maps: a /ToUnicode CMap and /W widths.
+printf '/CIDInit /ProcSet findresource begin\n12 dict begin\nbegincmap\n1 begincodespacerange <0000> <FFFF> endcodespacerange\n2 beginbfchar <0003> <0020> <0024> <D835DC00> endbfchar\n2 beginbfrange <0010> <0019> <0030> <0020> <0022> [<0041> <00660069> <0043>] endbfrange\nendcmap CMapName currentdict /CMap defineresource pop end end\n' \
+  >"$seeds/fuzz_font_maps/tounicode.txt"
+printf '1 [500 600] 10 20 250 [ 5 [ 1 2 ] ]' >"$seeds/fuzz_font_maps/widths.txt"
