@@ -43,12 +43,40 @@ void note(const std::string& msg) {
     g_cc.field_errors.push_back(msg);
 }
 
+int new_object();
+
+// The object a resource entry `e` refers to. A resource given as a direct dictionary (as some
+// form libraries write their fonts) is moved into an object of its own first, which the
+// entry then refers to, so that it is found, analysed and named like any other. -1 for an
+// entry that is neither.
+int resource_object(int e) {
+    if (e == -1) return -1;
+    if (g_st.p_elem_strage[e].f_type != ELEM_TYPE_SUBDIC_START) return ref_target(e);
+    std::vector<int> inside;
+    for (int n : value_elems(e)) inside.push_back(n);
+    if (inside.size() < 2) return -1;
+    const int obj = new_object();
+    int last = 0;
+    for (size_t k = 1; k + 1 < inside.size(); ++k) {
+        int c = append_elem(obj, last);
+        copy_elem_value(c, g_st.p_elem_strage[inside[k]]);  // the storage may have moved
+        last = c;
+    }
+    for (size_t k = 1; k < inside.size(); ++k) {
+        st_elem& el = g_st.p_elem_strage[inside[k]];
+        el.label[0] = 0;
+        el.f_type = 0;
+    }
+    set_elem_objref(e, obj);
+    return obj;
+}
+
 // The font object under `name` in a resource dictionary object or its /Font, or -1.
 int font_in_resources(int obj, const char* name) {
     if (obj == -1) return -1;
-    int t = ref_target(get_elem(obj, name));
+    int t = resource_object(get_elem(obj, name));
     if (t != -1) return t;
-    return obj == -1 ? -1 : ref_target(get_elem(ref_target(get_elem(obj, "Font")), name));
+    return resource_object(get_elem(ref_target(get_elem(obj, "Font")), name));
 }
 
 // The font object of resource `name` in the form's default resources (the AcroForm's /DR,
@@ -744,7 +772,7 @@ bool analyse_field_font(int idx, int w, int ap, const FieldFacts& f, std::string
 
     // The font object: in the appearance's resources, else in the form's default resources
     // (entered into the appearance's font resources so that the output names it too).
-    int font = ref_target(get_elem(owner, F.c_str()));
+    int font = resource_object(get_elem(owner, F.c_str()));
     if (font == -1) {
         font = default_resource_font(w, F.c_str());
         if (font != -1) append_elem_objref(owner, after, F.c_str(), font);

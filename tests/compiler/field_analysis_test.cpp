@@ -133,6 +133,22 @@ TEST(FieldAnalysis, FontFromDefaultResourcesIsEnteredInTheAppearance) {
     EXPECT_EQ(f.f_ap, 1);
 }
 
+TEST(FieldAnalysis, FontGivenAsADirectDictionaryGetsAnObjectOfItsOwn) {
+    // As some form libraries write it: the font inside the appearance's resources.
+    ASSERT_EQ(compile_text(form("/DA (/Helv 9 Tf 0 g)",
+                                "/BBox [0 0 200 20]/Resources <</Font <</Helv <</Type/Font"
+                                "/Subtype/Type1/BaseFont/Helvetica/Encoding/WinAnsiEncoding>>>>>>",
+                                "/Tx BMC EMC")),
+              CompileStatus::ok);
+    EXPECT_EQ(field().f_ap, 1);
+    const int font = get_elem_objref(11, nullptr, "Helv");
+    ASSERT_GT(font, 11);
+    EXPECT_STREQ(get_elem_name(font, nullptr, "Encoding"), "WinAnsiEncoding");
+    // One /Helv entry, the reference, and none of the dictionary's own keys left in place.
+    EXPECT_EQ(chain_of(11).find("Helv:{"), std::string::npos) << chain_of(11);
+    EXPECT_EQ(chain_of(11).find("BaseFont"), std::string::npos) << chain_of(11);
+}
+
 TEST(FieldAnalysis, ResourcesInObjectsOfTheirOwnAndNone) {
     std::string more = "12 0 obj <</Font 13 0 R>> endobj\n13 0 obj <</F9 5 0 R>> endobj\n";
     ASSERT_EQ(compile_text(form("/DA (/F9 9 Tf 0 g)", "/BBox [0 0 200 20]/Resources 12 0 R",
