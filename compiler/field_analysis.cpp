@@ -646,9 +646,10 @@ void set_form_text(int ap, const std::string& s) {
 // background and border from /MK and /BS, a clipped text object with the default appearance,
 // the box turned as /MK /R says; `shown` (text operators) goes after the default appearance.
 // `size` (width and height), when given, is the box drawn in, which viewers scale to the
-// widget's rectangle. Returns the new appearance object, or -1.
+// widget's rectangle. `drawing`, when given, is a form drawn in place of the background and
+// border. Returns the new appearance object, or -1.
 int build_appearance(int w, const FieldFacts& f, const std::string& shown = "",
-                     const double* size = nullptr, int turn = -1) {
+                     const double* size = nullptr, int turn = -1, int drawing = -1) {
     std::vector<double> rect = array_numbers(dict_entry(w, "Rect"));
     if (rect.size() < 4) return -1;
     double rw = std::fabs(rect[2] - rect[0]), rh = std::fabs(rect[3] - rect[1]);
@@ -673,8 +674,10 @@ int build_appearance(int w, const FieldFacts& f, const std::string& shown = "",
     // The drawing before the text is what filling starts every value with, and the record
     // holds FIELD_START_STR bytes of it: a frame too long for that (the bands of a beveled
     // or inset border) is drawn by a form of its own, which the appearance paints.
-    int frame_form = -1;
-    if (frame.size() + clip.size() + f.da.size() + 32 > FIELD_START_STR / 4 * 3) {
+    int frame_form = drawing;
+    if (drawing != -1) {
+        frame = "/KsFrame Do\n";
+    } else if (frame.size() + clip.size() + f.da.size() + 32 > FIELD_START_STR / 4 * 3) {
         frame_form = new_form(bw, bh, nullptr, nullptr);
         set_form_text(frame_form, frame);
         frame = "/KsFrame Do\n";
@@ -696,6 +699,76 @@ int build_appearance(int w, const FieldFacts& f, const std::string& shown = "",
 
     point_normal_appearance(w, ap);
     return ap;
+}
+
+// The appearance text without its text objects (BT to ET; strings inside them skipped).
+std::string without_text_objects(const std::string& text) {
+    std::string out;
+    auto boundary = [&](size_t p, size_t n) {
+        return (p == 0 || std::strchr(" \t\r\n\f", text[p - 1])) &&
+               (p + n >= text.size() || std::strchr(" \t\r\n\f", text[p + n]));
+    };
+    size_t from = 0;
+    for (size_t p = text.find("BT"); p != std::string::npos; p = text.find("BT", p + 2)) {
+        if (p < from || !boundary(p, 2)) continue;
+        size_t q = p + 2;
+        int depth = 0;
+        for (; q < text.size(); ++q) {
+            const char c = text[q];
+            if (c == '\\' && depth > 0) {
+                ++q;
+            } else if (c == '(') {
+                ++depth;
+            } else if (c == ')' && depth > 0) {
+                --depth;
+            } else if (depth == 0 && c == 'E' && text.compare(q, 2, "ET") == 0 && boundary(q, 2)) {
+                break;
+            }
+        }
+        out.append(text, from, p - from);
+        from = q + 2 < text.size() ? q + 2 : text.size();
+        p = from;
+    }
+    out.append(text, std::min(from, text.size()), std::string::npos);
+    return out;
+}
+
+// For a text field whose appearance draws more before its text than the record holds (comb
+// cells, elaborate borders): the appearance a viewer draws for a typed value, with the
+// form's own drawing, text objects left out, as a form that it paints. -1 where the drawing
+// would not stand where it stood (a box not at the widget's size, a turned or scaled one).
+int build_keeping_drawing(int w, int ap, const FieldFacts& f) {
+    std::string text;
+    std::vector<double> b = array_numbers(dict_entry(ap, "BBox"));
+    std::vector<double> r = array_numbers(dict_entry(w, "Rect"));
+    std::vector<double> m = array_numbers(dict_entry(ap, "Matrix"));
+    double turn = 0;
+    number_value(entry_in(w, "MK", "R"), &turn);
+    if (b.size() < 4 || r.size() < 4 || quarter_turn(turn) != 0 || !appearance_text(ap, &text))
+        return -1;
+    if (m.size() >= 6 &&
+        (m[0] != 1 || m[1] != 0 || m[2] != 0 || m[3] != 1 || m[4] != 0 || m[5] != 0))
+        return -1;
+    const double rw = std::fabs(r[2] - r[0]), rh = std::fabs(r[3] - r[1]);
+    if (std::fabs(b[0]) > 1 || std::fabs(b[1]) > 1 || std::fabs(b[2] - rw) > 1 ||
+        std::fabs(b[3] - rh) > 1)
+        return -1;
+    const int drawing = new_object();
+    append_elem_name(drawing, 0, "Type", "XObject");
+    append_elem_name(drawing, 0, "Subtype", "Form");
+    int last = 0;
+    for (const char* key : {"BBox", "Resources"}) {
+        std::vector<int> value;
+        const int e = dict_entry(ap, key);
+        if (e != -1)
+            for (int n : value_elems(e)) value.push_back(n);
+        for (int n : value) {
+            last = append_elem(drawing, last);
+            copy_elem_value(last, g_st.p_elem_strage[n]);  // the storage may have moved
+        }
+    }
+    set_form_text(drawing, without_text_objects(text));
+    return build_appearance(w, f, "", nullptr, -1, drawing);
 }
 
 // Standard font objects made for fonts the form does not define, by base font name.
@@ -1502,7 +1575,12 @@ void analyse_widget(int w) {
     // cannot be read, is replaced by the one a viewer would draw, so the field can still be
     // filled.
     if ((a == Analysis::too_long || a == Analysis::broken) && (f.is_text() || is_combo)) {
-        int built = build_appearance(w, f);
+        // The form's own drawing is kept where viewers show it: not in a form that asks them
+        // to build the appearances anew.
+        const bool keep = a == Analysis::too_long && f.is_text() && !g_need_appearances;
+        int built = keep ? build_keeping_drawing(w, ap, f) : -1;
+        if (built == -1) built = build_appearance(w, f);
+        if (built != -1) carry_default_font(w, ap, built, f);
         if (built != -1) a = analyse_appearance(idx, w, built, f);
     }
     if (a == Analysis::too_long) note("Field appearance too long(" + f.full_name + ")");

@@ -149,6 +149,28 @@ TEST(FieldAnalysis, FontGivenAsADirectDictionaryGetsAnObjectOfItsOwn) {
     EXPECT_EQ(chain_of(11).find("BaseFont"), std::string::npos) << chain_of(11);
 }
 
+TEST(FieldAnalysis, LongDrawingBeforeTheTextIsKeptAsAFormOfItsOwn) {
+    // Comb cells drawn line by line before the text: more than the record holds.
+    std::string cells = "0 0 0 RG 1 w";
+    for (int x = 10; x < 200; x += 10)
+        cells += " " + std::to_string(x) + " 0 m " + std::to_string(x) + " 20 l S";
+    ASSERT_GT(cells.size(), 256u);
+    ASSERT_EQ(
+        compile_text(form("/DA (/Helv 9 Tf 0 g)", k_ap_helv,
+                          "q " + cells + " Q /Tx BMC q BT /Helv 9 Tf 0 g 2 5 Td (ET) Tj ET Q EMC")),
+        CompileStatus::ok);
+    EXPECT_EQ(field().f_ap, 1);
+    const int ap = get_xref_absolute(10, "N");
+    ASSERT_GT(ap, 11);
+    EXPECT_NE(std::string(field().start_str).find("/KsFrame Do"), std::string::npos);
+    const int drawing = get_elem_objref(ap, "XObject", "KsFrame");
+    ASSERT_GT(drawing, 11);
+    const std::string kept = str_of(get_elem(drawing, LABEL_STREAM));
+    EXPECT_NE(kept.find(cells), std::string::npos) << kept;
+    EXPECT_EQ(kept.find("BT"), std::string::npos) << kept;
+    EXPECT_NE(get_elem(drawing, "Helv"), -1);  // the drawing's resources came along
+}
+
 TEST(FieldAnalysis, ResourcesInObjectsOfTheirOwnAndNone) {
     std::string more = "12 0 obj <</Font 13 0 R>> endobj\n13 0 obj <</F9 5 0 R>> endobj\n";
     ASSERT_EQ(compile_text(form("/DA (/F9 9 Tf 0 g)", "/BBox [0 0 200 20]/Resources 12 0 R",
