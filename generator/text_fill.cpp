@@ -182,19 +182,24 @@ FieldFacts read_facts(int i, int ap, int font_ap, int font_no, const char* sname
     facts.font_identity = identity_font(font);
     if (facts.font_identity) facts.identity_font = font;
     facts.font_utf16 = utf16_font(font);
+    facts.latin_standin = font_no >= 0 && font_no < g_st.num_font_strage
+                              ? latin_standin_for(g_st.p_font_strage[font_no].name, 0)
+                              : latin_standin_for(nullptr, -font_no);
     if (font_no < 0 && font_no != -SYMBOL_NO && font_no != -ZAPF_NO)
         facts.font_latin1 = standard_font_latin1(font);
     facts.da_ops = default_appearance(f.obj_no, &facts.da_ops_len);
     return facts;
 }
 
-// The fonts that stand in for the field's font, made once per page.
-int make_latin_fallback() {
+// The fonts that stand in for the field's font, made once per page: standard font
+// `standard` for the WinAnsi letters.
+int make_latin_fallback(int standard) {
     new_xref_strage();
     int obj = g_st.cur_xref_strage;
+    const char* base = standard_font_name(standard);
     append_elem_name(obj, 0, "Type", "Font");
     append_elem_name(obj, 0, "Subtype", "Type1");
-    append_elem_name(obj, 0, "BaseFont", "Helvetica");
+    append_elem_name(obj, 0, "BaseFont", base ? base : "Helvetica");
     append_elem_name(obj, 0, "Encoding", "WinAnsiEncoding");
     return obj;
 }
@@ -280,13 +285,17 @@ void add_fallback_fonts(int widget, int ap, const FillResult& r) {
     if (page != -1) ensure_own_resources(page);
     for (int k = 0; k < FALLBACK_COUNT; ++k) {
         if (!r.used_fallback[k]) continue;
-        int& obj = g_fill.fallback_font_obj[k];
+        const bool latin = k == FALLBACK_LATIN;
+        const size_t style =
+            static_cast<size_t>(r.latin_standin - 20) % g_fill.latin_font_obj.size();
+        int& obj = latin ? g_fill.latin_font_obj[style] : g_fill.fallback_font_obj[k];
         if (obj == -1)
-            obj = k == FALLBACK_LATIN      ? make_latin_fallback()
+            obj = latin                    ? make_latin_fallback(r.latin_standin)
                   : k == FALLBACK_JAPANESE ? make_japanese_fallback()
                                            : make_helvetica_extended(static_cast<Fallback>(k));
-        enter_font(ap, FALLBACK_NAMES[k], obj);
-        if (page != -1) enter_font(page, FALLBACK_NAMES[k], obj);
+        const char* name = latin ? latin_standin_name(r.latin_standin) : FALLBACK_NAMES[k];
+        enter_font(ap, name, obj);
+        if (page != -1) enter_font(page, name, obj);
     }
 }
 
@@ -541,6 +550,7 @@ bool refill_skipped_fields(bool (*reused)(int obj)) {
 void fill_page_reset() {
     g_refills.skipped.clear();
     for (int& obj : g_fill.fallback_font_obj) obj = -1;
+    g_fill.latin_font_obj.fill(-1);
 }
 
 int field_appearance_object(int widget) {

@@ -3,6 +3,7 @@
 // operations.h, the filler's own entry in page_hooks.h.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -15,6 +16,9 @@ struct FillState {
     std::string stream;
     std::vector<int> records;  // the records a fill addresses
     int fallback_font_obj[FALLBACK_COUNT] = {-1, -1, -1, -1};
+    // The Latin stand-ins by standard font, Helvetica (20) to Courier-BoldOblique (35).
+    std::array<int, 16> latin_font_obj{-1, -1, -1, -1, -1, -1, -1, -1,
+                                       -1, -1, -1, -1, -1, -1, -1, -1};
     static_assert(FALLBACK_COUNT == 4, "one -1 a fallback font");
 };
 

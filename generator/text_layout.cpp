@@ -258,8 +258,8 @@ namespace {
 
 constexpr int HELVETICA_NO = 20;
 
-int helvetica_winansi_width(int code) {
-    return code >= 0 && code <= 0xFF ? fmetric_winansi[HELVETICA_NO][code] : 0;
+int winansi_width(int standard, int code) {
+    return code >= 0 && code <= 0xFF ? fmetric_winansi[standard][code] : 0;
 }
 
 // Adobe-Japan1 widths as the fallback Japanese font declares them (/DW 1000, /W [231 632
@@ -298,6 +298,7 @@ struct FontSet {
     const st_font* font = nullptr;
     bool identity = false;
     const GlyphMap* glyphs = nullptr;  // an identity font's characters
+    int latin = HELVETICA_NO;          // the standard font of the Latin stand-in
     bool subset = false;
     bool latin1 = true;
     bool utf16 = false;
@@ -336,7 +337,7 @@ struct FontSet {
     int width(int32_t u, Pick p) const {
         switch (p) {
             case FALLBACK_LATIN:
-                return helvetica_winansi_width(winansi_code(u));
+                return winansi_width(latin, winansi_code(u));
             case FALLBACK_LATIN_EXTENDED:
             case FALLBACK_CYRILLIC_GREEK:
                 return helvetica_extended_width(helvetica_extended_code(u));
@@ -848,7 +849,11 @@ struct LineWriter {
     std::string* stream;
     FillResult* result;
 
-    const char* font_name(Pick p) const { return p == PICK_FIELD ? sname : FALLBACK_NAMES[p]; }
+    const char* font_name(Pick p) const {
+        return p == PICK_FIELD       ? sname
+               : p == FALLBACK_LATIN ? latin_standin_name(fs->latin)
+                                     : FALLBACK_NAMES[p];
+    }
 
     void note(Pick p) const {
         if (p != PICK_FIELD) result->used_fallback[p] = true;
@@ -1071,6 +1076,8 @@ FillResult build_field_appearance(int field_no, const int32_t* field_data, const
                   ? &g_st.p_font_strage[st.font_no]
                   : nullptr;
     fs.identity = facts.font_identity;
+    fs.latin = facts.latin_standin;
+    result.latin_standin = facts.latin_standin;
     // A whole embedded font shows the characters its map names. Not a subset: its map may
     // name characters whose glyphs were left out. Not a value in a script written right to
     // left or whose letters join or combine: the glyphs would stand in the wrong order or
@@ -1174,4 +1181,36 @@ void set_field_data_stream_line(int line_no, const int32_t* line_data, int char_
     append_codes(stream, fs, PICK_FIELD, line_data, char_c);
     stream.append(line_no == 0 ? ") Tj" : ") '");
     ls.pre_point = ls.draw_point;
+}
+
+int latin_standin_for(const char* name, int standard) {
+    if (!name) {
+        if (standard >= 24 && standard <= 27) return standard - 4;  // Narrow: as Helvetica
+        return standard >= HELVETICA_NO && standard <= 35 ? standard : HELVETICA_NO;
+    }
+    std::string n;
+    for (const char* p = name; *p; ++p)
+        n.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(*p))));
+    auto has = [&n](std::initializer_list<const char*> words) {
+        for (const char* w : words)
+            if (n.find(w) != std::string::npos) return true;
+        return false;
+    };
+    const bool bold = has({"bold", "black", "heavy", "demi"});
+    const bool slanted = has({"italic", "oblique"});
+    const bool mono = has({"mono", "courier", "consol", "typewriter", "fixed"});
+    const bool serif = !mono && !has({"sans"}) &&
+                       has({"serif", "times", "roman", "georgia", "garamond", "minion", "cambria",
+                            "palatino", "bookman", "century", "baskerville", "mincho", "song"});
+    const int family = mono ? 32 : serif ? 28 : HELVETICA_NO;
+    return family + (bold ? 1 : 0) + (slanted ? 2 : 0);
+}
+
+const char* latin_standin_name(int standard) {
+    static const char* const names[16] = {"TsFbHelv", "TsFbHeBo", "TsFbHeOb", "TsFbHeBO",
+                                          "TsFbHelv", "TsFbHeBo", "TsFbHeOb", "TsFbHeBO",
+                                          "TsFbTiRo", "TsFbTiBo", "TsFbTiIt", "TsFbTiBI",
+                                          "TsFbCour", "TsFbCoBo", "TsFbCoOb", "TsFbCoBO"};
+    const int k = standard - HELVETICA_NO;
+    return k >= 0 && k < 16 ? names[k] : names[0];
 }

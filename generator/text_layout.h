@@ -83,6 +83,9 @@ struct FieldFacts {
     bool font_subset = false;  // an embedded subset: only the codes it measures are there
     bool font_latin1 = true;   // a Latin-1 letter is its own code (false: only ASCII is)
     bool font_utf16 = false;   // a UTF16 CMap: characters beyond the BMP have codes
+    // The standard font (number) whose WinAnsi letters stand in for those the field's font
+    // lacks: Helvetica, Times or Courier in the weight and slant of the field's font.
+    int latin_standin = 20;
     // Text-state operators of the default appearance (colour, spacing) for a template text
     // that sets none of its own.
     const char* da_ops = nullptr;
@@ -93,6 +96,7 @@ struct FieldFacts {
 struct FillResult {
     int lines = 0;
     bool used_fallback[FALLBACK_COUNT] = {};
+    int latin_standin = 20;  // the standard font FALLBACK_LATIN stands for
 
     bool any_fallback() const {
         for (bool used : used_fallback)
@@ -132,6 +136,13 @@ void append_real(std::string& out, double v);
 // The encoding kind of a field's font: 'T' for standard fonts (negative numbers), else the
 // font record's kind; a number outside the template's fonts counts as 'T'.
 char font_encoding_kind(int font_no);
+
+// The standard font whose letters stand in for a field font named `name` (a font record's
+// base font name) or, for `name` nullptr, for standard font `standard`: Helvetica, Times or
+// Courier, bold and slanted as the font is.
+int latin_standin_for(const char* name, int standard);
+// The resource name the Latin stand-in `standard` is entered under.
+const char* latin_standin_name(int standard);
 
 // The WinAnsiEncoding code of a code point, or 0 when the encoding has none.
 int winansi_code(int32_t u);

@@ -448,6 +448,12 @@ TEST_F(TextFill, FontsThatCannotShowTheValueFallBack) {
     fill("S", U"AB");
     EXPECT_EQ(lines_of(s),
               " 0.000000 0 Td (\\101) Tj /TsFbHelv 12.000000 Tf (\\102) Tj /Helv 12.000000 Tf");
+    // The stand-in takes the family, weight and slant of the font it stands in for.
+    std::snprintf(g_st.p_font_strage[sub].name, 32, "ABCDEF+TimesNewRomanPS-BoldMT");
+    fill("S", U"AB");
+    EXPECT_NE(lines_of(s).find("/TsFbTiBo 12.000000 Tf (\\102)"), std::string::npos) << lines_of(s);
+    EXPECT_EQ(latin_standin_for("DejaVuSansMono-Oblique", 0), 34);  // Courier-Oblique
+    EXPECT_EQ(latin_standin_for(nullptr, 26), 22);  // Helvetica-Narrow-Oblique: Helvetica's
     // A standard font without /Encoding lays its codes out by StandardEncoding: a Latin-1
     // letter is not its code there (0xE4 is nothing), but the yen sign is.
     int h = field("H");
