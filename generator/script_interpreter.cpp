@@ -163,7 +163,12 @@ char* mytoken(char* buf) {
     char* c = g_script.cursor;
     if (!c || c < g_script.line_buf || c >= end) return empty_field;
     char* start = c;
-    while (c < end && *c != '\t' && *c != '\r' && *c != '\n' && *c != 0) ++c;
+    // A CR ends a field where it ends the line (CR LF); inside a line it belongs to the
+    // value, a line break there, which the rest of the value follows.
+    auto line_end_cr = [end](const char* p) {
+        return *p == '\r' && (p + 1 >= end || p[1] == '\n' || p[1] == 0);
+    };
+    while (c < end && *c != '\t' && !line_end_cr(c) && *c != '\n' && *c != 0) ++c;
     if (c >= end) {
         // A line that fills the whole buffer: its last field ends at the buffer's end.
         end[-1] = 0;

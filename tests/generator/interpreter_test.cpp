@@ -27,6 +27,14 @@ TEST(Tokeniser, FieldsAreNotTrimmed) {
     EXPECT_STREQ(g_script.line_buf, "startPage");
 }
 
+TEST(Tokeniser, CarriageReturnInsideALineBelongsToTheValue) {
+    set_line("setPageFieldData\tnotes\tline one\rline two\r\n");
+    mytoken(g_script.line_buf);
+    EXPECT_STREQ(mytoken(nullptr), "notes");
+    EXPECT_STREQ(mytoken(nullptr), "line one\rline two");
+    EXPECT_STREQ(mytoken(nullptr), "");
+}
+
 TEST(Tokeniser, StaysInsideAFullBuffer) {
     std::memset(g_script.line_buf, 'x', LINE_BUF_SIZE);
     g_script.line_buf[LINE_BUF_SIZE - 1] = 0;
