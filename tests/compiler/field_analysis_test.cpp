@@ -373,7 +373,9 @@ TEST(FontAnalysis, RecordsAndCMapRewrite) {
         "/FontDescriptor 8 0 R>> endobj\n"
         "8 0 obj <</Type/FontDescriptor/FontBBox [-100 -200 1000 900]>> endobj\n"
         "20 0 obj <</Type/Font/Subtype/TrueType/BaseFont/Arial/Encoding/WinAnsiEncoding"
-        "/FirstChar 32/Widths [250 333 500]/DW 400>> endobj\n"
+        "/FirstChar 32/Widths [250 333 500]/DW 400/FontDescriptor 23 0 R>> endobj\n"
+        "23 0 obj <</Type/FontDescriptor/FontBBox [-665 -325 2000 1040]/Ascent 905"
+        "/Descent -212>> endobj\n"
         "21 0 obj <</Type/Font/Subtype/Type0/BaseFont/Unifont/Encoding/UniGB-UTF16-V"
         "/DescendantFonts [7 0 R]>> endobj\n"
         "22 0 obj <</Type/Font/Subtype/Type0/BaseFont/HeiseiMin-W3/Encoding/90ms-RKSJ-V"
@@ -396,7 +398,7 @@ TEST(FontAnalysis, RecordsAndCMapRewrite) {
     EXPECT_EQ(analyse_font(20), 1);
     const st_font& a = g_st.p_font_strage[1];
     EXPECT_EQ(a.encoding, 'T');
-    EXPECT_EQ(a.height, 1000);
+    EXPECT_EQ(a.height, 1117);    // from /Ascent to /Descent, not the glyphs' box
     EXPECT_EQ(a.width[32], 250);  // the first width is that of /FirstChar
     EXPECT_EQ(a.width[34], 500);
     EXPECT_EQ(a.width[0], 400);
