@@ -182,6 +182,15 @@ FieldFacts read_facts(int i, int ap, int font_ap, int font_no, const char* sname
     facts.font_identity = identity_font(font);
     if (facts.font_identity) facts.identity_font = font;
     facts.font_utf16 = utf16_font(font);
+    if (const char* enc = font == -1 ? nullptr : get_elem_name(font, nullptr, "Encoding")) {
+        static const struct {
+            const char* prefix;
+            char collection;
+        } cmaps[] = {{"UniJIS", 'J'}, {"UniGB", 'G'}, {"UniCNS", 'C'}, {"UniKS", 'K'}};
+        for (const auto& c : cmaps)
+            if (std::strncmp(enc, c.prefix, std::strlen(c.prefix)) == 0)
+                facts.collection = c.collection;
+    }
     facts.latin_standin = font_no >= 0 && font_no < g_st.num_font_strage
                               ? latin_standin_for(g_st.p_font_strage[font_no].name, 0)
                               : latin_standin_for(nullptr, -font_no);

@@ -292,6 +292,20 @@ using Pick = int;
 constexpr Pick PICK_FIELD = -1;
 
 // The field's font and what it can show.
+// True when the character collection of a CJK font ('J' Adobe-Japan1, 'G' Adobe-GB1, 'C'
+// Adobe-CNS1, 'K' Adobe-Korea1; 0 unknown: every character) has a glyph for u: ASCII and the
+// CJK blocks in all of them; Latin-1 and the JIS X 0208 set (Greek, Cyrillic, symbols) in the
+// Japanese one. Other letters come from the stand-ins, which viewers can draw.
+bool collection_has(char collection, int32_t u) {
+    if (collection == 0 || (u >= 0x20 && u < 0x7F)) return true;
+    const bool cjk = (u >= 0x2E80 && u <= 0x9FFF) || (u >= 0xAC00 && u <= 0xD7AF) ||
+                     (u >= 0xF900 && u <= 0xFAFF) || (u >= 0xFE30 && u <= 0xFE4F) ||
+                     (u >= 0xFF00 && u <= 0xFFEF) || (u >= 0x1100 && u <= 0x11FF) || u > 0xFFFF;
+    if (cjk) return true;
+    if (collection != 'J') return false;
+    return (u >= 0xA0 && u <= 0xFF) || (u > 0 && u <= 0xFFFF && ucs_to_jis0208[u] != 0);
+}
+
 struct FontSet {
     int font_no = 0;
     char kind = 'T';
@@ -299,6 +313,7 @@ struct FontSet {
     bool identity = false;
     const GlyphMap* glyphs = nullptr;  // an identity font's characters
     int latin = HELVETICA_NO;          // the standard font of the Latin stand-in
+    char collection = 0;               // a CJK font's character collection (FieldFacts::collection)
     bool subset = false;
     bool latin1 = true;
     bool utf16 = false;
@@ -319,8 +334,8 @@ struct FontSet {
                 return u > 0 && u <= 0xFFFF && ucs_to_jis0208[u] != 0;
             case 'U':
                 // A UCS2 CMap has two-byte codes only: none for a character beyond the Basic
-                // Multilingual Plane.
-                return !subset && (u <= 0xFFFF || utf16);
+                // Multilingual Plane. The font's character collection has the rest, or not.
+                return !subset && (u <= 0xFFFF || utf16) && collection_has(collection, u);
             default:  // single-byte fonts: the code point is the code
                 if (u < 0 || u > 0xFF) return false;
                 if (!latin1 && (u >= 0x80 || u == 0x27 || u == 0x60)) return standard_latin1(u);
@@ -1077,6 +1092,7 @@ FillResult build_field_appearance(int field_no, const int32_t* field_data, const
                   : nullptr;
     fs.identity = facts.font_identity;
     fs.latin = facts.latin_standin;
+    fs.collection = facts.collection;
     result.latin_standin = facts.latin_standin;
     // A whole embedded font shows the characters its map names. Not a subset: its map may
     // name characters whose glyphs were left out. Not a value in a script written right to

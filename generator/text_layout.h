@@ -86,6 +86,9 @@ struct FieldFacts {
     // The standard font (number) whose WinAnsi letters stand in for those the field's font
     // lacks: Helvetica, Times or Courier in the weight and slant of the field's font.
     int latin_standin = 20;
+    // The character collection of a CJK font with a Unicode CMap, from the CMap's name: 'J'
+    // (UniJIS), 'G' (UniGB), 'C' (UniCNS), 'K' (UniKS); 0 for others.
+    char collection = 0;
     // Text-state operators of the default appearance (colour, spacing) for a template text
     // that sets none of its own.
     const char* da_ops = nullptr;

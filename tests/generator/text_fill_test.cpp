@@ -470,6 +470,21 @@ TEST_F(TextFill, FontsThatCannotShowTheValueFallBack) {
     EXPECT_NE(get_elem(page, "TsFbHelv"), -1);
 }
 
+TEST_F(TextFill, CjkFontsShowWhatTheirCharacterCollectionHas) {
+    // A Chinese font has no ö: the stand-in shows it. A Japanese one has it, but no Ł.
+    tb::name(3, "Encoding", "UniGB-UCS2-H");
+    int g = field("G", 200, 20, 0, "Helv", font_record('U'));
+    fill("G", U"a\u00f6\u4e2d");
+    EXPECT_EQ(lines_of(g),
+              " 0.000000 0 Td (\\000\\141) Tj /TsFbHelv 12.000000 Tf (\\366) Tj /Helv 12.000000 "
+              "Tf (\\116\\055) Tj");
+    std::snprintf(get_elem_name(3, nullptr, "Encoding"), LABEL_SIZE, "UniJIS-UCS2-H");
+    fill("G", U"\u00f6\u0141");
+    EXPECT_EQ(lines_of(g),
+              " 0.000000 0 Td (\\000\\366) Tj /TsFbHelvX 12.000000 Tf (\\301) Tj /Helv "
+              "12.000000 Tf");
+}
+
 TEST_F(TextFill, GlyphNumberFontsShowWhatTheirToUnicodeMapNames) {
     // An Identity-H font (as editors embed their own) with a map from codes to characters:
     // its characters are written as their codes and measured by /W; the others fall back.
