@@ -263,6 +263,35 @@ void name_the_font(std::string* da, const std::string& form_da) {
     for (const std::string& w : t) *da += (da->empty() ? "" : " ") + w;
 }
 
+int appearance_stream(int w);
+bool appearance_text(int ap, std::string* text);
+
+// The font operator and colour that the widget's own appearance sets its text with, as a
+// default appearance ("/F1 12 Tf 0 0 1 rg"), for a field whose writer names none (as jsPDF
+// writes them); empty when the appearance sets no font.
+std::string da_from_appearance(int w) {
+    const int ap = appearance_stream(w);
+    std::string text;
+    if (ap == -1 || !appearance_text(ap, &text)) return "";
+    int ignored = -1;
+    const std::vector<std::string> t = da_tokens(text, &ignored);
+    std::string font, colour;
+    size_t k = 0;
+    while (k < t.size() && t[k] != "BT") ++k;
+    for (; k < t.size() && t[k] != "ET"; ++k) {
+        const std::string& op = t[k];
+        if (op == "Tj" || op == "TJ" || op == "'" || op == "\"") break;
+        if (op == "Tf" && k >= 2 && t[k - 2].size() > 1 && t[k - 2][0] == '/')
+            font = t[k - 2] + " " + t[k - 1] + " Tf";
+        const size_t operands = op == "g" ? 1 : op == "rg" ? 3 : op == "k" ? 4 : 0;
+        if (operands > 0 && k >= operands) {
+            colour.clear();
+            for (size_t i = k - operands; i <= k; ++i) colour += (colour.empty() ? "" : " ") + t[i];
+        }
+    }
+    return font.empty() ? "" : font + " " + (colour.empty() ? "0 g" : colour);
+}
+
 // Walks the widget and its /Parent chain. False when no node has a partial name.
 bool gather_field_facts(int w, FieldFacts* f) {
     const char* ft = nullptr;
@@ -321,7 +350,9 @@ bool gather_field_facts(int w, FieldFacts* f) {
         f->q = static_cast<int>(v);
     f->type = type_of(ft, f->field_flags);
     // A field that names no default appearance anywhere (some form libraries write none) is
-    // shown as viewers show it then: Helvetica sized to the box, black.
+    // shown as viewers show it then: in the font and colour its own appearance sets, else in
+    // Helvetica sized to the box, black.
+    if (f->da.empty() && f->shows_text()) f->da = da_from_appearance(w);
     if (f->da.empty() && f->shows_text()) f->da = "/Helv 0 Tf 0 g";
     // A push button's caption is set in its default appearance's font too, once it names one.
     const bool caption = f->type == FIELD_TYPE_PUSHBUTTON && f->da.find("Tf") != std::string::npos;

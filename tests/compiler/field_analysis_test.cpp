@@ -227,10 +227,16 @@ TEST(FieldAnalysis, RecordsWithoutAFillableAppearance) {
     EXPECT_TRUE(g_cc.field_errors.empty());
     ASSERT_EQ(compile_text(form("/DA (/Cour 9 Tf)", k_ap_helv, "/Tx BMC EMC")), CompileStatus::ok);
     EXPECT_EQ(field().font_no, -get_standard_font_no("Courier"));
-    // No /DA anywhere: Helvetica sized to the box, as viewers show it.
+    // No /DA anywhere: Helvetica sized to the box, as viewers show it; or the font, size and
+    // colour the field's own appearance sets (as jsPDF writes fields).
     ASSERT_EQ(compile_text(form("", k_ap_helv, "/Tx BMC EMC")), CompileStatus::ok);
     EXPECT_EQ(field().f_ap, 1);
     EXPECT_EQ(field().font_no, -get_standard_font_no("Helvetica"));
+    ASSERT_EQ(
+        compile_text(form("", k_ap_helv, "/Tx BMC BT 0 0 1 rg /Helv 9 Tf 2 5 Td (x) Tj ET EMC")),
+        CompileStatus::ok);
+    EXPECT_EQ(field().font_size, 9);
+    EXPECT_STREQ(field().start_str, "/Tx BMC BT 0 0 1 rg /Helv 9 Tf ");
     // No /T: no record; a widget without /Type still counts.
     std::string pdf = form("/DA (/Helv 9 Tf)", k_ap_helv, "/Tx BMC EMC");
     pdf.replace(pdf.find("/T (f1)"), 7, "");
