@@ -38,6 +38,13 @@ struct WidthReader {
     }
 };
 
+// A code read as a number, as a slot index: -1 below the slots (or not a number), nslots
+// beyond them. Damaged arrays hold numbers that no integer type holds.
+long slot_of(double v, int nslots) {
+    if (!(v >= 0)) return -1;
+    return v >= nslots ? nslots : static_cast<long>(v);
+}
+
 }  // namespace
 
 void read_simple_widths(const char* text, int len, double* slots, int nslots, int first) {
@@ -56,7 +63,7 @@ void read_cid_widths(const char* text, int len, double* slots, int nslots) {
         double c = r.value;
         Item it = r.next();
         if (it == Item::list_start) {
-            long slot = static_cast<long>(c);
+            long slot = slot_of(c, nslots);
             for (;;) {
                 Item w = r.next();
                 if (w == Item::list_end) break;
@@ -68,8 +75,8 @@ void read_cid_widths(const char* text, int len, double* slots, int nslots) {
             double last = r.value;
             if (r.next() != Item::number) return;
             double w = r.value;
-            long from = c < 0 ? 0 : static_cast<long>(c);
-            long to = last >= nslots ? nslots - 1 : static_cast<long>(last);
+            long from = c < 0 ? 0 : slot_of(c, nslots);
+            long to = last >= nslots ? nslots - 1 : slot_of(last, nslots);
             for (long k = from; k <= to; ++k) slots[k] = w;
         } else {
             return;
