@@ -165,10 +165,12 @@ char* mytoken(char* buf) {
     char* start = c;
     // A CR ends a field where it ends the line (CR LF); inside a line it belongs to the
     // value, a line break there, which the rest of the value follows.
-    auto line_end_cr = [end](const char* p) {
-        return *p == '\r' && (p + 1 >= end || p[1] == '\n' || p[1] == 0);
-    };
-    while (c < end && *c != '\t' && !line_end_cr(c) && *c != '\n' && *c != 0) ++c;
+    for (; c < end; ++c) {
+        const unsigned char b = static_cast<unsigned char>(*c);
+        if (b > '\r') continue;
+        if (b == '\t' || b == '\n' || b == 0) break;
+        if (b == '\r' && (c + 1 >= end || c[1] == '\n' || c[1] == 0)) break;
+    }
     if (c >= end) {
         // A line that fills the whole buffer: its last field ends at the buffer's end.
         end[-1] = 0;

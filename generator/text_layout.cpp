@@ -314,11 +314,14 @@ struct FontSet {
     const GlyphMap* glyphs = nullptr;  // an identity font's characters
     int latin = HELVETICA_NO;          // the standard font of the Latin stand-in
     char collection = 0;               // a CJK font's character collection (FieldFacts::collection)
+    bool plain_ascii = false;          // a single-byte font, whole, not keyed by glyph numbers
     bool subset = false;
     bool latin1 = true;
     bool utf16 = false;
 
     bool field_shows(int32_t u) const {
+        // Nearly every character: printable ASCII in a single-byte font that has all of it.
+        if (u >= 0x20 && u < 0x7F && u != 0x27 && u != 0x60 && plain_ascii) return true;
         if (u == 10 || u == 12 || u == 13) return true;
         if (identity) return glyphs && glyphs->find(u);
         switch (kind) {
@@ -1103,6 +1106,8 @@ FillResult build_field_appearance(int field_no, const int32_t* field_data, const
     fs.subset = facts.font_subset;
     fs.latin1 = facts.font_latin1;
     fs.utf16 = facts.font_utf16;
+    fs.plain_ascii =
+        !fs.identity && !fs.subset && fs.kind != 'S' && fs.kind != 'P' && fs.kind != 'U';
     const Metrics m = resolve_metrics(f, field_data, fs, st, facts);
 
     const size_t len = value_length(field_data);
