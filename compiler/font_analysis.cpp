@@ -1,5 +1,6 @@
 #include "compiler/font_analysis.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdio>
@@ -144,12 +145,16 @@ int analyse_font(int font) {
         }
         // The font's line, from its ascent to its descent, where the descriptor gives them:
         // the box of all glyphs is taller (1.7 em for DejaVu), and lines set by it stand
-        // further apart than viewers set them.
+        // further apart than viewers set them. Viewers set lines no closer than Helvetica's
+        // (1.15 em), also where the ascent and descent meet at 1 em, as in Japanese fonts.
+        constexpr double MIN_LINE = 1150;
         double ascent = 0, descent = 0;
         if (number_value(dict_entry(desc, "Ascent"), &ascent) &&
             number_value(dict_entry(desc, "Descent"), &descent) && ascent > 0 && descent <= 0 &&
-            ascent - descent >= 500 && (ascent - descent < f.height || !box))
-            f.height = to_width(ascent - descent);
+            ascent - descent >= 500) {
+            const double line = std::max(ascent - descent, MIN_LINE);
+            if (line < f.height || !box) f.height = to_width(line);
+        }
     }
 
     int enc = encoding_name_elem(font);
