@@ -1,5 +1,7 @@
 #include "generator/helvetica_extended.h"
 
+#include "generator/generated/standin_widths.h"
+
 namespace {
 
 struct Glyph {
@@ -193,10 +195,20 @@ ExtendedCode helvetica_extended_code(int32_t u) {
     return {FALLBACK_JAPANESE, 0};
 }
 
-int helvetica_extended_width(ExtendedCode c) {
+int standin_face(int standard) {
+    if (standard >= 20 && standard <= 23) return standard - 20;
+    if (standard >= 28 && standard <= 35) return standard - 24;
+    return 0;
+}
+
+int helvetica_extended_width(ExtendedCode c, int face) {
+    // The blocks' glyphs stand in the width table one after another, in the blocks' order.
+    int at = 0;
     for (const Block& b : kBlocks) {
         int i = c.code - b.first_code;
-        if (b.font == c.font && i >= 0 && i < b.count) return b.glyphs[i].width;
+        if (b.font == c.font && i >= 0 && i < b.count)
+            return face > 0 && face < 12 ? kStandinWidths[face][at + i] : b.glyphs[i].width;
+        at += b.count;
     }
     return 0;
 }
@@ -225,10 +237,12 @@ const std::string& helvetica_extended_differences(Fallback font) {
     return s;
 }
 
-const std::string& helvetica_extended_widths(Fallback font, int* first_code, int* last_code) {
-    static std::string text[FALLBACK_COUNT];
+const std::string& helvetica_extended_widths(Fallback font, int* first_code, int* last_code,
+                                             int face) {
+    if (face < 0 || face >= 12) face = 0;
+    static std::string text[FALLBACK_COUNT][12];
     static int first[FALLBACK_COUNT], last[FALLBACK_COUNT];
-    std::string& s = text[font];
+    std::string& s = text[font][face];
     if (s.empty()) {
         first[font] = 256;
         last[font] = 0;
@@ -239,7 +253,7 @@ const std::string& helvetica_extended_widths(Fallback font, int* first_code, int
         }
         for (int code = first[font]; code <= last[font]; ++code) {
             if (code > first[font]) s.push_back(' ');
-            s.append(std::to_string(helvetica_extended_width({font, code})));
+            s.append(std::to_string(helvetica_extended_width({font, code}, face)));
         }
     }
     *first_code = first[font];

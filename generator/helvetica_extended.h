@@ -20,10 +20,15 @@ struct ExtendedCode {
 
 // The font and code that show code point `u`.
 ExtendedCode helvetica_extended_code(int32_t u);
-// The advance width of a code in thousandths of the font size (0 for an unused code).
-int helvetica_extended_width(ExtendedCode c);
+// The face (0-11: Helvetica, -Bold, -Oblique, -BoldOblique, then Times and Courier alike) of
+// standard font number `standard`; 0 for any other.
+int standin_face(int standard);
+// The advance width of a code in thousandths of the font size (0 for an unused code), in
+// face `face` of the stand-in.
+int helvetica_extended_width(ExtendedCode c, int face = 0);
 // The /Differences array of `font`, without its brackets.
 const std::string& helvetica_extended_differences(Fallback font);
 // Its /Widths array, without brackets, from *first_code to *last_code. Viewers' own Helvetica
 // metrics lack many of these glyphs, so the widths are always given.
-const std::string& helvetica_extended_widths(Fallback font, int* first_code, int* last_code);
+const std::string& helvetica_extended_widths(Fallback font, int* first_code, int* last_code,
+                                             int face = 0);

@@ -213,20 +213,22 @@ int make_latin_fallback(int standard) {
     return obj;
 }
 
-// Helvetica again, its codes renamed to letters that WinAnsiEncoding lacks.
-int make_helvetica_extended(Fallback font) {
+// Standard font `standard` again, its codes renamed to letters that WinAnsiEncoding lacks.
+int make_helvetica_extended(Fallback font, int standard) {
     new_xref_strage();
     int obj = g_st.cur_xref_strage;
+    const char* base = standard_font_name(standard);
     append_elem_name(obj, 0, "Type", "Font");
     append_elem_name(obj, 0, "Subtype", "Type1");
-    append_elem_name(obj, 0, "BaseFont", "Helvetica");
+    append_elem_name(obj, 0, "BaseFont", base ? base : "Helvetica");
     append_elem_subdic_start(obj, 0, "Encoding");
     append_elem_name(obj, 0, "Type", "Encoding");
     const std::string& diff = helvetica_extended_differences(font);
     append_elem_str(obj, 0, "Differences", STR_ARRAY, diff.data(), static_cast<int>(diff.size()));
     append_elem_subdic_end(obj, 0, "Encoding");
     int first = 0, last = 0;
-    const std::string& widths = helvetica_extended_widths(font, &first, &last);
+    const std::string& widths =
+        helvetica_extended_widths(font, &first, &last, standin_face(standard));
     append_elem_int(obj, 0, "FirstChar", first);
     append_elem_int(obj, 0, "LastChar", last);
     append_elem_str(obj, 0, "Widths", STR_ARRAY, widths.data(), static_cast<int>(widths.size()));
@@ -294,15 +296,18 @@ void add_fallback_fonts(int widget, int ap, const FillResult& r) {
     if (page != -1) ensure_own_resources(page);
     for (int k = 0; k < FALLBACK_COUNT; ++k) {
         if (!r.used_fallback[k]) continue;
-        const bool latin = k == FALLBACK_LATIN;
-        const size_t style =
-            static_cast<size_t>(r.latin_standin - 20) % g_fill.latin_font_obj.size();
-        int& obj = latin ? g_fill.latin_font_obj[style] : g_fill.fallback_font_obj[k];
+        // The Latin stand-ins come in the field font's face, one set of objects each.
+        const int standard =
+            k == FALLBACK_LATIN ? r.latin_standin : extended_standin(r.latin_standin);
+        const size_t face = static_cast<size_t>(standard - 20) % 16;
+        int& obj = k == FALLBACK_JAPANESE ? g_fill.fallback_font_obj[k]
+                                          : g_fill.standin_font_obj[static_cast<size_t>(k)][face];
         if (obj == -1)
-            obj = latin                    ? make_latin_fallback(r.latin_standin)
-                  : k == FALLBACK_JAPANESE ? make_japanese_fallback()
-                                           : make_helvetica_extended(static_cast<Fallback>(k));
-        const char* name = latin ? latin_standin_name(r.latin_standin) : FALLBACK_NAMES[k];
+            obj = k == FALLBACK_LATIN ? make_latin_fallback(standard)
+                  : k == FALLBACK_JAPANESE
+                      ? make_japanese_fallback()
+                      : make_helvetica_extended(static_cast<Fallback>(k), standard);
+        const char* name = standin_font_name(k, standard);
         enter_font(ap, name, obj);
         if (page != -1) enter_font(page, name, obj);
     }
@@ -559,7 +564,7 @@ bool refill_skipped_fields(bool (*reused)(int obj)) {
 void fill_page_reset() {
     g_refills.skipped.clear();
     for (int& obj : g_fill.fallback_font_obj) obj = -1;
-    g_fill.latin_font_obj.fill(-1);
+    for (auto& faces : g_fill.standin_font_obj) faces.fill(-1);
 }
 
 int field_appearance_object(int widget) {

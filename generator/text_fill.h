@@ -16,9 +16,13 @@ struct FillState {
     std::string stream;
     std::vector<int> records;  // the records a fill addresses
     int fallback_font_obj[FALLBACK_COUNT] = {-1, -1, -1, -1};
-    // The Latin stand-ins by standard font, Helvetica (20) to Courier-BoldOblique (35).
-    std::array<int, 16> latin_font_obj{-1, -1, -1, -1, -1, -1, -1, -1,
-                                       -1, -1, -1, -1, -1, -1, -1, -1};
+    // The Latin stand-ins (FALLBACK_LATIN to FALLBACK_CYRILLIC_GREEK) by the standard font of
+    // their face, Helvetica (20) to Courier-BoldOblique (35); -1 until made on the page.
+    std::array<std::array<int, 16>, 3> standin_font_obj = [] {
+        std::array<std::array<int, 16>, 3> a{};
+        for (auto& faces : a) faces.fill(-1);
+        return a;
+    }();
     static_assert(FALLBACK_COUNT == 4, "one -1 a fallback font");
 };
 

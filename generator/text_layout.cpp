@@ -1,6 +1,7 @@
 #include "generator/text_layout.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -358,7 +359,8 @@ struct FontSet {
                 return winansi_width(latin, winansi_code(u));
             case FALLBACK_LATIN_EXTENDED:
             case FALLBACK_CYRILLIC_GREEK:
-                return helvetica_extended_width(helvetica_extended_code(u));
+                return helvetica_extended_width(helvetica_extended_code(u),
+                                                standin_face(extended_standin(latin)));
             case FALLBACK_JAPANESE:
                 return japanese_width(u);
             default:
@@ -868,9 +870,7 @@ struct LineWriter {
     FillResult* result;
 
     const char* font_name(Pick p) const {
-        return p == PICK_FIELD       ? sname
-               : p == FALLBACK_LATIN ? latin_standin_name(fs->latin)
-                                     : FALLBACK_NAMES[p];
+        return p == PICK_FIELD ? sname : standin_font_name(p, fs->latin);
     }
 
     void note(Pick p) const {
@@ -1227,11 +1227,27 @@ int latin_standin_for(const char* name, int standard) {
     return family + (bold ? 1 : 0) + (slanted ? 2 : 0);
 }
 
-const char* latin_standin_name(int standard) {
-    static const char* const names[16] = {"TsFbHelv", "TsFbHeBo", "TsFbHeOb", "TsFbHeBO",
-                                          "TsFbHelv", "TsFbHeBo", "TsFbHeOb", "TsFbHeBO",
-                                          "TsFbTiRo", "TsFbTiBo", "TsFbTiIt", "TsFbTiBI",
-                                          "TsFbCour", "TsFbCoBo", "TsFbCoOb", "TsFbCoBO"};
+int extended_standin(int standard) {
+    return standard >= 32 && standard <= 35 ? HELVETICA_NO : standard;
+}
+
+const char* standin_font_name(int fallback, int standard) {
+    if (fallback == FALLBACK_JAPANESE) return FALLBACK_NAMES[fallback];
+    if (fallback != FALLBACK_LATIN) standard = extended_standin(standard);
+    static const char* const faces[16] = {"Helv", "HeBo", "HeOb", "HeBO", "Helv", "HeBo",
+                                          "HeOb", "HeBO", "TiRo", "TiBo", "TiIt", "TiBI",
+                                          "Cour", "CoBo", "CoOb", "CoBO"};
+    static const std::array<std::array<std::string, 3>, 16> names = [] {
+        std::array<std::array<std::string, 3>, 16> n;
+        for (int k = 0; k < 16; ++k)
+            for (int f = 0; f < 3; ++f)
+                n[static_cast<size_t>(k)][static_cast<size_t>(f)] = std::string("TsFb") + faces[k] +
+                                                                    (f == 1   ? "X"
+                                                                     : f == 2 ? "Y"
+                                                                              : "");
+        return n;
+    }();
     const int k = standard - HELVETICA_NO;
-    return k >= 0 && k < 16 ? names[k] : names[0];
+    const size_t face = k >= 0 && k < 16 ? static_cast<size_t>(k) : 0;
+    return names[face][static_cast<size_t>(fallback >= 0 && fallback < 3 ? fallback : 0)].c_str();
 }

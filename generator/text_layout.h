@@ -144,8 +144,13 @@ char font_encoding_kind(int font_no);
 // base font name) or, for `name` nullptr, for standard font `standard`: Helvetica, Times or
 // Courier, bold and slanted as the font is.
 int latin_standin_for(const char* name, int standard);
-// The resource name the Latin stand-in `standard` is entered under.
-const char* latin_standin_name(int standard);
+// The standard font of the stand-ins for the letters beyond WinAnsi when those of WinAnsi are
+// `standard`: the same, but Helvetica for Courier, whose substitutes in viewers often have
+// Latin letters only.
+int extended_standin(int standard);
+// The resource name stand-in `fallback` (a Fallback) is entered under when the Latin
+// stand-ins are standard font `standard` and its face.
+const char* standin_font_name(int fallback, int standard);
 
 // The WinAnsiEncoding code of a code point, or 0 when the encoding has none.
 int winansi_code(int32_t u);

@@ -452,7 +452,10 @@ TEST_F(TextFill, FontsThatCannotShowTheValueFallBack) {
     std::snprintf(g_st.p_font_strage[sub].name, 32, "ABCDEF+TimesNewRomanPS-BoldMT");
     fill("S", U"AB");
     EXPECT_NE(lines_of(s).find("/TsFbTiBo 12.000000 Tf (\\102)"), std::string::npos) << lines_of(s);
-    EXPECT_EQ(latin_standin_for("DejaVuSansMono-Oblique", 0), 34);  // Courier-Oblique
+    fill("S", U"A\u017c");  // ż: the Latin Extended-A stand-in in the same face
+    EXPECT_NE(lines_of(s).find("/TsFbTiBoX 12.000000 Tf"), std::string::npos) << lines_of(s);
+    EXPECT_STREQ(standin_font_name(FALLBACK_CYRILLIC_GREEK, 34), "TsFbHelvY");  // not Courier's
+    EXPECT_EQ(latin_standin_for("DejaVuSansMono-Oblique", 0), 34);              // Courier-Oblique
     EXPECT_EQ(latin_standin_for(nullptr, 26), 22);  // Helvetica-Narrow-Oblique: Helvetica's
     // A standard font without /Encoding lays its codes out by StandardEncoding: a Latin-1
     // letter is not its code there (0xE4 is nothing), but the yen sign is.
