@@ -1103,6 +1103,11 @@ FillResult build_field_appearance(int field_no, const int32_t* field_data, const
     // form, where the stand-ins' missing-glyph marks at least show that something is there.
     if (fs.identity && !facts.font_subset && !needs_shaping(field_data))
         fs.glyphs = identity_glyphs(facts.identity_font);
+    // Only a font that has every character of the value shows it: one that has some (a
+    // subset named without its tag, as pdf-lib names them) would set the value letter by
+    // letter in two faces.
+    for (const int32_t* c = field_data; fs.glyphs && *c; ++c)
+        if (*c != 10 && *c != 12 && *c != 13 && !fs.glyphs->find(*c)) fs.glyphs = nullptr;
     fs.subset = facts.font_subset;
     fs.latin1 = facts.font_latin1;
     fs.utf16 = facts.font_utf16;

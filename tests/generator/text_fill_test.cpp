@@ -510,6 +510,10 @@ TEST_F(TextFill, GlyphNumberFontsShowWhatTheirToUnicodeMapNames) {
     EXPECT_EQ(lines_of(i),
               " 171.399994 0 Td (\\000\\005\\000\\020\\000\\021\\000\\011\\000\\022) Tj");
     EXPECT_EQ(to_unicode_pairs("<01> <0041>", 11).size(), 0u);  // outside a mapping section
+    // A value the font has only in part goes wholly to the stand-ins, not in two faces.
+    fill("I", U"AZ");
+    EXPECT_EQ(lines_of(i),
+              " 180.664001 0 Td /TsFbHelv 12.000000 Tf (\\101\\132) Tj /Helv 12.000000 Tf");
     // Right-to-left text would need shaping and reordering: the stand-ins take it; so they
     // do for a subset, whose map may name glyphs it left out.
     fill("I", U"\u0627");
