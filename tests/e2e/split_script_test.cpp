@@ -67,6 +67,16 @@ TEST(SplitScript, PartsHoldEveryPageOnceInOrder) {
                             "Pg" + std::to_string(first_pages[part - 1] + i) + "q"));
     }
 
+    // A script whose lines end in CR LF: the settings between pages are carried all the same.
+    std::string crlf;
+    for (char c : s + "finish\n") crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    tt::write_file(d.file("crlf.txt"), crlf);
+    ASSERT_EQ(tt::run(tt::sh_quote(kSplit) + " 2 " + tt::sh_quote(d.file("crlf.txt")) + " " +
+                      tt::sh_quote(d.file("crlf")))
+                  .status,
+              0);
+    EXPECT_TRUE(has(tt::read_file(d.file("crlf/part-002.txt")), "setYenSign\t0\r\n"));
+
     // Parts cannot all write to standard output.
     tt::write_file(d.file("stdout.txt"),
                    "Tessaro\nstart\t-\nstartPage\t" + tpl + "\nendPage\nfinish\n");
