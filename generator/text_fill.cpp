@@ -81,8 +81,18 @@ void take_font(int i, int ap, int font_field, const char* font_sname) {
         append_elem_objref(owner, own != -1 ? own : after, font_sname, target);
     }
     st_field& f = g_st.p_field_strage[i];
+    std::vector<FillState::OwnFont>& own = g_fill.own_fonts;
+    if (own.size() <= static_cast<size_t>(i)) own.resize(static_cast<size_t>(i) + 1);
+    FillState::OwnFont& o = own[static_cast<size_t>(i)];
+    if (!o.kept) {
+        o.kept = true;
+        std::memcpy(o.short_name, f.short_name, sizeof o.short_name);
+        o.font_no = f.font_no;
+    }
+    const size_t from = static_cast<size_t>(font_field);
+    const bool moved = from < own.size() && own[from].kept;
+    f.font_no = moved ? own[from].font_no : g_st.p_field_strage[font_field].font_no;
     std::snprintf(f.short_name, sizeof f.short_name, "%s", font_sname);
-    f.font_no = g_st.p_field_strage[font_field].font_no;
 }
 
 // The appearance box: its size and lower-left corner, or false when /BBox cannot be read.
@@ -563,6 +573,7 @@ bool refill_skipped_fields(bool (*reused)(int obj)) {
 
 void fill_page_reset() {
     g_refills.skipped.clear();
+    g_fill.own_fonts.clear();
     for (int& obj : g_fill.fallback_font_obj) obj = -1;
     for (auto& faces : g_fill.standin_font_obj) faces.fill(-1);
 }
@@ -584,8 +595,14 @@ void fill_text_field(const char* field_name, const int32_t* field_data, const Fi
     const char* font_sname = style.font_sname;
     if (font_sname && *font_sname) {
         if (std::strlen(font_sname) < LABEL_SIZE)
-            for (int i = 0; i < s.num_field_strage && font_field == -1; ++i)
-                if (name_is(s.p_field_strage[i].short_name, font_sname)) font_field = i;
+            for (int i = 0; i < s.num_field_strage && font_field == -1; ++i) {
+                // A field whose font a fill changed still names its own font.
+                const size_t k = static_cast<size_t>(i);
+                const bool moved = k < g_fill.own_fonts.size() && g_fill.own_fonts[k].kept;
+                const char(&own)[LABEL_SIZE] =
+                    moved ? g_fill.own_fonts[k].short_name : s.p_field_strage[i].short_name;
+                if (name_is(own, font_sname)) font_field = i;
+            }
         if (font_field == -1) throwf("Undefined Font(font short_name:%s)", font_sname);
     }
 

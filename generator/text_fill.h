@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "generator/text_layout.h"
+#include "store/records.h"
 
 // The reusable buffer that holds the appearance text being built, and the fallback fonts
 // made for the loaded page (-1: not made yet).
@@ -24,6 +25,14 @@ struct FillState {
         return a;
     }();
     static_assert(FALLBACK_COUNT == 4, "one -1 a fallback font");
+    // The template's font of each field record that a fill in another field's font changed
+    // on this page, so that other fills still find that font by its name.
+    struct OwnFont {
+        bool kept = false;
+        char short_name[LABEL_SIZE] = {};
+        int16_t font_no = 0;
+    };
+    std::vector<OwnFont> own_fonts;
 };
 
 extern FillState g_fill;

@@ -646,6 +646,11 @@ TEST_F(TextFill, AnotherFieldsFont) {
     for (int e = xref_at(ap(a)).first_elem; e > 0; e = elem_at(e).next_elem)
         if (std::string(elem_at(e).label) == "KozGo") ++entries;
     EXPECT_EQ(entries, 1);
+    // The K field in A's font: another field may still take K's own font after that.
+    const int16_t kozgo = rec(k).font_no;
+    fill_attr("K", U"C", 0, "Helv");
+    fill_attr("A", U"D", 0, "KozGo");
+    EXPECT_EQ(rec(a).font_no, kozgo);
 }
 
 TEST_F(TextFill, FontChangeNeedsFontResources) {
