@@ -100,9 +100,15 @@ unsigned char* read_png(const char* image_file, int* p_img_x, int* p_img_y, int*
     if (!f) throwf("fopen::error(%s)", image_file);
     convertbuf_struct cb;
     int len = 0;
-    Buffer samples(png2rgb(&cb, &len, p_img_x, p_img_y, f.get()));
+    std::vector<unsigned char> opacity;
+    Buffer samples(png2rgb(&cb, &len, p_img_x, p_img_y, f.get(), &opacity));
     if (!samples) throwf("Illegal PNG format(%s): %s", image_file, cb.error);
     f.reset();
+    if (!opacity.empty()) {
+        int n = 0;
+        Buffer packed(compress_samples(opacity.data(), static_cast<int>(opacity.size()), &n));
+        g_img.alpha.assign(packed.get(), packed.get() + n);
+    }
     return compress_samples(samples.get(), len, p_img_size);
 }
 
@@ -212,6 +218,7 @@ unsigned char* read_image_file(const char* image_file, int* p_type_jpeg, int* p_
     }
     *p_type_jpeg = 0;
     *p_type_cmyk = 0;
+    g_img.alpha.clear();
     if (is_jpeg_signature(head, got)) {
         *p_type_jpeg = 1;
         return read_jpeg(image_file, size, p_type_cmyk, p_img_x, p_img_y, p_img_size);

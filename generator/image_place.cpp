@@ -205,6 +205,23 @@ void append_img_xobject(int page_obj_no, const unsigned char* data, int type_jpe
         if (mask_mode == 2) mask = "0 31 0 31 0 31";
     }
     if (mask) append_elem_str(obj, 0, "Mask", STR_ARRAY, mask, static_cast<int>(std::strlen(mask)));
+    // A PNG's transparency goes with it as a soft mask, unless a colour mask was asked for.
+    if (!type_jpeg && !mask && !g_img.alpha.empty()) {
+        new_xref_strage();
+        const int smask = g_st.cur_xref_strage;
+        append_elem_name(smask, 0, "Type", "XObject");
+        append_elem_name(smask, 0, "Subtype", "Image");
+        append_elem_name(smask, 0, "Filter", "FlateDecode");
+        append_elem_int(smask, 0, "Width", img_x);
+        append_elem_int(smask, 0, "Height", img_y);
+        append_elem_int(smask, 0, "BitsPerComponent", 8);
+        append_elem_name(smask, 0, "ColorSpace", "DeviceGray");
+        const int n = static_cast<int>(g_img.alpha.size());
+        append_elem_int(smask, 0, "Length", n);
+        append_elem_str(smask, 0, "STREAM", STR_STREAM,
+                        reinterpret_cast<const char*>(g_img.alpha.data()), n);
+        append_elem_objref(obj, 0, "SMask", smask);
+    }
     append_elem_int(obj, 0, "Length", img_size);
     append_elem_str(obj, 0, "STREAM", STR_STREAM, reinterpret_cast<const char*>(data), img_size);
     *xobj_obj_no_p = obj;

@@ -27,8 +27,9 @@ void release_rows(convertbuf_struct* cb) {
 }  // namespace
 
 unsigned char* png2rgb(convertbuf_struct* cb, int* img_size, int* img_width, int* img_height,
-                       FILE* fp) {
+                       FILE* fp, std::vector<unsigned char>* alpha) {
     *cb = convertbuf_struct{};
+    if (alpha) alpha->clear();
     unsigned char sig[8];
     if (std::fread(sig, 1, 8, fp) != 8 || png_sig_cmp(sig, 0, 8) != 0) {
         std::snprintf(cb->error, sizeof cb->error, "not a PNG signature");
@@ -69,16 +70,22 @@ unsigned char* png2rgb(convertbuf_struct* cb, int* img_size, int* img_width, int
     }
     // 16-bit samples are scaled with rounding, not cut, so they keep their nearest 8-bit value.
     if (bit_depth == 16) png_set_scale_16(png);
-    // Palette expansion turns a transparency chunk into an alpha channel; it goes too.
-    if ((color_type & PNG_COLOR_MASK_ALPHA) || png_get_valid(png, info, PNG_INFO_tRNS))
+    // Palette expansion turns a transparency chunk into an alpha channel. The opacity is kept
+    // apart where asked for, else it goes.
+    const bool transparent =
+        (color_type & PNG_COLOR_MASK_ALPHA) || png_get_valid(png, info, PNG_INFO_tRNS);
+    if (transparent && alpha)
+        png_set_tRNS_to_alpha(png);
+    else if (transparent)
         png_set_strip_alpha(png);
     if (bit_depth < 8) png_set_packing(png);
     png_set_interlace_handling(png);
     png_read_update_info(png, info);
 
     size_t rowbytes = png_get_rowbytes(png, info);
-    if (png_get_channels(png, info) != 3 || png_get_bit_depth(png, info) != 8 ||
-        rowbytes != static_cast<size_t>(width) * 3)
+    const size_t channels = png_get_channels(png, info);
+    if ((channels != 3 && !(channels == 4 && alpha)) || png_get_bit_depth(png, info) != 8 ||
+        rowbytes != static_cast<size_t>(width) * channels)
         png_error(png, "unexpected sample layout after transformation");
     if (height == 0 || rowbytes == 0 || rowbytes > PNG_MAX_DECODED / height)
         png_error(png, "image too large");
@@ -96,6 +103,20 @@ unsigned char* png2rgb(convertbuf_struct* cb, int* img_size, int* img_width, int
     unsigned char* out = cb->data;
     cb->data = nullptr;
     release_rows(cb);
+    if (channels == 4) {
+        // RGBA: the colour samples close up in place, the opacity goes to its own plane; an
+        // image opaque all over keeps none.
+        const size_t pixels = static_cast<size_t>(width) * height;
+        alpha->resize(pixels);
+        bool opaque = true;
+        for (size_t i = 0; i < pixels; ++i) {
+            std::memmove(out + 3 * i, out + 4 * i, 3);
+            (*alpha)[i] = out[4 * i + 3];
+            opaque = opaque && out[4 * i + 3] == 255;
+        }
+        if (opaque) alpha->clear();
+        rowbytes = static_cast<size_t>(width) * 3;
+    }
     *img_size = static_cast<int>(rowbytes * height);
     *img_width = static_cast<int>(width);
     *img_height = static_cast<int>(height);

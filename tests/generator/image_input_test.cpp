@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "generator/image_state.h"
 #include "generator/jpeg_scan.h"
 #include "generator/operations.h"
 #include "generator/page_hooks.h"
@@ -202,6 +203,15 @@ TEST_F(ImageInput, PngOfEveryKindMatchesImageMagick) {
         std::optional<std::string> samples =
             tt::inflate(im.data.get(), static_cast<size_t>(im.size));
         EXPECT_EQ(samples, imgfix::rgb_samples(path)) << v.name;
+        // The opacity of a transparent image comes apart, one byte a pixel (half for rgba16);
+        // an alpha channel or transparency chunk that leaves every pixel opaque gives none.
+        const std::string name = v.name;
+        const bool transparent = name == "rgba16.png";
+        ASSERT_EQ(!g_img.alpha.empty(), transparent) << v.name;
+        if (name == "rgba16.png") {
+            EXPECT_EQ(tt::inflate(g_img.alpha.data(), g_img.alpha.size()),
+                      std::string(23 * 11, static_cast<char>(128)));
+        }
     }
     // The interlaced file gives the samples of its plain twin.
     EXPECT_EQ(imgfix::rgb_samples(d_.file("interlaced.png")), imgfix::rgb_samples(base));
