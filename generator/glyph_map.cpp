@@ -173,6 +173,82 @@ int descendant_of(int font) {
     return valid_xref(d) ? d : -1;
 }
 
+// The glyphs a TrueType font program has an outline for, by glyph number: empty when the
+// program cannot be read.
+std::vector<bool> glyphs_drawn(const std::string& f) {
+    auto u16 = [&f](size_t at) -> uint32_t {
+        return at + 2 <= f.size() ? (static_cast<unsigned char>(f[at]) << 8) |
+                                        static_cast<unsigned char>(f[at + 1])
+                                  : 0;
+    };
+    auto u32 = [&](size_t at) { return (u16(at) << 16) | u16(at + 2); };
+    size_t head = 0, maxp = 0, loca = 0, loca_len = 0;
+    const uint32_t tables = u16(4);
+    for (uint32_t i = 0; i < tables; ++i) {
+        const size_t rec = 12 + 16 * static_cast<size_t>(i);
+        if (rec + 16 > f.size()) return {};
+        const std::string tag = f.substr(rec, 4);
+        const size_t at = u32(rec + 8), len = u32(rec + 12);
+        if (at > f.size() || len > f.size() - at) return {};
+        if (tag == "head") head = at;
+        if (tag == "maxp") maxp = at;
+        if (tag == "loca") loca = at, loca_len = len;
+    }
+    if (head == 0 || maxp == 0 || loca == 0) return {};
+    const bool long_offsets = u16(head + 50) == 1;
+    const size_t glyphs = u16(maxp + 4);
+    if ((glyphs + 1) * (long_offsets ? 4 : 2) > loca_len) return {};
+    std::vector<bool> drawn(glyphs, false);
+    for (size_t g = 0; g < glyphs; ++g) {
+        const uint32_t from = long_offsets ? u32(loca + 4 * g) : 2 * u16(loca + 2 * g);
+        const uint32_t to = long_offsets ? u32(loca + 4 * g + 4) : 2 * u16(loca + 2 * g + 2);
+        drawn[g] = to > from;
+    }
+    return drawn;
+}
+
+bool is_blank(int32_t u) {
+    return u == 0x20 || u == 0xA0 || u == 0x3000 || (u >= 0x2000 && u <= 0x200B);
+}
+
+// A subset keeps the outlines of the glyphs it was made for: only the characters whose glyph
+// its font program draws (or that need none, as a space) stay in its map. False when the
+// program is no TrueType that can be read, so that nothing of the subset is taken.
+bool keep_drawn_glyphs(int desc, std::vector<GlyphEntry>& entries) {
+    const int fd = desc == -1 ? -1 : get_xref_absolute(desc, "FontDescriptor");
+    const int file = valid_xref(fd) && fd != desc && dict_entry(fd, "FontFile2") != -1
+                         ? get_xref_absolute(fd, "FontFile2")
+                         : -1;
+    std::string program;
+    if (!valid_xref(file) || file == fd || !stream_text(file, program)) return false;
+    const std::vector<bool> drawn = glyphs_drawn(program);
+    if (drawn.empty()) return false;
+    // The glyph of a code: the code itself, or as /CIDToGIDMap's stream gives it.
+    std::string gids;
+    const int map =
+        dict_entry(desc, "CIDToGIDMap") == -1 ? -1 : get_xref_absolute(desc, "CIDToGIDMap");
+    const bool mapped = valid_xref(map) && map != desc && stream_text(map, gids);
+    std::erase_if(entries, [&](const GlyphEntry& e) {
+        size_t g = e.cid;
+        if (mapped) {
+            if (2 * g + 2 > gids.size()) return true;
+            g = (static_cast<unsigned char>(gids[2 * g]) << 8) |
+                static_cast<unsigned char>(gids[2 * g + 1]);
+        }
+        return !is_blank(e.u) && (g == 0 || g >= drawn.size() || !drawn[g]);
+    });
+    return true;
+}
+
+// True when the font's name is that of an embedded subset ("ABCDEF+Name").
+bool subset_font(int font) {
+    const char* n = get_elem_name(font, nullptr, "BaseFont");
+    if (!n || strnlen(n, 8) < 7 || n[6] != '+') return false;
+    for (int i = 0; i < 6; ++i)
+        if (n[i] < 'A' || n[i] > 'Z') return false;
+    return true;
+}
+
 void build(int font, Cached& c) {
     int tu = dict_entry(font, "ToUnicode") == -1 ? -1 : get_xref_absolute(font, "ToUnicode");
     std::string text;
@@ -196,6 +272,7 @@ void build(int font, Cached& c) {
         const double w = widths.empty() ? dw : widths[code];
         out.push_back({u, static_cast<uint16_t>(code), static_cast<float>(w)});
     }
+    if (subset_font(font) && !keep_drawn_glyphs(desc, out)) out.clear();
     // One code per character: the lowest, where several glyphs show it.
     std::sort(out.begin(), out.end(), [](const GlyphEntry& a, const GlyphEntry& b) {
         return a.u != b.u ? a.u < b.u : a.cid < b.cid;
@@ -248,7 +325,8 @@ std::vector<std::pair<uint32_t, int32_t>> to_unicode_pairs(const char* text, siz
         keyword();
         if (r.kind == CMapReader::hex) {
             const int32_t first = char_of(r.bytes);
-            if (ok && first > 0)
+            // A range may start at U+0000 (an identity map): its later codes are characters.
+            if (ok && first >= 0)
                 for (long c = lo; c <= hi; ++c) add(c, first + static_cast<int32_t>(c - lo));
         } else if (r.kind == CMapReader::open) {
             for (long c = lo; r.next() == CMapReader::hex; ++c)

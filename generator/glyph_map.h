@@ -22,7 +22,9 @@ struct GlyphMap {
 };
 
 // The map of Type 0 font object `font` of the loaded template, or nullptr when the font has
-// no /ToUnicode map that names characters of its codes. Made once per template content and
+// no /ToUnicode map that names characters of its codes. A subset's map holds only the
+// characters whose glyphs its TrueType program draws (none when the program is of another
+// kind). Made once per template content and
 // font; valid until the next call.
 const GlyphMap* identity_glyphs(int font);
 

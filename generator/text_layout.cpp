@@ -1097,12 +1097,11 @@ FillResult build_field_appearance(int field_no, const int32_t* field_data, const
     fs.latin = facts.latin_standin;
     fs.collection = facts.collection;
     result.latin_standin = facts.latin_standin;
-    // A whole embedded font shows the characters its map names. Not a subset: its map may
-    // name characters whose glyphs were left out. Not a value in a script written right to
-    // left or whose letters join or combine: the glyphs would stand in the wrong order or
-    // form, where the stand-ins' missing-glyph marks at least show that something is there.
-    if (fs.identity && !facts.font_subset && !needs_shaping(field_data))
-        fs.glyphs = identity_glyphs(facts.identity_font);
+    // An embedded font shows the characters its map names (a subset those whose glyphs it
+    // kept). Not a value in a script written right to left or whose letters join or
+    // combine: the glyphs would stand in the wrong order or form, where the stand-ins'
+    // missing-glyph marks at least show that something is there.
+    if (fs.identity && !needs_shaping(field_data)) fs.glyphs = identity_glyphs(facts.identity_font);
     // Only a font that has every character of the value shows it: one that has some (a
     // subset named without its tag, as pdf-lib names them) would set the value letter by
     // letter in two faces.

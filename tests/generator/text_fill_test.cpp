@@ -510,17 +510,44 @@ TEST_F(TextFill, GlyphNumberFontsShowWhatTheirToUnicodeMapNames) {
     EXPECT_EQ(lines_of(i),
               " 171.399994 0 Td (\\000\\005\\000\\020\\000\\021\\000\\011\\000\\022) Tj");
     EXPECT_EQ(to_unicode_pairs("<01> <0041>", 11).size(), 0u);  // outside a mapping section
+    const std::string identity = "1 beginbfrange <0000> <00ff> <0000> endbfrange";
+    const auto pairs = to_unicode_pairs(identity.data(), identity.size());
+    ASSERT_EQ(pairs.size(), 255u);  // every code but 0, which is no character
+    EXPECT_EQ(pairs[0x40], (std::pair<uint32_t, int32_t>(0x41, 0x41)));
     // A value the font has only in part goes wholly to the stand-ins, not in two faces.
     fill("I", U"AZ");
     EXPECT_EQ(lines_of(i),
               " 180.664001 0 Td /TsFbHelv 12.000000 Tf (\\101\\132) Tj /Helv 12.000000 Tf");
-    // Right-to-left text would need shaping and reordering: the stand-ins take it; so they
-    // do for a subset, whose map may name glyphs it left out.
+    // Right-to-left text would need shaping and reordering: the stand-ins take it.
     fill("I", U"\u0627");
     EXPECT_NE(lines_of(i).find("TsFbJpn"), std::string::npos);
-    std::snprintf(g_st.p_font_strage[rec(i).font_no].name, 32, "ABCDEF+Sub");
+    // A subset shows what its TrueType program has outlines for: glyph 5 (A), not 16 (a).
+    std::snprintf(get_elem_name(3, nullptr, "BaseFont"), LABEL_SIZE, "ABCDEF+Sub");
+    auto be16 = [](std::string& t, int v) {
+        t += {static_cast<char>(v >> 8), static_cast<char>(v)};
+    };
+    std::string ttf, head(54, '\0'), maxp(6, '\0'), loca;
+    maxp[5] = 0x20;                                           // 32 glyphs, short offsets
+    for (int g = 0; g <= 32; ++g) be16(loca, g > 5 ? 1 : 0);  // only glyph 5 has an outline
+    const std::string tables[3][2] = {{"head", head}, {"loca", loca}, {"maxp", maxp}};
+    be16(ttf, 1), be16(ttf, 0), be16(ttf, 3), ttf += std::string(6, '\0');
+    size_t at = 12 + 16 * 3;
+    for (const auto& t : tables) {
+        ttf += t[0] + std::string(4, '\0');
+        be16(ttf, 0), be16(ttf, static_cast<int>(at)), be16(ttf, 0),
+            be16(ttf, static_cast<int>(t[1].size()));
+        at += t[1].size();
+    }
+    for (const auto& t : tables) ttf += t[1];
+    int program = tb::add_object();
+    tb::stream(program, ttf);
+    int descriptor = tb::add_object();
+    tb::ref(descriptor, "FontFile2", program);
+    tb::ref(cid_font, "FontDescriptor", descriptor);
     fill("I", U"A");
-    EXPECT_NE(lines_of(i).find("TsFbHelv"), std::string::npos);
+    EXPECT_NE(lines_of(i).find("(\\000\\005) Tj"), std::string::npos) << lines_of(i);
+    fill("I", U"Aa");
+    EXPECT_NE(lines_of(i).find("TsFbHelv"), std::string::npos) << lines_of(i);
 }
 
 TEST_F(TextFill, DefaultAppearanceIsReadAsItsBytes) {
