@@ -186,7 +186,9 @@ void take_data_row(Run& r) {
                 throw Failure("value longer than " + std::to_string(MAX_CELL) + " bytes");
             if (r.ws.size() < v.size() + 1) r.ws.resize(v.size() + 1);
             std::memset(r.ws.data(), 0, (v.size() + 1) * sizeof(int32_t));
-            mbs_mbstowcs(r.ws.data(), v.data(), static_cast<int>(v.size()), r.opt->encoding);
+            bool cut = false;
+            mbs_mbstowcs(r.ws.data(), v.data(), static_cast<int>(v.size()), r.opt->encoding, &cut);
+            if (cut) throw Failure("value is not in the file's encoding (see --encoding)");
             _setPageFieldData(r.columns[j].c_str(), r.ws.data());
         }
         j = r.ncells;

@@ -20,8 +20,6 @@
 
 namespace {
 
-const char* g_script_name = "-";
-
 // Writes "tessaro: crashed at SCRIPT:LINE: COMMAND" with async-signal-safe calls only.
 void write_crash_line() {
     auto put = [](const char* s) {
@@ -38,7 +36,7 @@ void write_crash_line() {
         v /= 10;
     } while (v > 0 && i > 0);
     put("tessaro: crashed at ");
-    put(g_script_name);
+    put(g_script.name);
     put(":");
     put(digits + i);
     if (g_script.command && g_script.command[0]) {
@@ -110,7 +108,7 @@ int main(int argc, char** argv) {
     g_script.input_encoding = encoding_from_program_name(argv[0] ? argv[0] : "");
 
     const char* script_name = argc == 3 ? argv[1] : "-";
-    g_script_name = script_name;
+    g_script.name = script_name;
     if (argc == 1) {
         g_io.fp_stdin = stdin;
         g_io.fp_stderr = stdout;

@@ -34,7 +34,21 @@ const int32_t* to_text(const char* f) {
     size_t len = std::strlen(f);
     if (len >= WS_SIZE) len = WS_SIZE - 1;
     std::memset(g_script.g_ws, 0, (len + 1) * sizeof(int32_t));
-    mbs_mbstowcs(g_script.g_ws, f, static_cast<int>(len), g_script.input_encoding);
+    bool cut = false;
+    int n = mbs_mbstowcs(g_script.g_ws, f, static_cast<int>(len), g_script.input_encoding, &cut);
+    // The value goes on as far as it reads; the user is told where the rest was lost, on
+    // standard error (a script in another encoding than the program reads, as a Latin-1
+    // export given to the UTF-8 reader).
+    if (cut) {
+        const char e = g_script.input_encoding;
+        std::fprintf(stderr,
+                     "tessaro: %s:%ld: %s: the value is cut after %d characters, at bytes that "
+                     "are no %s\n",
+                     g_script.name, g_script.line_no, g_script.command ? g_script.command : "", n,
+                     e == 'U'   ? "UTF-8"
+                     : e == 'S' ? "Shift_JIS"
+                                : "EUC-JP");
+    }
     return g_script.g_ws;
 }
 

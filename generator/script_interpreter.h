@@ -19,6 +19,7 @@ struct ScriptState {
     long line_no = 0;
     bool line_continues = false;
     const char* command = nullptr;  // the running line's command name, in line_buf
+    const char* name = "-";         // the script's file name, for messages
 };
 
 extern ScriptState g_script;

@@ -4,7 +4,8 @@
 #include "multibyte/jis_converter.h"
 #include "multibyte/utf8_decode.h"
 
-int mbs_mbstowcs(int32_t* dest, const char* src, int len, char encoding) {
+int mbs_mbstowcs(int32_t* dest, const char* src, int len, char encoding, bool* cut) {
+    if (cut) *cut = false;
     if (dest == nullptr || len < 0) return 0;
     if (src == nullptr || len == 0) {
         dest[0] = 0;
@@ -19,5 +20,6 @@ int mbs_mbstowcs(int32_t* dest, const char* src, int len, char encoding) {
         jis_decode(encoding == 'S' ? 'S' : 'E', p, end, sink);
     }
     *sink.out = 0;
+    if (cut) *cut = sink.stopped;
     return static_cast<int>(sink.out - dest);
 }

@@ -113,6 +113,23 @@ TEST(ScriptErrors, StandardErrorNamesScriptLineAndCommand) {
               "tessaro: script.txt:5: setPageFieldData: Undefined Field Name(nope)\n");
 }
 
+// A value in another encoding than the program reads is cut where it stops reading, and
+// standard error says so; the run goes on.
+TEST(ScriptErrors, ValueCutAtABadByteIsReported) {
+    TempDir d;
+    tb::simple_template(d.file("a.tpl"), {tb::PageSpec{.fields = {{.name = "name"}}}});
+    tt::write_file(d.file("script.txt"),
+                   "Tessaro\nstart\tout.pdf\nstartPage\ta.tpl\n"
+                   "setPageFieldData\tname\tCaf\xe9 au lait\nendPage\nfinish\n");
+    tt::Result r = tt::run("cd " + tt::sh_quote(d.path) + " && " + tt::sh_quote(bin_dir()) +
+                               "/tessaro-utf8 script.txt err.log 2> stderr.txt",
+                           false);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(tt::read_file(d.file("stderr.txt")),
+              "tessaro: script.txt:4: setPageFieldData: the value is cut after 3 characters, at "
+              "bytes that are no UTF-8\n");
+}
+
 namespace {
 
 struct CsvRun {
@@ -180,6 +197,15 @@ TEST(CsvFrontEnd, UnknownColumnIsAnErrorBeforeAnythingIsWritten) {
     r = run_csv(d, d.file("f.tpl") + " " + d.file("d2.csv") + " " + d.file("o.pdf"));
     EXPECT_EQ(r.status, 255);
     EXPECT_NE(r.err.find("row 3"), std::string::npos) << r.err;
+    EXPECT_FALSE(tt::file_exists(d.file("o.pdf")));
+
+    // A cell in another encoding (a Latin-1 export read as UTF-8) would lose its rest.
+    tt::write_file(d.file("d3.csv"), "who\nCaf\xe9\n");
+    r = run_csv(d, d.file("f.tpl") + " " + d.file("d3.csv") + " " + d.file("o.pdf"));
+    EXPECT_EQ(r.status, 255);
+    EXPECT_NE(r.err.find("row 2, column \"who\": value is not in the file's encoding"),
+              std::string::npos)
+        << r.err;
     EXPECT_FALSE(tt::file_exists(d.file("o.pdf")));
 }
 
