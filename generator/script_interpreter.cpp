@@ -235,6 +235,15 @@ int run_script(FILE* script) {
         if (g_script.line_no == 1 && g_script.input_encoding == 'U' &&
             std::memcmp(line, "\xEF\xBB\xBF", 3) == 0)
             line += 3;
+        // A script saved as UTF-16 ("Unicode text") reads as no command at all; the user is
+        // told why on standard error, beside the error log's message.
+        const auto* b = reinterpret_cast<const unsigned char*>(line);
+        if (g_script.line_no == 1 &&
+            ((b[0] == 0xFF && b[1] == 0xFE) || (b[0] == 0xFE && b[1] == 0xFF)))
+            std::fprintf(stderr,
+                         "tessaro: %s is UTF-16; save it as UTF-8 (tessaro-utf8), Shift_JIS "
+                         "(tessaro-sjis) or EUC-JP\n",
+                         g_script.name);
         char* cmd = mytoken(line);
         g_script.command = cmd;
         if (!dispatch(cmd)) return 0;

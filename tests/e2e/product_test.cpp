@@ -128,6 +128,14 @@ TEST(ScriptErrors, ValueCutAtABadByteIsReported) {
     EXPECT_EQ(tt::read_file(d.file("stderr.txt")),
               "tessaro: script.txt:4: setPageFieldData: the value is cut after 3 characters, at "
               "bytes that are no UTF-8\n");
+    // A script saved as UTF-16 is refused, and standard error says why.
+    tt::write_file(d.file("utf16.txt"), std::string("\xff\xfeT\0e\0s\0", 8));
+    r = tt::run("cd " + tt::sh_quote(d.path) + " && " + tt::sh_quote(tt::tessaro()) +
+                    " utf16.txt err.log 2> stderr.txt",
+                false);
+    EXPECT_EQ(r.status, 255);
+    EXPECT_NE(tt::read_file(d.file("stderr.txt")).find("utf16.txt is UTF-16; save it as UTF-8"),
+              std::string::npos);
 }
 
 namespace {
