@@ -302,6 +302,8 @@ bool collection_has(char collection, int32_t u) {
     const bool cjk = (u >= 0x2E80 && u <= 0x9FFF) || (u >= 0xAC00 && u <= 0xD7AF) ||
                      (u >= 0xF900 && u <= 0xFAFF) || (u >= 0xFE30 && u <= 0xFE4F) ||
                      (u >= 0xFF00 && u <= 0xFFEF) || (u >= 0x1100 && u <= 0x11FF) || u > 0xFFFF;
+    // Half-width katakana are in the Japanese collection only.
+    if (collection != 'J' && u >= 0xFF61 && u <= 0xFF9F) return false;
     if (cjk) return true;
     if (collection != 'J') return false;
     return (u >= 0xA0 && u <= 0xFF) || (u > 0 && u <= 0xFFFF && ucs_to_jis0208[u] != 0);

@@ -481,6 +481,8 @@ TEST_F(TextFill, CjkFontsShowWhatTheirCharacterCollectionHas) {
     EXPECT_EQ(lines_of(g),
               " 0.000000 0 Td (\\000\\141) Tj /TsFbHelv 12.000000 Tf (\\366) Tj /Helv 12.000000 "
               "Tf (\\116\\055) Tj");
+    fill("G", U"\uff76");  // half-width katakana: only the Japanese collection has them
+    EXPECT_NE(lines_of(g).find("/TsFbJpn"), std::string::npos) << lines_of(g);
     std::snprintf(get_elem_name(3, nullptr, "Encoding"), LABEL_SIZE, "UniJIS-UCS2-H");
     fill("G", U"\u00f6\u0141");
     EXPECT_EQ(lines_of(g),
