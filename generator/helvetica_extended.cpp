@@ -197,7 +197,7 @@ ExtendedCode helvetica_extended_code(int32_t u) {
 
 int standin_face(int standard) {
     if (standard >= 20 && standard <= 23) return standard - 20;
-    if (standard >= 28 && standard <= 35) return standard - 24;
+    if (standard >= 28 && standard <= 31) return standard - 24;
     return 0;
 }
 
@@ -207,7 +207,8 @@ int helvetica_extended_width(ExtendedCode c, int face) {
     for (const Block& b : kBlocks) {
         int i = c.code - b.first_code;
         if (b.font == c.font && i >= 0 && i < b.count)
-            return face > 0 && face < 12 ? kStandinWidths[face][at + i] : b.glyphs[i].width;
+            return face > 0 && face < STANDIN_FACES ? kStandinWidths[face][at + i]
+                                                    : b.glyphs[i].width;
         at += b.count;
     }
     return 0;
@@ -239,8 +240,8 @@ const std::string& helvetica_extended_differences(Fallback font) {
 
 const std::string& helvetica_extended_widths(Fallback font, int* first_code, int* last_code,
                                              int face) {
-    if (face < 0 || face >= 12) face = 0;
-    static std::string text[FALLBACK_COUNT][12];
+    if (face < 0 || face >= STANDIN_FACES) face = 0;
+    static std::string text[FALLBACK_COUNT][STANDIN_FACES];
     static int first[FALLBACK_COUNT], last[FALLBACK_COUNT];
     std::string& s = text[font][face];
     if (s.empty()) {

@@ -20,8 +20,8 @@ struct ExtendedCode {
 
 // The font and code that show code point `u`.
 ExtendedCode helvetica_extended_code(int32_t u);
-// The face (0-11: Helvetica, -Bold, -Oblique, -BoldOblique, then Times and Courier alike) of
-// standard font number `standard`; 0 for any other.
+// The face (0-7: Helvetica, -Bold, -Oblique, -BoldOblique, then the four Times faces) of
+// standard font number `standard`; 0 for any other, Courier's among them.
 int standin_face(int standard);
 // The advance width of a code in thousandths of the font size (0 for an unused code), in
 // face `face` of the stand-in.

@@ -1,9 +1,9 @@
 #!/usr/bin/env python3
 """Generates generator/generated/standin_widths.h: the advance widths of the glyphs that the Helvetica
 stand-in fonts name beyond WinAnsi (Latin Extended-A, comma-below letters, Cyrillic, Greek),
-in each of the twelve standard Latin faces (Helvetica, Times, Courier: regular, bold,
-slanted, bold slanted), so that the stand-in for a bold or serif field's letters is measured
-as the face it is drawn in.
+in each of the eight Helvetica and Times faces (regular, bold, slanted, bold slanted), so that
+the stand-in for a bold or serif field's letters is measured as the face it is drawn in
+(Courier fields take Helvetica's: viewers' Courier substitutes often lack these letters).
 
 The glyphs and their order are read from generator/helvetica_extended.cpp; the widths from
 the metric-compatible URW base 35 AFMs (apt-get install fonts-urw-base35). A glyph a face
@@ -16,10 +16,9 @@ import re
 import sys
 
 URW = "/usr/share/fonts/type1/urw-base35"
-FACES = [  # standard fonts 20-23, 28-35
+FACES = [  # standard fonts 20-23, 28-31
     "NimbusSans-Regular", "NimbusSans-Bold", "NimbusSans-Italic", "NimbusSans-BoldItalic",
     "NimbusRoman-Regular", "NimbusRoman-Bold", "NimbusRoman-Italic", "NimbusRoman-BoldItalic",
-    "NimbusMonoPS-Regular", "NimbusMonoPS-Bold", "NimbusMonoPS-Italic", "NimbusMonoPS-BoldItalic",
 ]
 
 
@@ -49,10 +48,11 @@ def main():
         f.write("// Do not edit by hand.\n// clang-format off\n")
         f.write("// Advance widths (thousandths of the font size) of the stand-in glyphs beyond\n")
         f.write("// WinAnsi, in the order helvetica_extended.cpp lists them, for Helvetica,\n")
-        f.write("// Helvetica-Bold, -Oblique, -BoldOblique, the four Times and the four Courier faces.\n")
+        f.write("// Helvetica-Bold, -Oblique, -BoldOblique and the four Times faces.\n")
         f.write("#pragma once\n\n#include <cstdint>\n\n")
+        f.write("constexpr int STANDIN_FACES = %d;\n" % len(FACES))
         f.write("constexpr int STANDIN_GLYPHS = %d;\n" % len(glyphs))
-        f.write("constexpr uint16_t kStandinWidths[12][STANDIN_GLYPHS] = {\n")
+        f.write("constexpr uint16_t kStandinWidths[%d][STANDIN_GLYPHS] = {\n" % len(FACES))
         for face, row in zip(FACES, rows):
             f.write("    // %s\n    {" % face)
             for i, v in enumerate(row):
