@@ -240,15 +240,6 @@ bool keep_drawn_glyphs(int desc, std::vector<GlyphEntry>& entries) {
     return true;
 }
 
-// True when the font's name is that of an embedded subset ("ABCDEF+Name").
-bool subset_font(int font) {
-    const char* n = get_elem_name(font, nullptr, "BaseFont");
-    if (!n || strnlen(n, 8) < 7 || n[6] != '+') return false;
-    for (int i = 0; i < 6; ++i)
-        if (n[i] < 'A' || n[i] > 'Z') return false;
-    return true;
-}
-
 void build(int font, Cached& c) {
     int tu = dict_entry(font, "ToUnicode") == -1 ? -1 : get_xref_absolute(font, "ToUnicode");
     std::string text;
@@ -272,7 +263,8 @@ void build(int font, Cached& c) {
         const double w = widths.empty() ? dw : widths[code];
         out.push_back({u, static_cast<uint16_t>(code), static_cast<float>(w)});
     }
-    if (subset_font(font) && !keep_drawn_glyphs(desc, out)) out.clear();
+    const char* base = get_elem_name(font, nullptr, "BaseFont");
+    if (base && subset_name(base) && !keep_drawn_glyphs(desc, out)) out.clear();
     // One code per character: the lowest, where several glyphs show it.
     std::sort(out.begin(), out.end(), [](const GlyphEntry& a, const GlyphEntry& b) {
         return a.u != b.u ? a.u < b.u : a.cid < b.cid;
@@ -284,6 +276,12 @@ void build(int font, Cached& c) {
 }
 
 }  // namespace
+
+bool subset_name(const char* name) {
+    for (int i = 0; i < 6; ++i)
+        if (name[i] < 'A' || name[i] > 'Z') return false;
+    return name[6] == '+';
+}
 
 const GlyphEntry* GlyphMap::find(int32_t u) const {
     auto it = std::lower_bound(entries.begin(), entries.end(), u,

@@ -28,6 +28,9 @@ struct GlyphMap {
 // font; valid until the next call.
 const GlyphMap* identity_glyphs(int font);
 
+// True when a font name is that of an embedded subset ("ABCDEF+Name").
+bool subset_name(const char* name);
+
 // The one-character mappings of a /ToUnicode CMap's text, as (code, character) pairs:
 // codes of one or two bytes, characters of one UTF-16 unit or a surrogate pair.
 std::vector<std::pair<uint32_t, int32_t>> to_unicode_pairs(const char* text, size_t len);

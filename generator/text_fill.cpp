@@ -10,6 +10,7 @@
 
 #include "generator/doc_state.h"
 #include "generator/field_widgets.h"
+#include "generator/glyph_map.h"
 #include "generator/helvetica_extended.h"
 #include "generator/operations.h"
 #include "generator/page_contents.h"
@@ -119,31 +120,11 @@ bool box_size(int ap, float* width, float* height, float* x0, float* y0) {
     return true;
 }
 
-// True when the font name is that of an embedded subset ("ABCDEF+Name").
-bool subset_name(const char* name) {
-    for (int i = 0; i < 6; ++i)
-        if (name[i] < 'A' || name[i] > 'Z') return false;
-    return name[6] == '+';
-}
-
 // The font object that resource `sname` of appearance `ap` names, or -1.
 int named_font(int ap, const char* sname) {
     int owner = 0, after = 0;
     int e = ap == -1 ? -1 : font_entry(ap, sname, &owner, &after);
     return e == -1 ? -1 : elem_at(e).data.obj_no;
-}
-
-// True when font `font` is keyed by glyph ids (an Identity CMap).
-bool identity_font(int font) {
-    const char* enc = font == -1 ? nullptr : get_elem_name(font, nullptr, "Encoding");
-    return enc && std::strncmp(enc, "Identity", 8) == 0;
-}
-
-// True when font `font` reads its codes as UTF-16 (a UTF16 CMap), which has codes for
-// characters beyond the Basic Multilingual Plane.
-bool utf16_font(int font) {
-    const char* enc = font == -1 ? nullptr : get_elem_name(font, nullptr, "Encoding");
-    return enc && std::strstr(enc, "UTF16") != nullptr;
 }
 
 // False when standard font `font` lays its codes out other than Latin-1 (no /Encoding,
@@ -188,11 +169,13 @@ FieldFacts read_facts(int i, int ap, int font_ap, int font_no, const char* sname
     field_kind_facts(i, &facts);
     if (font_no >= 0 && font_no < g_st.num_font_strage)
         facts.font_subset = subset_name(g_st.p_font_strage[font_no].name);
+    // The font's CMap tells how its codes are keyed: by glyph ids (an Identity CMap), as UTF-16
+    // (which has codes beyond the Basic Multilingual Plane), and in which CJK collection.
     const int font = named_font(font_ap, sname);
-    facts.font_identity = identity_font(font);
-    if (facts.font_identity) facts.identity_font = font;
-    facts.font_utf16 = utf16_font(font);
     if (const char* enc = font == -1 ? nullptr : get_elem_name(font, nullptr, "Encoding")) {
+        facts.font_identity = std::strncmp(enc, "Identity", 8) == 0;
+        if (facts.font_identity) facts.identity_font = font;
+        facts.font_utf16 = std::strstr(enc, "UTF16") != nullptr;
         static const struct {
             const char* prefix;
             char collection;
@@ -301,16 +284,15 @@ void enter_font(int owner, const char* name, int obj) {
 
 // Makes the fallback fonts the text uses reachable from the appearance and from the page
 // (which needs them when the field is flattened into its content).
-void add_fallback_fonts(int widget, int ap, const FillResult& r) {
+void add_fallback_fonts(int widget, int ap, const FillResult& r, int latin_standin) {
     int page = widget_page(widget);
     if (page != -1) ensure_own_resources(page);
     for (int k = 0; k < FALLBACK_COUNT; ++k) {
         if (!r.used_fallback[k]) continue;
         // The Latin stand-ins come in the field font's face, one set of objects each.
-        const int standard =
-            k == FALLBACK_LATIN ? r.latin_standin : extended_standin(r.latin_standin);
+        const int standard = k == FALLBACK_LATIN ? latin_standin : extended_standin(latin_standin);
         const size_t face = static_cast<size_t>(standard - 20) % 16;
-        int& obj = k == FALLBACK_JAPANESE ? g_fill.fallback_font_obj[k]
+        int& obj = k == FALLBACK_JAPANESE ? g_fill.japanese_font_obj
                                           : g_fill.standin_font_obj[static_cast<size_t>(k)][face];
         if (obj == -1)
             obj = k == FALLBACK_LATIN ? make_latin_fallback(standard)
@@ -425,18 +407,20 @@ void fill_record(int i, const int32_t* field_data, FillStyle style, int font_fie
     const int widget = f.obj_no;
     std::string& text = g_fill.stream;
     FillResult r;
-    int ap = -1, data = -1, parent = PARENT_UNKNOWN;
+    int ap = -1, data = -1, parent = PARENT_UNKNOWN, latin_standin = 0;
     if (font_field == -1) {
         const FieldStart* k = kept_start(i);
         if (!k) k = &make_start(i);
         ap = k->ap;
         data = k->data;
         parent = k->parent;
+        latin_standin = k->facts.latin_standin;
         r = build_field_appearance(i, field_data, style, k->facts, k->start, text);
     } else {
         ap = field_appearance_object(widget);
         const int font_ap = field_appearance_object(g_st.p_field_strage[font_field].obj_no);
         const FieldFacts facts = read_facts(i, ap, font_ap, style.font_no, sname);
+        latin_standin = facts.latin_standin;
         r = build_field_appearance(i, field_data, style, facts, text);
         data = appearance_data(ap);
     }
@@ -444,7 +428,7 @@ void fill_record(int i, const int32_t* field_data, FillStyle style, int font_fie
     // Another font or the fallback fonts enter the appearance's resources first.
     const bool fallback = r.any_fallback();
     if (font_field != -1) take_font(i, ap, font_field, sname);
-    if (fallback) add_fallback_fonts(widget, ap, r);
+    if (fallback) add_fallback_fonts(widget, ap, r, latin_standin);
     if (font_field != -1 || fallback) {
         data = appearance_data(ap);
         parent = PARENT_UNKNOWN;
@@ -574,7 +558,7 @@ bool refill_skipped_fields(bool (*reused)(int obj)) {
 void fill_page_reset() {
     g_refills.skipped.clear();
     g_fill.own_fonts.clear();
-    for (int& obj : g_fill.fallback_font_obj) obj = -1;
+    g_fill.japanese_font_obj = -1;
     for (auto& faces : g_fill.standin_font_obj) faces.fill(-1);
 }
 

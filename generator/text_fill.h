@@ -15,8 +15,8 @@
 // made for the loaded page (-1: not made yet).
 struct FillState {
     std::string stream;
-    std::vector<int> records;  // the records a fill addresses
-    int fallback_font_obj[FALLBACK_COUNT] = {-1, -1, -1, -1};
+    std::vector<int> records;    // the records a fill addresses
+    int japanese_font_obj = -1;  // the Japanese stand-in, once made on the page
     // The Latin stand-ins (FALLBACK_LATIN to FALLBACK_CYRILLIC_GREEK) by the standard font of
     // their face, Helvetica (20) to Courier-BoldOblique (35); -1 until made on the page.
     std::array<std::array<int, 16>, 3> standin_font_obj = [] {
@@ -24,7 +24,6 @@ struct FillState {
         for (auto& faces : a) faces.fill(-1);
         return a;
     }();
-    static_assert(FALLBACK_COUNT == 4, "one -1 a fallback font");
     // The template's font of each field record that a fill in another field's font changed
     // on this page, so that other fills still find that font by its name.
     struct OwnFont {

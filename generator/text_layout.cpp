@@ -1098,7 +1098,6 @@ FillResult build_field_appearance(int field_no, const int32_t* field_data, const
     fs.identity = facts.font_identity;
     fs.latin = facts.latin_standin;
     fs.collection = facts.collection;
-    result.latin_standin = facts.latin_standin;
     // An embedded font shows the characters its map names (a subset those whose glyphs it
     // kept). Not a value in a script written right to left or whose letters join or
     // combine: the glyphs would stand in the wrong order or form, where the stand-ins'

@@ -99,7 +99,6 @@ struct FieldFacts {
 struct FillResult {
     int lines = 0;
     bool used_fallback[FALLBACK_COUNT] = {};
-    int latin_standin = 20;  // the standard font FALLBACK_LATIN stands for
 
     bool any_fallback() const {
         for (bool used : used_fallback)
