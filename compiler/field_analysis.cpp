@@ -45,6 +45,17 @@ void note(const std::string& msg) {
 
 int new_object();
 
+// Appends copies of elements `elems` (their string bytes shared) to object obj's chain after
+// element `last`; returns the last copy. The indices are taken first: appending may move the
+// storage they lie in.
+int append_copies(int obj, int last, const std::vector<int>& elems) {
+    for (int e : elems) {
+        last = append_elem(obj, last);
+        copy_elem_value(last, g_st.p_elem_strage[e]);
+    }
+    return last;
+}
+
 // The object a resource entry `e` refers to. A resource given as a direct dictionary (as some
 // form libraries write their fonts) is moved into an object of its own first, which the
 // entry then refers to, so that it is found, analysed and named like any other. -1 for an
@@ -56,12 +67,7 @@ int resource_object(int e) {
     for (int n : value_elems(e)) inside.push_back(n);
     if (inside.size() < 2) return -1;
     const int obj = new_object();
-    int last = 0;
-    for (size_t k = 1; k + 1 < inside.size(); ++k) {
-        int c = append_elem(obj, last);
-        copy_elem_value(c, g_st.p_elem_strage[inside[k]]);  // the storage may have moved
-        last = c;
-    }
+    append_copies(obj, 0, std::vector<int>(inside.begin() + 1, inside.end() - 1));
     for (size_t k = 1; k < inside.size(); ++k) {
         st_elem& el = g_st.p_elem_strage[inside[k]];
         el.label[0] = 0;
@@ -521,13 +527,12 @@ bool sized_apart(int w, int ap) {
     return !(near(tw, rw) && near(th, rh)) && !(near(tw, rh) && near(th, rw));
 }
 
-int quarter_turn(double degrees);
+int mk_turn(int w);
 
 // True when /MK /R turns the field a quarter or half turn but the appearance's /Matrix does
 // not: the form drew the field upright, where a viewer turns a typed value as /MK /R says.
 bool turned_by_mk_only(int w, int ap) {
-    double r = 0;
-    if (!number_value(entry_in(w, "MK", "R"), &r) || quarter_turn(r) == 0) return false;
+    if (mk_turn(w) == 0) return false;
     std::vector<double> m = array_numbers(dict_entry(ap, "Matrix"));
     return m.size() < 4 || (m[0] > 0 && m[3] > 0 && std::fabs(m[1]) + std::fabs(m[2]) < 1e-3);
 }
@@ -596,15 +601,20 @@ int quarter_turn(double degrees) {
     return rot % 90 == 0 ? rot : 0;
 }
 
+// The turn /MK /R gives the widget's field: 0, 90, 180 or 270.
+int mk_turn(int w) {
+    double r = 0;
+    number_value(entry_in(w, "MK", "R"), &r);
+    return quarter_turn(r);
+}
+
 // The quarter turn of the widget's page (/Rotate 90 or 270); on any other page the one /MK /R
 // gives the field (as Scribus turns fields, drawn upright), else 90.
 int page_turn(int w) {
     double r = 0;
     number_value(dict_entry(ref_target(dict_entry(w, "P")), "Rotate"), &r);
     if (quarter_turn(r) == 90 || quarter_turn(r) == 270) return quarter_turn(r);
-    r = 0;
-    number_value(entry_in(w, "MK", "R"), &r);
-    return quarter_turn(r) == 270 ? 270 : 90;
+    return mk_turn(w) == 270 ? 270 : 90;
 }
 
 // A new object of the template, with an empty chain.
@@ -620,12 +630,9 @@ std::vector<char> g_taken_appearances;
 // A copy of object src (its elements, sharing their string bytes) as a new object.
 int copy_object(int src) {
     int n = new_object();
-    int last = 0;
-    for (int e : obj_elems(src)) {
-        int c = append_elem(n, last);
-        copy_elem_value(c, g_st.p_elem_strage[e]);  // after append_elem: the storage may move
-        last = c;
-    }
+    std::vector<int> elems;
+    for (int e : obj_elems(src)) elems.push_back(e);
+    append_copies(n, 0, elems);
     return n;
 }
 
@@ -684,9 +691,7 @@ int build_appearance(int w, const FieldFacts& f, const std::string& shown = "",
     std::vector<double> rect = array_numbers(dict_entry(w, "Rect"));
     if (rect.size() < 4) return -1;
     double rw = std::fabs(rect[2] - rect[0]), rh = std::fabs(rect[3] - rect[1]);
-    double r = turn;
-    if (turn < 0) number_value(entry_in(w, "MK", "R"), &r);
-    const int rot = quarter_turn(r);
+    const int rot = turn < 0 ? mk_turn(w) : quarter_turn(turn);
     const bool turned = rot == 90 || rot == 270;
     const double bw = size ? size[0] : turned ? rh : rw, bh = size ? size[1] : turned ? rw : rh;
 
@@ -773,10 +778,7 @@ int build_keeping_drawing(int w, int ap, const FieldFacts& f) {
     std::vector<double> b = array_numbers(dict_entry(ap, "BBox"));
     std::vector<double> r = array_numbers(dict_entry(w, "Rect"));
     std::vector<double> m = array_numbers(dict_entry(ap, "Matrix"));
-    double turn = 0;
-    number_value(entry_in(w, "MK", "R"), &turn);
-    if (b.size() < 4 || r.size() < 4 || quarter_turn(turn) != 0 || !appearance_text(ap, &text))
-        return -1;
+    if (b.size() < 4 || r.size() < 4 || mk_turn(w) != 0 || !appearance_text(ap, &text)) return -1;
     if (m.size() >= 6 &&
         (m[0] != 1 || m[1] != 0 || m[2] != 0 || m[3] != 1 || m[4] != 0 || m[5] != 0))
         return -1;
@@ -793,10 +795,7 @@ int build_keeping_drawing(int w, int ap, const FieldFacts& f) {
         const int e = dict_entry(ap, key);
         if (e != -1)
             for (int n : value_elems(e)) value.push_back(n);
-        for (int n : value) {
-            last = append_elem(drawing, last);
-            copy_elem_value(last, g_st.p_elem_strage[n]);  // the storage may have moved
-        }
+        last = append_copies(drawing, last, value);
     }
     set_form_text(drawing, without_text_objects(text));
     return build_appearance(w, f, "", nullptr, -1, drawing);
@@ -1193,9 +1192,7 @@ struct WidgetBox {
 bool widget_box(int w, WidgetBox* b) {
     std::vector<double> rect = array_numbers(dict_entry(w, "Rect"));
     if (rect.size() < 4) return false;
-    double r = 0;
-    number_value(entry_in(w, "MK", "R"), &r);
-    const int rot = quarter_turn(r);
+    const int rot = mk_turn(w);
     const double rw = std::fabs(rect[2] - rect[0]), rh = std::fabs(rect[3] - rect[1]);
     const bool turned = rot == 90 || rot == 270;
     b->w = turned ? rh : rw;

@@ -27,13 +27,7 @@ bool contains(const char* s, const char* part) {
 
 // The object of a Type 0 font's first descendant, or -1.
 int descendant(int font) {
-    int e = get_elem_absolute(font, "DescendantFonts");
-    if (e == -1) return -1;
-    const st_elem& el = g_st.p_elem_strage[e];
-    int d = -1;
-    if (el.f_type == ELEM_TYPE_OBJREF) d = el.data.obj_no;
-    if (el.f_type == ELEM_TYPE_STRING) d = first_marked_ref(el);
-    return valid_xref(d) ? d : -1;
+    return listed_object(font, "DescendantFonts");
 }
 
 // The object that holds `label`: the font itself, else its descendant; -1 when neither.

@@ -162,17 +162,6 @@ bool stream_text(int obj, std::string& out) {
            (!out.empty() && out.size() < MAX_MAP_TEXT);
 }
 
-// The descendant CID font of Type 0 font `font`, or -1.
-int descendant_of(int font) {
-    int e = get_elem_absolute(font, "DescendantFonts");
-    if (e == -1) return -1;
-    const st_elem& el = g_st.p_elem_strage[e];
-    int d = el.f_type == ELEM_TYPE_OBJREF   ? el.data.obj_no
-            : el.f_type == ELEM_TYPE_STRING ? first_marked_ref(el)
-                                            : -1;
-    return valid_xref(d) ? d : -1;
-}
-
 // The glyphs a TrueType font program has an outline for, by glyph number: empty when the
 // program cannot be read.
 std::vector<bool> glyphs_drawn(const std::string& f) {
@@ -246,7 +235,7 @@ void build(int font, Cached& c) {
     if (!valid_xref(tu) || tu == font || !stream_text(tu, text)) return;
     const auto pairs = to_unicode_pairs(text.data(), text.size());
     if (pairs.empty()) return;
-    const int desc = descendant_of(font);
+    const int desc = listed_object(font, "DescendantFonts");
     double dw = 1000;
     std::vector<double> widths;
     if (desc != -1) {

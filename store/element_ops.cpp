@@ -194,6 +194,16 @@ int first_marked_ref(const st_elem& e) {
     return std::atoi(m + 1);
 }
 
+int listed_object(int obj, const char* label) {
+    int e = get_elem_absolute(obj, label);
+    if (e == -1) return -1;
+    const st_elem& el = g_st.p_elem_strage[e];
+    int n = el.f_type == ELEM_TYPE_OBJREF   ? el.data.obj_no
+            : el.f_type == ELEM_TYPE_STRING ? first_marked_ref(el)
+                                            : -1;
+    return valid_xref(n) ? n : -1;
+}
+
 std::vector<int> marked_refs(const char* text, size_t len) {
     std::vector<int> out;
     if (!text) return out;

@@ -53,6 +53,9 @@ char* get_trailer_string(const char* label, int* plen);
 
 // The object number after the first reference marker of an array text, or -1.
 int first_marked_ref(const st_elem& e);
+// The object that entry `label` of object obj refers to, or the first one it lists when it is
+// an array (as a Type 0 font's /DescendantFonts); -1 when there is none.
+int listed_object(int obj, const char* label);
 // The object numbers after every reference marker of an array text's bytes, in order.
 std::vector<int> marked_refs(const char* text, size_t len);
 // True when the element is an array text holding at least one reference marker.
