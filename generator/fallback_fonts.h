@@ -1,13 +1,13 @@
 #pragma once
 
-// The fonts that stand in when a field's font cannot show a character, and their resource
-// names in the appearances and pages that use them.
+// The fonts that stand in when a field's font cannot show a character. The Latin ones come in
+// the field font's face (Helvetica, Times or Courier) and are named by standin_font_name.
 enum Fallback {
-    FALLBACK_LATIN,           // Helvetica, WinAnsiEncoding
-    FALLBACK_LATIN_EXTENDED,  // Helvetica naming Latin Extended-A and the comma-below letters
-    FALLBACK_CYRILLIC_GREEK,  // Helvetica naming Cyrillic and Greek
+    FALLBACK_LATIN,           // WinAnsiEncoding
+    FALLBACK_LATIN_EXTENDED,  // naming Latin Extended-A and the comma-below letters
+    FALLBACK_CYRILLIC_GREEK,  // naming Cyrillic and Greek
     FALLBACK_JAPANESE,        // a Japanese CID font, UCS-2 codes
     FALLBACK_COUNT
 };
-inline constexpr const char* FALLBACK_NAMES[FALLBACK_COUNT] = {"TsFbHelv", "TsFbHelvX", "TsFbHelvY",
-                                                               "TsFbJpn"};
+// The Japanese stand-in's resource name in the appearances and pages that use it.
+inline constexpr const char* JAPANESE_FALLBACK_NAME = "TsFbJpn";

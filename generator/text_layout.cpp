@@ -1237,7 +1237,7 @@ int extended_standin(int standard) {
 }
 
 const char* standin_font_name(int fallback, int standard) {
-    if (fallback == FALLBACK_JAPANESE) return FALLBACK_NAMES[fallback];
+    if (fallback == FALLBACK_JAPANESE) return JAPANESE_FALLBACK_NAME;
     if (fallback != FALLBACK_LATIN) standard = extended_standin(standard);
     static const char* const faces[16] = {"Helv", "HeBo", "HeOb", "HeBO", "Helv", "HeBo",
                                           "HeOb", "HeBO", "TiRo", "TiBo", "TiIt", "TiBI",
