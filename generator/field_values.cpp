@@ -69,9 +69,11 @@ void set_name_entry(int obj, const char* label, const char* name) {
         append_elem_name(obj, 0, label, name);
         return;
     }
+    drop_items(e);
     st_elem& el = g_st.p_elem_strage[e];
     el.f_type = ELEM_TYPE_NAME;
     copy_label(el.data.name, name);
+    mark_elem_changed(e);
 }
 
 // The object that holds the field's value: the widget when it carries the name (/T), else
@@ -244,7 +246,6 @@ void set_string_entry(int obj, const char* label, char kind, const std::string& 
         append_elem_str(obj, 0, label, kind, text.data(), static_cast<int>(text.size()));
         return;
     }
-    g_st.p_elem_strage[e].f_type = ELEM_TYPE_STRING;
     set_elem_str(e, kind, text.data(), static_cast<int>(text.size()));
 }
 

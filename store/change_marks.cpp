@@ -132,6 +132,7 @@ void marks_set_owner(int elem, int obj) {
 }
 
 void set_elem_int(int elem, int value) {
+    drop_items(elem);
     st_elem& e = elem_at(elem);
     e.f_type = ELEM_TYPE_INTEGER;
     e.data.int_data = value;
@@ -139,6 +140,7 @@ void set_elem_int(int elem, int value) {
 }
 
 void set_elem_objref(int elem, int obj) {
+    drop_items(elem);
     st_elem& e = elem_at(elem);
     e.f_type = ELEM_TYPE_OBJREF;
     e.data.obj_no = obj;

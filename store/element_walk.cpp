@@ -125,6 +125,15 @@ void switch_off(int e) {
     }
 }
 
+void drop_items(int e) {
+    if (!in_storage(e) || !opens(type_of(e))) return;
+    for (int n : value_elems(e)) {
+        if (n == e) continue;
+        g_st.p_elem_strage[n].f_type = 0;
+        mark_elem_changed(n);
+    }
+}
+
 void copy_elem_value(int dst, const st_elem& src) {
     st_elem& d = elem_at(dst);
     int next = d.next_elem;

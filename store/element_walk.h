@@ -87,6 +87,9 @@ int value_end(int e);
 // Switches element e off so that the writer leaves it out; a dictionary or array value goes
 // with all of its items.
 void switch_off(int e);
+// Before element e takes a plain value: when it opens a dictionary or array, its items and
+// closing element are switched off, so that they do not stay behind as entries of e's level.
+void drop_items(int e);
 // Copies element src's key, type and value into element dst, leaving dst's place in its
 // chain as it is. The string bytes are shared, not copied.
 void copy_elem_value(int dst, const st_elem& src);

@@ -151,13 +151,18 @@ TEST_F(FieldOps, InvisibleClearsPrintAndSetsHidingFlags) {
 
 TEST_F(FieldOps, RenamingGivesUniqueReadOnlyNamesWithoutValues) {
     int parent = 0;
-    load({field("a"), field("_keep", 560), field("k1", 520), field("k2", 480), field("gone", 440)},
+    load({field("a"), field("_keep", 560), field("k1", 520), field("k2", 480), field("gone", 440),
+          field("sig", 400)},
          [&] {
              tb::integer(widget_of(0), "Ff", 4096);
              tb::literal(widget_of(0), "V", "old");
              tb::literal(widget_of(0), "DV", "default");
              tb::literal(widget_of(1), "V", "kept");
              tb::name(widget_of(4), "V", "Yes");  // a button's state
+             // A signature's value is a dictionary: its entries must go with it.
+             tb::dict_start(widget_of(5), "V");
+             tb::array(widget_of(5), "ByteRange", "0 10 20 30");
+             tb::dict_end(widget_of(5));
              // k1 and k2 are the kids of one named parent that holds the value.
              parent = tb::add_object();
              tb::literal(parent, "T", "kids");
@@ -185,11 +190,16 @@ TEST_F(FieldOps, RenamingGivesUniqueReadOnlyNamesWithoutValues) {
     EXPECT_EQ(entry_int(parent, "Ff"), 1);
     EXPECT_EQ(entry_text(parent, "V"), "");
     EXPECT_EQ(dict_entry(widget_of(2), "T"), -1);
-    EXPECT_EQ(global_annot_no, 10);
+    EXPECT_EQ(global_annot_no, 11);
     EXPECT_EQ(entry_text(widget_of(4), "T"), "gone");
+    EXPECT_EQ(entry_text(widget_of(5), "V"), "");
+    EXPECT_EQ(dict_entry(widget_of(5), "ByteRange"), -1);
+    for (int e : obj_elems(widget_of(5)))  // nothing of the dictionary is left to write
+        EXPECT_FALSE(g_st.p_elem_strage[e].f_type != 0 &&
+                     label_is(g_st.p_elem_strage[e].label, "ByteRange"));
     g_st.p_field_strage[4].obj_no = static_cast<int16_t>(widget_of(4));
     rename_field_name();
-    EXPECT_EQ(entry_text(widget_of(4), "T"), "K_E_S_Trel14_");
+    EXPECT_EQ(entry_text(widget_of(4), "T"), "K_E_S_Trel15_");
     EXPECT_STREQ(g_st.p_elem_strage[dict_entry(widget_of(4), "V")].data.name, "Yes");
 }
 
