@@ -32,15 +32,42 @@ std::string g_array_text;
 int g_last_elem = 0;
 int g_last_obj = -1;
 
-int append_record(const char* label, int type) {
-    int obj = target_obj();
+// True when key `label` (as read, "#xx" escapes undecoded) is longer than a record's label
+// holds. Generated resource names can be (HTML converters name images by a hash).
+bool key_too_long(const char* label) {
+    int n = 0;
+    for (const char* p = label; *p; ++n) p += p[0] == '#' && p[1] && p[2] ? 3 : 1;
+    return n >= LABEL_SIZE;
+}
+
+int append_chained(int obj) {
     if (obj != g_last_obj) {
         // Entry 0 may already hold records of an earlier trailer: find its end once.
         g_last_obj = obj;
         g_last_elem = chain_last(obj);
     }
-    int n = append_elem(obj, g_last_elem);
-    g_last_elem = n;
+    g_last_elem = append_elem(obj, g_last_elem);
+    return g_last_elem;
+}
+
+void put_string(st_elem& e, char type, const char* src, int len, int reserve);
+
+int append_record(const char* label, int type) {
+    int obj = target_obj();
+    const bool opens_or_value = type != ELEM_TYPE_SUBDIC_END && type != ELEM_TYPE_ARRAY_END;
+    if (label && opens_or_value && key_too_long(label)) {
+        // A key cut to the label's length would no longer match the name that content
+        // streams use. It is kept whole as a bare name, and the value follows it unlabelled,
+        // so the writer puts out "/key value" as read; lookups by key pass both by.
+        std::string key = std::string("/") + label;
+        int k = append_chained(obj);
+        st_elem& ke = g_st.p_elem_strage[k];
+        copy_label(ke.label, LABEL_IMMEDIATE);
+        put_string(ke, STR_BARE, key.data(), static_cast<int>(key.size()),
+                   static_cast<int>(key.size()) + 1);
+        label = type == ELEM_TYPE_SUBDIC_START ? LABEL_ARRAY_DICTITEM : LABEL_IMMEDIATE;
+    }
+    int n = append_chained(obj);
     st_elem& e = g_st.p_elem_strage[n];
     e.f_type = type;
     copy_label(e.label, label);

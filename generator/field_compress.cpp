@@ -52,7 +52,10 @@ int deflate_cstream() {
 }
 
 // Values that a resource entry may hold and that can be copied element for element.
+// A resource entry that can be copied into the page. An unlabelled one is half of an entry
+// whose name was too long for a label (the name, or its value), which cannot be renamed.
 bool copyable(const st_elem& e) {
+    if (label_is(e.label, LABEL_IMMEDIATE) || label_is(e.label, LABEL_ARRAY_DICTITEM)) return false;
     return e.f_type == ELEM_TYPE_OBJREF || e.f_type == ELEM_TYPE_NAME ||
            e.f_type == ELEM_TYPE_INTEGER || e.f_type == ELEM_TYPE_STRING;
 }

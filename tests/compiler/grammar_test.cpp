@@ -259,3 +259,17 @@ TEST(Grammar, DeepNestingExhaustsTheStack) {
 }
 
 }  // namespace
+
+TEST(Grammar, KeysLongerThanALabelAreKeptWhole) {
+    // Content streams use such names as they are: cut, they would name nothing.
+    const std::string key = "Im_0123456789abcdef0123456789abcdef";
+    ASSERT_EQ(compile_text(pdf_with("1 0 obj <</XObject <</" + key + " 5 0 R /Dict_" + key +
+                                    " <</A 1>> /Short 6 0 R>> >> endobj\n")),
+              CompileStatus::ok);
+    EXPECT_EQ(chain_of(1),
+              "XObject:{ _i_m_m_e_d_i_a_t_e_:S _i_m_m_e_d_i_a_t_e_:R _i_m_m_e_d_i_a_t_e_:S "
+              "array-dictitem:{ A:I Dict_Im_0123456789abcdef0123456:} Short:R XObject:}");
+    int bare = g_st.p_xref_strage[1].first_elem;
+    bare = g_st.p_elem_strage[bare].next_elem;
+    EXPECT_EQ(str_of(bare), "/" + key);
+}
