@@ -432,8 +432,40 @@ void drop_object_and_xref_streams() {
     }
 }
 
+// A key too long for a label is read as a bare name followed by its unlabelled value, which
+// keeps resource names whole for the content streams that use them. An appearance state's
+// name is looked up instead, and matched against /AS and /V values, which are names cut to a
+// label's length: in the state dictionaries of every /AP, each such pair becomes one entry
+// under its key cut the same way, as every key was before.
+void fold_long_state_keys(const Dict& states) {
+    if (!states.valid() || (states.start == 0 && dict_entry(states.obj, LABEL_STREAM) != -1))
+        return;
+    int key = -1;
+    for (int e : states.entries()) {
+        st_elem& el = g_st.p_elem_strage[e];
+        if (key != -1) {
+            copy_label(el.label, elem_bytes(g_st.p_elem_strage[key]) + 1);
+            g_st.p_elem_strage[key].f_type = 0;
+            key = -1;
+            continue;
+        }
+        if (label_is(el.label, LABEL_IMMEDIATE) && el.f_type == ELEM_TYPE_STRING &&
+            el.data.str.type == STR_BARE && el.data.str.len > 1 && elem_bytes(el)[0] == '/')
+            key = e;
+    }
+}
+
+void fold_long_appearance_states() {
+    for (int i = 1; i < g_st.num_xref_strage; ++i) {
+        if (g_st.p_xref_strage[i].first_elem == 0 || dict_entry(i, "AP") == -1) continue;
+        const Dict ap = Dict{i, 0}.sub("AP");
+        for (const char* kind : {"N", "D", "R"}) fold_long_state_keys(ap.sub(kind));
+    }
+}
+
 void post_process() {
     drop_repeated_keys();
+    fold_long_appearance_states();
     settle_stream_lengths();
     mark_references();
     // The catalog of a cross-reference-stream file is known before the fields are analysed.
