@@ -68,6 +68,7 @@ void _Merlow() {
     form_fields_reset();
     fields_reset();
     crypt_reset();
+    template_runs_reset();
     g_doc.exception_buf[0] = 0;
     select_locale("Japanese");
     make_document_id();
@@ -123,8 +124,14 @@ void start_page_with(const char* templateFileName, Load load) {
     fill_page_reset();
     g_doc.g_continue_template = 1;
     if (g_doc.template_name != g_doc.pre_template_name) {
-        g_doc.template_base_num = g_doc.base_num;
-        g_doc.g_continue_template = 0;
+        // A new run, unless the document had this content before (pages alternating between
+        // templates): then its earlier run goes on, and its shared objects are not written
+        // again.
+        end_template_run();
+        if (!resume_template_run()) {
+            g_doc.template_base_num = g_doc.base_num;
+            g_doc.g_continue_template = 0;
+        }
     }
     std::memcpy(g_doc.g_preTemplateFileName, g_doc.g_templateFileName,
                 sizeof g_doc.g_preTemplateFileName);

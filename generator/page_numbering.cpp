@@ -111,9 +111,21 @@ struct RunReuse {
     std::vector<int> start, adj;  // references grouped by object (forward or backward)
     std::vector<int> work;
     std::vector<int> left_out;  // per object of this page: its chain when it is not written
-    long image = -1;            // template_reads() when the run's first page was loaded
+    long image = -1;            // loaded_image_id() of the run's first page
 };
 RunReuse g_run;
+
+// Runs that the document left for another template, by the identity of their content. A page
+// of the same content, loaded again from the kept image, goes on with its earlier run: the
+// shared objects and the unchanged objects of that run's first page are in the output already.
+struct PastRun {
+    long image = -1;
+    int base = 0;  // the run's template_base_num
+    std::vector<char> first_same;
+    RefillRecord refills;
+};
+std::vector<PastRun> g_past_runs;
+constexpr size_t PAST_RUNS = 8;  // as many as template images are kept
 
 bool is_common(int n) {
     return valid_xref(n) && g_st.p_xref_strage[n].f_common == 1;
@@ -261,7 +273,7 @@ void remember_first_page(int n, int loaded) {
     RunReuse& r = g_run;
     find_annotations(n);
     r.first_same.assign(static_cast<size_t>(loaded), 0);
-    r.image = template_reads();
+    r.image = loaded_image_id();
     for (int i = 0; i < loaded && i < n; ++i) {
         const st_xref& x = s.p_xref_strage[i];
         r.first_same[static_cast<size_t>(i)] =
@@ -281,7 +293,7 @@ void plan_later_page(int n, int loaded) {
     r.reused.assign(static_cast<size_t>(n), 0);
     // A template file that changed on disk during the run was read again: its objects are
     // not the first page's.
-    if (r.image != template_reads()) r.first_same.clear();
+    if (r.image != loaded_image_id()) r.first_same.clear();
     for (int i = 0; i < n && i < loaded && static_cast<size_t>(i) < r.first_same.size(); ++i)
         r.reused[static_cast<size_t>(i)] = r.first_same[static_cast<size_t>(i)] &&
                                            !r.annot[static_cast<size_t>(i)] && !is_page(i) &&
@@ -341,6 +353,36 @@ void plan_later_page(int n, int loaded) {
 }
 
 }  // namespace
+
+void end_template_run() {
+    if (g_run.image < 0) return;
+    std::erase_if(g_past_runs, [](const PastRun& p) { return p.image == g_run.image; });
+    if (g_past_runs.size() >= PAST_RUNS) g_past_runs.erase(g_past_runs.begin());
+    g_past_runs.push_back(
+        {g_run.image, g_doc.template_base_num, std::move(g_run.first_same), take_refill_record()});
+    g_run.first_same.clear();
+    g_run.image = -1;
+}
+
+bool resume_template_run() {
+    const long image = loaded_image_id();
+    for (auto it = g_past_runs.begin(); it != g_past_runs.end(); ++it) {
+        if (it->image != image) continue;
+        g_doc.template_base_num = it->base;
+        g_run.image = image;
+        g_run.first_same = std::move(it->first_same);
+        give_refill_record(std::move(it->refills));
+        g_past_runs.erase(it);
+        return true;
+    }
+    return false;
+}
+
+void template_runs_reset() {
+    g_past_runs.clear();
+    g_run.image = -1;
+    g_run.first_same.clear();
+}
 
 int template_object_at(int out_no) {
     for (int base : {g_doc.base_num, g_doc.template_base_num}) {

@@ -19,6 +19,14 @@ int template_object_at(int out_no);
 // Object n's element chain, also when the object is left out of this page because the run's
 // first page's copy stands for it (its elements still hold the same values); 0 when empty.
 int chain_of(int n);
+// A template run ends (the next page loads another template): what its first page wrote is
+// kept, by the identity of its content, for a later run of the same content.
+void end_template_run();
+// Called when a page starts a new run: when an earlier run had the loaded content, goes on
+// with it (template_base_num becomes its base) and returns true.
+bool resume_template_run();
+// Forgets every run; a document starts.
+void template_runs_reset();
 // Copies object i into a new cross-reference entry and returns its index.
 int dup_obj(int i);
 

@@ -511,6 +511,12 @@ bool refill_left_out(int i) {
         !r.same[static_cast<size_t>(i)])
         return false;
     const FieldStart* k = kept_start(i);
+    if (!k) {
+        // Pages of another template came between (a run gone on with): the start is
+        // worked out again, and holds when everything it read is still the template's.
+        const FieldStart& m = make_start(i);
+        if (m.image >= 0) k = &m;
+    }
     return k && k->ap != -1 && !object_changed(k->ap);
 }
 
@@ -541,6 +547,19 @@ void fill_empty_record(int i) {
                        g_st.num_xref_strage == objects;
     r.same[static_cast<size_t>(i)] = alone;
     if (alone) mark_object_unchanged(ap);
+}
+
+RefillRecord take_refill_record() {
+    EmptyRefills& r = g_refills;
+    RefillRecord out{r.image, std::move(r.same)};
+    r.image = -1;
+    r.same.clear();
+    return out;
+}
+
+void give_refill_record(RefillRecord rec) {
+    g_refills.image = rec.image;
+    g_refills.same = std::move(rec.same);
 }
 
 bool refill_skipped_fields(bool (*reused)(int obj)) {

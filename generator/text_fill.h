@@ -57,6 +57,15 @@ void fill_empty_record(int i);
 // says which objects the run's first page's copies stand for); called by the numbering
 // before references are rewritten. True when it made any.
 bool refill_skipped_fields(bool (*reused)(int obj));
+// The run's record of which empty refills its first page made alone (by content identity),
+// handed over when the run ends and given back when a later run of the same content goes on
+// with it.
+struct RefillRecord {
+    long image = -1;
+    std::vector<char> same;
+};
+RefillRecord take_refill_record();
+void give_refill_record(RefillRecord r);
 
 // setPageFieldData: a text or combo box field shows the value; a check box or radio button
 // selects the state the value names (or Off); a list box selects the matching option.

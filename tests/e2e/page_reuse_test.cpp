@@ -280,3 +280,33 @@ TEST(PageReuse, FlattenedFieldsLeaveNoFieldNodeBehind) {
     tt::Result r = tt::run("pdftotext " + tt::sh_quote(pdf) + " /dev/null 2>&1");
     EXPECT_EQ(r.out, "");
 }
+
+TEST(PageReuse, AlternatingTemplatesGoOnWithTheirEarlierRuns) {
+    // Pages that alternate between two forms write no more objects than the same pages
+    // grouped by form: a form met again goes on with its first run.
+    TempDir d;
+    tb::PageSpec p;
+    p.fields = {field("name", 600), field("city", 500)};
+    std::string a = d.file("a.tpl"), b = d.file("b.tpl");
+    tb::simple_template(a, {p});
+    p.text = "Second form";
+    tb::simple_template(b, {p});
+    auto run = [&](const std::string& order) {
+        std::string pdf = d.file(order + ".pdf");
+        std::string s = script_head("plain", pdf);
+        for (size_t k = 0; k < order.size(); ++k)
+            s += "startPage\t" + (order[k] == 'A' ? a : b) + "\nsetPageFieldData\tname\tNm" +
+                 std::to_string(k + 1) + "q\nendPage\n";
+        EXPECT_TRUE(run_checked(d, s, pdf, static_cast<int>(order.size())));
+        for (size_t k = 0; k < order.size(); ++k)
+            EXPECT_TRUE(has(tt::pdftotext(pdf, static_cast<int>(k) + 1),
+                            "Nm" + std::to_string(k + 1) + "q"));
+        std::string bytes = tt::read_file(pdf);
+        int objects = 0;
+        for (size_t at = bytes.find(" 0 obj"); at != std::string::npos;
+             at = bytes.find(" 0 obj", at + 1))
+            ++objects;
+        return objects;
+    };
+    EXPECT_EQ(run("ABABAB"), run("AAABBB"));
+}
