@@ -12,6 +12,7 @@
 #include <new>
 #include <string>
 
+#include "generator/doc_state.h"
 #include "generator/error_log.h"
 #include "generator/pdf_writer.h"
 #include "generator/progress.h"
@@ -131,6 +132,13 @@ int main(int argc, char** argv) {
         pdf_flush();
         std::fflush(stdout);
         progress_end();
+        // The run ends with status 0 as a script without "finish" always has, but a batch
+        // that lost its last lines should hear that its PDF cannot be opened.
+        if (g_doc.opened && (g_doc.seq == SEQ_STARTED || g_doc.seq == SEQ_IN_PAGE))
+            std::fprintf(stderr,
+                         "tessaro: %s ended without \"finish\": the PDF has no cross-reference "
+                         "table or trailer and is incomplete\n",
+                         script_name);
         return status;
     } catch (const Failure& f) {
         fail_run(script_name, f.message.c_str());

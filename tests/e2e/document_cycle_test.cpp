@@ -255,10 +255,16 @@ TEST(Interpreter, LinesThatAreSkippedOrEndTheRun) {
         run_script(d, "\xEF\xBB\xBF" + script, t.substr(0, t.rfind('/')) + "/tessaro-utf8");
     EXPECT_EQ(bom.status, 0) << bom.errlog;
 
-    // A script that ends without "finish" exits 0 with an incomplete PDF.
-    RunResult partial =
-        run_script(d, "Tessaro\nstart\t" + pdf + "\nstartPage\t" + tpl + "\nendPage\n");
+    // A script that ends without "finish" exits 0 with an incomplete PDF; standard error
+    // says so, the error log stays empty.
+    tt::write_file(d.file("partial.txt"),
+                   "Tessaro\nstart\t" + pdf + "\nstartPage\t" + tpl + "\nendPage\n");
+    tt::Result partial =
+        tt::run(tt::sh_quote(tt::tessaro()) + " " + tt::sh_quote(d.file("partial.txt")) + " " +
+                tt::sh_quote(d.file("err.log")));
     EXPECT_EQ(partial.status, 0);
+    EXPECT_TRUE(tt::has(partial.out, "ended without \"finish\"")) << partial.out;
+    EXPECT_EQ(tt::read_file(d.file("err.log")), "");
     EXPECT_EQ(tt::read_file(pdf).find("xref"), std::string::npos);
 }
 
