@@ -132,16 +132,16 @@ void marks_set_owner(int elem, int obj) {
 }
 
 void set_elem_int(int elem, int value) {
-    drop_items(elem);
     st_elem& e = elem_at(elem);
+    if (opens_level(e.f_type)) drop_items(elem);
     e.f_type = ELEM_TYPE_INTEGER;
     e.data.int_data = value;
     mark_elem_changed(elem);
 }
 
 void set_elem_objref(int elem, int obj) {
-    drop_items(elem);
     st_elem& e = elem_at(elem);
+    if (opens_level(e.f_type)) drop_items(elem);
     e.f_type = ELEM_TYPE_OBJREF;
     e.data.obj_no = obj;
     mark_elem_changed(elem);

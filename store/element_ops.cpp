@@ -73,9 +73,9 @@ void set_elem_str2(st_elem* elem, char type, const char* tmp, int len) {
 }
 
 void set_elem_str(int elem_no, char type, const char* tmp, int len) {
-    drop_items(elem_no);
     // Reserving string room grows only the character storage, so the reference stays valid.
     st_elem& e = elem_at(elem_no);
+    if (opens_level(e.f_type)) drop_items(elem_no);
     set_elem_str2(&e, type, tmp, len);
 }
 

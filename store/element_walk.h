@@ -90,6 +90,10 @@ void switch_off(int e);
 // Before element e takes a plain value: when it opens a dictionary or array, its items and
 // closing element are switched off, so that they do not stay behind as entries of e's level.
 void drop_items(int e);
+// Whether an element of this type opens a dictionary or array (drop_items has work to do).
+inline bool opens_level(int type) {
+    return type == ELEM_TYPE_SUBDIC_START || type == ELEM_TYPE_ARRAY_START;
+}
 // Copies element src's key, type and value into element dst, leaving dst's place in its
 // chain as it is. The string bytes are shared, not copied.
 void copy_elem_value(int dst, const st_elem& src);
