@@ -15,6 +15,7 @@
 #include "generator/operations.h"
 #include "generator/page_contents.h"
 #include "generator/page_hooks.h"
+#include "generator/simple_encoding.h"
 #include "generator/text_layout.h"
 #include "multibyte/standard_fonts.h"
 #include "store/change_marks.h"
@@ -184,6 +185,7 @@ FieldFacts read_facts(int i, int ap, int font_ap, int font_no, const char* sname
             if (std::strncmp(enc, c.prefix, std::strlen(c.prefix)) == 0)
                 facts.collection = c.collection;
     }
+    if (font != -1 && simple_encoding(font)) facts.encoded_font = font;
     facts.latin_standin = font_no >= 0 && font_no < g_st.num_font_strage
                               ? latin_standin_for(g_st.p_font_strage[font_no].name, 0)
                               : latin_standin_for(nullptr, -font_no);

@@ -10,6 +10,7 @@
 #include "generator/doc_state.h"
 #include "generator/glyph_map.h"
 #include "generator/helvetica_extended.h"
+#include "generator/simple_encoding.h"
 #include "multibyte/char_width.h"
 #include "multibyte/jis_tables.h"
 #include "multibyte/sjis_encode.h"
@@ -314,10 +315,11 @@ struct FontSet {
     char kind = 'T';
     const st_font* font = nullptr;
     bool identity = false;
-    const GlyphMap* glyphs = nullptr;  // an identity font's characters
-    int latin = HELVETICA_NO;          // the standard font of the Latin stand-in
-    char collection = 0;               // a CJK font's character collection (FieldFacts::collection)
-    bool plain_ascii = false;          // a single-byte font, whole, not keyed by glyph numbers
+    const GlyphMap* glyphs = nullptr;     // an identity font's characters
+    const SimpleEncoding* enc = nullptr;  // a one-byte font's own codes of characters
+    int latin = HELVETICA_NO;             // the standard font of the Latin stand-in
+    char collection = 0;       // a CJK font's character collection (FieldFacts::collection)
+    bool plain_ascii = false;  // a single-byte font, whole, not keyed by glyph numbers
     bool subset = false;
     bool latin1 = true;
     bool utf16 = false;
@@ -327,6 +329,13 @@ struct FontSet {
         if (u >= 0x20 && u < 0x7F && u != 0x27 && u != 0x60 && plain_ascii) return true;
         if (u == 10 || u == 12 || u == 13) return true;
         if (identity) return glyphs && glyphs->find(u);
+        if (enc) {
+            const int c = enc->code_of(u);
+            if (c <= 0) return false;
+            // A standard font is measured by its WinAnsi widths.
+            if (font_no < 0) return winansi_code(u) != 0;
+            return !subset || (font != nullptr && font->width[c] > 0);
+        }
         switch (kind) {
             case 'S':
             case 'P':
@@ -369,6 +378,11 @@ struct FontSet {
                 if (glyphs) {
                     const GlyphEntry* g = glyphs->find(u);
                     return g ? static_cast<int>(g->width) : 0;
+                }
+                if (enc) {
+                    if (font_no < 0) return winansi_width(-font_no, winansi_code(u));
+                    const int c = enc->code_of(u);
+                    return c > 0 ? static_cast<int>(char_width(font_no, 'N', c, font)) : 0;
                 }
                 return char_width(font_no, kind, u, font);
         }
@@ -824,6 +838,14 @@ void append_codes(std::string& stream, const FontSet& fs, Pick p, const int32_t*
         }
         return;
     }
+    if (fs.enc) {
+        for (int i = 0; i < n; ++i) {
+            // Line breaks have no code of their own in the encoding.
+            const int c = fs.enc->code_of(chars[i]);
+            append_octal(stream, static_cast<uint32_t>(c > 0 ? c : chars[i] & 0xFF));
+        }
+        return;
+    }
     switch (fs.kind) {
         case 'S':
         case 'P':
@@ -902,8 +924,9 @@ struct LineWriter {
     }
 
     void line(int line_no, const int32_t* chars, int n, float width) const {
-        // Glyph numbers are written by the font set, which knows them.
-        bool mixed = fs->glyphs != nullptr;
+        // Glyph numbers, and the codes of a font with an encoding of its own, are written by
+        // the font set, which knows them.
+        bool mixed = fs->glyphs != nullptr || fs->enc != nullptr;
         for (int i = 0; i < n && !mixed; ++i) mixed = fs->pick(chars[i]) != PICK_FIELD;
         if (!mixed) {
             set_field_data_stream_line(line_no, chars, n, width, field_width, align, *stream,
@@ -1111,8 +1134,10 @@ FillResult build_field_appearance(int field_no, const int32_t* field_data, const
     fs.subset = facts.font_subset;
     fs.latin1 = facts.font_latin1;
     fs.utf16 = facts.font_utf16;
+    if (facts.encoded_font != -1) fs.enc = simple_encoding(facts.encoded_font);
     fs.plain_ascii =
-        !fs.identity && !fs.subset && fs.kind != 'S' && fs.kind != 'P' && fs.kind != 'U';
+        fs.enc ? fs.enc->ascii_same && !fs.subset
+               : !fs.identity && !fs.subset && fs.kind != 'S' && fs.kind != 'P' && fs.kind != 'U';
     const Metrics m = resolve_metrics(f, field_data, fs, st, facts);
 
     const size_t len = value_length(field_data);

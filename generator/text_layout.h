@@ -80,6 +80,10 @@ struct FieldFacts {
     // map names (font object `identity_font`), the stand-ins show the others.
     bool font_identity = false;
     int identity_font = -1;
+    // A font of one-byte codes whose encoding lays characters out otherwise than by their
+    // code points (/Differences, StandardEncoding, MacRomanEncoding): font object
+    // `encoded_font`, whose encoding gives each character's code.
+    int encoded_font = -1;
     bool font_subset = false;  // an embedded subset: only the codes it measures are there
     bool font_latin1 = true;   // a Latin-1 letter is its own code (false: only ASCII is)
     bool font_utf16 = false;   // a UTF16 CMap: characters beyond the BMP have codes

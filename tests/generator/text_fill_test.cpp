@@ -15,6 +15,7 @@
 #include "generator/operations.h"
 #include "generator/page_contents.h"
 #include "generator/page_hooks.h"
+#include "generator/simple_encoding.h"
 #include "generator/text_layout.h"
 #include "store/element_ops.h"
 #include "store/element_walk.h"
@@ -550,6 +551,31 @@ TEST_F(TextFill, GlyphNumberFontsShowWhatTheirToUnicodeMapNames) {
     EXPECT_NE(lines_of(i).find("(\\000\\005) Tj"), std::string::npos) << lines_of(i);
     fill("I", U"Aa");
     EXPECT_NE(lines_of(i).find("TsFbHelv"), std::string::npos) << lines_of(i);
+}
+
+TEST_F(TextFill, OneByteFontsWriteTheCodesTheirEncodingGives) {
+    // iText names every code of a Cp1250 font in /Differences: ń is 0xF1 there and ñ has
+    // none (the stand-in shows it); names of the glyph list, "uniXXXX" and "afii" all count.
+    tb::name(3, "Subtype", "TrueType");
+    tb::dict_start(3, "Encoding");
+    tb::array(3, "Differences", "32 /space 65 /A /B 241 /nacute /afii10017 /uni0444 /a#2Esc");
+    tb::dict_end(3);
+    int t = field("T", 200, 20, 0, "Helv", font_record('N', 500));
+    fill("T", U"AB\u0144\u0410\u0444\u00f1");
+    EXPECT_EQ(lines_of(t),
+              " 0.000000 0 Td (\\101\\102\\361\\362\\363) Tj /TsFbHelv 12.000000 Tf (\\361) "
+              "Tj /Helv 12.000000 Tf");
+    EXPECT_EQ(glyph_name_char("a.sc", 4), 'a');
+    EXPECT_EQ(glyph_name_char("f_i", 3), 0);
+    // MacRomanEncoding by name: ï is 0x95, measured by that code's width.
+    int mac = tb::add_object();
+    tb::name(mac, "Subtype", "TrueType");
+    tb::name(mac, "Encoding", "MacRomanEncoding");
+    int m = field("M", 200, 20, 2, "Helv", font_record('S', 500));
+    set_elem_objref(Dict{ap(m), 0}.sub("Resources").sub("Font").find("Helv"), mac);
+    g_st.p_font_strage[rec(m).font_no].width[0x95] = 250;
+    fill("M", U"\u00ef");
+    EXPECT_EQ(lines_of(m), " 193.000000 0 Td (\\225) Tj");  // 3 points wide at 12
 }
 
 TEST_F(TextFill, DefaultAppearanceIsReadAsItsBytes) {
