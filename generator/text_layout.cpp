@@ -935,10 +935,11 @@ struct LineWriter {
         }
         LayoutState& ls = g_layout;
         if (line_no == 0) ls.draw_point = ls.pre_point = 0;
-        ls.draw_point = align == 2   ? field_width - width + offset_x
-                        : align == 1 ? (field_width - width) / 2 + offset_x
-                        : align == 0 ? offset_x
-                                     : ls.draw_point;
+        const int a = width > field_width && align >= 0 && align <= 2 ? 0 : align;
+        ls.draw_point = a == 2   ? field_width - width + offset_x
+                        : a == 1 ? (field_width - width) / 2 + offset_x
+                        : a == 0 ? offset_x
+                                 : ls.draw_point;
         stream->push_back(' ');
         append_real(*stream, ls.draw_point - ls.pre_point);
         stream->append(line_no == 0 ? " 0 Td" : " 0 Td T*");
@@ -1211,6 +1212,9 @@ void set_field_data_stream_line(int line_no, const int32_t* line_data, int char_
                                 char encoding, float start_xpos) {
     LayoutState& ls = g_layout;
     if (line_no == 0) ls.draw_point = ls.pre_point = 0;
+    // A line wider than the field starts at the left, whatever the alignment, as viewers
+    // show it: centred or right-aligned, its beginning would be cut off.
+    if (line_width > field_fwidth && field_align >= 0 && field_align <= 2) field_align = 0;
     switch (field_align) {
         case 2:
             ls.draw_point = field_fwidth - line_width + start_xpos;

@@ -284,6 +284,10 @@ TEST_F(TextFill, AlignmentUsesEachLinesOwnWidth) {
     rec(f).align = 1;
     fill_attr("A", U"ab", 0, "", -1, -1, -1, 0, 5);
     EXPECT_EQ(lines_of(f), " 49.000000 0 Td (\\141\\142) Tj");
+    // A line wider than the field starts at the left: centred, its start would be cut off.
+    field_extra_mut(f)->type = FIELD_TYPE_TEXT;
+    fill("A", U"abcdefghijklmnopqrst");  // 120 points
+    EXPECT_EQ(lines_of(f).substr(0, 16), " 0.000000 0 Td (") << lines_of(f);
 }
 
 TEST_F(TextFill, DefaultFontSize) {
