@@ -981,13 +981,17 @@ int write_comb(const LineWriter& lw, const st_field& f, const int32_t* value,
         }
         s.append(">>> BDC");
     }
+    // A value shorter than the comb starts in the cell its alignment gives: right-aligned it
+    // ends in the last cell, centred it leaves the lower half of the free cells before it.
+    const int free = facts.comb_cells - count;
+    const int first = f.align == 2 ? free : f.align == 1 ? free / 2 : 0;
     float prev_x = 0;
     int i = 0;
     for (; i < count; ++i) {
         int32_t u = apply_yen_sign(value[i], yen);
         if (u == 10 || u == 12 || u == 13) break;
         float w = lw.size * static_cast<float>(lw.fs->width(u, lw.fs->pick(u))) / 1000;
-        float x = facts.box_x0 + static_cast<float>(i) * cell + (cell - w) / 2 - f.space_w;
+        float x = facts.box_x0 + static_cast<float>(first + i) * cell + (cell - w) / 2 - f.space_w;
         lw.stream->push_back(' ');
         append_real(*lw.stream, x - prev_x);
         lw.stream->append(" 0 Td");

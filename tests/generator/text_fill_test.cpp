@@ -290,6 +290,21 @@ TEST_F(TextFill, AlignmentUsesEachLinesOwnWidth) {
     EXPECT_EQ(lines_of(f).substr(0, 16), " 0.000000 0 Td (") << lines_of(f);
 }
 
+TEST_F(TextFill, CombValueShorterThanTheCombTakesItsAlignedCells) {
+    // Five cells of 20 points; "12" right-aligned fills the last two, centred cells 2 and 3.
+    int f = field("C", 100, 20, 2);
+    field_extra_mut(f)->type = FIELD_TYPE_TEXT;
+    field_extra_mut(f)->field_flags = FF_COMB;
+    field_extra_mut(f)->max_len = 5;
+    auto first_x = [&] { return std::stof(lines_of(f).substr(lines_of(f).find("BDC ") + 4)); };
+    fill("C", U"12");
+    // Moves are made from the line's start at the 2-point inset.
+    EXPECT_NEAR(first_x(), 60 + (20 - 6.672) / 2 - 2, 0.01) << lines_of(f);
+    rec(f).align = 1;
+    fill("C", U"12");
+    EXPECT_NEAR(first_x(), 20 + (20 - 6.672) / 2 - 2, 0.01) << lines_of(f);
+}
+
 TEST_F(TextFill, DefaultFontSize) {
     int f = field("A");
     rec(f).font_size10 = 105;
