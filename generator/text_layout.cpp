@@ -713,6 +713,18 @@ const int32_t* masked_value(const int32_t* value) {
     return m.data();
 }
 
+// The value with each tab as a space: a font has no glyph for a tab (a tessaro-csv cell can
+// hold one), and viewers show a gap where the value has one. The value itself when it has
+// none.
+const int32_t* tabs_as_spaces(const int32_t* value) {
+    const size_t len = value_length(value);
+    if (std::find(value, value + len, 9) == value + len) return value;
+    std::vector<int32_t>& m = g_layout.masked;
+    m.assign(value, value + len + 1);
+    std::replace(m.begin(), m.end(), 9, 32);
+    return m.data();
+}
+
 // The inset of the text from the box's edge (the record's text origin is the box's corner
 // plus it).
 float border_allowance(const st_field& f, const FieldFacts& facts) {
@@ -1111,7 +1123,7 @@ FillResult build_field_appearance(int field_no, const int32_t* field_data, const
                                   const FieldFacts& facts, const AppearanceStart& start,
                                   std::string& stream) {
     const st_field& f = g_st.p_field_strage[field_no];
-    if (facts.password) field_data = masked_value(field_data);
+    field_data = facts.password ? masked_value(field_data) : tabs_as_spaces(field_data);
     FillResult result;
     const std::string& stroke = start.stroke;
     const char* closers = start.closers;

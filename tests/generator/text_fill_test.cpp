@@ -202,6 +202,8 @@ TEST_F(TextFill, LineBreaksAndEmptyLines) {
     set_field_data_stream(f, cps(U"a\nb\r\rc\fd").data(), 0, -20, "Helv", 12, -1, -1, -1,
                           g_fill.stream, -1, 0, 0, 0, 0, &lines);
     EXPECT_EQ(lines, 5);
+    fill("A", U"a\tb");  // a tab has no glyph: it shows as a space's gap
+    EXPECT_EQ(lines_of(f), " 0.000000 0 Td (\\141\\040\\142) Tj");
 }
 
 TEST_F(TextFill, WrapsAtFieldWidth) {
