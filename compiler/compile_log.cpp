@@ -10,6 +10,7 @@
 
 #include "compiler/compiler_state.h"
 #include "multibyte/standard_fonts.h"
+#include "store/element_walk.h"
 #include "store/field_extras.h"
 #include "store/storages.h"
 
@@ -143,10 +144,12 @@ std::string duplicate_field_message() {
     // Each repeated name once, in the order of its first field, with its count. Fields are
     // compared by the name scripts address them with (the fully qualified name when recorded);
     // check boxes, radio buttons and other non-text widgets of one field share their name by
-    // design and are left out. Sorting indexes by name keeps this n log n however many
-    // widgets share a name.
+    // design and are left out, and so are the widgets of one text field (the kids of the
+    // dictionary that holds its name, as a field shown on several pages has). Sorting indexes
+    // by name keeps this n log n however many widgets share a name.
     const int n = g_st.num_field_strage;
     std::vector<std::string> names(static_cast<size_t>(n));
+    std::vector<int> holders(static_cast<size_t>(n), -1);
     std::vector<int> order;
     for (int i = 0; i < n; ++i) {
         if (!field_is_text(i)) continue;
@@ -155,16 +158,28 @@ std::string duplicate_field_message() {
         const st_field& f = g_st.p_field_strage[i];
         names[static_cast<size_t>(i)] = full ? std::string(full, static_cast<size_t>(len))
                                              : std::string(f.name, strnlen(f.name, sizeof f.name));
+        const int widget = f.obj_no;
+        if (valid_xref(widget))
+            holders[static_cast<size_t>(i)] =
+                dict_entry(widget, "T") != -1 ? widget : ref_target(dict_entry(widget, "Parent"));
         order.push_back(i);
     }
     auto name_of = [&](int i) -> const std::string& { return names[static_cast<size_t>(i)]; };
-    std::stable_sort(order.begin(), order.end(),
-                     [&](int a, int b) { return name_of(a) < name_of(b); });
-    std::vector<std::pair<int, int>> repeated;  // first field, count
+    auto holder_of = [&](int i) { return holders[static_cast<size_t>(i)]; };
+    std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
+        const int c = name_of(a).compare(name_of(b));
+        return c != 0 ? c < 0 : holder_of(a) < holder_of(b);
+    });
+    std::vector<std::pair<int, int>> repeated;  // first field, count of fields
     for (size_t i = 0; i < order.size();) {
         size_t j = i + 1;
-        while (j < order.size() && name_of(order[j]) == name_of(order[i])) ++j;
-        if (j - i > 1) repeated.emplace_back(order[i], static_cast<int>(j - i));
+        int fields = 1, first = order[i];
+        for (; j < order.size() && name_of(order[j]) == name_of(order[i]); ++j) {
+            if (holder_of(order[j]) == -1 || holder_of(order[j]) != holder_of(order[j - 1]))
+                ++fields;
+            first = std::min(first, order[j]);
+        }
+        if (fields > 1) repeated.emplace_back(first, fields);
         i = j;
     }
     std::sort(repeated.begin(), repeated.end());

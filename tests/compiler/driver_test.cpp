@@ -105,6 +105,14 @@ TEST(Driver, DuplicateFieldsListedOnceWithTheirCountAndBothReportsKept) {
     add_field("same", 0, 0, false);
     add_field("other", 0, 0, false);
     add_field("alone", 0, 0, false);
+    // Two widgets of one field (kids of the dictionary that holds its name) are one field.
+    reserve_xref_strage(4);
+    append_elem_str(1, 0, "T", STR_LITERAL, "kids", 4);
+    for (int w : {2, 3}) {
+        append_elem_objref(w, 0, "Parent", 1);
+        add_field("kids", 0, 0, false);
+        g_st.p_field_strage[g_st.cur_field_strage].obj_no = static_cast<int16_t>(w);
+    }
     EXPECT_EQ(duplicate_field_message(),
               "Duplicate form field.\n  field name: same (3 fields)\n  field name: other (2 "
               "fields)\n");
