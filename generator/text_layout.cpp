@@ -837,8 +837,13 @@ void append_codes(std::string& stream, const FontSet& fs, Pick p, const int32_t*
                 append_octal(stream, static_cast<uint32_t>(helvetica_extended_code(chars[i]).code));
             return;
         case FALLBACK_JAPANESE:
-            for (int i = 0; i < n; ++i)
-                append_ucs2(stream, chars[i] > 0xFFFF ? 0x3013 : chars[i]);  // geta mark
+            for (int i = 0; i < n; ++i) {
+                // A character the Japanese collection lacks (Hangul, Vietnamese letters) is
+                // the geta mark, the sign of a missing character: its own code names no glyph
+                // there, and viewers drop it or take the next character's code wrong.
+                const int32_t c = chars[i];
+                append_ucs2(stream, c >= 0 && c <= 0xFFFF && cid_code_a[c] != 0 ? c : 0x3013);
+            }
             return;
         default:
             break;

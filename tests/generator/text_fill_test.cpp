@@ -392,6 +392,9 @@ TEST_F(TextFill, EncodingKinds) {
         // A character the single-byte font lacks is set in the Japanese fallback font.
         {'T', U"A\u3042",
          " 0.000000 0 Td (\\101) Tj /TsFbJpn 12.000000 Tf (\\060\\102) Tj /Helv 12.000000 Tf"},
+        // One the Japanese fallback lacks too (Hangul) shows as its geta mark.
+        {'T', U"A\uac00",
+         " 0.000000 0 Td (\\101) Tj /TsFbJpn 12.000000 Tf (\\060\\023) Tj /Helv 12.000000 Tf"},
         // A Latin letter beyond WinAnsi (l with stroke) takes the extended Latin fallback.
         {'T', U"A\u0142",
          " 0.000000 0 Td (\\101) Tj /TsFbHelvX 12.000000 Tf (\\302) Tj /Helv 12.000000 Tf"},
