@@ -190,7 +190,11 @@ void rename_field_name() {
         else
             set_int(ff, int_value(g_st.p_elem_strage[ff]) | 1);
 
-        // A text value goes; a name is a button's state, which its appearance shows.
+        // A text value goes; a name is a button's state, which its appearance shows, and a
+        // choice field's value is the option it shows (viewers drawing their own control of a
+        // combo box show its /V).
+        const char type = field_type(i);
+        if (type == FIELD_TYPE_COMBO || type == FIELD_TYPE_LIST) continue;
         for (const NamingEntries& x : {w, p}) {
             for (int e : {x.dv, x.v})
                 if (e != -1 && g_st.p_elem_strage[e].f_type != ELEM_TYPE_NAME)

@@ -249,6 +249,17 @@ void set_string_entry(int obj, const char* label, char kind, const std::string& 
     set_elem_str(e, kind, text.data(), static_cast<int>(text.size()));
 }
 
+// The bytes as the text of a hexadecimal string.
+std::string hex_of(const std::string& bytes) {
+    static const char hex[] = "0123456789ABCDEF";
+    std::string v;
+    for (unsigned char c : bytes) {
+        v.push_back(hex[c >> 4]);
+        v.push_back(hex[c & 15]);
+    }
+    return v;
+}
+
 // List boxes: the option whose export value (or shown text) is the value becomes the
 // selection (/V, /I) and the appearance shows it selected.
 void select_list_option(int first, const char* field_name, const int32_t* value) {
@@ -265,15 +276,48 @@ void select_list_option(int first, const char* field_name, const int32_t* value)
         for (size_t k = 0; k < items.size() && index == -1; ++k)
             if (text_to_utf8(items[k].shown) == want) index = static_cast<int>(k);
         if (index == -1) continue;
-        static const char hex[] = "0123456789ABCDEF";
-        std::string v;
-        for (unsigned char c : items[static_cast<size_t>(index)].exported) {
-            v.push_back(hex[c >> 4]);
-            v.push_back(hex[c & 15]);
-        }
-        set_string_entry(holder, "V", STR_HEX, v);
+        set_string_entry(holder, "V", STR_HEX, hex_of(items[static_cast<size_t>(index)].exported));
         set_string_entry(holder, "I", STR_ARRAY, std::to_string(index));
         redraw_list_box(i, widget, items, index);
+    }
+}
+
+// Combo boxes: the value becomes the field's /V as well as what it shows, since viewers that
+// draw a combo box as a control of their own (pdf.js) show its /V. An option's export value
+// (or shown text) is that option's, selected by /I; any other value is a text of its own.
+void set_combo_value(int first, const char* field_name, const int32_t* value) {
+    const std::string want = value_utf8(value);
+    for (int i = first; i < g_st.num_field_strage; ++i) {
+        if (!field_name_matches(i, field_name)) continue;
+        const int widget = g_st.p_field_strage[i].obj_no;
+        if (widget <= 0 || !valid_xref(widget)) continue;
+        const int holder = value_holder(widget);
+        const std::vector<ChoiceItem> items = options_of(holder);
+        int index = exported_item(items, want);
+        for (size_t k = 0; k < items.size() && index == -1; ++k)
+            if (text_to_utf8(items[k].shown) == want) index = static_cast<int>(k);
+        if (index != -1) {
+            set_string_entry(holder, "V", STR_HEX,
+                             hex_of(items[static_cast<size_t>(index)].exported));
+            set_string_entry(holder, "I", STR_ARRAY, std::to_string(index));
+            continue;
+        }
+        std::string utf16 = "\xFE\xFF";
+        for (const int32_t* c = value; *c; ++c) {
+            const uint32_t u = *c < 0 || *c > 0x10FFFF ? 0xFFFD : static_cast<uint32_t>(*c);
+            auto unit = [&](uint32_t v) {
+                utf16.push_back(static_cast<char>(v >> 8));
+                utf16.push_back(static_cast<char>(v & 0xFF));
+            };
+            if (u > 0xFFFF) {
+                unit(0xD800 + ((u - 0x10000) >> 10));
+                unit(0xDC00 + ((u - 0x10000) & 0x3FF));
+            } else {
+                unit(u);
+            }
+        }
+        set_string_entry(holder, "V", STR_HEX, hex_of(utf16));
+        if (int sel = dict_entry(holder, "I"); sel != -1) switch_off(sel);
     }
 }
 
@@ -320,6 +364,7 @@ void set_field_value(const char* field_name, const int32_t* value) {
             std::vector<int32_t> shown;
             const int32_t* text = combo_shown(first, value, shown);
             fill_text_field(field_name, text ? text : value, plain_fill_style());
+            set_combo_value(first, name, value);
             return;
         }
         default:  // text fields (older templates: every field)

@@ -264,6 +264,10 @@ TEST_F(FormFill, ChoicesShowOrSelectTheValue) {
     EXPECT_EQ(text.find("Red"), std::string::npos) << text;
     tt::Result r = tt::run("qpdf --show-object=33 " + tt::sh_quote(out), false);
     EXPECT_TRUE(std::regex_search(r.out, std::regex("/I \\[ 1 \\]"))) << r.out;
+    // The combo box's value is its /V too (viewers drawing a control of their own show that).
+    r = tt::run("qpdf --show-object=31 " + tt::sh_quote(out), false);
+    EXPECT_NE(r.out.find("/I [ 1 ]"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("/V (Green)"), std::string::npos) << r.out;
     // Unset, the combo box keeps the form's appearance.
     EXPECT_NE(tt::pdftotext(fill("")).find("Red"), std::string::npos);
 }
