@@ -249,6 +249,25 @@ void set_string_entry(int obj, const char* label, char kind, const std::string& 
     set_elem_str(e, kind, text.data(), static_cast<int>(text.size()));
 }
 
+// The value as the text of a hexadecimal string in UTF-16BE with its byte order mark.
+std::string utf16_hex(const int32_t* value) {
+    static const char hex[] = "0123456789ABCDEF";
+    std::string v = "FEFF";
+    auto unit = [&](uint32_t u) {
+        for (int shift = 12; shift >= 0; shift -= 4) v.push_back(hex[(u >> shift) & 15]);
+    };
+    for (const int32_t* c = value; *c; ++c) {
+        const uint32_t u = *c < 0 || *c > 0x10FFFF ? 0xFFFD : static_cast<uint32_t>(*c);
+        if (u > 0xFFFF) {
+            unit(0xD800 + ((u - 0x10000) >> 10));
+            unit(0xDC00 + ((u - 0x10000) & 0x3FF));
+        } else {
+            unit(u);
+        }
+    }
+    return v;
+}
+
 // The bytes as the text of a hexadecimal string.
 std::string hex_of(const std::string& bytes) {
     static const char hex[] = "0123456789ABCDEF";
@@ -302,22 +321,20 @@ void set_combo_value(int first, const char* field_name, const int32_t* value) {
             set_string_entry(holder, "I", STR_ARRAY, std::to_string(index));
             continue;
         }
-        std::string utf16 = "\xFE\xFF";
-        for (const int32_t* c = value; *c; ++c) {
-            const uint32_t u = *c < 0 || *c > 0x10FFFF ? 0xFFFD : static_cast<uint32_t>(*c);
-            auto unit = [&](uint32_t v) {
-                utf16.push_back(static_cast<char>(v >> 8));
-                utf16.push_back(static_cast<char>(v & 0xFF));
-            };
-            if (u > 0xFFFF) {
-                unit(0xD800 + ((u - 0x10000) >> 10));
-                unit(0xDC00 + ((u - 0x10000) & 0x3FF));
-            } else {
-                unit(u);
-            }
-        }
-        set_string_entry(holder, "V", STR_HEX, hex_of(utf16));
+        set_string_entry(holder, "V", STR_HEX, utf16_hex(value));
         if (int sel = dict_entry(holder, "I"); sel != -1) switch_off(sel);
+    }
+}
+
+// A text field whose name starts with "_" keeps its name and stays interactive: the value it
+// shows becomes its value, which viewers that draw editable fields themselves (pdf.js) show.
+void keep_shown_value(int first, const char* field_name, const int32_t* value) {
+    if (g_st.p_field_strage[first].name[0] != '_') return;
+    for (int i = first; i < g_st.num_field_strage; ++i) {
+        if (!field_name_matches(i, field_name)) continue;
+        const int widget = g_st.p_field_strage[i].obj_no;
+        if (widget > 0 && valid_xref(widget))
+            set_string_entry(value_holder(widget), "V", STR_HEX, utf16_hex(value));
     }
 }
 
@@ -369,6 +386,7 @@ void set_field_value(const char* field_name, const int32_t* value) {
         }
         default:  // text fields (older templates: every field)
             fill_text_field(field_name, value, plain_fill_style());
+            keep_shown_value(first, name, value);
             return;
     }
 }

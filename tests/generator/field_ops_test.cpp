@@ -203,6 +203,16 @@ TEST_F(FieldOps, RenamingGivesUniqueReadOnlyNamesWithoutValues) {
     EXPECT_STREQ(g_st.p_elem_strage[dict_entry(widget_of(4), "V")].data.name, "Yes");
 }
 
+TEST_F(FieldOps, AFieldKeptInteractiveHoldsTheValueItShows) {
+    // "_" fields keep their names and stay editable: viewers drawing editable fields
+    // themselves show /V, which becomes the value (UTF-16BE, hexadecimal).
+    load({field("_keep"), field("plain", 560)});
+    _setPageFieldData("_keep", cps(U"Zo\u00eb").data());
+    _setPageFieldData("plain", cps(U"x").data());
+    EXPECT_EQ(entry_text(widget_of(0), "V"), "FEFF005A006F00EB");
+    EXPECT_EQ(entry_text(widget_of(1), "V"), "<none>");
+}
+
 TEST_F(FieldOps, ArrayFieldCopiesMoveByRotation) {
     for (int rotate : {0, 90, 270, -90, 180}) {
         SCOPED_TRACE(rotate);
