@@ -283,6 +283,7 @@ int main(int argc, char** argv) {
     run.opt = &opt;
     try {
         _Merlow();
+        _setYenSign(0);  // UTF-8 cells: a backslash is a backslash
         if (opt.encrypt) {
             // The password opens the document; as owner password too, so that no empty
             // owner password opens it instead. Printing and copying stay allowed.

@@ -78,7 +78,13 @@ struct Command {
 };
 
 constexpr Command k_commands[] = {
-    {"Tessaro", 0, [](char**) { _Merlow(); }},
+    {"Tessaro", 0,
+     [](char**) {
+         _Merlow();
+         // In a UTF-8 script a backslash is a backslash (the yen sign has a code of its own);
+         // in Shift_JIS and EUC-JP scripts the code 0x5C prints as the yen sign by default.
+         if (g_script.input_encoding == 'U') _setYenSign(0);
+     }},
     {"start", 1, [](char** f) { _setPDFFileName(f[0]); }},
     {"startPage", 1, [](char** f) { _startPage(f[0]); }},
     {"endPage", 0, [](char**) { _endPage(); }},

@@ -272,6 +272,14 @@ TEST_F(FormFill, ChoicesShowOrSelectTheValue) {
     EXPECT_NE(tt::pdftotext(fill("")).find("Red"), std::string::npos);
 }
 
+TEST_F(FormFill, AUtf8ScriptsBackslashIsABackslash) {
+    // The yen sign has a code of its own in UTF-8; setYenSign still asks for it.
+    EXPECT_NE(tt::pdftotext(fill("setPageFieldData\tname\tC:\\tmp\n")).find("C:\\tmp"),
+              std::string::npos);
+    EXPECT_NE(tt::pdftotext(fill("setYenSign\t1\nsetPageFieldData\tname\t5\\\n")).find("5\xc2\xa5"),
+              std::string::npos);
+}
+
 TEST_F(FormFill, FallbackFontsShowWhatTheFieldFontCannot) {
     // e-diaeresis is in the field's WinAnsi font, the euro sign is not a single-byte code
     // point, Polish and Ukrainian letters are beyond WinAnsi, the kanji are in no Latin font.
