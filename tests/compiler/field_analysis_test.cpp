@@ -99,10 +99,11 @@ TEST(FieldAnalysis, StandardFontsBorderAlignmentAndHalfSizes) {
     EXPECT_EQ(f.font_size, 10);
     EXPECT_EQ(f.font_size10, 105);
     EXPECT_EQ(f.align, 2);
-    EXPECT_FLOAT_EQ(f.space_w, 4);
-    EXPECT_FLOAT_EQ(f.width, 192);
+    // A 3-point border sets the text in by 6, as viewers set it.
+    EXPECT_FLOAT_EQ(f.space_w, 6);
+    EXPECT_FLOAT_EQ(f.width, 188);
     EXPECT_FLOAT_EQ(f.line_feed, 1156 * 105 / 10000.0f);
-    EXPECT_FLOAT_EQ(f.line_start, 4);  // below the allowance: raised to it
+    EXPECT_FLOAT_EQ(f.line_start, 6);  // below the allowance: raised to it
     EXPECT_EQ(f.f_q_op, 0);
     EXPECT_STREQ(f.start_str, "/Tx BMC BT /Helv 10.5 Tf 0 g ");
     EXPECT_EQ(g_st.num_font_strage, 0);
