@@ -510,7 +510,10 @@ bool drawn_across(int w, int ap) {
 bool appearance_text(int ap, std::string* text);
 
 // True when the appearance's box, as its /Matrix draws it, is another size than the widget's
-// rectangle, either way round (more than a tenth and two points apart on a side).
+// rectangle (more than a tenth and two points apart on a side). Either way round when no
+// matrix turns it (a box drawn for the page as shown turned, which drawn_across takes); a
+// box that its matrix turns across the rectangle (iText's turned fields: a box of the
+// rectangle's own size, turned a quarter) is squeezed by viewers.
 bool sized_apart(int w, int ap) {
     std::vector<double> b = array_numbers(dict_entry(ap, "BBox"));
     std::vector<double> r = array_numbers(dict_entry(w, "Rect"));
@@ -524,7 +527,8 @@ bool sized_apart(int w, int ap) {
     auto near = [](double a, double want) {
         return std::fabs(a - want) <= std::max(2.0, 0.1 * want);
     };
-    return !(near(tw, rw) && near(th, rh)) && !(near(tw, rh) && near(th, rw));
+    const bool swapped = near(tw, rh) && near(th, rw);
+    return !(near(tw, rw) && near(th, rh)) && !(swapped && !lies_on_side(ap));
 }
 
 int mk_turn(int w);

@@ -687,6 +687,9 @@ TEST(FieldNames, AppearancesTurnedOrScaledAgainstTheirWidgetAreRebuilt) {
         // As TCPDF writes a field turned by /MK /R 90: drawn upright, as the widget lies.
         {"turned by /MK only", "/MK <</R 90>>/Rect [100 400 130 620]", "/BBox [0 0 30 220]", "",
          "0 0 220 30 ", "0 1 -1 0 0 0"},
+        // As iText writes one: the box as the widget lies, and a /Matrix that turns it across.
+        {"box turned across", "/MK <</R 90>>/Rect [100 400 130 620]",
+         "/BBox [0 0 30 220]/Matrix [0 1 -1 0 220 0]", "", "0 0 220 30 ", "0 1 -1 0 0 0"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.why);
