@@ -755,7 +755,10 @@ float fitting_size(const st_field& f, const int32_t* value, const FontSet& fs, c
         }
         return size;
     }
-    float size = avail_h > 0 ? avail_h * 1000 / H : 12;
+    // One line: Acrobat's size, the box's height less twice the border width, over 1.35 (the
+    // allowance is twice the border width where there is one).
+    const float borders = border >= 2 ? border : 0;
+    float size = facts.box_height > borders ? (facts.box_height - borders) / 1.35f : 12;
     // Width of the value at one point (comb fields: of the widest character in its cell).
     float per_point = 0, widest = 0;
     int chars = 0;

@@ -331,6 +331,13 @@ TEST_F(TextFill, AutoSizeTakesALineOfAtMostOnePointTwoEm) {
     rec(f).font_size = 0;
     fill("T", U"x");
     EXPECT_NE(text(f).find("/FT 13.330000 Tf "), std::string::npos) << text(f);
+    // As Acrobat sizes one line: the box less its borders over 1.35, whatever the font.
+    int g = field("G", 200, 40);
+    rec(g).font_size10 = 0;
+    rec(g).font_size = 0;
+    field_extra_mut(g)->type = FIELD_TYPE_TEXT;
+    fill("G", U"x");
+    EXPECT_NE(text(g).find("/Helv 28.139999 Tf "), std::string::npos) << text(g);  // 38 / 1.35
 }
 
 TEST_F(TextFill, ColoursAndOutline) {
