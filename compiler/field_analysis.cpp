@@ -68,12 +68,15 @@ int resource_object(int e) {
     if (inside.size() < 2) return -1;
     const int obj = new_object();
     append_copies(obj, 0, std::vector<int>(inside.begin() + 1, inside.end() - 1));
+    // The entry becomes the reference first, which switches off the dictionary's items and
+    // its closing element: with the closing element already off, the items would run on to
+    // the enclosing dictionary's end.
+    set_elem_objref(e, obj);
     for (size_t k = 1; k < inside.size(); ++k) {
         st_elem& el = g_st.p_elem_strage[inside[k]];
         el.label[0] = 0;
         el.f_type = 0;
     }
-    set_elem_objref(e, obj);
     return obj;
 }
 

@@ -138,7 +138,8 @@ TEST(FieldAnalysis, FontGivenAsADirectDictionaryGetsAnObjectOfItsOwn) {
     // As some form libraries write it: the font inside the appearance's resources.
     ASSERT_EQ(compile_text(form("/DA (/Helv 9 Tf 0 g)",
                                 "/BBox [0 0 200 20]/Resources <</Font <</Helv <</Type/Font"
-                                "/Subtype/Type1/BaseFont/Helvetica/Encoding/WinAnsiEncoding>>>>>>",
+                                "/Subtype/Type1/BaseFont/Helvetica/Encoding/WinAnsiEncoding>>"
+                                "/ZaDb 5 0 R>>>>",
                                 "/Tx BMC EMC")),
               CompileStatus::ok);
     EXPECT_EQ(field().f_ap, 1);
@@ -148,6 +149,8 @@ TEST(FieldAnalysis, FontGivenAsADirectDictionaryGetsAnObjectOfItsOwn) {
     // One /Helv entry, the reference, and none of the dictionary's own keys left in place.
     EXPECT_EQ(chain_of(11).find("Helv:{"), std::string::npos) << chain_of(11);
     EXPECT_EQ(chain_of(11).find("BaseFont"), std::string::npos) << chain_of(11);
+    // The dictionaries around it keep their other entries and their ends.
+    EXPECT_NE(chain_of(11).find("ZaDb:R Font:} Resources:}"), std::string::npos) << chain_of(11);
 }
 
 TEST(FieldAnalysis, LongDrawingBeforeTheTextIsKeptAsAFormOfItsOwn) {
