@@ -35,7 +35,7 @@ struct OctalTable {
 const OctalTable k_octal;
 
 // Appends "\%3.3o" of v: a backslash and at least three octal digits.
-inline void append_octal(std::string& out, uint32_t v) {
+[[gnu::always_inline]] inline void append_octal(std::string& out, uint32_t v) {
     if (v < 256) {
         out.append(k_octal.esc[v], 4);
         return;
@@ -329,13 +329,7 @@ struct FontSet {
         if (u >= 0x20 && u < 0x7F && u != 0x27 && u != 0x60 && plain_ascii) return true;
         if (u == 10 || u == 12 || u == 13) return true;
         if (identity) return glyphs && glyphs->find(u);
-        if (enc) {
-            const int c = enc->code_of(u);
-            if (c <= 0) return false;
-            // A standard font is measured by its WinAnsi widths.
-            if (font_no < 0) return winansi_code(u) != 0;
-            return !subset || (font != nullptr && font->width[c] > 0);
-        }
+        if (enc) return encoded_shows(u);
         switch (kind) {
             case 'S':
             case 'P':
@@ -364,7 +358,7 @@ struct FontSet {
         const ExtendedCode c = helvetica_extended_code(u);
         return c.code != 0 ? c.font : FALLBACK_JAPANESE;
     }
-    int width(int32_t u, Pick p) const {
+    [[gnu::always_inline]] int width(int32_t u, Pick p) const {
         switch (p) {
             case FALLBACK_LATIN:
                 return winansi_width(latin, winansi_code(u));
@@ -379,13 +373,23 @@ struct FontSet {
                     const GlyphEntry* g = glyphs->find(u);
                     return g ? static_cast<int>(g->width) : 0;
                 }
-                if (enc) {
-                    if (font_no < 0) return winansi_width(-font_no, winansi_code(u));
-                    const int c = enc->code_of(u);
-                    return c > 0 ? static_cast<int>(char_width(font_no, 'N', c, font)) : 0;
-                }
+                if (enc) return encoded_width(u);
                 return char_width(font_no, kind, u, font);
         }
+    }
+    // A font with an encoding of its own: kept out of line, so that the common fonts' tests
+    // stay small enough to be inlined into the layout loops.
+    [[gnu::noinline]] bool encoded_shows(int32_t u) const {
+        const int c = enc->code_of(u);
+        if (c <= 0) return false;
+        // A standard font is measured by its WinAnsi widths.
+        if (font_no < 0) return winansi_code(u) != 0;
+        return !subset || (font != nullptr && font->width[c] > 0);
+    }
+    [[gnu::noinline]] int encoded_width(int32_t u) const {
+        if (font_no < 0) return winansi_width(-font_no, winansi_code(u));
+        const int c = enc->code_of(u);
+        return c > 0 ? static_cast<int>(char_width(font_no, 'N', c, font)) : 0;
     }
 };
 
@@ -827,6 +831,17 @@ Metrics resolve_metrics(const st_field& f, const int32_t* value, const FontSet& 
     return m;
 }
 
+// The codes of n characters in a font with an encoding of its own (out of line: see
+// FontSet::encoded_shows).
+[[gnu::noinline]] void append_encoded_codes(std::string& stream, const SimpleEncoding& enc,
+                                            const int32_t* chars, int n) {
+    for (int i = 0; i < n; ++i) {
+        // Line breaks have no code of their own in the encoding.
+        const int c = enc.code_of(chars[i]);
+        append_octal(stream, static_cast<uint32_t>(c > 0 ? c : chars[i] & 0xFF));
+    }
+}
+
 // Writes the codes of n characters for the font that shows them.
 void append_codes(std::string& stream, const FontSet& fs, Pick p, const int32_t* chars, int n) {
     switch (p) {
@@ -859,11 +874,7 @@ void append_codes(std::string& stream, const FontSet& fs, Pick p, const int32_t*
         return;
     }
     if (fs.enc) {
-        for (int i = 0; i < n; ++i) {
-            // Line breaks have no code of their own in the encoding.
-            const int c = fs.enc->code_of(chars[i]);
-            append_octal(stream, static_cast<uint32_t>(c > 0 ? c : chars[i] & 0xFF));
-        }
+        append_encoded_codes(stream, *fs.enc, chars, n);
         return;
     }
     switch (fs.kind) {
