@@ -148,6 +148,17 @@ bool affirmative(const int32_t* value) {
     return false;
 }
 
+// Calls fn(record, widget) for each record of field `field_name`, from record `first`, that
+// has a widget: the widgets of one field, on one page or several.
+template <typename Fn>
+void each_widget(int first, const char* field_name, Fn&& fn) {
+    for (int i = first; i < g_st.num_field_strage; ++i) {
+        if (!field_name_matches(i, field_name)) continue;
+        const int widget = g_st.p_field_strage[i].obj_no;
+        if (widget > 0 && valid_xref(widget)) fn(i, widget);
+    }
+}
+
 // Check boxes and radio buttons: each widget shows the state the value names when it has
 // one (in any case of ASCII letters, as "male" for "Male"), or its on state when the value
 // is the export value /Opt gives it, else Off; the
@@ -188,11 +199,8 @@ void select_button_state(int first, const char* field_name, const int32_t* value
         if (state != std::string_view("Off")) std::snprintf(chosen, sizeof chosen, "%s", state);
         mark_set(i);
     }
-    for (int i = first; i < g_st.num_field_strage; ++i) {
-        if (!field_name_matches(i, field_name)) continue;
-        const int widget = g_st.p_field_strage[i].obj_no;
-        if (widget > 0 && valid_xref(widget)) set_name_entry(value_holder(widget), "V", chosen);
-    }
+    each_widget(first, field_name,
+                [&](int, int widget) { set_name_entry(value_holder(widget), "V", chosen); });
 }
 
 // Draws list box widget `widget` (field record `idx`) as viewers draw one: its options in the
@@ -279,26 +287,33 @@ std::string hex_of(const std::string& bytes) {
     return v;
 }
 
+// The option that a value names: by its export value, else by the text it shows; -1: none.
+int chosen_item(const std::vector<ChoiceItem>& items, const std::string& want) {
+    int index = exported_item(items, want);
+    for (size_t k = 0; k < items.size() && index == -1; ++k)
+        if (text_to_utf8(items[k].shown) == want) index = static_cast<int>(k);
+    return index;
+}
+
+// Makes option `index` the value (/V, its export value) and the selection (/I) of a field.
+void select_item(int holder, const std::vector<ChoiceItem>& items, int index) {
+    set_string_entry(holder, "V", STR_HEX, hex_of(items[static_cast<size_t>(index)].exported));
+    set_string_entry(holder, "I", STR_ARRAY, std::to_string(index));
+}
+
 // List boxes: the option whose export value (or shown text) is the value becomes the
 // selection (/V, /I) and the appearance shows it selected.
 void select_list_option(int first, const char* field_name, const int32_t* value) {
     const std::string want = value_utf8(value);
-    for (int i = first; i < g_st.num_field_strage; ++i) {
-        if (!field_name_matches(i, field_name)) continue;
-        const int widget = g_st.p_field_strage[i].obj_no;
-        if (widget <= 0 || !valid_xref(widget)) continue;
+    each_widget(first, field_name, [&](int i, int widget) {
         mark_set(i);
         const int holder = value_holder(widget);
         std::vector<ChoiceItem> items = options_of(holder);
-        if (items.empty()) continue;
-        int index = exported_item(items, want);
-        for (size_t k = 0; k < items.size() && index == -1; ++k)
-            if (text_to_utf8(items[k].shown) == want) index = static_cast<int>(k);
-        if (index == -1) continue;
-        set_string_entry(holder, "V", STR_HEX, hex_of(items[static_cast<size_t>(index)].exported));
-        set_string_entry(holder, "I", STR_ARRAY, std::to_string(index));
+        const int index = chosen_item(items, want);
+        if (index == -1) return;
+        select_item(holder, items, index);
         redraw_list_box(i, widget, items, index);
-    }
+    });
 }
 
 // Combo boxes: the value becomes the field's /V as well as what it shows, since viewers that
@@ -306,36 +321,25 @@ void select_list_option(int first, const char* field_name, const int32_t* value)
 // (or shown text) is that option's, selected by /I; any other value is a text of its own.
 void set_combo_value(int first, const char* field_name, const int32_t* value) {
     const std::string want = value_utf8(value);
-    for (int i = first; i < g_st.num_field_strage; ++i) {
-        if (!field_name_matches(i, field_name)) continue;
-        const int widget = g_st.p_field_strage[i].obj_no;
-        if (widget <= 0 || !valid_xref(widget)) continue;
+    each_widget(first, field_name, [&](int, int widget) {
         const int holder = value_holder(widget);
         const std::vector<ChoiceItem> items = options_of(holder);
-        int index = exported_item(items, want);
-        for (size_t k = 0; k < items.size() && index == -1; ++k)
-            if (text_to_utf8(items[k].shown) == want) index = static_cast<int>(k);
-        if (index != -1) {
-            set_string_entry(holder, "V", STR_HEX,
-                             hex_of(items[static_cast<size_t>(index)].exported));
-            set_string_entry(holder, "I", STR_ARRAY, std::to_string(index));
-            continue;
+        if (const int index = chosen_item(items, want); index != -1) {
+            select_item(holder, items, index);
+            return;
         }
         set_string_entry(holder, "V", STR_HEX, utf16_hex(value));
         if (int sel = dict_entry(holder, "I"); sel != -1) switch_off(sel);
-    }
+    });
 }
 
 // A text field whose name starts with "_" keeps its name and stays interactive: the value it
 // shows becomes its value, which viewers that draw editable fields themselves (pdf.js) show.
 void keep_shown_value(int first, const char* field_name, const int32_t* value) {
     if (g_st.p_field_strage[first].name[0] != '_') return;
-    for (int i = first; i < g_st.num_field_strage; ++i) {
-        if (!field_name_matches(i, field_name)) continue;
-        const int widget = g_st.p_field_strage[i].obj_no;
-        if (widget > 0 && valid_xref(widget))
-            set_string_entry(value_holder(widget), "V", STR_HEX, utf16_hex(value));
-    }
+    each_widget(first, field_name, [&](int, int widget) {
+        set_string_entry(value_holder(widget), "V", STR_HEX, utf16_hex(value));
+    });
 }
 
 // The text a combo box shows for `value`: where its options pair export values with the

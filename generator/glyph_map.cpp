@@ -2,14 +2,13 @@
 
 #include <algorithm>
 #include <cstring>
-#include <memory>
 #include <string>
 
+#include "generator/font_cache.h"
 #include "store/element_ops.h"
 #include "store/element_walk.h"
 #include "store/inflate.h"
 #include "store/storages.h"
-#include "store/template_file.h"
 #include "store/width_arrays.h"
 
 namespace {
@@ -133,15 +132,7 @@ int32_t char_of(const std::string& b) {
     return -1;
 }
 
-struct Cached {
-    long image = -1;
-    int font = -1;
-    bool found = false;
-    GlyphMap map;
-};
-// Kept apart, so that the maps stay where they are while others are added.
-std::vector<std::unique_ptr<Cached>> g_cache;
-constexpr size_t CACHE_FONTS = 32;
+FontCache<GlyphMap> g_cache;
 
 // The text of stream object `obj`, inflated when Flate-encoded; false for other filters.
 bool stream_text(int obj, std::string& out) {
@@ -229,12 +220,12 @@ bool keep_drawn_glyphs(int desc, std::vector<GlyphEntry>& entries) {
     return true;
 }
 
-void build(int font, Cached& c) {
+bool build(int font, GlyphMap& map) {
     int tu = dict_entry(font, "ToUnicode") == -1 ? -1 : get_xref_absolute(font, "ToUnicode");
     std::string text;
-    if (!valid_xref(tu) || tu == font || !stream_text(tu, text)) return;
+    if (!valid_xref(tu) || tu == font || !stream_text(tu, text)) return false;
     const auto pairs = to_unicode_pairs(text.data(), text.size());
-    if (pairs.empty()) return;
+    if (pairs.empty()) return false;
     const int desc = listed_object(font, "DescendantFonts");
     double dw = 1000;
     std::vector<double> widths;
@@ -246,7 +237,7 @@ void build(int font, Cached& c) {
         const char* w = get_elem_string(desc, nullptr, "W", &len);
         if (w) read_cid_widths(w, len, widths.data(), static_cast<int>(widths.size()));
     }
-    std::vector<GlyphEntry>& out = c.map.entries;
+    std::vector<GlyphEntry>& out = map.entries;
     for (auto [code, u] : pairs) {
         if (code >= MAX_RANGE || u < 0x20) continue;
         const double w = widths.empty() ? dw : widths[code];
@@ -261,7 +252,7 @@ void build(int font, Cached& c) {
     out.erase(std::unique(out.begin(), out.end(),
                           [](const GlyphEntry& a, const GlyphEntry& b) { return a.u == b.u; }),
               out.end());
-    c.found = !out.empty();
+    return !out.empty();
 }
 
 }  // namespace
@@ -324,21 +315,5 @@ std::vector<std::pair<uint32_t, int32_t>> to_unicode_pairs(const char* text, siz
 }
 
 const GlyphMap* identity_glyphs(int font) {
-    const long image = loaded_image_id();
-    if (!valid_xref(font)) return nullptr;
-    if (image == -1) {
-        // Content of no known load is read each time.
-        static Cached scratch;
-        scratch = Cached{};
-        build(font, scratch);
-        return scratch.found ? &scratch.map : nullptr;
-    }
-    for (const auto& c : g_cache)
-        if (c->image == image && c->font == font) return c->found ? &c->map : nullptr;
-    if (g_cache.size() >= CACHE_FONTS) g_cache.clear();
-    Cached& c = *g_cache.emplace_back(std::make_unique<Cached>());
-    c.image = image;
-    c.font = font;
-    build(font, c);
-    return c.found ? &c.map : nullptr;
+    return g_cache.get(font, build);
 }

@@ -2,13 +2,12 @@
 
 #include <algorithm>
 #include <cstring>
-#include <memory>
 #include <string_view>
 
+#include "generator/font_cache.h"
 #include "generator/generated/glyph_names.h"
 #include "store/element_ops.h"
 #include "store/name_codec.h"
-#include "store/template_file.h"
 
 namespace {
 
@@ -118,15 +117,7 @@ bool build(int font, SimpleEncoding& enc) {
     return true;
 }
 
-struct Cached {
-    long image = -1;
-    int font = -1;
-    bool found = false;
-    SimpleEncoding enc;
-};
-// Kept apart, so that the tables stay where they are while others are added.
-std::vector<std::unique_ptr<Cached>> g_cache;
-constexpr size_t CACHE_FONTS = 32;
+FontCache<SimpleEncoding> g_cache;
 
 }  // namespace
 
@@ -151,21 +142,5 @@ uint16_t glyph_name_char(const char* name, size_t len) {
 }
 
 const SimpleEncoding* simple_encoding(int font) {
-    const long image = loaded_image_id();
-    if (!valid_xref(font)) return nullptr;
-    if (image == -1) {
-        // Content of no known load is read each time.
-        static Cached scratch;
-        scratch = Cached{};
-        scratch.found = build(font, scratch.enc);
-        return scratch.found ? &scratch.enc : nullptr;
-    }
-    for (const auto& c : g_cache)
-        if (c->image == image && c->font == font) return c->found ? &c->enc : nullptr;
-    if (g_cache.size() >= CACHE_FONTS) g_cache.clear();
-    Cached& c = *g_cache.emplace_back(std::make_unique<Cached>());
-    c.image = image;
-    c.font = font;
-    c.found = build(font, c.enc);
-    return c.found ? &c.enc : nullptr;
+    return g_cache.get(font, build);
 }
