@@ -947,12 +947,13 @@ void analyse_field_box(int idx, int w, int ap, const FieldFacts& f) {
     if (!(x1 < x2) || !(y1 < y2)) x1 = y1 = 0;
 
     int border = get_elem_int(w, "Parent", "W");
-    float b = static_cast<float>((border == -1 ? 1 : border) + 1);
     // Viewers set the text in by twice the border's width, and twice that again for a
     // beveled or inset border, whose bands take as much: that is one point more than the
-    // width above for a border of 2 points, and two for one of 3. Borders of one point and
-    // none keep the allowance above.
+    // width below for a border of 2 points, and two for one of 3. Borders of one point and
+    // none keep the allowance below. A width written as a real (/W 3.0) counts as well.
     const WidgetFrame fr = read_widget_frame(w, 1);
+    if (border == -1 && fr.border >= 2) border = static_cast<int>(fr.border);
+    float b = static_cast<float>((border == -1 ? 1 : border) + 1);
     const float width = static_cast<float>(border == -1 ? 1 : border);
     const float bands = fr.style == 'B' || fr.style == 'I' ? 2.0f : 1.0f;
     if (width >= 1 && 2 * width * bands > b) b = 2 * width * bands;

@@ -759,8 +759,9 @@ float fitting_size(const st_field& f, const int32_t* value, const FontSet& fs, c
         }
         return size;
     }
-    // One line: Acrobat's size, the box's height less twice the border width, over 1.35 (the
-    // allowance is twice the border width where there is one).
+    // One line: Acrobat's size, the box's height less twice the border width, over 1.35. The
+    // text's inset from the box's edge is that twice the width (four times for a beveled or
+    // inset border, whose bands take the rest) where there is a border.
     const float borders = border >= 2 ? border : 0;
     float size = facts.box_height > borders ? (facts.box_height - borders) / 1.35f : 12;
     // Width of the value at one point (comb fields: of the widest character in its cell).

@@ -107,6 +107,10 @@ TEST(FieldAnalysis, StandardFontsBorderAlignmentAndHalfSizes) {
     EXPECT_EQ(f.f_q_op, 0);
     EXPECT_STREQ(f.start_str, "/Tx BMC BT /Helv 10.5 Tf 0 g ");
     EXPECT_EQ(g_st.num_font_strage, 0);
+    // A width written as a real counts too.
+    ASSERT_EQ(compile_text(form("/DA (/Helv 10 Tf 0 g)/BS <</W 3.0>>", k_ap_helv, "/Tx BMC EMC")),
+              CompileStatus::ok);
+    EXPECT_FLOAT_EQ(field().space_w, 6);
 }
 
 TEST(FieldAnalysis, BoxBelowTheOriginKeepsTheTextInside) {
