@@ -177,10 +177,15 @@ std::string frame_ops(const WidgetFrame& f, double dx, double dy, bool round) {
             s += "re s\n";
             break;
         case 'U':
+            // The line lies wholly inside the box: drawn on its bottom edge, the half below
+            // it was cut off by the box.
             num(s, w);
-            s += "w\n" + colour_ops(c, true) + "0 0 m ";
+            s += "w\n" + colour_ops(c, true) + "0 ";
+            num(s, 0.5 * w);
+            s += "m ";
             num(s, dx);
-            s += "0 l s\n";
+            num(s, 0.5 * w);
+            s += "l S\n";
             break;
     }
     return s;

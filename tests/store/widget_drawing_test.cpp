@@ -38,4 +38,12 @@ TEST(WidgetDrawing, ListFitsTheWidestOptionAndMarksTheSelection) {
     EXPECT_NE(s.find("/F1 8.00 Tf"), std::string::npos) << s;
 }
 
+TEST(WidgetDrawing, AnUnderlineLiesInsideTheBox) {
+    WidgetFrame f;
+    f.bc = {0};
+    f.border = 2;
+    f.style = 'U';
+    EXPECT_EQ(frame_ops(f, 100, 20, false), "2.00 w\n0.00 G\n0 1.00 m 100.00 1.00 l S\n");
+}
+
 }  // namespace
