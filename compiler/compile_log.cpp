@@ -10,7 +10,7 @@
 
 #include "compiler/compiler_state.h"
 #include "multibyte/standard_fonts.h"
-#include "store/element_walk.h"
+#include "store/element_ops.h"
 #include "store/field_extras.h"
 #include "store/storages.h"
 
@@ -158,10 +158,7 @@ std::string duplicate_field_message() {
         const st_field& f = g_st.p_field_strage[i];
         names[static_cast<size_t>(i)] = full ? std::string(full, static_cast<size_t>(len))
                                              : std::string(f.name, strnlen(f.name, sizeof f.name));
-        const int widget = f.obj_no;
-        if (valid_xref(widget))
-            holders[static_cast<size_t>(i)] =
-                dict_entry(widget, "T") != -1 ? widget : ref_target(dict_entry(widget, "Parent"));
+        if (valid_xref(f.obj_no)) holders[static_cast<size_t>(i)] = name_holder(f.obj_no);
         order.push_back(i);
     }
     auto name_of = [&](int i) -> const std::string& { return names[static_cast<size_t>(i)]; };

@@ -76,14 +76,6 @@ void set_name_entry(int obj, const char* label, const char* name) {
     mark_elem_changed(e);
 }
 
-// The object that holds the field's value: the widget when it carries the name (/T), else
-// its parent field.
-int value_holder(int widget) {
-    if (dict_entry(widget, "T") != -1) return widget;
-    int p = widget_parent(widget);
-    return p == -1 ? widget : p;
-}
-
 void mark_set(int i) {
     if (i < FLAG_SET_FIELD_SIZE) g_doc.flag_set_field[i] = 1;
 }
@@ -175,7 +167,7 @@ void select_button_state(int first, const char* field_name, const int32_t* value
     // The /Opt item the value is, read once for the widgets of one field.
     int opt_holder = -1, opt_item = -1;
     auto is_option = [&](int widget) {
-        const int holder = value_holder(widget);
+        const int holder = name_holder(widget);
         if (holder != opt_holder) {
             opt_holder = holder;
             opt_item = option_index(holder, want);
@@ -200,7 +192,7 @@ void select_button_state(int first, const char* field_name, const int32_t* value
         mark_set(i);
     }
     each_widget(first, field_name,
-                [&](int, int widget) { set_name_entry(value_holder(widget), "V", chosen); });
+                [&](int, int widget) { set_name_entry(name_holder(widget), "V", chosen); });
 }
 
 // Draws list box widget `widget` (field record `idx`) as viewers draw one: its options in the
@@ -307,7 +299,7 @@ void select_list_option(int first, const char* field_name, const int32_t* value)
     const std::string want = value_utf8(value);
     each_widget(first, field_name, [&](int i, int widget) {
         mark_set(i);
-        const int holder = value_holder(widget);
+        const int holder = name_holder(widget);
         std::vector<ChoiceItem> items = options_of(holder);
         const int index = chosen_item(items, want);
         if (index == -1) return;
@@ -322,7 +314,7 @@ void select_list_option(int first, const char* field_name, const int32_t* value)
 void set_combo_value(int first, const char* field_name, const int32_t* value) {
     const std::string want = value_utf8(value);
     each_widget(first, field_name, [&](int, int widget) {
-        const int holder = value_holder(widget);
+        const int holder = name_holder(widget);
         const std::vector<ChoiceItem> items = options_of(holder);
         if (const int index = chosen_item(items, want); index != -1) {
             select_item(holder, items, index);
@@ -338,7 +330,7 @@ void set_combo_value(int first, const char* field_name, const int32_t* value) {
 void keep_shown_value(int first, const char* field_name, const int32_t* value) {
     if (g_st.p_field_strage[first].name[0] != '_') return;
     each_widget(first, field_name, [&](int, int widget) {
-        set_string_entry(value_holder(widget), "V", STR_HEX, utf16_hex(value));
+        set_string_entry(name_holder(widget), "V", STR_HEX, utf16_hex(value));
     });
 }
 
@@ -348,7 +340,7 @@ void keep_shown_value(int first, const char* field_name, const int32_t* value) {
 const int32_t* combo_shown(int first, const int32_t* value, std::vector<int32_t>& out) {
     const int widget = g_st.p_field_strage[first].obj_no;
     if (widget <= 0 || !valid_xref(widget)) return nullptr;
-    const std::vector<ChoiceItem> items = options_of(value_holder(widget));
+    const std::vector<ChoiceItem> items = options_of(name_holder(widget));
     const int k = exported_item(items, value_utf8(value));
     if (k == -1 || items[static_cast<size_t>(k)].shown == items[static_cast<size_t>(k)].exported)
         return nullptr;

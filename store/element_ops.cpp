@@ -195,6 +195,12 @@ int first_marked_ref(const st_elem& e) {
     return std::atoi(m + 1);
 }
 
+int name_holder(int widget) {
+    if (dict_entry(widget, "T") != -1) return widget;
+    const int p = dict_ref(widget, "Parent");
+    return p == -1 || p == widget ? widget : p;
+}
+
 int listed_object(int obj, const char* label) {
     int e = get_elem_absolute(obj, label);
     if (e == -1) return -1;

@@ -56,6 +56,9 @@ int first_marked_ref(const st_elem& e);
 // The object that entry `label` of object obj refers to, or the first one it lists when it is
 // an array (as a Type 0 font's /DescendantFonts); -1 when there is none.
 int listed_object(int obj, const char* label);
+// The field dictionary that holds widget `widget`'s name (/T): the widget itself, else its
+// parent field, else (a widget named by neither) the widget.
+int name_holder(int widget);
 // The object numbers after every reference marker of an array text's bytes, in order.
 std::vector<int> marked_refs(const char* text, size_t len);
 // True when the element is an array text holding at least one reference marker.
