@@ -158,7 +158,8 @@ std::string duplicate_field_message() {
         const st_field& f = g_st.p_field_strage[i];
         names[static_cast<size_t>(i)] = full ? std::string(full, static_cast<size_t>(len))
                                              : std::string(f.name, strnlen(f.name, sizeof f.name));
-        if (valid_xref(f.obj_no)) holders[static_cast<size_t>(i)] = name_holder(f.obj_no);
+        if (f.obj_no > 0 && valid_xref(f.obj_no))
+            holders[static_cast<size_t>(i)] = name_holder(f.obj_no);
         order.push_back(i);
     }
     auto name_of = [&](int i) -> const std::string& { return names[static_cast<size_t>(i)]; };
