@@ -9,6 +9,7 @@
 #include "generator/field_widgets.h"
 #include "generator/operations.h"
 #include "generator/page_hooks.h"
+#include "generator/utf16.h"
 #include "store/change_marks.h"
 #include "store/element_ops.h"
 #include "store/field_extras.h"
@@ -69,15 +70,9 @@ void utf16_literal(const int32_t* text, std::string& out) {
     out.push_back(static_cast<char>(0xFE));
     out.push_back(static_cast<char>(0xFF));
     for (const int32_t* p = text; p && *p; ++p) {
-        int32_t c = *p;
-        if (c < 0 || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) c = 0xFFFD;
-        if (c <= 0xFFFF) {
-            put_unit(out, static_cast<unsigned>(c));
-        } else {
-            unsigned v = static_cast<unsigned>(c) - 0x10000;
-            put_unit(out, 0xD800 + (v >> 10));
-            put_unit(out, 0xDC00 + (v & 0x3FF));
-        }
+        // A lone surrogate is no character of a text string.
+        const int32_t c = *p >= 0xD800 && *p <= 0xDFFF ? 0xFFFD : *p;
+        utf16_units(c, [&](uint32_t u) { put_unit(out, u); });
     }
 }
 

@@ -15,6 +15,7 @@
 #include "generator/field_names.h"
 #include "generator/field_widgets.h"
 #include "generator/text_fill.h"
+#include "generator/utf16.h"
 #include "multibyte/char_width.h"
 #include "multibyte/text_decode.h"
 #include "multibyte/utf8_encode.h"
@@ -251,20 +252,8 @@ void set_string_entry(int obj, const char* label, char kind, const std::string& 
 
 // The value as the text of a hexadecimal string in UTF-16BE with its byte order mark.
 std::string utf16_hex(const int32_t* value) {
-    static const char hex[] = "0123456789ABCDEF";
     std::string v = "FEFF";
-    auto unit = [&](uint32_t u) {
-        for (int shift = 12; shift >= 0; shift -= 4) v.push_back(hex[(u >> shift) & 15]);
-    };
-    for (const int32_t* c = value; *c; ++c) {
-        const uint32_t u = *c < 0 || *c > 0x10FFFF ? 0xFFFD : static_cast<uint32_t>(*c);
-        if (u > 0xFFFF) {
-            unit(0xD800 + ((u - 0x10000) >> 10));
-            unit(0xDC00 + ((u - 0x10000) & 0x3FF));
-        } else {
-            unit(u);
-        }
-    }
+    for (const int32_t* c = value; *c; ++c) append_utf16_hex(v, *c);
     return v;
 }
 

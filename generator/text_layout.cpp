@@ -11,6 +11,7 @@
 #include "generator/glyph_map.h"
 #include "generator/helvetica_extended.h"
 #include "generator/simple_encoding.h"
+#include "generator/utf16.h"
 #include "multibyte/char_width.h"
 #include "multibyte/jis_tables.h"
 #include "multibyte/sjis_encode.h"
@@ -53,18 +54,10 @@ const OctalTable k_octal;
 // A code point as a big-endian two-byte code of a Unicode CMap; characters beyond the Basic
 // Multilingual Plane as their UTF-16 surrogate pair.
 inline void append_ucs2(std::string& out, int32_t cp) {
-    if (cp < 0 || cp > 0x10FFFF) cp = 0xFFFD;
-    if (cp > 0xFFFF) {
-        uint32_t v = static_cast<uint32_t>(cp) - 0x10000;
-        uint32_t hi = 0xD800 + (v >> 10), lo = 0xDC00 + (v & 0x3FF);
-        append_octal(out, hi >> 8);
-        append_octal(out, hi & 0xFF);
-        append_octal(out, lo >> 8);
-        append_octal(out, lo & 0xFF);
-        return;
-    }
-    append_octal(out, static_cast<uint32_t>(cp) >> 8);
-    append_octal(out, static_cast<uint32_t>(cp) & 0xFF);
+    utf16_units(cp, [&](uint32_t u) {
+        append_octal(out, u >> 8);
+        append_octal(out, u & 0xFF);
+    });
 }
 
 void append_rgb(std::string& out, float r, float g, float b, const char* op) {
@@ -993,24 +986,8 @@ int write_comb(const LineWriter& lw, const st_field& f, const int32_t* value,
            value[count] != 12 && value[count] != 13)
         ++count;
     if (count > 0) {
-        static const char hex[] = "0123456789ABCDEF";
         s.append(" /Span <</ActualText <FEFF");
-        for (int k = 0; k < count; ++k) {
-            int32_t u = apply_yen_sign(value[k], yen);
-            uint32_t units[2] = {static_cast<uint32_t>(u), 0};
-            int n = 1;
-            if (u < 0 || u > 0x10FFFF) {
-                units[0] = 0xFFFD;
-            } else if (u > 0xFFFF) {
-                uint32_t v = static_cast<uint32_t>(u) - 0x10000;
-                units[0] = 0xD800 + (v >> 10);
-                units[1] = 0xDC00 + (v & 0x3FF);
-                n = 2;
-            }
-            for (int j = 0; j < n; ++j)
-                for (int shift = 12; shift >= 0; shift -= 4)
-                    s.push_back(hex[(units[j] >> shift) & 15]);
-        }
+        for (int k = 0; k < count; ++k) append_utf16_hex(s, apply_yen_sign(value[k], yen));
         s.append(">>> BDC");
     }
     // A value shorter than the comb starts in the cell its alignment gives: right-aligned it
