@@ -75,6 +75,7 @@ bool one_byte_font(int font) {
 }
 
 bool build(int font, SimpleEncoding& enc) {
+    uint16_t chars[256] = {};  // the character of each code; 0: none
     if (!valid_xref(font) || !one_byte_font(font)) return false;
     const int entry = dict_entry(font, "Encoding");
     if (entry == -1) return false;
@@ -84,7 +85,7 @@ bool build(int font, SimpleEncoding& enc) {
         if (std::strcmp(name, "WinAnsiEncoding") == 0) return false;
         base = named_table(name);
         if (!base) return false;
-        std::copy(base, base + 256, enc.chars);
+        std::copy(base, base + 256, chars);
     } else {
         const Dict d = Dict{font, 0}.sub("Encoding");
         if (!d.valid()) return false;
@@ -95,25 +96,25 @@ bool build(int font, SimpleEncoding& enc) {
         // Without a base encoding, a font's own encoding is its base: StandardEncoding for the
         // text fonts that forms use.
         base = named_table(base_name ? base_name : "StandardEncoding");
-        if (base) std::copy(base, base + 256, enc.chars);
+        if (base) std::copy(base, base + 256, chars);
         const int diff = deref_value(d.find("Differences"));
         if (diff != -1) {
             const st_elem& e = g_st.p_elem_strage[diff];
             if (e.f_type == ELEM_TYPE_STRING && e.data.str.type == STR_ARRAY) {
                 const char* t = elem_bytes(e);
-                apply_differences(t, t + e.data.str.len, enc.chars);
+                apply_differences(t, t + e.data.str.len, chars);
             }
         }
     }
-    enc.chars[0] = 0;
+    chars[0] = 0;
     for (int c = 0; c < 256; ++c)
-        if (enc.chars[c] != 0) enc.codes.emplace_back(enc.chars[c], static_cast<uint8_t>(c));
+        if (chars[c] != 0) enc.codes.emplace_back(chars[c], static_cast<uint8_t>(c));
     // The lowest code of a character wins where the encoding gives it several.
     std::stable_sort(enc.codes.begin(), enc.codes.end(),
                      [](const auto& a, const auto& b) { return a.first < b.first; });
     enc.ascii_same = true;
     for (int c = 0x20; c < 0x7F; ++c)
-        if (c != 0x27 && c != 0x60 && enc.chars[c] != c) enc.ascii_same = false;
+        if (c != 0x27 && c != 0x60 && chars[c] != c) enc.ascii_same = false;
     return true;
 }
 

@@ -11,7 +11,6 @@
 #include <vector>
 
 struct SimpleEncoding {
-    uint16_t chars[256] = {};                         // the character of each code; 0: none
     std::vector<std::pair<uint16_t, uint8_t>> codes;  // (character, code), by character
     bool ascii_same = false;  // printable ASCII but ' and ` are their own codes
 
