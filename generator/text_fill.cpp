@@ -128,16 +128,14 @@ int named_font(int ap, const char* sname) {
     return e == -1 ? -1 : elem_at(e).data.obj_no;
 }
 
-// False when standard font `font` lays its codes out other than Latin-1 (no /Encoding,
-// StandardEncoding or a Mac encoding): its codes from 0x80, and 0x27 and 0x60, are not the
-// letters of the value's code points there.
+// False when standard font `font` lays its codes out other than Latin-1 (no /Encoding, or an
+// encoding name other than WinAnsi's and PDFDoc's): its codes from 0x80, and 0x27 and 0x60,
+// are not the letters of the value's code points there. Encoding dictionaries and the
+// Standard and Mac encodings give their own codes (simple_encoding), which the fill takes.
 bool standard_font_latin1(int font) {
     if (font == -1) return true;
     if (dict_entry(font, "Encoding") == -1) return false;
     const char* name = get_elem_name(font, nullptr, "Encoding");
-    // An encoding dictionary (as Acrobat's, whose differences give the Latin-1 letters) counts
-    // by its base encoding, when it names one.
-    if (!name) name = get_elem_name(font, "Encoding", "BaseEncoding");
     if (!name) return true;
     return std::strcmp(name, "WinAnsiEncoding") == 0 || std::strcmp(name, "PDFDocEncoding") == 0;
 }
