@@ -1,5 +1,6 @@
 #include "generator/array_fields.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -37,11 +38,19 @@ int page_rotation(int page) {
     return deg < 0 ? deg + 360 : deg;
 }
 
-void set_record_name(st_field& f, const char* name) {
+// Names record `rec`. A name longer than the record holds is kept whole as the record's full
+// name, by which it is addressed; the record keeps its beginning.
+void set_record_name(int rec, const std::string& name) {
+    st_field& f = g_st.p_field_strage[rec];
     field_names_changed();
     std::memset(f.name, 0, sizeof f.name);
-    size_t n = std::strlen(name);
-    std::memcpy(f.name, name, n < sizeof f.name ? n : sizeof f.name - 1);
+    std::memcpy(f.name, name.data(), std::min(name.size(), sizeof f.name - 1));
+    if (name.size() >= sizeof f.name)
+        field_extra_set_name(rec, name.data(), static_cast<int>(name.size()));
+}
+
+std::string copy_name(const char* field_name, int k) {
+    return std::string(field_name) + "__" + std::to_string(k);
 }
 
 // The place of copy k of a widget whose rectangle is r: moved down the page by k gaps,
@@ -61,11 +70,11 @@ void copy_rect(const float r[4], float d, int rot, float m[4]) {
 // Makes record `rec` (a copy of record src) a field of its own named `name`: a copy of the
 // widget with its own string bytes, its own appearance, its name in /T and its place in
 // /Rect. Returns the copy's object number.
-int copy_widget(int src, int rec, int widget, int ap, const char* name, const float m[4]) {
+int copy_widget(int src, int rec, int widget, int ap, const std::string& name, const float m[4]) {
     Storages& s = g_st;
     s.p_field_strage[rec] = s.p_field_strage[src];
-    set_record_name(s.p_field_strage[rec], name);
     if (const st_field_extra* x = field_extra(src)) *field_extra_mut(rec) = *x;
+    set_record_name(rec, name);
 
     int wc = dup_obj(widget);
     s.p_field_strage[rec].obj_no = static_cast<int16_t>(wc);
@@ -74,7 +83,7 @@ int copy_widget(int src, int rec, int widget, int ap, const char* name, const fl
 
     char rect[160];
     int rect_len = std::snprintf(rect, sizeof rect, "%f %f %f %f", m[0], m[1], m[2], m[3]);
-    int name_len = static_cast<int>(std::strlen(name));
+    int name_len = static_cast<int>(name.size());
     for (int e : obj_elems(wc)) {
         st_elem& el = s.p_elem_strage[e];
         if (el.f_type == ELEM_TYPE_OBJREF && el.data.obj_no == ap &&
@@ -88,14 +97,14 @@ int copy_widget(int src, int rec, int widget, int ap, const char* name, const fl
         const st_elem& el = s.p_elem_strage[e];
         if (el.f_type < ELEM_TYPE_NAME) continue;
         if (std::strncmp(el.label, "T", LABEL_SIZE) == 0 && !named) {
-            set_elem_str(e, STR_LITERAL, name, name_len);
+            set_elem_str(e, STR_LITERAL, name.data(), name_len);
             named = true;
         } else if (std::strncmp(el.label, "Rect", LABEL_SIZE) == 0) {
             set_elem_str(e, STR_ARRAY, rect, rect_len);
             s.p_elem_strage[e].data.str.f_renum = 0;
         }
     }
-    if (!named) append_elem_str(wc, 0, "T", STR_LITERAL, name, name_len);
+    if (!named) append_elem_str(wc, 0, "T", STR_LITERAL, name.data(), name_len);
     return wc;
 }
 
@@ -127,16 +136,10 @@ void make_array_field(const char* field_name, int num, float gap) {
         s.p_xref_strage[widget].first_elem == 0)
         throwf("Undefined Field Appearance(%s)", field_name);
 
-    // Every suffixed name must fit the record, or copies would share a cut name.
-    char name[64];
-    int longest = std::snprintf(name, sizeof name, "%s__%d", field_name, num > 1 ? num : 1);
-    if (longest >= static_cast<int>(sizeof s.p_field_strage[src].name))
-        throwf("Field name too long(%s)", field_name);
     // The record is addressed by its new name only from here on.
     field_extra_set_name(src, nullptr, 0);
     if (num <= 1) {
-        std::snprintf(name, sizeof name, "%s__1", field_name);
-        set_record_name(s.p_field_strage[src], name);
+        set_record_name(src, copy_name(field_name, 1));
         return;
     }
 
@@ -157,16 +160,14 @@ void make_array_field(const char* field_name, int num, float gap) {
         throwf("Too many fields for array field(%s)", field_name);
 
     int rot = page_rotation(page);
-    std::snprintf(name, sizeof name, "%s__1", field_name);
-    set_record_name(s.p_field_strage[src], name);
+    set_record_name(src, copy_name(field_name, 1));
 
     g_tmp_annots.clear();
     for (int k = 1; k < num; ++k) {
-        std::snprintf(name, sizeof name, "%s__%d", field_name, k + 1);
         new_field_strage();
         float m[4];
         copy_rect(r, gap * static_cast<float>(k), rot, m);
-        int wc = copy_widget(src, s.cur_field_strage, widget, ap, name, m);
+        int wc = copy_widget(src, s.cur_field_strage, widget, ap, copy_name(field_name, k + 1), m);
         g_tmp_annots.push_back(REF_MARKER);
         g_tmp_annots.append(std::to_string(wc));
         g_tmp_annots.append(" 0 R");

@@ -17,6 +17,7 @@
 #include "generator/pdf_writer.h"
 #include "store/element_ops.h"
 #include "store/failure.h"
+#include "store/field_extras.h"
 #include "tests/support/run_tools.h"
 #include "tests/support/template_builder.h"
 #include "tests/support/zlib_tools.h"
@@ -343,15 +344,20 @@ TEST_F(FieldOps, ArrayFieldEdges) {
     EXPECT_TRUE(array_refers(text.data(), static_cast<int>(text.size()), objs));
     EXPECT_STREQ(g_st.p_field_strage[2].name, "item__1__2");
 
-    // Every suffixed name must fit a record.
-    EXPECT_EQ(failure_of([] { make_array_field("x123456789012345678901234567", 10, 5); }),
-              "Field name too long(x123456789012345678901234567)");
+    // Suffixed names longer than a record holds are kept whole and address their copies.
+    const int before = g_st.num_field_strage;
+    make_array_field("x123456789012345678901234567", 10, 5);
+    EXPECT_EQ(find_field("x123456789012345678901234567__10"), before + 8);
+    EXPECT_EQ(find_field("x123456789012345678901234567__1"), 1);
+    EXPECT_EQ(find_field("x123456789012345678901234567"), -1);
+    EXPECT_EQ(entry_text(g_st.p_field_strage[before + 8].obj_no, "T"),
+              "x123456789012345678901234567__10");
     EXPECT_EQ(failure_of([] { make_array_field("nope", 2, 5); }), "Undefined Field Name(nope)");
     EXPECT_EQ(failure_of([] { make_array_field("item__1__2", 40000, 1); }),
               "Too many objects for array field(item__1__2)");
     g_st.p_elem_strage[dict_entry(widget_of(1), "Rect")].f_type = 0;
-    EXPECT_EQ(failure_of([] { make_array_field("x123456789012345678901234567", 2, 5); }),
-              "Undefined Field Rect(x123456789012345678901234567)");
+    EXPECT_EQ(failure_of([] { make_array_field("x123456789012345678901234567__1", 2, 5); }),
+              "Undefined Field Rect(x123456789012345678901234567__1)");
 }
 
 TEST_F(FieldOps, PageWithoutAnnotationsGetsTheCopies) {
