@@ -283,7 +283,9 @@ void select_item(int holder, const std::vector<ChoiceItem>& items, int index) {
 }
 
 // List boxes: the option whose export value (or shown text) is the value becomes the
-// selection (/V, /I) and the appearance shows it selected.
+// selection (/V, /I) and the appearance shows it selected. Any other value (an empty one
+// clears the field) selects nothing, as a check box given another value shows Off: the
+// form's own selection would otherwise print as if the job had sent it.
 void select_list_option(int first, const char* field_name, const int32_t* value) {
     const std::string want = value_utf8(value);
     each_widget(first, field_name, [&](int i, int widget) {
@@ -291,8 +293,12 @@ void select_list_option(int first, const char* field_name, const int32_t* value)
         const int holder = name_holder(widget);
         std::vector<ChoiceItem> items = options_of(holder);
         const int index = chosen_item(items, want);
-        if (index == -1) return;
-        select_item(holder, items, index);
+        if (index != -1) {
+            select_item(holder, items, index);
+        } else {
+            for (const char* key : {"V", "I"})
+                if (int e = dict_entry(holder, key); e != -1) switch_off(e);
+        }
         redraw_list_box(i, widget, items, index);
     });
 }

@@ -131,7 +131,7 @@ TEST_F(ViewerAppearance, ListBoxShowsTheOptionAScriptSelects) {
     tt::Pixmap p = tt::render_page(print("setPageFieldData\tfruit\tPlum\n"), 1, 72);
     ASSERT_FALSE(p.px.empty());
     // Rows of 11 points from the top of the box: Apple, Pear, Plum. Only Plum's is black.
-    auto dark_share = [&](int y0, int y1) {
+    auto dark_share = [&p](int y0, int y1) {
         int n = 0, dark = 0;
         for (int y = p.h - y1; y < p.h - y0; ++y)
             for (int x = 22; x < 98; ++x, ++n)
@@ -141,6 +141,13 @@ TEST_F(ViewerAppearance, ListBoxShowsTheOptionAScriptSelects) {
     EXPECT_GT(dark_share(126, 135), 0.6);  // Plum, on the bar
     EXPECT_LT(dark_share(137, 146), 0.3);  // Pear, no longer selected
     EXPECT_NE(tt::pdftotext(d.file("out.pdf")).find("Plum"), std::string::npos);
+
+    // An empty value, or one that names no option, clears the form's own selection.
+    p = tt::render_page(print("setPageFieldData\tfruit\tKiwi\n"), 1, 72);
+    ASSERT_FALSE(p.px.empty());
+    EXPECT_LT(dark_share(137, 146), 0.3);
+    EXPECT_LT(dark_share(126, 135), 0.3);
+    EXPECT_EQ(tt::read_file(d.file("out.pdf")).find("/V (Pear)"), std::string::npos);
 }
 
 TEST(ComboBox, WithoutAnAppearanceItTakesTheValue) {
