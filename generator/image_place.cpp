@@ -271,6 +271,20 @@ void append_field_img_contents(int page_obj_no, int field_no, float mag, int img
     enter_xobject_resource(ap, resource_name(g_img.xobject_seq).c_str(), xobj_obj_no);
 }
 
+namespace {
+
+// True when record i can show an image in its widget: a field whose appearance was analysed
+// for filling, or a push button or signature field, which forms give for a photo or a
+// signature (their normal appearance is drawn anew).
+bool takes_image(int i) {
+    const st_field& f = g_st.p_field_strage[i];
+    if (f.obj_no <= 0 || !valid_xref(f.obj_no)) return false;
+    const char type = field_type(i);
+    return f.f_ap != 0 || type == FIELD_TYPE_PUSHBUTTON || type == FIELD_TYPE_SIGNATURE;
+}
+
+}  // namespace
+
 void set_field_image(const char* field_name, const char* image_file, float mag, int align,
                      int valign, int mask_mode) {
     ImageData im = read_image(image_file);
@@ -285,18 +299,15 @@ void set_field_image(const char* field_name, const char* image_file, float mag, 
     int xobj = 0;
     append_img_xobject(page, im.data.get(), im.type_jpeg, im.type_cmyk, im.img_x, im.img_y,
                        im.img_size, &xobj, mask_mode);
-    if (g_st.p_field_strage[field_no].f_ap == 0)
-        throwf("Undefined Field Appearance(%s)", field_name);
+    if (!takes_image(field_no)) throwf("Undefined Field Appearance(%s)", field_name);
     // Every widget of the field shows the image; widgets that share one appearance stream
     // get it once.
     for (int i = field_no; i < g_st.num_field_strage; ++i) {
-        if (!field_name_matches(i, name)) continue;
-        const st_field& f = g_st.p_field_strage[i];
-        if (f.f_ap == 0 || f.obj_no <= 0 || !valid_xref(f.obj_no)) continue;
-        const int ap = referenced_obj(f.obj_no, "N");
+        if (!field_name_matches(i, name) || !takes_image(i)) continue;
+        const int ap = referenced_obj(g_st.p_field_strage[i].obj_no, "N");
         bool done = false;
         for (int k = field_no; k < i && !done; ++k)
-            done = field_name_matches(k, name) && g_st.p_field_strage[k].f_ap != 0 &&
+            done = field_name_matches(k, name) && takes_image(k) &&
                    referenced_obj(g_st.p_field_strage[k].obj_no, "N") == ap;
         if (!done) append_field_img_contents(page, i, mag, im.img_x, im.img_y, xobj, align, valign);
         if (i < FLAG_SET_FIELD_SIZE) g_doc.flag_set_field[i] = 1;

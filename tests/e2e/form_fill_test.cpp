@@ -98,7 +98,7 @@ std::string fixture_form() {
     // 30: push button.
     o[29] =
         "<< /Type /Annot /Subtype /Widget /F 4 /P 3 0 R /FT /Btn /Ff 65536 /T (go) /Rect [250 "
-        "230 280 244] /AP << /N 24 0 R >> >>";
+        "230 280 244] /AP << /N 37 0 R >> >>";
     // 31: combo box; 33: list box.
     o[30] = widget(
         "/FT /Ch /Ff 131072 /T (pick) /Opt [(Red) (Green)] /V (Red) /Rect [220 130 290 150] "
@@ -113,6 +113,8 @@ std::string fixture_form() {
     // 35: password field.
     o[34] = widget("/FT /Tx /T (pin) /Ff 8192 /Rect [150 130 210 150] /DA (/Helv 10 Tf 0 g)", 36);
     o[35] = appearance(60, 20, "/Tx BMC EMC");
+    // 37: the push button's appearance, a grey face.
+    o.push_back(appearance(30, 14, "0.9 g 0 0 30 14 re f"));
     return make_pdf(o);
 }
 
@@ -323,10 +325,13 @@ TEST_F(FormFill, FieldImageGoesIntoEveryWidget) {
     std::string png = d.file("dot.png");
     tt::Result c = tt::run("convert -size 8x8 xc:black " + tt::sh_quote(png));
     if (c.status != 0) GTEST_SKIP() << "ImageMagick not available";
-    std::string out = fill("setPageFieldImageData\tphoto\t" + png + "\t0\t0\t0\t0\n");
+    // A push button takes one too: forms give their photo and signature places as buttons.
+    std::string out = fill("setPageFieldImageData\tphoto\t" + png + "\t0\t0\t0\t0\n" +
+                           "setPageFieldImageData\tgo\t" + png + "\t0\t0\t0\t0\n");
     Raster r = render(d, out);
     EXPECT_GT(r.dark(220, 20, 280, 60), 300);
     EXPECT_GT(r.dark(220, 70, 280, 110), 300);
+    EXPECT_GT(r.dark(250, 230, 280, 244), 100);
 }
 
 }  // namespace
