@@ -1471,8 +1471,14 @@ void rebuild_list_box(int idx, int w, const FieldFacts& f, const WidgetBox& b) {
     if (!field_options(w, &opt_text)) return;
     std::vector<ChoiceItem> items = choice_items(opt_text);
     std::vector<ListOption> options(items.size());
-    for (size_t i = 0; i < items.size(); ++i)
-        if (!single_byte_text(items[i].shown, &options[i].text)) return;
+    for (size_t i = 0; i < items.size(); ++i) {
+        if (single_byte_text(items[i].shown, &options[i].text)) continue;
+        // Options beyond one-byte text keep the form's drawing here; the generator draws
+        // them when a value is set, in the field's font, which the record learns.
+        std::string renamed;
+        analyse_field_font(idx, w, ref_target(n), f, &renamed);
+        return;
+    }
     int ap = new_form_object(b);
     if (!caption_font(idx, w, ap, f)) return;
     const st_field& r = g_st.p_field_strage[idx];

@@ -196,47 +196,73 @@ void select_button_state(int first, const char* field_name, const int32_t* value
                 [&](int, int widget) { set_name_entry(name_holder(widget), "V", chosen); });
 }
 
+// The options of list box record `idx` for drawing, as they are in a one-byte font that
+// shows every Latin-1 letter; false when the font or an option is beyond that.
+bool latin_options(const st_field& r, const std::vector<ChoiceItem>& items,
+                   std::vector<ListOption>& options) {
+    const st_font* font = r.font_no >= 0 ? &g_st.p_font_strage[r.font_no] : nullptr;
+    const char kind = font ? font->encoding : 'T';
+    if (kind != 'T' && kind != 'N') return false;
+    for (size_t i = 0; i < items.size(); ++i) {
+        ListOption& o = options[i];
+        if (!utf8_to_latin1(text_to_utf8(items[i].shown), &o.text)) return false;
+        for (char c : o.text)
+            o.width += char_width(r.font_no, kind, static_cast<unsigned char>(c), font) / 1000.0;
+    }
+    return true;
+}
+
 // Draws list box widget `widget` (field record `idx`) as viewers draw one: its options in the
-// field's font, option `selected` on a black bar. A field whose font is not single-byte, or
-// whose appearance has no box, keeps its appearance.
+// field's font, the stand-ins taking the characters it lacks, option `selected` on a black
+// bar. A field whose appearance has no box keeps its appearance.
 void redraw_list_box(int idx, int widget, const std::vector<ChoiceItem>& items, int selected) {
     const st_field& r = g_st.p_field_strage[idx];
     const int ap = widget_appearance(widget);
-    const int data = ap == -1 ? -1 : dict_entry(ap, LABEL_STREAM);
-    if (data == -1 || r.short_name[0] == 0) return;
-    const st_font* font = nullptr;
-    char kind = 'T';
-    if (r.font_no >= 0) {
-        if (r.font_no >= g_st.num_font_strage) return;
-        font = &g_st.p_font_strage[r.font_no];
-        kind = font->encoding;
-        if (kind != 'T' && kind != 'N') return;
-    }
+    if (ap == -1 || dict_entry(ap, LABEL_STREAM) == -1 || r.short_name[0] == 0 ||
+        r.font_no >= g_st.num_font_strage)
+        return;
     int len = 0;
     const char* bbox = dict_array_text(ap, "BBox", &len);
     float box[4];
     if (!bbox || !read_numbers(bbox, len, box, 4)) return;
     const double dx = std::fabs(box[2] - box[0]), dy = std::fabs(box[3] - box[1]);
-    std::vector<ListOption> options;
-    for (size_t i = 0; i < items.size(); ++i) {
-        ListOption o;
-        if (!utf8_to_latin1(text_to_utf8(items[i].shown), &o.text)) return;
-        for (char c : o.text)
-            o.width += char_width(r.font_no, kind, static_cast<unsigned char>(c), font) / 1000.0;
-        o.selected = static_cast<int>(i) == selected;
-        options.push_back(o);
-    }
     const WidgetFrame fr = read_widget_frame(widget, 0);
+    char sname[LABEL_SIZE];
+    std::memcpy(sname, r.short_name, sizeof sname);
+    sname[LABEL_SIZE - 1] = 0;
+    double size = r.font_size10 > 0 ? r.font_size10 / 10.0 : r.font_size;
+    std::vector<ListOption> options(items.size());
+    if (!latin_options(r, items, options)) {
+        // Each option is set as a fill sets a value: its width first, for the size.
+        const FieldFacts facts = own_font_facts(idx);
+        std::vector<std::vector<int32_t>> values(items.size());
+        FillResult used;
+        std::string scratch;
+        for (size_t i = 0; i < items.size(); ++i) {
+            const std::string u = text_to_utf8(items[i].shown);
+            values[i].assign(u.size() + 1, 0);
+            mbs_mbstowcs(values[i].data(), u.data(), static_cast<int>(u.size()), 'U');
+            options[i] = ListOption{};
+            options[i].width =
+                line_shows(facts, r.font_no, sname, 1, values[i].data(), scratch, used) / 1000;
+        }
+        if (size <= 0) size = list_size(options, dx, dy, fr.border);
+        for (size_t i = 0; i < items.size(); ++i)
+            line_shows(facts, r.font_no, sname, static_cast<float>(size), values[i].data(),
+                       options[i].shows, used);
+        enter_standins(widget, ap, used, facts.latin_standin);
+    }
+    for (size_t i = 0; i < options.size(); ++i)
+        options[i].selected = static_cast<int>(i) == selected;
     int da_len = 0;
     const char* da = default_appearance(widget, &da_len);
     int top = get_elem_int(widget, "Parent", "TI");
-    const double size = r.font_size10 > 0 ? r.font_size10 / 10.0 : r.font_size;
     std::string text = frame_ops(fr, dx, dy, false);
     text += list_ops(da ? std::string(da, static_cast<size_t>(da_len > 0 ? da_len : 0)) : "",
-                     std::string("/") + r.short_name, size, options, top < 0 ? 0 : top, dx, dy,
-                     fr.border, r.align);
+                     std::string("/") + sname, size, options, top < 0 ? 0 : top, dx, dy, fr.border,
+                     r.align);
     if (int parent = ref_target(dict_entry(ap, "Parent")); parent != -1) drop_filter(parent);
-    set_plain_stream(ap, data, text.data(), static_cast<int>(text.size()));
+    set_plain_stream(ap, dict_entry(ap, LABEL_STREAM), text.data(), static_cast<int>(text.size()));
 }
 
 // Sets string entry `label` of `obj` to the bytes (as a hexadecimal string), or the array

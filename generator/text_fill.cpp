@@ -449,6 +449,15 @@ bool fillable(int i) {
 
 }  // namespace
 
+FieldFacts own_font_facts(int i) {
+    const FieldStart* k = kept_start(i);
+    return k ? k->facts : make_start(i).facts;
+}
+
+void enter_standins(int widget, int ap, const FillResult& r, int latin_standin) {
+    if (r.any_fallback()) add_fallback_fonts(widget, ap, r, latin_standin);
+}
+
 namespace {
 
 // Default appearances of the loaded content that are written with escapes or in hexadecimal,

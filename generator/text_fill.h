@@ -47,6 +47,11 @@ const char* default_appearance(int widget, int* len);
 // (style.font_sname empty: the field's own font; otherwise another field's font resource).
 void fill_text_field(const char* field_name, const int32_t* field_data, const FillStyle& style);
 
+// What the layout knows of field record i set in its own font.
+FieldFacts own_font_facts(int i);
+// Enters the stand-in fonts that a layout used into appearance `ap` and the widget's page.
+void enter_standins(int widget, int ap, const FillResult& r, int latin_standin);
+
 // Forgets the loaded page's fallback fonts; called when a page is loaded.
 void fill_page_reset();
 

@@ -908,6 +908,34 @@ void append_font_op(std::string& stream, const char* name, float size) {
 }
 
 // Everything one fill writes its lines with.
+// The fonts that set `value` in font `font_no` of a field with these facts.
+void set_up_fonts(FontSet& fs, int font_no, const FieldFacts& facts, const int32_t* value) {
+    fs.font_no = font_no;
+    fs.kind = font_encoding_kind(font_no);
+    fs.font =
+        (font_no >= 0 && font_no < g_st.num_font_strage) ? &g_st.p_font_strage[font_no] : nullptr;
+    fs.identity = facts.font_identity;
+    fs.latin = facts.latin_standin;
+    fs.collection = facts.collection;
+    // An embedded font shows the characters its map names (a subset those whose glyphs it
+    // kept). Not a value in a script written right to left or whose letters join or
+    // combine: the glyphs would stand in the wrong order or form, where the stand-ins'
+    // missing-glyph marks at least show that something is there.
+    if (fs.identity && !needs_shaping(value)) fs.glyphs = identity_glyphs(facts.identity_font);
+    // Only a font that has every character of the value shows it: one that has some (a
+    // subset named without its tag, as pdf-lib names them) would set the value letter by
+    // letter in two faces.
+    for (const int32_t* c = value; fs.glyphs && *c; ++c)
+        if (*c != 10 && *c != 12 && *c != 13 && !fs.glyphs->find(*c)) fs.glyphs = nullptr;
+    fs.subset = facts.font_subset;
+    fs.latin1 = facts.font_latin1;
+    fs.utf16 = facts.font_utf16;
+    if (facts.encoded_font != -1) fs.enc = simple_encoding(facts.encoded_font);
+    fs.plain_ascii =
+        fs.enc ? fs.enc->ascii_same && !fs.subset
+               : !fs.identity && !fs.subset && fs.kind != 'S' && fs.kind != 'P' && fs.kind != 'U';
+}
+
 struct LineWriter {
     const FontSet* fs;
     float size;
@@ -1127,31 +1155,7 @@ FillResult build_field_appearance(int field_no, const int32_t* field_data, const
     stream.assign(start.text);
 
     FontSet fs;
-    fs.font_no = st.font_no;
-    fs.kind = font_encoding_kind(st.font_no);
-    fs.font = (st.font_no >= 0 && st.font_no < g_st.num_font_strage)
-                  ? &g_st.p_font_strage[st.font_no]
-                  : nullptr;
-    fs.identity = facts.font_identity;
-    fs.latin = facts.latin_standin;
-    fs.collection = facts.collection;
-    // An embedded font shows the characters its map names (a subset those whose glyphs it
-    // kept). Not a value in a script written right to left or whose letters join or
-    // combine: the glyphs would stand in the wrong order or form, where the stand-ins'
-    // missing-glyph marks at least show that something is there.
-    if (fs.identity && !needs_shaping(field_data)) fs.glyphs = identity_glyphs(facts.identity_font);
-    // Only a font that has every character of the value shows it: one that has some (a
-    // subset named without its tag, as pdf-lib names them) would set the value letter by
-    // letter in two faces.
-    for (const int32_t* c = field_data; fs.glyphs && *c; ++c)
-        if (*c != 10 && *c != 12 && *c != 13 && !fs.glyphs->find(*c)) fs.glyphs = nullptr;
-    fs.subset = facts.font_subset;
-    fs.latin1 = facts.font_latin1;
-    fs.utf16 = facts.font_utf16;
-    if (facts.encoded_font != -1) fs.enc = simple_encoding(facts.encoded_font);
-    fs.plain_ascii =
-        fs.enc ? fs.enc->ascii_same && !fs.subset
-               : !fs.identity && !fs.subset && fs.kind != 'S' && fs.kind != 'P' && fs.kind != 'U';
+    set_up_fonts(fs, st.font_no, facts, field_data);
     const Metrics m = resolve_metrics(f, field_data, fs, st, facts);
 
     const size_t len = value_length(field_data);
@@ -1189,6 +1193,18 @@ FillResult build_field_appearance(int field_no, const int32_t* field_data, const
     }
     stream.append(closers);
     return result;
+}
+
+double line_shows(const FieldFacts& facts, int font_no, const char* sname, float size,
+                  const int32_t* value, std::string& out, FillResult& used) {
+    FontSet fs;
+    set_up_fonts(fs, font_no, facts, value);
+    const int n = static_cast<int>(value_length(value));
+    double width = 0;
+    for (int i = 0; i < n; ++i) width += fs.width(value[i], fs.pick(value[i]));
+    LineWriter lw{&fs, size, sname, 0, 0, 0, &out, &used};
+    lw.show_runs(value, n);
+    return width;
 }
 
 FillStyle fill_style(float leading, const char* font_sname, float font_size, int line_mode,

@@ -121,6 +121,13 @@ FillResult build_field_appearance(int field_no, const int32_t* field_data, const
                                   const FieldFacts& facts, const AppearanceStart& start,
                                   std::string& stream);
 
+// The operators that show `value` (one line, no breaks) at `size` in font `font_no`, named
+// `sname`, with the stand-ins for the characters it lacks, as a fill shows it; `used` notes
+// the stand-ins. The field's font is in force before and after. Returns the width in
+// thousandths of the size.
+double line_shows(const FieldFacts& facts, int font_no, const char* sname, float size,
+                  const int32_t* value, std::string& out, FillResult& used);
+
 // The positional form of build_field_appearance: `font_size` -1 takes the field's
 // default size; colour components are used only when all three are 0 or more. Stores the
 // number of lines written in *line_no_r.

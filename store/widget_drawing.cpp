@@ -241,19 +241,20 @@ std::string caption_ops(const std::string& da, const std::string& font, double s
     return "q\nBT\n" + da_with(t, tf, font, size, x, y) + pdf_literal(text) + " Tj\nET\nQ\n";
 }
 
+double list_size(const std::vector<ListOption>& options, double dx, double dy, double border) {
+    double widest = 0;
+    for (const ListOption& o : options)
+        if (o.width > widest) widest = o.width;
+    // The options below the box are scrolled to, not shrunk into it.
+    return std::min(12.0, fitted_size(widest, dx, dy, border));
+}
+
 std::string list_ops(const std::string& da, const std::string& font, double size,
                      const std::vector<ListOption>& options, int top, double dx, double dy,
                      double border, int quadding) {
     int tf = -1;
     std::vector<std::string> t = da_tokens(da, &tf);
-    if (size <= 0) {
-        double widest = 0;
-        for (const ListOption& o : options)
-            if (o.width > widest) widest = o.width;
-        // As viewers size a list: the widest option fits the box, at 12 points at most; the
-        // options below the box are scrolled to, not shrunk into it.
-        size = std::min(12.0, fitted_size(widest, dx, dy, border));
-    }
+    if (size <= 0) size = list_size(options, dx, dy, border);
     std::string s;
     double y = dy - 1.1 * size;
     for (size_t i = top < 0 ? 0 : static_cast<size_t>(top); i < options.size(); ++i) {
@@ -271,7 +272,8 @@ std::string list_ops(const std::string& da, const std::string& font, double size
         double x = quadding == 1 ? (dx - w) / 2 : quadding == 2 ? dx - border - 2 - w : border + 2;
         s += "BT\n" + da_with(t, tf, font, size, x, y);
         if (o.selected) s += "1 g\n";
-        s += pdf_literal(o.text) + " Tj\nET\nQ\n";
+        s += o.shows.empty() ? pdf_literal(o.text) + " Tj" : o.shows;
+        s += "\nET\nQ\n";
         y -= 1.1 * size;
     }
     return s;

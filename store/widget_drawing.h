@@ -47,7 +47,14 @@ struct ListOption {
     std::string text;
     double width = 0;
     bool selected = false;
+    // Operators that show the option, used instead of `text` in the list's font (they may
+    // switch fonts, and return to the list's font at the end).
+    std::string shows;
 };
+
+// The size at which viewers set a list box's options when its size is 0: the widest option
+// fits the box, at 12 points at most.
+double list_size(const std::vector<ListOption>& options, double dx, double dy, double border);
 
 // A list box's options from `top` on, one line each from the top of a dx x dy box, the
 // selected ones on a black bar in white. `size` 0 takes the largest whole size at which the

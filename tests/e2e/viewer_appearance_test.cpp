@@ -31,9 +31,10 @@ std::string fixture_form() {
     o[2] = "<< /Type /Pages /Kids [3 0 R] /Count 1 >>";
     o[3] =
         "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 300 300] /Contents 7 0 R /Annots [10 0 R "
-        "11 0 R 13 0 R 14 0 R 16 0 R 18 0 R] >>";
+        "11 0 R 13 0 R 14 0 R 16 0 R 18 0 R 22 0 R] >>";
     o[4] =
-        "<< /Fields [10 0 R 12 0 R 14 0 R 16 0 R 18 0 R] /NeedAppearances true /DR << /Font << "
+        "<< /Fields [10 0 R 12 0 R 14 0 R 16 0 R 18 0 R 22 0 R] /NeedAppearances true /DR << /Font "
+        "<< "
         "/Helv 5 "
         "0 R /ZaDb 6 0 R >> >> /DA (/Helv 0 Tf 0 g) >>";
     o[5] = "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >>";
@@ -65,6 +66,11 @@ std::string fixture_form() {
     // Check box on, without an appearance (as pdfmark makes them).
     o[18] =
         widget("/FT /Btn /T (agree) /V /Yes /AS /Yes /Rect [240 235 260 255] /DA (/ZaDb 0 Tf 0 g)");
+    // List box whose second option is Cyrillic (Kyiv), which Helvetica lacks.
+    o[22] = widget(
+        "/FT /Ch /T (city) /Opt [(Oslo) <FEFF041A043804570432>] /Rect [150 100 250 140] /DA "
+        "(/Helv 10 Tf 0 g) /AP << /N 23 0 R >>");
+    o[23] = form_xobject(100, 40, "/Tx BMC EMC");
     o[20] = form_xobject(20, 20, "0 g 2 2 4 4 re f");
     o[21] = form_xobject(20, 20, "");
     for (std::string& s : o)
@@ -83,11 +89,11 @@ class ViewerAppearance : public ::testing::Test {
         ASSERT_EQ(r.status, 0) << r.out;
         tpl = src + ".tpl";
     }
-    std::string print(const std::string& body) {
+    std::string print(const std::string& body, const std::string& program = "") {
         std::string out = d.file("out.pdf");
         tt::write_file(d.file("s.txt"), "Tessaro\nstart\t" + out + "\nstartPage\t" + tpl + "\n" +
                                             body + "endPage\nfinish\n");
-        EXPECT_EQ(tt::run_tessaro(d.file("s.txt"), d.file("err.log")), 0)
+        EXPECT_EQ(tt::run_tessaro(d.file("s.txt"), d.file("err.log"), program), 0)
             << tt::read_file(d.file("err.log"));
         std::string report;
         EXPECT_TRUE(tt::qpdf_check(out, &report)) << report;
@@ -131,10 +137,11 @@ TEST_F(ViewerAppearance, ListBoxShowsTheOptionAScriptSelects) {
     tt::Pixmap p = tt::render_page(print("setPageFieldData\tfruit\tPlum\n"), 1, 72);
     ASSERT_FALSE(p.px.empty());
     // Rows of 11 points from the top of the box: Apple, Pear, Plum. Only Plum's is black.
-    auto dark_share = [&p](int y0, int y1) {
+    int x0 = 22, x1 = 98;
+    auto dark_share = [&p, &x0, &x1](int y0, int y1) {
         int n = 0, dark = 0;
         for (int y = p.h - y1; y < p.h - y0; ++y)
-            for (int x = 22; x < 98; ++x, ++n)
+            for (int x = x0; x < x1; ++x, ++n)
                 dark += static_cast<unsigned char>(p.px[static_cast<size_t>(y * p.w + x)]) < 128;
         return static_cast<double>(dark) / n;
     };
@@ -148,6 +155,17 @@ TEST_F(ViewerAppearance, ListBoxShowsTheOptionAScriptSelects) {
     EXPECT_LT(dark_share(137, 146), 0.3);
     EXPECT_LT(dark_share(126, 135), 0.3);
     EXPECT_EQ(tt::read_file(d.file("out.pdf")).find("/V (Pear)"), std::string::npos);
+
+    // An option the list's font lacks letters of is set in the stand-ins, on its bar.
+    p = tt::render_page(print("setPageFieldData\tcity\t\xd0\x9a\xd0\xb8\xd1\x97\xd0\xb2\n",
+                              tt::tessaro() + "-utf8"),
+                        1, 72);
+    ASSERT_FALSE(p.px.empty());
+    x0 = 152, x1 = 248;
+    EXPECT_GT(dark_share(119, 128), 0.6);
+    EXPECT_LT(dark_share(130, 139), 0.3);
+    EXPECT_NE(tt::pdftotext(d.file("out.pdf")).find("\xd0\x9a\xd0\xb8\xd1\x97\xd0\xb2"),
+              std::string::npos);
 }
 
 TEST(ComboBox, WithoutAnAppearanceItTakesTheValue) {
