@@ -78,15 +78,16 @@ int copy_widget(int src, int rec, int widget, int ap, const std::string& name, c
 
     int wc = dup_obj(widget);
     s.p_field_strage[rec].obj_no = static_cast<int16_t>(wc);
-    int apc = dup_obj(ap);
-    own_strings(apc);
+    // A check box's state appearances are shared: copies differ only in their /AS.
+    int apc = ap == -1 ? -1 : dup_obj(ap);
+    if (apc != -1) own_strings(apc);
 
     char rect[160];
     int rect_len = std::snprintf(rect, sizeof rect, "%f %f %f %f", m[0], m[1], m[2], m[3]);
     int name_len = static_cast<int>(name.size());
     for (int e : obj_elems(wc)) {
         st_elem& el = s.p_elem_strage[e];
-        if (el.f_type == ELEM_TYPE_OBJREF && el.data.obj_no == ap &&
+        if (apc != -1 && el.f_type == ELEM_TYPE_OBJREF && el.data.obj_no == ap &&
             std::strncmp(el.label, "N", LABEL_SIZE) == 0)
             set_elem_objref(e, apc);
         else if (el.f_type == ELEM_TYPE_STRING)
@@ -132,8 +133,12 @@ void make_array_field(const char* field_name, int num, float gap) {
     int src = field_record_index(field_name);
     if (src == -1) throwf("Undefined Field Name(%s)", field_name);
     int widget = s.p_field_strage[src].obj_no;
-    if (s.p_field_strage[src].f_ap == 0 || !valid_xref(widget) ||
-        s.p_xref_strage[widget].first_elem == 0)
+    // Text fields, combo boxes (filled as text) and check boxes are repeated; a radio button
+    // belongs to its group, whose other buttons a copy would not have.
+    const char type = field_type(src);
+    const bool check_box = type == FIELD_TYPE_CHECKBOX;
+    if ((s.p_field_strage[src].f_ap == 0 && type != FIELD_TYPE_COMBO && !check_box) ||
+        !valid_xref(widget) || s.p_xref_strage[widget].first_elem == 0)
         throwf("Undefined Field Appearance(%s)", field_name);
 
     // The record is addressed by its new name only from here on.
@@ -145,8 +150,9 @@ void make_array_field(const char* field_name, int num, float gap) {
 
     int page = widget_page(widget);
     if (page == -1) throwf("Undefined Field Page(%s)", field_name);
-    int ap = widget_appearance(widget);
-    if (ap == -1) throwf("Undefined Field Appearance(%s)", field_name);
+    int ap = check_box ? -1 : widget_appearance(widget);
+    if (ap == -1 && (!check_box || widget_normal_entry(widget) == -1))
+        throwf("Undefined Field Appearance(%s)", field_name);
     float r[4];
     if (!widget_rect(widget, r)) throwf("Undefined Field Rect(%s)", field_name);
     int annots = page_annots_elem(page);

@@ -321,6 +321,17 @@ TEST_F(FormFill, FieldsOfEveryPageAreInTheOneForm) {
     EXPECT_EQ(widgets, 3 * 13) << r.out.substr(0, 2000);
 }
 
+TEST_F(FormFill, CheckBoxesAndComboBoxesRepeatAsArrays) {
+    std::string out = fill(
+        "makeArrayPageField\tagree\t3\t20\nmakeArrayPageField\tpick\t2\t30\n"
+        "setPageFieldData\tagree__2\tYes\nsetPageFieldData\tpick__2\tGreen\n");
+    Raster r = render(d, out);
+    EXPECT_LT(r.dark(204, 234, 210, 240), 5);   // agree__1 stays off
+    EXPECT_GT(r.dark(204, 214, 210, 220), 25);  // agree__2, 20 points down, is on
+    EXPECT_LT(r.dark(204, 194, 210, 200), 5);   // agree__3 off
+    EXPECT_NE(tt::pdftotext(out).find("Green"), std::string::npos);
+}
+
 TEST_F(FormFill, FieldImageGoesIntoEveryWidget) {
     std::string png = d.file("dot.png");
     tt::Result c = tt::run("convert -size 8x8 xc:black " + tt::sh_quote(png));
