@@ -358,6 +358,7 @@ bool gather_field_facts(int w, FieldFacts* f) {
     if (f->q == -1 && valid_xref(acro) && number_value(get_elem(acro, "Q"), &v))
         f->q = static_cast<int>(v);
     f->type = type_of(ft, f->field_flags);
+    if (!f->da.empty()) f->da = clean_da(f->da);
     // A field that names no default appearance anywhere (some form libraries write none) is
     // shown as viewers show it then: in the font and colour its own appearance sets, else in
     // Helvetica sized to the box, black.

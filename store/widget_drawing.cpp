@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 #include "store/element_walk.h"
 #include "store/pdf_text.h"
@@ -207,6 +209,94 @@ std::vector<std::string> da_tokens(const std::string& da, int* tf_pos) {
     for (size_t k = 2; k < t.size(); ++k)
         if (t[k] == "Tf") *tf_pos = static_cast<int>(k) - 2;
     return t;
+}
+
+std::string clean_da(const std::string& da) {
+    auto regular = [](char c) { return !std::strchr(" \t\r\n\f()<>[]{}/%", c) && c != 0; };
+    auto number = [](const std::string& t) {
+        char* end = nullptr;
+        std::strtod(t.c_str(), &end);
+        return !t.empty() && end == t.c_str() + t.size() &&
+               t.find_first_not_of("+-.0123456789") == std::string::npos;
+    };
+    // The operands (numbers, then at most one name first) each operator takes; -1 any count.
+    static const struct {
+        const char* op;
+        int numbers;
+        bool name;
+    } known[] = {{"g", 1, false},   {"G", 1, false},    {"rg", 3, false},   {"RG", 3, false},
+                 {"k", 4, false},   {"K", 4, false},    {"Tf", 1, true},    {"Tc", 1, false},
+                 {"Tw", 1, false},  {"Tz", 1, false},   {"TL", 1, false},   {"Ts", 1, false},
+                 {"Tr", 1, false},  {"cs", 0, true},    {"CS", 0, true},    {"sc", -1, false},
+                 {"SC", -1, false}, {"scn", -1, false}, {"SCN", -1, false}, {"gs", 0, true}};
+    std::string out;
+    std::vector<std::string> operands;
+    size_t i = 0;
+    while (i < da.size()) {
+        const char c = da[i];
+        if (c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == 0) {
+            ++i;
+            continue;
+        }
+        if (c == '%') {
+            while (i < da.size() && da[i] != '\n' && da[i] != '\r') ++i;
+            continue;
+        }
+        if (c != '/' && !regular(c)) {
+            // Strings and delimiters have no place in a text state: skipped, with the
+            // operands they interrupt.
+            if (c == '(') {
+                for (int depth = 0; i < da.size(); ++i) {
+                    if (da[i] == '\\')
+                        ++i;
+                    else if (da[i] == '(')
+                        ++depth;
+                    else if (da[i] == ')' && --depth == 0)
+                        break;
+                }
+            } else if (c == '<') {
+                while (i < da.size() && da[i] != '>') ++i;
+            }
+            ++i;
+            operands.clear();
+            continue;
+        }
+        size_t j = i + 1;
+        while (j < da.size() && regular(da[j])) ++j;
+        std::string t = da.substr(i, j - i);
+        i = j;
+        if (t[0] == '/' || number(t)) {
+            operands.push_back(t);
+            continue;
+        }
+        int numbers = -1;
+        bool name = false, found = false;
+        for (const auto& k : known)
+            if (t == k.op) numbers = k.numbers, name = k.name, found = true;
+        size_t take = operands.size();
+        if (found) {
+            // The operator's own operands are the last ones: a name first where it takes one.
+            size_t n = 0;
+            while (n < operands.size() && operands[operands.size() - 1 - n][0] != '/' &&
+                   (numbers < 0 || n < static_cast<size_t>(numbers)))
+                ++n;
+            bool ok = numbers < 0 || n == static_cast<size_t>(numbers);
+            if (name) {
+                ok = ok && n < operands.size() && operands[operands.size() - 1 - n][0] == '/';
+                ++n;
+            }
+            if (!ok) {
+                operands.clear();
+                continue;
+            }
+            take = n;
+        }
+        for (size_t k = operands.size() - take; k < operands.size(); ++k) out += operands[k] + " ";
+        out += t + " ";
+        operands.clear();
+    }
+    if (!out.empty()) out.pop_back();
+    return out;
 }
 
 namespace {

@@ -32,6 +32,11 @@ std::string frame_ops(const WidgetFrame& f, double dx, double dy, bool round);
 // The default appearance split into its operands and operators, and the index of the font
 // name operand of its (last) Tf operator, or -1.
 std::vector<std::string> da_tokens(const std::string& da, int* tf_pos);
+// The default appearance with only what a text-state setting may hold: operators with their
+// operands, the text and colour operators with the operands they take. Stray tokens (an
+// array's bracket, a string) and operators short of operands go, which would otherwise be
+// copied into every drawing of the field's value.
+std::string clean_da(const std::string& da);
 
 // A one-line caption centred in a dx x dy box: the default appearance's operators with the
 // font resource `font` (e.g. "/ZaDb") at `size` (0: the largest whole size the box holds for
