@@ -175,8 +175,19 @@ void select_button_state(int first, const char* field_name, const int32_t* value
         }
         return opt_item != -1 && kid_at(holder, widget, opt_item);
     };
-    for (int i = first; i < g_st.num_field_strage; ++i) {
-        if (!field_name_matches(i, field_name)) continue;
+    // A radio button that names itself under the group's field but takes the group's value
+    // (a /T, no /V of its own) is one of the group's buttons, as viewers treat it.
+    const int w0 = g_st.p_field_strage[first].obj_no;
+    const int group =
+        field_type(first) == FIELD_TYPE_RADIO && w0 > 0 && valid_xref(w0) ? name_holder(w0) : -1;
+    auto named_button = [group](int i) {
+        const int w = g_st.p_field_strage[i].obj_no;
+        return group != -1 && field_type(i) == FIELD_TYPE_RADIO && w > 0 && valid_xref(w) &&
+               w != group && ref_target(dict_entry(w, "Parent")) == group &&
+               dict_entry(w, "V") == -1;
+    };
+    for (int i = group != -1 ? 0 : first; i < g_st.num_field_strage; ++i) {
+        if (!field_name_matches(i, field_name) && !named_button(i)) continue;
         const int widget = g_st.p_field_strage[i].obj_no;
         if (widget <= 0 || !valid_xref(widget)) continue;
         const char* state = "Off";

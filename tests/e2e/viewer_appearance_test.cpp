@@ -168,6 +168,42 @@ TEST_F(ViewerAppearance, ListBoxShowsTheOptionAScriptSelects) {
               std::string::npos);
 }
 
+TEST(RadioGroup, AButtonNamedUnderTheGroupIsOneOfItsButtons) {
+    // Group r: its first button has a name of its own but takes the group's value.
+    tt::TempDir d;
+    std::vector<std::string> o(9);
+    o[1] = "<< /Type /Catalog /Pages 2 0 R /AcroForm << /Fields [4 0 R] >> >>";
+    o[2] = "<< /Type /Pages /Kids [3 0 R] /Count 1 >>";
+    o[3] = "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 100] /Annots [5 0 R 6 0 R] >>";
+    o[4] = "<< /FT /Btn /Ff 49152 /T (r) /V /2 /Kids [5 0 R 6 0 R] >>";
+    o[5] = widget(
+        "/Parent 4 0 R /T (one) /Rect [20 20 40 40] /AS /1 /AP << /N << /1 7 0 R "
+        "/Off 8 0 R >> >>");
+    o[6] = widget(
+        "/Parent 4 0 R /Rect [60 20 80 40] /AS /2 /AP << /N << /2 7 0 R /Off 8 0 R "
+        ">> >>");
+    o[7] = form_xobject(20, 20, "0 g 5 5 10 10 re f");
+    o[8] = form_xobject(20, 20, "");
+    o[0] = "null";
+    std::string src = d.file("radio.pdf");
+    tt::write_file(src, tt::pdf_from_objects(o, "%PDF-1.4\n"));
+    ASSERT_EQ(tt::run(tt::sh_quote(tt::carvel()) + " " + tt::sh_quote(src)).status, 0);
+    for (const char* v : {"1", "2"}) {
+        std::string out = d.file("out.pdf");
+        tt::write_file(d.file("s.txt"), "Tessaro\nstart\t" + out + "\nstartPage\t" + src +
+                                            ".tpl\nsetPageFieldData\tr\t" + v +
+                                            "\nendPage\nfinish\n");
+        ASSERT_EQ(tt::run_tessaro(d.file("s.txt"), d.file("err.log")), 0);
+        std::string j = tt::run("qpdf --json --json-key=acroform " + tt::sh_quote(out)).out;
+        // Exactly one button is on: the one whose state the value names.
+        const std::string on = std::string("\"appearancestate\": \"/") + v + "\"";
+        EXPECT_NE(j.find(on), std::string::npos) << j;
+        EXPECT_EQ(j.find("\"appearancestate\": \"/" + std::string(v[0] == '1' ? "2" : "1") + "\""),
+                  std::string::npos)
+            << j;
+    }
+}
+
 TEST(ComboBox, WithoutAnAppearanceItTakesTheValue) {
     // A form that does not ask viewers to build appearances, with a combo box that has none;
     // its second option pairs an export value with the text shown, which the value shows.
