@@ -273,14 +273,15 @@ std::string clean_da(const std::string& da) {
         bool name = false, found = false;
         for (const auto& k : known)
             if (t == k.op) numbers = k.numbers, name = k.name, found = true;
+        // An operator of any count (and one not known) takes every operand before it.
         size_t take = operands.size();
-        if (found) {
+        if (found && numbers >= 0) {
             // The operator's own operands are the last ones: a name first where it takes one.
             size_t n = 0;
             while (n < operands.size() && operands[operands.size() - 1 - n][0] != '/' &&
-                   (numbers < 0 || n < static_cast<size_t>(numbers)))
+                   n < static_cast<size_t>(numbers))
                 ++n;
-            bool ok = numbers < 0 || n == static_cast<size_t>(numbers);
+            bool ok = n == static_cast<size_t>(numbers);
             if (name) {
                 ok = ok && n < operands.size() && operands[operands.size() - 1 - n][0] == '/';
                 ++n;

@@ -44,7 +44,7 @@ TEST(WidgetDrawing, DefaultAppearancesKeepOnlyTextStateOperators) {
     EXPECT_EQ(clean_da("0.298 0.298 0.298 rg ] /F1_1 12 Tf"), "0.298 0.298 0.298 rg /F1_1 12 Tf");
     EXPECT_EQ(clean_da("(x) 0 0 rg /F1 9 Tf 2 Tz"), "/F1 9 Tf 2 Tz");
     EXPECT_EQ(clean_da("0 g/Helv 0 Tf"), "0 g /Helv 0 Tf");
-    EXPECT_EQ(clean_da("/Cs1 cs 0.5 sc /F2 10 Tf"), "/Cs1 cs 0.5 sc /F2 10 Tf");
+    EXPECT_EQ(clean_da("/Cs1 cs 0.5 sc /F2 10 Tf /P0 scn"), "/Cs1 cs 0.5 sc /F2 10 Tf /P0 scn");
 }
 
 TEST(WidgetDrawing, AnUnderlineLiesInsideTheBox) {
