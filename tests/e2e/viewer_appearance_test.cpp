@@ -168,6 +168,18 @@ TEST_F(ViewerAppearance, ListBoxShowsTheOptionAScriptSelects) {
               std::string::npos);
 }
 
+// Compiles the form of objects `o` and fills it with the script lines `body`; the output's
+// path, or "" when a program failed.
+std::string fill_form(const tt::TempDir& d, const std::vector<std::string>& o,
+                      const std::string& body) {
+    const std::string src = d.file("form.pdf"), out = d.file("out.pdf");
+    tt::write_file(src, tt::pdf_from_objects(o, "%PDF-1.4\n"));
+    if (tt::run(tt::sh_quote(tt::carvel()) + " " + tt::sh_quote(src)).status != 0) return "";
+    tt::write_file(d.file("s.txt"), "Tessaro\nstart\t" + out + "\nstartPage\t" + src + ".tpl\n" +
+                                        body + "endPage\nfinish\n");
+    return tt::run_tessaro(d.file("s.txt"), d.file("err.log")) == 0 ? out : "";
+}
+
 TEST(RadioGroup, AButtonNamedUnderTheGroupIsOneOfItsButtons) {
     // Group r: its first button has a name of its own but takes the group's value.
     tt::TempDir d;
@@ -185,15 +197,9 @@ TEST(RadioGroup, AButtonNamedUnderTheGroupIsOneOfItsButtons) {
     o[7] = form_xobject(20, 20, "0 g 5 5 10 10 re f");
     o[8] = form_xobject(20, 20, "");
     o[0] = "null";
-    std::string src = d.file("radio.pdf");
-    tt::write_file(src, tt::pdf_from_objects(o, "%PDF-1.4\n"));
-    ASSERT_EQ(tt::run(tt::sh_quote(tt::carvel()) + " " + tt::sh_quote(src)).status, 0);
     for (const char* v : {"1", "2"}) {
-        std::string out = d.file("out.pdf");
-        tt::write_file(d.file("s.txt"), "Tessaro\nstart\t" + out + "\nstartPage\t" + src +
-                                            ".tpl\nsetPageFieldData\tr\t" + v +
-                                            "\nendPage\nfinish\n");
-        ASSERT_EQ(tt::run_tessaro(d.file("s.txt"), d.file("err.log")), 0);
+        const std::string out = fill_form(d, o, std::string("setPageFieldData\tr\t") + v + "\n");
+        ASSERT_FALSE(out.empty());
         std::string j = tt::run("qpdf --json --json-key=acroform " + tt::sh_quote(out)).out;
         // Exactly one button is on: the one whose state the value names.
         const std::string on = std::string("\"appearancestate\": \"/") + v + "\"";
@@ -217,14 +223,8 @@ TEST(ComboBox, WithoutAnAppearanceItTakesTheValue) {
         "/FT /Ch /Ff 131072 /T (city) /Opt [(Oslo) [(RM) (Rome)]] /Rect [20 40 200 60] /MK << /BC "
         "[0.5] >> /DA (/Helv 12 Tf 0 g)");
     o.push_back("<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>");
-    std::string src = d.file("combo.pdf");
-    tt::write_file(src, tt::pdf_from_objects(o, "%PDF-1.4\n"));
-    ASSERT_EQ(tt::run(tt::sh_quote(tt::carvel()) + " " + tt::sh_quote(src)).status, 0);
-    std::string out = d.file("out.pdf");
-    tt::write_file(d.file("s.txt"), "Tessaro\nstart\t" + out + "\nstartPage\t" + src +
-                                        ".tpl\nsetPageFieldData\tcity\tRM\nendPage\nfinish\n");
-    ASSERT_EQ(tt::run_tessaro(d.file("s.txt"), d.file("err.log")), 0)
-        << tt::read_file(d.file("err.log"));
+    const std::string out = fill_form(d, o, "setPageFieldData\tcity\tRM\n");
+    ASSERT_FALSE(out.empty()) << tt::read_file(d.file("err.log"));
     EXPECT_TRUE(tt::qpdf_check(out));
     EXPECT_NE(tt::pdftotext(out).find("Rome"), std::string::npos);
     EXPECT_EQ(tt::pdftotext(out).find("RM"), std::string::npos);
