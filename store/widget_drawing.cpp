@@ -269,20 +269,39 @@ std::string clean_da(const std::string& da) {
             operands.push_back(t);
             continue;
         }
-        int numbers = -1;
-        bool name = false, found = false;
-        for (const auto& k : known)
-            if (t == k.op) numbers = k.numbers, name = k.name, found = true;
-        // An operator of any count (and one not known) takes every operand before it.
+        const auto* op = std::find_if(std::begin(known), std::end(known),
+                                      [&t](const auto& k) { return t == k.op; });
+        if (op == std::end(known) || operands.empty()) {
+            // Not a text-state operator (or one without its operands): dropped with them.
+            operands.clear();
+            continue;
+        }
+        if (t == "Tf") {
+            // The size is the last number, the font the last name before it; a size alone
+            // stays, the field's font being named later.
+            if (operands.back()[0] == '/') {
+                operands.clear();
+                continue;
+            }
+            for (size_t m = operands.size() - 1; m-- > 0;)
+                if (operands[m][0] == '/') {
+                    out += operands[m] + " ";
+                    break;
+                }
+            out += operands.back() + " Tf ";
+            operands.clear();
+            continue;
+        }
+        // An operator of any count takes every operand before it.
         size_t take = operands.size();
-        if (found && numbers >= 0) {
+        if (op->numbers >= 0) {
             // The operator's own operands are the last ones: a name first where it takes one.
             size_t n = 0;
             while (n < operands.size() && operands[operands.size() - 1 - n][0] != '/' &&
-                   n < static_cast<size_t>(numbers))
+                   n < static_cast<size_t>(op->numbers))
                 ++n;
-            bool ok = n == static_cast<size_t>(numbers);
-            if (name) {
+            bool ok = n == static_cast<size_t>(op->numbers);
+            if (op->name) {
                 ok = ok && n < operands.size() && operands[operands.size() - 1 - n][0] == '/';
                 ++n;
             }

@@ -44,6 +44,10 @@ TEST(WidgetDrawing, DefaultAppearancesKeepOnlyTextStateOperators) {
     EXPECT_EQ(clean_da("0.298 0.298 0.298 rg ] /F1_1 12 Tf"), "0.298 0.298 0.298 rg /F1_1 12 Tf");
     EXPECT_EQ(clean_da("(x) 0 0 rg /F1 9 Tf 2 Tz"), "/F1 9 Tf 2 Tz");
     EXPECT_EQ(clean_da("0 g/Helv 0 Tf"), "0 g /Helv 0 Tf");
+    // A size without a font stays; a string's operator goes with it.
+    EXPECT_EQ(clean_da(" 12.00000 Tf 0.5 g"), "12.00000 Tf 0.5 g");
+    EXPECT_EQ(clean_da("/Helv 12 12 Tf"), "/Helv 12 Tf");
+    EXPECT_EQ(clean_da("(x) Tj /Helv 12 Tf 0 0 1 rg"), "/Helv 12 Tf 0 0 1 rg");
     EXPECT_EQ(clean_da("/Cs1 cs 0.5 sc /F2 10 Tf /P0 scn"), "/Cs1 cs 0.5 sc /F2 10 Tf /P0 scn");
 }
 
