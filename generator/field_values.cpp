@@ -14,6 +14,7 @@
 #include "generator/doc_state.h"
 #include "generator/field_names.h"
 #include "generator/field_widgets.h"
+#include "generator/page_numbering.h"
 #include "generator/text_fill.h"
 #include "generator/utf16.h"
 #include "multibyte/char_width.h"
@@ -223,20 +224,53 @@ bool latin_options(const st_field& r, const std::vector<ChoiceItem>& items,
     return true;
 }
 
+// The appearance stream to draw list box widget `widget` (record `idx`) into, and its box
+// (*dx x *dy): the widget's normal appearance, unless another field's widget shows that
+// stream too or its box is not the widget's size (forms that give many widgets one
+// background stream); the widget then gets a copy of its own, the widget's size. -1: none.
+int own_list_appearance(int idx, int widget, double* dx, double* dy) {
+    const int n = widget_appearance_elem(widget);
+    float rect[4], box[4];
+    int len = 0;
+    if (n == -1 || !widget_rect(widget, rect)) return -1;
+    const int ap = g_st.p_elem_strage[n].data.obj_no;
+    const char* bbox = dict_array_text(ap, "BBox", &len);
+    if (!bbox || !read_numbers(bbox, len, box, 4)) return -1;
+    double w = std::fabs(rect[2] - rect[0]), h = std::fabs(rect[3] - rect[1]);
+    const int turn = get_elem_int(widget, "MK", "R");
+    if (turn == 90 || turn == 270 || turn == -90) std::swap(w, h);
+    *dx = std::fabs(box[2] - box[0]);
+    *dy = std::fabs(box[3] - box[1]);
+    bool shared = false;
+    for (int k = 0; k < g_st.num_field_strage && !shared; ++k) {
+        const int o = g_st.p_field_strage[k].obj_no;
+        shared = k != idx && o > 0 && o != widget && valid_xref(o) && widget_appearance(o) == ap;
+    }
+    if (!shared && std::fabs(*dx - w) < 1 && std::fabs(*dy - h) < 1) return ap;
+    const int own = dup_obj(ap);
+    set_elem_objref(n, own);
+    const std::string size = "0 0 " + std::to_string(w) + " " + std::to_string(h);
+    if (const int b = dict_entry(own, "BBox"); b != -1) {
+        set_elem_str(b, STR_ARRAY, size.data(), static_cast<int>(size.size()));
+        g_st.p_elem_strage[b].data.str.f_renum = 0;
+    }
+    *dx = w;
+    *dy = h;
+    return own;
+}
+
 // Draws list box widget `widget` (field record `idx`) as viewers draw one: its options in the
 // field's font, the stand-ins taking the characters it lacks, option `selected` on a black
 // bar. A field whose appearance has no box keeps its appearance.
 void redraw_list_box(int idx, int widget, const std::vector<ChoiceItem>& items, int selected) {
     const st_field& r = g_st.p_field_strage[idx];
-    const int ap = widget_appearance(widget);
-    if (ap == -1 || dict_entry(ap, LABEL_STREAM) == -1 || r.short_name[0] == 0 ||
+    const int shown = widget_appearance(widget);
+    if (shown == -1 || dict_entry(shown, LABEL_STREAM) == -1 || r.short_name[0] == 0 ||
         r.font_no >= g_st.num_font_strage)
         return;
-    int len = 0;
-    const char* bbox = dict_array_text(ap, "BBox", &len);
-    float box[4];
-    if (!bbox || !read_numbers(bbox, len, box, 4)) return;
-    const double dx = std::fabs(box[2] - box[0]), dy = std::fabs(box[3] - box[1]);
+    double dx = 0, dy = 0;
+    const int ap = own_list_appearance(idx, widget, &dx, &dy);
+    if (ap == -1) return;
     const WidgetFrame fr = read_widget_frame(widget, 0);
     char sname[LABEL_SIZE];
     std::memcpy(sname, r.short_name, sizeof sname);

@@ -210,6 +210,34 @@ TEST(RadioGroup, AButtonNamedUnderTheGroupIsOneOfItsButtons) {
     }
 }
 
+TEST(ListBox, AStreamOtherWidgetsShowStaysTheirs) {
+    // Two list boxes show one grey stream the page's size, as some TeX forms give them.
+    tt::TempDir d;
+    std::vector<std::string> o(8);
+    o[0] = "null";
+    o[1] = "<< /Type /Catalog /Pages 2 0 R /AcroForm << /Fields [4 0 R 5 0 R] >> >>";
+    o[2] = "<< /Type /Pages /Kids [3 0 R] /Count 1 >>";
+    o[3] = "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 300 100] /Annots [4 0 R 5 0 R] >>";
+    for (int k : {4, 5})
+        o[static_cast<size_t>(k)] =
+            widget("/FT /Ch /T (l" + std::to_string(k) + ") /Opt [(Ant) (Bee)] /Rect [" +
+                   (k == 4 ? "20" : "160") + " 20 " + (k == 4 ? "120" : "260") +
+                   " 60] /DA (/Helv 10 Tf 0 g) /AP << /N 6 0 R >> /DR << /Font << /Helv 7 0 R >> "
+                   ">>");
+    o[6] = form_xobject(300, 100, "0.5 g 0 0 300 100 re f");
+    o[7] = "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>";
+    const std::string out = fill_form(d, o, "setPageFieldData\tl4\tBee\n");
+    ASSERT_FALSE(out.empty()) << tt::read_file(d.file("err.log"));
+    tt::Pixmap p = tt::render_page(out, 1, 72);
+    ASSERT_FALSE(p.px.empty());
+    auto grey = [&p](int x, int y) {
+        return static_cast<unsigned char>(p.px[static_cast<size_t>((p.h - y) * p.w + x)]);
+    };
+    EXPECT_NEAR(grey(200, 40), 127, 10);  // the other list keeps the grey stream
+    EXPECT_GT(grey(110, 55), 200);        // the filled one is drawn at its size, on white
+    EXPECT_NE(tt::pdftotext(out).find("Bee"), std::string::npos);
+}
+
 TEST(ComboBox, WithoutAnAppearanceItTakesTheValue) {
     // A form that does not ask viewers to build appearances, with a combo box that has none;
     // its second option pairs an export value with the text shown, which the value shows.
