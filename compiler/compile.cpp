@@ -74,7 +74,7 @@ bool expand_stored_object_streams() {
         size_t at =
             static_cast<size_t>(i) < g_cc.def_pos.size() ? g_cc.def_pos[static_cast<size_t>(i)] : 0;
         made += expand_object_stream_data(plain, get_elem_int(i, nullptr, "N"),
-                                          get_elem_int(i, nullptr, "First"), text, &map, at);
+                                          get_elem_int(i, nullptr, "First"), text, &map, at, i);
     }
     if (made == 0) return true;
     text += "startxref\r\n1\r\n%%EOF\r\n";
@@ -168,7 +168,7 @@ CompileStatus refuse_too_large() {
 CompileStatus compile_pdf_memory(const char* data, size_t len) {
     if (len > MAX_PDF_SIZE) return refuse_too_large();
     std::string text;
-    note_repairs(prepare_input(data, len, text, &g_cc.expansion));
+    note_repairs(prepare_input(data, len, text, &g_cc.expansion, &g_cc.live));
     return compile_text(text);
 }
 
@@ -184,7 +184,7 @@ CompileStatus compile_pdf_file(const char* program_name, const std::string& pdf_
     }
     if (data.size() > MAX_PDF_SIZE) return refuse_too_large();
     // The file's bytes become the scanner's text in place.
-    note_repairs(prepare_text(data, &g_cc.expansion));
+    note_repairs(prepare_text(data, &g_cc.expansion, &g_cc.live));
     return compile_text(data);
 }
 

@@ -61,6 +61,10 @@ struct CompilerState {
     // put back when that object ends.
     int kept_obj = -1;
     st_xref kept_xref{};
+    // Where the file's newest cross-reference data puts each object, and the objects whose
+    // definition stored is that one (later definitions of them are passed by).
+    XrefChain live;
+    std::vector<char> live_taken;
 
     // Set by a handler that meets input the template cannot hold; the parse then stops.
     std::string parse_abort;

@@ -118,9 +118,26 @@ struct ObjStmInfo {
     bool filtered = false;
 };
 
+// The number of the object whose header ends just before `after` ("N G obj"), or -1.
+long object_number_before(const std::string& t, size_t after) {
+    if (after < 3 || !at(t, after - 3, "obj")) return -1;
+    size_t i = after - 3;
+    auto back = [&](bool (*pred)(char)) {
+        const size_t s = i;
+        while (i > 0 && pred(t[i - 1])) --i;
+        return i < s;
+    };
+    back(is_ws);
+    if (!back(is_digit) || !back(is_ws)) return -1;
+    const size_t end = i;
+    back(is_digit);
+    size_t k = i;
+    return i < end ? read_number(t, k, end) : -1;
+}
+
 // Expands one object stream whose data is [data, data_end); appends its objects.
 int expand_one(const ObjStmInfo& info, const std::string& t, size_t data, size_t data_end,
-               std::string& out, ExpansionMap* map, size_t stream_pos) {
+               std::string& out, ExpansionMap* map, size_t stream_pos, long stream_no) {
     std::string plain;
     if (info.filtered) {
         if (!info.flate) return 0;
@@ -129,13 +146,13 @@ int expand_one(const ObjStmInfo& info, const std::string& t, size_t data, size_t
     } else {
         plain.assign(t, data, data_end - data);
     }
-    return expand_object_stream_data(plain, info.n, info.first, out, map, stream_pos);
+    return expand_object_stream_data(plain, info.n, info.first, out, map, stream_pos, stream_no);
 }
 
 }  // namespace
 
 int expand_object_stream_data(const std::string& plain, long n, long first_pos, std::string& out,
-                              ExpansionMap* map, size_t stream_pos) {
+                              ExpansionMap* map, size_t stream_pos, long stream_no) {
     if (n <= 0 || static_cast<size_t>(n) > plain.size()) return 0;
     std::vector<long> nums, offs;
     nums.reserve(static_cast<size_t>(n));
@@ -161,6 +178,7 @@ int expand_object_stream_data(const std::string& plain, long n, long first_pos, 
         if (map) {
             map->text_pos.push_back(out.size());
             map->source_pos.push_back(stream_pos);
+            map->stream_no.push_back(stream_no);
         }
         int hl = std::snprintf(head, sizeof head, "%ld 0 obj\r", nums[k]);
         out.append(head, static_cast<size_t>(hl));
@@ -265,19 +283,35 @@ bool cut_tail(std::string& text) {
     return p != std::string::npos;
 }
 
-size_t ExpansionMap::source_of(size_t p) const {
-    if (p < base || text_pos.empty()) return p;
-    size_t rel = p - base;
-    // The last expanded object that starts at or before p.
-    size_t lo = 0, hi = text_pos.size();
+namespace {
+
+// The last expanded object that starts at or before text offset p, or -1 for one of the
+// file's text.
+long expanded_at(const ExpansionMap& m, size_t p) {
+    if (p < m.base || m.text_pos.empty()) return -1;
+    const size_t rel = p - m.base;
+    size_t lo = 0, hi = m.text_pos.size();
     while (hi - lo > 1) {
         size_t mid = (lo + hi) / 2;
-        if (text_pos[mid] <= rel)
+        if (m.text_pos[mid] <= rel)
             lo = mid;
         else
             hi = mid;
     }
-    return source_pos[lo];
+    return static_cast<long>(lo);
+}
+
+}  // namespace
+
+size_t ExpansionMap::source_of(size_t p) const {
+    const long k = expanded_at(*this, p);
+    return k < 0 ? p : source_pos[static_cast<size_t>(k)];
+}
+
+long ExpansionMap::stream_of(size_t p) const {
+    const long k = expanded_at(*this, p);
+    return k < 0 || static_cast<size_t>(k) >= stream_no.size() ? -1
+                                                               : stream_no[static_cast<size_t>(k)];
 }
 
 int expand_object_streams(const std::string& t, std::string& out, ExpansionMap* map) {
@@ -326,7 +360,8 @@ int expand_object_streams(const std::string& t, std::string& out, ExpansionMap* 
         if (info.length >= 0 && data + static_cast<size_t>(info.length) <= data_end)
             data_end = data + static_cast<size_t>(info.length);
         if (info.n > 0 && data <= data_end)
-            made += expand_one(info, t, data, data_end, out, map, dict_start);
+            made += expand_one(info, t, data, data_end, out, map, dict_start,
+                               object_number_before(t, dict_start));
         i = stream_end > kw ? stream_end : kw + 1;
     }
     return made;
@@ -337,10 +372,11 @@ void close_text(std::string& text, const std::string& expansion) {
     text.append("startxref\r\n1\r\n%%EOF\r\n");
 }
 
-PrepRepairs prepare_input(const char* data, size_t len, std::string& text, ExpansionMap* map) {
+PrepRepairs prepare_input(const char* data, size_t len, std::string& text, ExpansionMap* map,
+                          XrefChain* chain) {
     text.reserve(len + 64);
     text.assign(data, len);
-    return prepare_text(text, map);
+    return prepare_text(text, map, chain);
 }
 
 bool drop_leading_junk(std::string& text) {
@@ -550,7 +586,7 @@ size_t blank_stray_text(std::string& text) {
     return blanked;
 }
 
-PrepRepairs prepare_text(std::string& text, ExpansionMap* map) {
+PrepRepairs prepare_text(std::string& text, ExpansionMap* map, XrefChain* chain) {
     PrepRepairs repairs;
     repairs.no_header = drop_leading_junk(text);
     repairs.split = split_glued_headers(text);
@@ -558,6 +594,10 @@ PrepRepairs prepare_text(std::string& text, ExpansionMap* map) {
     repairs.stray = blank_stray_text(text);
     repairs.revisions = end_revisions(text);
     repairs.no_eof = !cut_tail(text);
+    // The offsets of the cross-reference data hold while nothing was put into the text.
+    if (chain && !repairs.no_header && repairs.split == 0 && repairs.closed == 0 &&
+        repairs.revisions == 0)
+        *chain = read_xref_chain(text);
     std::string expansion;
     // In an encrypted file the object streams are encrypted too: they are expanded once
     // the objects are parsed and decrypted.

@@ -9,14 +9,20 @@
 #include <string>
 #include <vector>
 
+#include "compiler/xref_chain.h"
+
 // Where the expanded objects lie: their offsets in the scanner's text, and the offset of
 // the object stream each came from in the file (which tells how recent a definition is).
 struct ExpansionMap {
     size_t base = static_cast<size_t>(-1);  // offset of the first expanded object
     std::vector<size_t> text_pos;
     std::vector<size_t> source_pos;
+    std::vector<long> stream_no;  // the object stream's own number (-1: not known)
     // The file offset an object at text offset p belongs to.
     size_t source_of(size_t p) const;
+    // The number of the object stream that the expanded object at text offset p came from;
+    // -1 for an object of the file's text.
+    long stream_of(size_t p) const;
     // The file may be encrypted: its object streams are expanded after decryption, from
     // the parsed objects, rather than from the text.
     bool deferred = false;
@@ -36,11 +42,13 @@ struct PrepRepairs {
     bool no_header = false;
 };
 
-// Builds the scanner's text from the bytes of a PDF file (all steps below, in order).
+// Builds the scanner's text from the bytes of a PDF file (all steps below, in order). With
+// `chain`, the file's cross-reference chain is read too, when no repair moved the offsets.
 PrepRepairs prepare_input(const char* data, size_t len, std::string& text,
-                          ExpansionMap* map = nullptr);
+                          ExpansionMap* map = nullptr, XrefChain* chain = nullptr);
 // The same on the file's bytes in place.
-PrepRepairs prepare_text(std::string& text, ExpansionMap* map = nullptr);
+PrepRepairs prepare_text(std::string& text, ExpansionMap* map = nullptr,
+                         XrefChain* chain = nullptr);
 
 // How far into a file the header "%PDF-" is looked for, as viewers look for it.
 constexpr size_t HEADER_SEARCH = 1024 + 5;
@@ -86,9 +94,10 @@ int expand_object_streams(const std::string& text, std::string& expansion,
 
 // Appends to `out` the objects held by the plain (decoded) data of one object stream:
 // `n` objects, their bytes starting at `first` (or after the header when negative). Returns
-// the number of objects appended; with a map, records them as coming from `stream_pos`.
+// the number of objects appended; with a map, records them as coming from object stream
+// `stream_no` at `stream_pos`.
 int expand_object_stream_data(const std::string& plain, long n, long first, std::string& out,
-                              ExpansionMap* map, size_t stream_pos);
+                              ExpansionMap* map, size_t stream_pos, long stream_no);
 
 // Appends the expansion and "startxref\r\n1\r\n%%EOF\r\n".
 void close_text(std::string& text, const std::string& expansion);

@@ -133,7 +133,23 @@ void on_begin_object(const char*, const pdf_tok& v) {
     if (g_cc.def_pos.size() <= static_cast<size_t>(n)) g_cc.def_pos.resize(n + 1, 0);
     size_t at = g_cc.expansion.source_of(g_cc.obj_text_pos);
     st_xref& x = g_st.p_xref_strage[n];
-    if (x.first_elem != 0) {
+    // The definition the file's newest cross-reference data names is the one viewers show:
+    // it replaces any other, and no other replaces it.
+    const LiveObject* live = g_cc.live.find(n);
+    if (live) {
+        const long stream = g_cc.expansion.stream_of(g_cc.obj_text_pos);
+        const bool is_live =
+            live->kind == LiveObject::in_stream
+                ? stream >= 0 && stream == live->stream
+                : stream < 0 && !g_cc.f_expanding && g_cc.obj_text_pos == live->obj_pos;
+        if (g_cc.live_taken.size() <= static_cast<size_t>(n)) g_cc.live_taken.resize(n + 1, 0);
+        if (is_live) {
+            g_cc.live_taken[n] = 1;
+        } else if (g_cc.live_taken[n] || (x.first_elem != 0 && g_cc.def_pos[n] > at)) {
+            g_cc.kept_obj = n;
+            g_cc.kept_xref = x;
+        }
+    } else if (x.first_elem != 0) {
         if (section_of(g_cc.def_pos[n]) == section_of(at)) g_cc.f_dup_xref = true;
         // An object from an object stream that a later update in the file redefined:
         // the update's definition stays.

@@ -201,3 +201,37 @@ TEST(InputPrep, ObjectStreamOfALaterUpdateWinsOverThePlainObject) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(InputPrep, TheNewestCrossReferenceNamesTheLiveDefinition) {
+    // Object 3 is redefined by an update; the next update's table points it back at its
+    // first definition, as files edited in place do. Viewers show the first one.
+    std::string pdf = "%PDF-1.4\n";
+    const size_t first = pdf.size();
+    pdf += "3 0 obj <</A 1>> endobj\n";
+    const size_t table1 = pdf.size();
+    auto entry = [](size_t off) {
+        std::string s = std::to_string(off);
+        return std::string(10 - s.size(), '0') + s + " 00000 n \n";
+    };
+    pdf += "xref\n0 1\n0000000000 65535 f \n3 1\n" + entry(first) +
+           "trailer <</Size 4>>\nstartxref\n" + std::to_string(table1) + "\n%%EOF\n";
+    const size_t redef = pdf.size();
+    pdf += "3 0 obj <</B 2>> endobj\n";
+    const size_t table2 = pdf.size();
+    pdf += "xref\n3 1\n" + entry(redef) + "trailer <</Size 4/Prev " + std::to_string(table1) +
+           ">>\nstartxref\n" + std::to_string(table2) + "\n%%EOF\n";
+    const size_t table3 = pdf.size();
+    pdf += "xref\n3 1\n" + entry(first) + "trailer <</Size 4/Prev " + std::to_string(table2) +
+           ">>\nstartxref\n" + std::to_string(table3) + "\n%%EOF\n";
+    ASSERT_EQ(compile_text(pdf), CompileStatus::ok);
+    EXPECT_EQ(chain_of(3), "A:I");
+    EXPECT_FALSE(g_cc.f_dup_xref);
+    // Without that last update the redefinition is live, as before.
+    pdf.erase(table3);
+    ASSERT_EQ(compile_text(pdf), CompileStatus::ok);
+    EXPECT_EQ(chain_of(3), "B:I");
+}
+
+}  // namespace
