@@ -1644,8 +1644,9 @@ void analyse_widget(int w) {
 // A form that also carries an XFA description is shown from that description's own data by
 // the viewers that read it, so the values written into the widgets would not show there: the
 // description goes, as fillers drop it, unless the pages are drawn from it alone
-// (/NeedsRendering). Usage-rights signatures (/Perms /UR3, /UR) cover the document as
-// written and would be reported broken by every filled copy: they go too.
+// (/NeedsRendering). Usage-rights signatures (/Perms /UR3, /UR) and the certification
+// signature (/Perms /DocMDP) cover the document as written and would be reported broken by
+// every filled copy, whose signature values are cleared: they go too.
 namespace {
 void drop_xfa_and_usage_rights(int acro) {
     const int root = get_trailer_objref("Root");
@@ -1655,7 +1656,7 @@ void drop_xfa_and_usage_rights(int acro) {
         if (xfa != -1) switch_off_entry(xfa);
     }
     const Dict perms = Dict{root}.sub("Perms");
-    for (const char* key : {"UR3", "UR"}) {
+    for (const char* key : {"UR3", "UR", "DocMDP"}) {
         const int e = perms.find(key);
         if (e != -1) switch_off_entry(e);
     }
