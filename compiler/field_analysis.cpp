@@ -1676,10 +1676,9 @@ std::vector<int> listed_objects(int e) {
 // A widget or field listed in a field's /Kids but without the /Parent that links it back is
 // given one. Viewers name such a widget by the field tree, from /Fields down; without the
 // link its name, value and default appearance would be lost to it here. Returns how many
-// were linked.
-int link_kids_to_parents(int form) {
+// were linked; `seen` marks the objects of the field tree.
+int link_kids_to_parents(int form, std::vector<char>& seen) {
     if (!valid_xref(form)) return 0;
-    std::vector<char> seen(static_cast<size_t>(g_st.num_xref_strage), 0);
     std::vector<int> work = listed_objects(get_elem(form, "Fields"));
     int linked = 0;
     while (!work.empty()) {
@@ -1708,9 +1707,15 @@ void analyse_fields() {
     g_made_fonts.clear();
     g_taken_appearances.clear();
     int form = acroform_object();
-    if (int linked = link_kids_to_parents(form))
+    // The widgets viewers know: those of the field tree and those a page lists.
+    std::vector<char> known(static_cast<size_t>(g_st.num_xref_strage), 0);
+    if (int linked = link_kids_to_parents(form, known))
         note_repair("fields linked to the field whose /Kids lists them (" + std::to_string(linked) +
                     (linked == 1 ? " field)" : " fields)"));
+    for (int i = 0; i < g_st.num_xref_strage; ++i)
+        if (g_st.p_xref_strage[i].first_elem != 0)
+            for (int a : listed_objects(dict_entry(i, "Annots"))) known[static_cast<size_t>(a)] = 1;
+    int unknown = 0;
     g_need_appearances = valid_xref(form) && is_true(get_elem(form, "NeedAppearances"));
     int fields = valid_xref(form) ? get_elem(form, "Fields") : -1;
     if (fields != -1) fields = value_of(fields);
@@ -1722,8 +1727,17 @@ void analyse_fields() {
         // /Type is optional in annotation dictionaries.
         if (!top_name_is(i, "Subtype", "Widget")) continue;
         if (dict_entry(i, "Type") != -1 && !top_name_is(i, "Type", "Annot")) continue;
+        // A widget that no page shows and no field holds (an editor's leftover, often marked
+        // /removed) is no field to anyone: it is not offered for filling.
+        if (!known[static_cast<size_t>(i)]) {
+            ++unknown;
+            continue;
+        }
         analyse_widget(i);
     }
+    if (unknown > 0)
+        note_repair("widgets on no page and in no field passed by (" + std::to_string(unknown) +
+                    (unknown == 1 ? " widget)" : " widgets)"));
     // Generated documents carry the appearances of their values; a viewer asked to rebuild
     // them would draw the template's stored values instead.
     int acro = acroform_object();

@@ -485,6 +485,22 @@ std::string full_name_of(int i) {
 
 }  // namespace
 
+TEST(FieldNames, AWidgetNoPageShowsAndNoFieldHoldsIsNoField) {
+    // Widget 12, an editor's leftover, is neither listed by /Fields nor shown by a page.
+    std::string pdf =
+        form_head("/Fields [10 0 R]/DA (/Helv 0 Tf 0 g)/DR <</Font <</Helv 5 0 R>>>>") +
+        "10 0 obj <</Type/Annot/Subtype/Widget/FT/Tx/T (live)/Rect [0 0 100 20]"
+        "/AP <</N 11 0 R>>>> endobj\n" +
+        stream_obj(11, k_ap_helv, "/Tx BMC EMC") +
+        "12 0 obj <</Type/Annot/Subtype/Widget/FT/Tx/T (ghost)/removed true/Rect [0 0 100 20]"
+        "/AP <</N 11 0 R>>>> endobj\n";
+    ASSERT_EQ(compile_text(pdf_with(pdf)), CompileStatus::ok);
+    ASSERT_EQ(g_st.num_field_strage, 1);
+    EXPECT_EQ(full_name_of(0), "live");
+    ASSERT_FALSE(g_cc.repairs.empty());
+    EXPECT_EQ(g_cc.repairs.back(), "widgets on no page and in no field passed by (1 widget)");
+}
+
 TEST(FieldNames, FullNamesTypesAndFlagsThroughParents) {
     // form > "Séction" (UTF-16BE) > widget 10 ("café", PDFDocEncoding with an escape) and
     // kid widgets 12/13 of a radio group named in hex; a check box; a nameless middle node.
@@ -504,7 +520,9 @@ TEST(FieldNames, FullNamesTypesAndFlagsThroughParents) {
         "/AP <</N 11 0 R>>>> endobj\n"
         "15 0 obj <</T (1)/FT/Tx/Kids [16 0 R]>> endobj\n"
         "16 0 obj <</Type/Annot/Subtype/Widget/T ()/Parent 15 0 R/Rect [0 0 9 9]"
-        "/AP <</N 11 0 R>>>> endobj\n";
+        "/AP <</N 11 0 R>>>> endobj\n"
+        // The page shows the two fields the form does not list.
+        "30 0 obj <</Type/Page/Parent 4 0 R/Annots [14 0 R 16 0 R]>> endobj\n";
     ASSERT_EQ(compile_text(pdf_with(pdf)), CompileStatus::ok);
     ASSERT_EQ(g_st.num_field_strage, 5);
     // An empty partial name adds no separator.
@@ -852,7 +870,8 @@ TEST(FieldNames, NonTextWidgetsShownAsTheirValueWhenViewersWouldRebuildThem) {
                       "12 0 obj <</Type/Annot/Subtype/Widget/Parent 9 0 R/Rect [0 20 10 30]"
                       "/AP <</N <</b 20 0 R/Off 20 0 R>>>>/AS /b>> endobj\n"
                       "13 0 obj <</Type/Annot/Subtype/Widget/Parent 9 0 R/Rect [0 40 10 50]"
-                      "/Kids [5 0 R]/AP <</N <</b 20 0 R/Off 20 0 R>>>>/AS /b>> endobj\n" +
+                      "/Kids [5 0 R]/AP <</N <</b 20 0 R/Off 20 0 R>>>>/AS /b>> endobj\n"
+                      "30 0 obj <</Type/Page/Parent 4 0 R/Annots [12 0 R 13 0 R]>> endobj\n" +
                       stream_obj(20, "/BBox [0 0 10 10]", ""))),
                   CompileStatus::ok);
         const bool listed = fields[8] == '[';
