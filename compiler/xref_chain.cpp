@@ -112,7 +112,8 @@ struct Reader {
     }
 
     // A classic table at i (after "xref"); the offset of its trailer dictionary, or npos.
-    size_t table(size_t i) {
+    // Its free entries go to `frees`: a hybrid file's stream may list those objects.
+    size_t table(size_t i, std::vector<long long>& frees) {
         for (int subsections = 0; subsections < 1 << 20; ++subsections) {
             skip_ws(i);
             if (at(i, "trailer")) return i + 7;
@@ -124,7 +125,10 @@ struct Reader {
                 skip_ws(i);
                 if (off < 0 || gen < 0 || i >= t.size() || (t[i] != 'n' && t[i] != 'f'))
                     return std::string::npos;
-                put(first + k, t[i] == 'n' ? direct(first + k, off) : LiveObject{});
+                if (t[i] == 'n')
+                    put(first + k, direct(first + k, off));
+                else
+                    frees.push_back(first + k);
                 ++i;
             }
         }
@@ -258,7 +262,8 @@ XrefChain read_xref_chain(const std::string& text) {
         r.skip_ws(i);
         long long prev = -1;
         if (r.at(i, "xref")) {
-            const size_t trailer = r.table(i + 4);
+            std::vector<long long> frees;
+            const size_t trailer = r.table(i + 4, frees);
             if (trailer == std::string::npos) break;
             const size_t end = std::min(r.find("startxref", trailer, text.size()),
                                         std::min(text.size(), trailer + DICT_REACH));
@@ -268,6 +273,7 @@ XrefChain read_xref_chain(const std::string& text) {
             long long ignored = -1;
             if (stm >= 0 && static_cast<size_t>(stm) < text.size())
                 r.stream(static_cast<size_t>(stm), &ignored);
+            for (long long n : frees) r.put(n, LiveObject{});
         } else if (!r.stream(i, &prev)) {
             break;
         }
