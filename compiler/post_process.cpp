@@ -434,9 +434,9 @@ void drop_object_and_xref_streams() {
 
 // A key too long for a label is read as a bare name followed by its unlabelled value, which
 // keeps resource names whole for the content streams that use them. An appearance state's
-// name is looked up instead, and matched against /AS and /V values, which are names cut to a
-// label's length: in the state dictionaries of every /AP, each such pair becomes one entry
-// under its key cut the same way, as every key was before.
+// name is looked up instead, and matched against /AS and /V values, which are state names
+// shortened to a label's length: in the state dictionaries of every /AP, each such pair
+// becomes one entry under its key shortened the same way.
 void fold_long_state_keys(const Dict& states) {
     if (!states.valid() || (states.start == 0 && dict_entry(states.obj, LABEL_STREAM) != -1))
         return;
@@ -444,7 +444,7 @@ void fold_long_state_keys(const Dict& states) {
     for (int e : states.entries()) {
         st_elem& el = g_st.p_elem_strage[e];
         if (key != -1) {
-            copy_label(el.label, elem_bytes(g_st.p_elem_strage[key]) + 1);
+            copy_state_name(el.label, elem_bytes(g_st.p_elem_strage[key]) + 1);
             g_st.p_elem_strage[key].f_type = 0;
             key = -1;
             continue;

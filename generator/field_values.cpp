@@ -29,28 +29,26 @@
 namespace {
 
 // A value as the bytes of a name: UTF-8, or Latin-1 when `latin1` is set (names of older
-// producers). A value longer than a name record holds is cut where the template cut the
-// names it holds (a state named by a long export value). False when it has a character
-// Latin-1 lacks.
-bool value_name(const int32_t* value, bool latin1, char (&out)[LABEL_SIZE]) {
-    size_t o = 0;
-    for (const int32_t* p = value; *p != 0 && o < LABEL_SIZE - 1; ++p) {
+// producers), shortened as the template shortened the state names it holds (a state named
+// by a long export value); `cut` gets the value merely cut to a label's length, as templates
+// of older versions cut them. False when it has a character Latin-1 lacks.
+bool value_name(const int32_t* value, bool latin1, char (&out)[LABEL_SIZE],
+                char (&cut)[LABEL_SIZE]) {
+    std::string bytes;
+    for (const int32_t* p = value; *p != 0; ++p) {
         uint32_t u = static_cast<uint32_t>(*p);
-        char bytes[4];
-        size_t n = 0;
+        char b[4];
         if (latin1) {
             if (u > 0xFF) return false;
-            bytes[n++] = static_cast<char>(u);
+            bytes += static_cast<char>(u);
         } else if (u <= 0x10FFFF) {
-            n = utf8_encode(u, bytes);
+            bytes.append(b, utf8_encode(u, b));
         } else {
             return false;
         }
-        if (o + n > LABEL_SIZE - 1) n = LABEL_SIZE - 1 - o;
-        std::memcpy(out + o, bytes, n);
-        o += n;
     }
-    out[o] = 0;
+    copy_state_name(out, bytes.c_str());
+    copy_label(cut, bytes.c_str());
     return true;
 }
 
@@ -159,9 +157,10 @@ void each_widget(int first, const char* field_name, Fn&& fn) {
 // field's /V records the choice. A check box also takes an affirmative value as its on
 // state.
 void select_button_state(int first, const char* field_name, const int32_t* value) {
-    char utf8[LABEL_SIZE], latin1[LABEL_SIZE], on[LABEL_SIZE];
-    const bool have_utf8 = value_name(value, false, utf8);
-    const bool have_latin1 = value_name(value, true, latin1);
+    char utf8[LABEL_SIZE], latin1[LABEL_SIZE], on[LABEL_SIZE], utf8_cut[LABEL_SIZE],
+        latin1_cut[LABEL_SIZE];
+    const bool have_utf8 = value_name(value, false, utf8, utf8_cut);
+    const bool have_latin1 = value_name(value, true, latin1, latin1_cut);
     const bool yes = affirmative(value);
     const std::string want = value_utf8(value);
     // Copies of state names: entries appended below may move the element storage.
@@ -196,6 +195,10 @@ void select_button_state(int first, const char* field_name, const int32_t* value
             state = utf8;
         else if (have_latin1 && *latin1 && appearance_state(widget, latin1) != -1)
             state = latin1;
+        else if (have_utf8 && *utf8_cut && appearance_state(widget, utf8_cut) != -1)
+            state = utf8_cut;
+        else if (have_latin1 && *latin1_cut && appearance_state(widget, latin1_cut) != -1)
+            state = latin1_cut;
         else if (const char* o = on_state(widget);
                  o && (is_option(widget) || strcasecmp(o, want.c_str()) == 0 ||
                        (yes && field_type(i) == FIELD_TYPE_CHECKBOX)))

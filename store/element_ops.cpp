@@ -1,8 +1,11 @@
 #include "store/element_ops.h"
 
 #include <charconv>
+#include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "store/change_marks.h"
 #include "store/element_walk.h"
@@ -51,6 +54,29 @@ void copy_label(char* dst, const char* src) {
         dst[o] = src[o];
         ++o;
     }
+}
+
+void copy_state_name(char* dst, const char* src) {
+    std::string full;
+    for (int i = 0; src && src[i]; ++i) {
+        if (compiler() && src[i] == '#' && src[i + 1] && src[i + 2]) {
+            full +=
+                static_cast<char>(formatChar2Byte(src[i + 1]) * 16 + formatChar2Byte(src[i + 2]));
+            i += 2;
+        } else {
+            full += src[i];
+        }
+    }
+    std::memset(dst, 0, LABEL_SIZE);
+    if (full.size() < LABEL_SIZE) {
+        std::memcpy(dst, full.data(), full.size());
+        return;
+    }
+    uint32_t h = 2166136261u;  // FNV-1a
+    for (unsigned char c : full) h = (h ^ c) * 16777619u;
+    constexpr size_t keep = LABEL_SIZE - 10;
+    std::memcpy(dst, full.data(), keep);
+    std::snprintf(dst + keep, LABEL_SIZE - keep, "~%08x", h);
 }
 
 void set_elem_str2(st_elem* elem, char type, const char* tmp, int len) {

@@ -40,7 +40,7 @@ std::string fixture_form() {
     o[2] =
         "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 300 300] /Resources << /Font << /Helv 5 "
         "0 R >> >> /Contents 6 0 R /Annots [10 0 R 12 0 R 14 0 R 16 0 R 18 0 R 20 0 R 21 0 R "
-        "26 0 R 28 0 R 30 0 R 31 0 R 33 0 R 35 0 R] >>";
+        "26 0 R 28 0 R 30 0 R 31 0 R 33 0 R 35 0 R 38 0 R] >>";
     o[3] =
         "<< /Fields [10 0 R 12 0 R 14 0 R 16 0 R 19 0 R 21 0 R 25 0 R 30 0 R 31 0 R 33 0 R 35 0 R] "
         "/DR << "
@@ -69,13 +69,16 @@ std::string fixture_form() {
     // 16: a field whose font lacks some characters of the value.
     o[15] = widget("/FT /Tx /T (name) /Rect [20 130 200 155] /DA (/Helv 12 Tf 0 g)", 17);
     o[16] = appearance(180, 25, "/Tx BMC EMC");
-    // 19: radio group with kids 18 (state A, export value Alpha) and 20 (a state named by a
-    // long export value, longer than a name record holds; export value Beta).
+    // 19: radio group with kids 18 (state A, export value Alpha), 20 and 38 (states named by
+    // long export values, longer than a name record holds and alike in their first 31 bytes;
+    // export values Beta and Gamma).
     o[17] =
         "<< /Type /Annot /Subtype /Widget /F 4 /P 3 0 R /Parent 19 0 R /Rect [200 180 214 194] "
         "/AS /Off /AP << /N << /A 24 0 R /Off 23 0 R >> >> >>";
     o[18] =
-        "<< /FT /Btn /Ff 49152 /T (choice) /V /Off /Kids [18 0 R 20 0 R] /Opt [(Alpha) (Beta)] >>";
+        "<< /FT /Btn /Ff 49152 /T (choice) /V /Off /Kids [18 0 R 20 0 R 38 0 R] /Opt [(Alpha) "
+        "(Beta) (Gamma)] "
+        ">>";
     o[19] =
         "<< /Type /Annot /Subtype /Widget /F 4 /P 3 0 R /Parent 19 0 R /Rect [230 180 244 194] "
         "/AS /Off /AP << /N << /B_named_by_a_long_export_value_Beta 24 0 R /Off 23 0 R >> >> "
@@ -115,6 +118,10 @@ std::string fixture_form() {
     o[35] = appearance(60, 20, "/Tx BMC EMC");
     // 37: the push button's appearance, a grey face.
     o.push_back(appearance(30, 14, "0.9 g 0 0 30 14 re f"));
+    o.push_back(
+        "<< /Type /Annot /Subtype /Widget /F 4 /P 3 0 R /Parent 19 0 R /Rect [260 180 274 194] "
+        "/AS /Off /AP << /N << /B_named_by_a_long_export_value_Gamma 24 0 R /Off 23 0 R >> >> "
+        ">>");
     return make_pdf(o);
 }
 
@@ -235,6 +242,7 @@ TEST_F(FormFill, ButtonsSelectTheStateTheValueNames) {
     EXPECT_GT(r.dark(204, 234, 210, 240), 20);  // check box on
     EXPECT_EQ(r.dark(204, 184, 210, 190), 0);   // radio A off
     EXPECT_GT(r.dark(234, 184, 240, 190), 20);  // radio B on
+    EXPECT_EQ(r.dark(264, 184, 270, 190), 0);   // its long-named sibling off
     // Unset, the buttons keep the form's own (off) appearance; the empty refill spares them.
     std::string plain = fill("");
     Raster p = render(d, plain);
@@ -318,7 +326,7 @@ TEST_F(FormFill, FieldsOfEveryPageAreInTheOneForm) {
     for (size_t p = r.out.find("\"annotation\""); p != std::string::npos;
          p = r.out.find("\"annotation\"", p + 1))
         ++widgets;
-    EXPECT_EQ(widgets, 3 * 13) << r.out.substr(0, 2000);
+    EXPECT_EQ(widgets, 3 * 14) << r.out.substr(0, 2000);
 }
 
 TEST_F(FormFill, CheckBoxesAndComboBoxesRepeatAsArrays) {
