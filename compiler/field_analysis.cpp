@@ -102,6 +102,24 @@ int default_resource_font(int widget, const char* name) {
     return -1;
 }
 
+// The font under a resource name too long for a label, in font dictionary `d` or its /Font:
+// such a key is kept as a bare "/name" followed by its value. -1 when there is none.
+int long_named_font(const Dict& d, const std::string& name) {
+    const std::string key = "/" + name;
+    for (const Dict& in : {d, d.valid() ? d.sub("Font") : Dict{}}) {
+        if (!in.valid()) continue;
+        bool next = false;
+        for (int e : in.entries()) {
+            const st_elem& el = g_st.p_elem_strage[e];
+            if (next) return el.f_type == ELEM_TYPE_OBJREF ? ref_target(e) : -1;
+            next = label_is(el.label, LABEL_IMMEDIATE) && el.f_type == ELEM_TYPE_STRING &&
+                   el.data.str.type == STR_BARE &&
+                   std::string_view(elem_bytes(el), static_cast<size_t>(el.data.str.len)) == key;
+        }
+    }
+    return -1;
+}
+
 // Finds where the font resources of appearance object `ap` live: the object holding them
 // and the element after which entries go (the Font dictionary's start, or 0 when the object
 // is the font dictionary itself). An appearance without font resources gets a Font
@@ -856,10 +874,14 @@ bool analyse_field_font(int idx, int w, int ap, const FieldFacts& f, std::string
 
     char word[256] = "", size_text[256] = "";
     std::sscanf(da.c_str() + slash + 1, "%255s %255s", word, size_text);
-    std::string F = word;
+    std::string F = word, long_name;
     if (F.size() >= LABEL_SIZE) {
-        note("Font name too long(" + name + ")");
-        return false;
+        // A name too long for the record: the font is entered in the appearance's resources
+        // under the name shortened, which the record and the drawing of values use.
+        char alias[LABEL_SIZE];
+        copy_shortened_name(alias, F.c_str());
+        long_name.swap(F);
+        F = alias;
     }
     // A size of 0 asks for a size that fits the box; the record keeps 0 for the generator.
     if (!set_field_font_size(rec(), size_text))
@@ -874,7 +896,9 @@ bool analyse_field_font(int idx, int w, int ap, const FieldFacts& f, std::string
     // The appearance may name the font differently from the default appearance: its first
     // font, when the default appearance's is not among its fonts.
     int first_entry = *Dict{owner, after}.entries().begin();
-    if (first_entry > 0 && Dict{owner, after}.find(F.c_str()) == -1) {
+    if (!long_name.empty()) {
+        *renamed = long_name;
+    } else if (first_entry > 0 && Dict{owner, after}.find(F.c_str()) == -1) {
         const st_elem& ae = g_st.p_elem_strage[first_entry];
         if (ae.f_type == ELEM_TYPE_OBJREF && ae.label[0] != 0 &&
             std::strncmp(ae.label, F.c_str(), LABEL_SIZE) != 0)
@@ -884,6 +908,15 @@ bool analyse_field_font(int idx, int w, int ap, const FieldFacts& f, std::string
     // The font object: in the appearance's resources, else in the form's default resources
     // (entered into the appearance's font resources so that the output names it too).
     int font = resource_object(get_elem(owner, F.c_str()));
+    if (font == -1 && !long_name.empty()) {
+        font = long_named_font(Dict{owner, after}, long_name);
+        const int root = get_trailer_objref("Root");
+        const int acro = valid_xref(root) ? get_xref_absolute(root, "AcroForm") : -1;
+        for (int obj : {acro, w})
+            if (font == -1 && valid_xref(obj))
+                font = long_named_font(Dict{obj, 0}.sub("DR"), long_name);
+        if (font != -1) append_elem_objref(owner, after, F.c_str(), font);
+    }
     if (font == -1) {
         font = default_resource_font(w, F.c_str());
         if (font != -1) append_elem_objref(owner, after, F.c_str(), font);

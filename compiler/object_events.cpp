@@ -198,7 +198,7 @@ void on_name(const char* label, const pdf_tok& v) {
     // A button's state names are shortened as its appearance state keys are.
     const bool state =
         label && (label_is(label, "AS") || label_is(label, "V") || label_is(label, "DV"));
-    (state ? copy_state_name : copy_label)(g_st.p_elem_strage[n].data.name, v.str);
+    (state ? copy_shortened_name : copy_label)(g_st.p_elem_strage[n].data.name, v.str);
 }
 
 void on_array_start(const char* label, const pdf_tok&) {

@@ -444,7 +444,7 @@ void fold_long_state_keys(const Dict& states) {
     for (int e : states.entries()) {
         st_elem& el = g_st.p_elem_strage[e];
         if (key != -1) {
-            copy_state_name(el.label, elem_bytes(g_st.p_elem_strage[key]) + 1);
+            copy_shortened_name(el.label, elem_bytes(g_st.p_elem_strage[key]) + 1);
             g_st.p_elem_strage[key].f_type = 0;
             key = -1;
             continue;

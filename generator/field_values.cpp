@@ -47,7 +47,7 @@ bool value_name(const int32_t* value, bool latin1, char (&out)[LABEL_SIZE],
             return false;
         }
     }
-    copy_state_name(out, bytes.c_str());
+    copy_shortened_name(out, bytes.c_str());
     copy_label(cut, bytes.c_str());
     return true;
 }

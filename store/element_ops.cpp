@@ -56,7 +56,7 @@ void copy_label(char* dst, const char* src) {
     }
 }
 
-void copy_state_name(char* dst, const char* src) {
+void copy_shortened_name(char* dst, const char* src) {
     std::string full;
     for (int i = 0; src && src[i]; ++i) {
         if (compiler() && src[i] == '#' && src[i + 1] && src[i + 2]) {

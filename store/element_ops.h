@@ -14,11 +14,11 @@
 // Copies a label or name into a 32-byte record slot (cut at 31 bytes). The compiler's
 // variant decodes "#xx" escapes first.
 void copy_label(char* dst, const char* src);
-// Copies the name of a button's appearance state (a state key, /AS, /V) into a record slot:
-// as copy_label when it fits; a longer name keeps its first 22 bytes and gains "~" and eight
-// hex digits of a hash of the whole name, so that states long export values name, which
-// often share their first 31 bytes, stay apart.
-void copy_state_name(char* dst, const char* src);
+// Copies a name into a record slot as copy_label does when it fits; a longer name keeps its
+// first 22 bytes and gains "~" and eight hex digits of a hash of the whole name, so that
+// names alike in their first 31 bytes stay apart. Button states named by long export values
+// (state keys, /AS, /V) and field fonts under long resource names are shortened so.
+void copy_shortened_name(char* dst, const char* src);
 
 // Strings.
 void set_elem_str(int elem_no, char type, const char* tmp, int len);

@@ -259,3 +259,23 @@ TEST(ComboBox, WithoutAnAppearanceItTakesTheValue) {
 }
 
 }  // namespace
+
+TEST(FieldFont, AResourceNameLongerThanARecordStillNamesTheFont) {
+    // A library that keys embedded fonts by their PostScript name and a suffix.
+    tt::TempDir d;
+    const std::string key = "TimesNewRomanPS-BoldItalicMT-4817";
+    std::vector<std::string> o(7);
+    o[0] = "null";
+    o[1] = "<< /Type /Catalog /Pages 2 0 R /AcroForm 4 0 R >>";
+    o[2] = "<< /Type /Pages /Kids [3 0 R] /Count 1 >>";
+    o[3] = "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 300 100] /Annots [5 0 R] >>";
+    o[4] = "<< /Fields [5 0 R] /DR << /Font << /" + key + " 6 0 R >> >> >>";
+    o[5] = widget("/FT /Tx /T (who) /Rect [20 40 200 60] /DA (/" + key + " 12 Tf 0 g)");
+    o[6] = "<< /Type /Font /Subtype /Type1 /BaseFont /Times-BoldItalic >>";
+    const std::string out = fill_form(d, o, "setPageFieldData\twho\tSigned\n");
+    ASSERT_FALSE(out.empty()) << tt::read_file(d.file("err.log"));
+    EXPECT_TRUE(tt::qpdf_check(out));
+    EXPECT_NE(tt::pdftotext(out).find("Signed"), std::string::npos);
+    EXPECT_NE(tt::run("pdffonts " + tt::sh_quote(out)).out.find("Times-BoldItalic"),
+              std::string::npos);
+}
