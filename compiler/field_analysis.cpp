@@ -1193,6 +1193,8 @@ bool field_options(int w, std::string* text) {
     return false;
 }
 
+double text_width(int font_no, const std::string& text);
+
 // A combo box's appearance showing its value where a filled text field would show it.
 void build_combo_appearance(int idx, int w, int ap, const FieldFacts& f) {
     // A value that is an option's export value shows that option's text, as viewers show it.
@@ -1217,7 +1219,14 @@ void build_combo_appearance(int idx, int w, int ap, const FieldFacts& f) {
         size_t slash = f.da.rfind('/', tf);
         if (tf == std::string::npos || slash == std::string::npos) return;
         std::string font = f.da.substr(slash, f.da.find_first_of(" \t\r\n", slash) - slash);
-        double size = bh * 0.7 < 12 ? bh * 0.7 : 12;
+        // As a one-line text field is sized: the box's height less a wide border over 1.35,
+        // or less where the value would not fit the width.
+        const double border = read_widget_frame(w, 1).border;
+        const double borders = border >= 2 ? border : 0;
+        double size = bh > borders ? (bh - borders) / 1.35 : 12;
+        const double em = text_width(r.font_no, text);
+        if (em > 0 && r.width > 0 && r.width / em < size) size = r.width / em;
+        size = std::floor(size * 100) / 100;
         if (size < 1) return;
         shown = font + " ";
         append_real(shown, size);

@@ -847,8 +847,8 @@ TEST(FieldNames, NonTextWidgetsShownAsTheirValueWhenViewersWouldRebuildThem) {
     int ap = get_xref_absolute(16, "N");
     ASSERT_GT(ap, 20);
     std::string text = str_of(get_elem(ap, LABEL_STREAM));
-    // An automatic size becomes one the box holds.
-    EXPECT_NE(text.find("/Helv 12 Tf"), std::string::npos) << text;
+    // An automatic size becomes the one a one-line text field of the box's height takes.
+    EXPECT_NE(text.find("/Helv 14.81 Tf"), std::string::npos) << text;
     // An export value shows its option's text.
     EXPECT_NE(text.find("(D\\(x\\)) Tj"), std::string::npos) << text;
     EXPECT_EQ(text.find("old"), std::string::npos) << text;
