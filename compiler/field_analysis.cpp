@@ -233,6 +233,9 @@ struct FieldFacts {
     int q = -1;
     const char* state = nullptr;  // a button's value /V, a state name
     std::string value;            // a choice's value /V, as bytes
+    // The field's scripts turn a value black, the default appearance's colour being that of
+    // a hint shown while the field is empty (Acrobat's "grey hint" fields).
+    bool value_black = false;
 
     bool shows_text() const {
         return type == FIELD_TYPE_UNKNOWN || type == FIELD_TYPE_TEXT || type == FIELD_TYPE_COMBO ||
@@ -319,6 +322,23 @@ std::string da_from_appearance(int w) {
     return font.empty() ? "" : font + " " + (colour.empty() ? "0 g" : colour);
 }
 
+// Whether node's additional actions hold a script that sets the text colour to black: the
+// grey hints of forms whose default appearance is the hint's grey, which viewers running the
+// scripts show black once a value is in. Scripts given as strings are read.
+bool script_sets_black(int node) {
+    const Dict aa = Dict{node, 0}.sub("AA");
+    if (!aa.valid()) return false;
+    for (int e : aa.entries()) {
+        std::string js;
+        const Dict action = Dict::of(aa.obj, e);
+        if (!action.valid() || !bytes_of(action.find("JS"), &js)) continue;
+        if (js.find("textColor") != std::string::npos &&
+            js.find("color.black") != std::string::npos)
+            return true;
+    }
+    return false;
+}
+
 // Walks the widget and its /Parent chain. False when no node has a partial name.
 bool gather_field_facts(int w, FieldFacts* f) {
     const char* ft = nullptr;
@@ -352,6 +372,7 @@ bool gather_field_facts(int w, FieldFacts* f) {
             have_max = true;
         }
         if (!have_da && bytes_of(dict_entry(node, "DA"), &f->da)) have_da = true;
+        f->value_black = f->value_black || script_sets_black(node);
         if (f->q == -1 && number_value(dict_entry(node, "Q"), &v)) f->q = static_cast<int>(v);
         int val = dict_entry(node, "V");
         if (!have_value && val != -1) {
@@ -1089,6 +1110,7 @@ bool analyse_start_text(int idx, const std::string& text, const FieldFacts& f,
             break;
         }
     }
+    if (f.value_black) start += "0 g ";
     if (start.size() >= sizeof r.start_str) return false;
     std::memcpy(r.start_str, start.c_str(), start.size() + 1);
     return true;

@@ -279,3 +279,28 @@ TEST(FieldFont, AResourceNameLongerThanARecordStillNamesTheFont) {
     EXPECT_NE(tt::run("pdffonts " + tt::sh_quote(out)).out.find("Times-BoldItalic"),
               std::string::npos);
 }
+
+TEST(FieldColour, AGreyHintTurnedBlackByTheFormsScriptsIsFilledBlack) {
+    // The default appearance is the hint's light grey; the field's scripts set black once a
+    // value is in, as Acrobat shows the filled field.
+    tt::TempDir d;
+    std::vector<std::string> o(7);
+    o[0] = "null";
+    o[1] = "<< /Type /Catalog /Pages 2 0 R /AcroForm 4 0 R >>";
+    o[2] = "<< /Type /Pages /Kids [3 0 R] /Count 1 >>";
+    o[3] = "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 300 100] /Annots [5 0 R] >>";
+    o[4] = "<< /Fields [5 0 R] /DR << /Font << /Helv 6 0 R >> >> >>";
+    o[5] = widget(
+        "/FT /Tx /T (who) /Rect [20 40 200 70] /DA (/Helv 20 Tf .75 g) /AA << /Bl << /S "
+        "/JavaScript /JS "
+        "(event.target.textColor=\\(event.value==\"\"\\)?color.ltGray:color.black;) "
+        ">> >>");
+    o[6] = "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>";
+    const std::string out = fill_form(d, o, "setPageFieldData\twho\tMMMM\n");
+    ASSERT_FALSE(out.empty()) << tt::read_file(d.file("err.log"));
+    tt::Pixmap p = tt::render_page(out, 1, 72);
+    ASSERT_FALSE(p.px.empty());
+    int black = 0;
+    for (unsigned char c : p.px) black += c < 100;
+    EXPECT_GT(black, 100);
+}
