@@ -418,7 +418,7 @@ int make_field_record(int w, const FieldFacts& f) {
     new_field_strage();
     const int idx = g_st.cur_field_strage;
     st_field& r = g_st.p_field_strage[idx];
-    r.obj_no = static_cast<int16_t>(w);
+    r.obj_no = static_cast<uint16_t>(w);
     std::snprintf(r.name, sizeof r.name, "%s", f.partial.c_str());
     r.align = static_cast<char>(f.q < 0 || f.q > 2 ? 0 : f.q);
     st_field_extra* x = field_extra_mut(idx);
@@ -1621,7 +1621,7 @@ void rebuild_for_viewer(int idx, int w, const FieldFacts& f) {
 void analyse_widget(int w) {
     FieldFacts f;
     if (!gather_field_facts(w, &f)) return;
-    if (w > INT16_MAX) {
+    if (w > UINT16_MAX) {
         note("Field object number too large(" + f.full_name + ")");
         return;
     }

@@ -77,7 +77,7 @@ int copy_widget(int src, int rec, int widget, int ap, const std::string& name, c
     set_record_name(rec, name);
 
     int wc = dup_obj(widget);
-    s.p_field_strage[rec].obj_no = static_cast<int16_t>(wc);
+    s.p_field_strage[rec].obj_no = static_cast<uint16_t>(wc);
     // A check box's state appearances are shared: copies differ only in their /AS.
     int apc = ap == -1 ? -1 : dup_obj(ap);
     if (apc != -1) own_strings(apc);
@@ -160,7 +160,7 @@ void make_array_field(const char* field_name, int num, float gap) {
         throwf("Unsupported annotation array(%s)", field_name);
     // Widget numbers are 16-bit in field records, and every field needs its set flag.
     long copies = num - 1L;
-    if (s.num_xref_strage + 2 * copies > INT16_MAX)
+    if (s.num_xref_strage + 2 * copies > UINT16_MAX)
         throwf("Too many objects for array field(%s)", field_name);
     if (s.num_field_strage + copies > FLAG_SET_FIELD_SIZE)
         throwf("Too many fields for array field(%s)", field_name);

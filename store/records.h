@@ -121,7 +121,7 @@ constexpr int FIELD_START_STR = 256;
 
 struct st_field {
     char name[32];
-    int16_t obj_no;
+    uint16_t obj_no;  // read unsigned: widgets up to object 65535
     int16_t font_no;
     char short_name[32];
     int16_t font_size;

@@ -304,3 +304,19 @@ TEST(FieldColour, AGreyHintTurnedBlackByTheFormsScriptsIsFilledBlack) {
     for (unsigned char c : p.px) black += c < 100;
     EXPECT_GT(black, 100);
 }
+
+TEST(LargeDocument, AWidgetPastObject32767IsFilled) {
+    // Long documents (a manual of hundreds of pages) number their widgets that high.
+    tt::TempDir d;
+    std::vector<std::string> o(40001, "null");
+    o[1] = "<< /Type /Catalog /Pages 2 0 R /AcroForm 4 0 R >>";
+    o[2] = "<< /Type /Pages /Kids [3 0 R] /Count 1 >>";
+    o[3] = "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 300 100] /Annots [40000 0 R] >>";
+    o[4] = "<< /Fields [40000 0 R] /DR << /Font << /Helv 5 0 R >> >> >>";
+    o[5] = "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>";
+    o[40000] = widget("/FT /Tx /T (far) /Rect [20 40 200 60] /DA (/Helv 12 Tf 0 g)");
+    const std::string out = fill_form(d, o, "setPageFieldData\tfar\tReached\n");
+    ASSERT_FALSE(out.empty()) << tt::read_file(d.file("err.log"));
+    EXPECT_TRUE(tt::qpdf_check(out));
+    EXPECT_NE(tt::pdftotext(out).find("Reached"), std::string::npos);
+}
