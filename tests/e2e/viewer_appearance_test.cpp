@@ -5,6 +5,7 @@
 // appearance takes a value all the same.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -180,6 +181,21 @@ std::string fill_form(const tt::TempDir& d, const std::vector<std::string>& o,
     return tt::run_tessaro(d.file("s.txt"), d.file("err.log")) == 0 ? out : "";
 }
 
+// A one-page form (300 x 100) of one field, widget object `w` with the entries `entries`,
+// whose default resources name font object 6, the standard font `base`, as `key`.
+std::vector<std::string> one_field_form(const std::string& entries, const std::string& key = "Helv",
+                                        const std::string& base = "Helvetica", size_t w = 5) {
+    std::vector<std::string> o(std::max<size_t>(w + 1, 7), "null");
+    const std::string ref = std::to_string(w) + " 0 R";
+    o[1] = "<< /Type /Catalog /Pages 2 0 R /AcroForm 4 0 R >>";
+    o[2] = "<< /Type /Pages /Kids [3 0 R] /Count 1 >>";
+    o[3] = "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 300 100] /Annots [" + ref + "] >>";
+    o[4] = "<< /Fields [" + ref + "] /DR << /Font << /" + key + " 6 0 R >> >> >>";
+    o[6] = "<< /Type /Font /Subtype /Type1 /BaseFont /" + base + " >>";
+    o[w] = widget(entries);
+    return o;
+}
+
 TEST(RadioGroup, AButtonNamedUnderTheGroupIsOneOfItsButtons) {
     // Group r: its first button has a name of its own but takes the group's value.
     tt::TempDir d;
@@ -242,15 +258,9 @@ TEST(ComboBox, WithoutAnAppearanceItTakesTheValue) {
     // A form that does not ask viewers to build appearances, with a combo box that has none;
     // its second option pairs an export value with the text shown, which the value shows.
     tt::TempDir d;
-    std::vector<std::string> o(6);
-    o[1] = "<< /Type /Catalog /Pages 2 0 R /AcroForm 4 0 R >>";
-    o[2] = "<< /Type /Pages /Kids [3 0 R] /Count 1 >>";
-    o[3] = "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 300 100] /Annots [5 0 R] >>";
-    o[4] = "<< /Fields [5 0 R] /DR << /Font << /Helv 6 0 R >> >> >>";
-    o[5] = widget(
+    const std::vector<std::string> o = one_field_form(
         "/FT /Ch /Ff 131072 /T (city) /Opt [(Oslo) [(RM) (Rome)]] /Rect [20 40 200 60] /MK << /BC "
         "[0.5] >> /DA (/Helv 12 Tf 0 g)");
-    o.push_back("<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>");
     const std::string out = fill_form(d, o, "setPageFieldData\tcity\tRM\n");
     ASSERT_FALSE(out.empty()) << tt::read_file(d.file("err.log"));
     EXPECT_TRUE(tt::qpdf_check(out));
@@ -264,14 +274,9 @@ TEST(FieldFont, AResourceNameLongerThanARecordStillNamesTheFont) {
     // A library that keys embedded fonts by their PostScript name and a suffix.
     tt::TempDir d;
     const std::string key = "TimesNewRomanPS-BoldItalicMT-4817";
-    std::vector<std::string> o(7);
-    o[0] = "null";
-    o[1] = "<< /Type /Catalog /Pages 2 0 R /AcroForm 4 0 R >>";
-    o[2] = "<< /Type /Pages /Kids [3 0 R] /Count 1 >>";
-    o[3] = "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 300 100] /Annots [5 0 R] >>";
-    o[4] = "<< /Fields [5 0 R] /DR << /Font << /" + key + " 6 0 R >> >> >>";
-    o[5] = widget("/FT /Tx /T (who) /Rect [20 40 200 60] /DA (/" + key + " 12 Tf 0 g)");
-    o[6] = "<< /Type /Font /Subtype /Type1 /BaseFont /Times-BoldItalic >>";
+    const std::vector<std::string> o =
+        one_field_form("/FT /Tx /T (who) /Rect [20 40 200 60] /DA (/" + key + " 12 Tf 0 g)", key,
+                       "Times-BoldItalic");
     const std::string out = fill_form(d, o, "setPageFieldData\twho\tSigned\n");
     ASSERT_FALSE(out.empty()) << tt::read_file(d.file("err.log"));
     EXPECT_TRUE(tt::qpdf_check(out));
@@ -284,18 +289,10 @@ TEST(FieldColour, AGreyHintTurnedBlackByTheFormsScriptsIsFilledBlack) {
     // The default appearance is the hint's light grey; the field's scripts set black once a
     // value is in, as Acrobat shows the filled field.
     tt::TempDir d;
-    std::vector<std::string> o(7);
-    o[0] = "null";
-    o[1] = "<< /Type /Catalog /Pages 2 0 R /AcroForm 4 0 R >>";
-    o[2] = "<< /Type /Pages /Kids [3 0 R] /Count 1 >>";
-    o[3] = "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 300 100] /Annots [5 0 R] >>";
-    o[4] = "<< /Fields [5 0 R] /DR << /Font << /Helv 6 0 R >> >> >>";
-    o[5] = widget(
+    const std::vector<std::string> o = one_field_form(
         "/FT /Tx /T (who) /Rect [20 40 200 70] /DA (/Helv 20 Tf .75 g) /AA << /Bl << /S "
         "/JavaScript /JS "
-        "(event.target.textColor=\\(event.value==\"\"\\)?color.ltGray:color.black;) "
-        ">> >>");
-    o[6] = "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>";
+        "(event.target.textColor=\\(event.value==\"\"\\)?color.ltGray:color.black;) >> >>");
     const std::string out = fill_form(d, o, "setPageFieldData\twho\tMMMM\n");
     ASSERT_FALSE(out.empty()) << tt::read_file(d.file("err.log"));
     tt::Pixmap p = tt::render_page(out, 1, 72);
@@ -308,13 +305,8 @@ TEST(FieldColour, AGreyHintTurnedBlackByTheFormsScriptsIsFilledBlack) {
 TEST(LargeDocument, AWidgetPastObject32767IsFilled) {
     // Long documents (a manual of hundreds of pages) number their widgets that high.
     tt::TempDir d;
-    std::vector<std::string> o(40001, "null");
-    o[1] = "<< /Type /Catalog /Pages 2 0 R /AcroForm 4 0 R >>";
-    o[2] = "<< /Type /Pages /Kids [3 0 R] /Count 1 >>";
-    o[3] = "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 300 100] /Annots [40000 0 R] >>";
-    o[4] = "<< /Fields [40000 0 R] /DR << /Font << /Helv 5 0 R >> >> >>";
-    o[5] = "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>";
-    o[40000] = widget("/FT /Tx /T (far) /Rect [20 40 200 60] /DA (/Helv 12 Tf 0 g)");
+    const std::vector<std::string> o = one_field_form(
+        "/FT /Tx /T (far) /Rect [20 40 200 60] /DA (/Helv 12 Tf 0 g)", "Helv", "Helvetica", 40000);
     const std::string out = fill_form(d, o, "setPageFieldData\tfar\tReached\n");
     ASSERT_FALSE(out.empty()) << tt::read_file(d.file("err.log"));
     EXPECT_TRUE(tt::qpdf_check(out));
