@@ -655,11 +655,24 @@ int mk_turn(int w) {
     return quarter_turn(r);
 }
 
+// The page whose /Annots lists each widget, by object number (0: none), as analyse_fields
+// found them.
+std::vector<int> g_widget_pages;
+
+// The page that shows widget w: the one listing it, else the one its /P names (-1: none).
+// Producers that write no /P (iText) are many.
+int widget_page(int w) {
+    if (w >= 0 && static_cast<size_t>(w) < g_widget_pages.size() &&
+        g_widget_pages[static_cast<size_t>(w)] > 0)
+        return g_widget_pages[static_cast<size_t>(w)];
+    return ref_target(dict_entry(w, "P"));
+}
+
 // The quarter turn of the widget's page (/Rotate 90 or 270); on any other page the one /MK /R
 // gives the field (as Scribus turns fields, drawn upright), else 90.
 int page_turn(int w) {
     double r = 0;
-    number_value(dict_entry(ref_target(dict_entry(w, "P")), "Rotate"), &r);
+    number_value(dict_entry(widget_page(w), "Rotate"), &r);
     if (quarter_turn(r) == 90 || quarter_turn(r) == 270) return quarter_turn(r);
     return mk_turn(w) == 270 ? 270 : 90;
 }
@@ -1776,9 +1789,14 @@ void analyse_fields() {
     if (int linked = link_kids_to_parents(form, known))
         note_repair("fields linked to the field whose /Kids lists them (" + std::to_string(linked) +
                     (linked == 1 ? " field)" : " fields)"));
+    g_widget_pages.assign(known.size(), 0);
     for (int i = 0; i < g_st.num_xref_strage; ++i)
         if (g_st.p_xref_strage[i].first_elem != 0)
-            for (int a : listed_objects(dict_entry(i, "Annots"))) known[static_cast<size_t>(a)] = 1;
+            for (int a : listed_objects(dict_entry(i, "Annots"))) {
+                known[static_cast<size_t>(a)] = 1;
+                if (g_widget_pages[static_cast<size_t>(a)] == 0)
+                    g_widget_pages[static_cast<size_t>(a)] = i;
+            }
     int unknown = 0;
     g_need_appearances = valid_xref(form) && is_true(get_elem(form, "NeedAppearances"));
     int fields = valid_xref(form) ? get_elem(form, "Fields") : -1;

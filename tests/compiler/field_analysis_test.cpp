@@ -687,6 +687,13 @@ TEST(FieldNames, AppearanceDrawnAcrossItsWidgetIsTurnedAsItsPage) {
     ASSERT_GT(ap, 11);
     EXPECT_EQ(str_of(get_elem(ap, "BBox")), "0 0 380 20 ");
     EXPECT_EQ(str_of(get_elem(ap, "Matrix")), "0 1 -1 0 0 0");
+
+    // Turned the other way, on the page that lists the widget, which names no page (/P) of
+    // its own, as iText writes widgets.
+    pdf.replace(pdf.find("/Rotate 90"), 10, "/Rotate 270/Annots [10 0 R]");
+    pdf.erase(pdf.find("/P 3 0 R"), 8);
+    ASSERT_EQ(compile_text(pdf_with(pdf)), CompileStatus::ok);
+    EXPECT_EQ(str_of(get_elem(get_xref_absolute(10, "N"), "Matrix")), "0 -1 1 0 0 0");
 }
 
 TEST(FieldNames, AppearancesTurnedOrScaledAgainstTheirWidgetAreRebuilt) {
