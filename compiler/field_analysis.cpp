@@ -1242,25 +1242,34 @@ void build_combo_appearance(int idx, int w, int ap, const FieldFacts& f) {
     std::string text;
     if (!latin1_text(value, &text) || text.empty()) return;
     const st_field& r = g_st.p_field_strage[idx];
+    // A font of two-byte codes (Identity-H) cannot show the one-byte text: the value is shown
+    // in Helvetica, as a filled value's letters the font lacks are.
+    const st_font* ff = r.font_no >= 0 && r.font_no < g_st.num_font_strage
+                            ? &g_st.p_font_strage[r.font_no]
+                            : nullptr;
+    const bool stand_in = ff && ff->encoding != 'T' && ff->encoding != 'N';
+    const int font_no = stand_in ? -get_standard_font_no("Helvetica") : r.font_no;
     std::string shown;
     // One line, centred in the box as viewers place a choice.
     std::vector<double> box = array_numbers(dict_entry(ap, "BBox"));
     if (box.size() < 4) return;
     const double bh = std::fabs(box[3] - box[1]);
     double line_feed = r.line_feed;
-    if (r.font_size10 <= 0) {
+    if (r.font_size10 <= 0 || stand_in) {
         // An automatic size: the default appearance's font at a size the box holds.
         size_t tf = f.da.rfind("Tf");
         size_t slash = f.da.rfind('/', tf);
         if (tf == std::string::npos || slash == std::string::npos) return;
         std::string font = f.da.substr(slash, f.da.find_first_of(" \t\r\n", slash) - slash);
+        if (stand_in) font = "/KsHelv";
         // As a one-line text field is sized: the box's height less a wide border over 1.35,
         // or less where the value would not fit the width.
         const double border = read_widget_frame(w, 1).border;
         const double borders = border >= 2 ? border : 0;
         double size = bh > borders ? (bh - borders) / 1.35 : 12;
-        const double em = text_width(r.font_no, text);
+        const double em = text_width(font_no, text);
         if (em > 0 && r.width > 0 && r.width / em < size) size = r.width / em;
+        if (r.font_size10 > 0) size = r.font_size10 / 10.0;
         size = std::floor(size * 100) / 100;
         if (size < 1) return;
         shown = font + " ";
@@ -1273,6 +1282,11 @@ void build_combo_appearance(int idx, int w, int ap, const FieldFacts& f) {
     append_real(shown, y > r.space_w ? y : r.space_w);
     shown += "Td (" + text + ") Tj\n";
     int built = build_appearance(w, f, shown);
+    if (built != -1 && stand_in) {
+        int owner = -1, after = 0;
+        font_holder(built, &owner, &after);
+        append_elem_objref(owner, after, "KsHelv", standard_font_object("Helv"));
+    }
     if (built != -1) analyse_appearance(idx, w, built, f);
 }
 

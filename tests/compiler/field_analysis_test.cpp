@@ -820,6 +820,25 @@ TEST(FieldNames, ButtonsAsLatexFormsWriteThem) {
     EXPECT_GT(ref_target(Dict{14}.sub("AP").sub("N").find("Yes")), 20);
 }
 
+TEST(FieldNames, AComboInATwoByteFontShowsItsValueInHelvetica) {
+    // PDFKit's combo boxes: a font of two-byte codes (Identity-H), no appearance.
+    std::string pdf =
+        form_head("/Fields [10 0 R]/DR <</Font <</F2 6 0 R>>>>") +
+        "6 0 obj <</Type/Font/Subtype/Type0/BaseFont/ABCDEF+DejaVuSans/Encoding/Identity-H"
+        "/DescendantFonts [7 0 R]>> endobj\n"
+        "7 0 obj <</Type/Font/Subtype/CIDFontType2/BaseFont/ABCDEF+DejaVuSans/DW 600"
+        "/CIDSystemInfo <</Registry (Adobe)/Ordering (Identity)/Supplement 0>>>> endobj\n"
+        "10 0 obj <</Type/Annot/Subtype/Widget/FT/Ch/Ff 131072/T (c)/V (Italy)/Opt [(Italy)]"
+        "/DA (/F2 0 Tf 0 g)/Rect [0 0 150 22]>> endobj\n";
+    ASSERT_EQ(compile_text(pdf_with(pdf)), CompileStatus::ok);
+    const int ap = get_xref_absolute(10, "N");
+    ASSERT_GT(ap, 10);
+    const std::string text = str_of(get_elem(ap, LABEL_STREAM));
+    EXPECT_NE(text.find("/KsHelv 16.29 Tf"), std::string::npos) << text;
+    EXPECT_NE(text.find("(Italy) Tj"), std::string::npos) << text;
+    EXPECT_NE((Dict{ap, 0}.sub("Resources").sub("Font").find("KsHelv")), -1);
+}
+
 TEST(FieldNames, NonTextWidgetsShownAsTheirValueWhenViewersWouldRebuildThem) {
     // Radio buttons whose stored states disagree with the value /b, a check box whose value
     // names no state it has, and an automatically sized combo box with a stale appearance.
