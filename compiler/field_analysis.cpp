@@ -1,5 +1,6 @@
 #include "compiler/field_analysis.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -1262,10 +1263,11 @@ void build_combo_appearance(int idx, int w, int ap, const FieldFacts& f) {
         if (tf == std::string::npos || slash == std::string::npos) return;
         std::string font = f.da.substr(slash, f.da.find_first_of(" \t\r\n", slash) - slash);
         if (stand_in) font = "/KsHelv";
-        // As a one-line text field is sized: the box's height less a wide border over 1.35,
-        // or less where the value would not fit the width.
-        const double border = read_widget_frame(w, 1).border;
-        const double borders = border >= 2 ? border : 0;
+        // As a one-line text field is filled: the box's height less the text's inset from
+        // the box's edge (when 2 points or more) over 1.35, or less where the value would not
+        // fit the width.
+        const double inset = std::max(0.0, r.space_w - std::min(box[0], box[2]));
+        const double borders = inset >= 2 ? inset : 0;
         double size = bh > borders ? (bh - borders) / 1.35 : 12;
         const double em = text_width(font_no, text);
         if (em > 0 && r.width > 0 && r.width / em < size) size = r.width / em;
