@@ -28,28 +28,39 @@
 
 namespace {
 
-// A value as the bytes of a name: UTF-8, or Latin-1 when `latin1` is set (names of older
-// producers), shortened as the template shortened the state names it holds (a state named
-// by a long export value); `cut` gets the value merely cut to a label's length, as templates
-// of older versions cut them. False when it has a character Latin-1 lacks.
-bool value_name(const int32_t* value, bool latin1, char (&out)[LABEL_SIZE],
-                char (&cut)[LABEL_SIZE]) {
-    std::string bytes;
-    for (const int32_t* p = value; *p != 0; ++p) {
-        uint32_t u = static_cast<uint32_t>(*p);
-        char b[4];
-        if (latin1) {
-            if (u > 0xFF) return false;
-            bytes += static_cast<char>(u);
-        } else if (u <= 0x10FFFF) {
-            bytes.append(b, utf8_encode(u, b));
-        } else {
-            return false;
+// The names a value may select a button state by, each at most once and none empty: its
+// UTF-8 bytes, then its Latin-1 bytes (names of older producers) where it has no character
+// beyond Latin-1; each shortened as the template shortened the state names it holds (a
+// state named by a long export value), then merely cut to a label's length, as templates of
+// older versions cut them.
+int value_names(const int32_t* value, char (&names)[4][LABEL_SIZE]) {
+    static std::string bytes;  // reused: no allocation per fill
+    int n = 0;
+    for (bool latin1 : {false, true}) {
+        bytes.clear();
+        bool ok = true;
+        for (const int32_t* p = value; *p != 0 && ok; ++p) {
+            const uint32_t u = static_cast<uint32_t>(*p);
+            char b[4];
+            ok = u <= (latin1 ? 0xFFu : 0x10FFFFu);
+            if (ok && latin1) bytes += static_cast<char>(u);
+            if (ok && !latin1) bytes.append(b, utf8_encode(u, b));
         }
+        if (!ok || bytes.empty()) continue;
+        copy_shortened_name(names[n], bytes.c_str());
+        copy_label(names[n + 1], bytes.c_str());
+        n += 2;
     }
-    copy_shortened_name(out, bytes.c_str());
-    copy_label(cut, bytes.c_str());
-    return true;
+    // Drop repeats: a short value is its own cut, a plain ASCII one the same in both.
+    int kept = 0;
+    for (int k = 0; k < n; ++k) {
+        bool seen = false;
+        for (int m = 0; m < kept && !seen; ++m)
+            seen = std::strncmp(names[m], names[k], LABEL_SIZE) == 0;
+        if (!seen && kept != k) std::memcpy(names[kept], names[k], LABEL_SIZE);
+        if (!seen) ++kept;
+    }
+    return kept;
 }
 
 // The entry `state` of the widget's normal appearance dictionary (/AP /N), or -1.
@@ -157,10 +168,8 @@ void each_widget(int first, const char* field_name, Fn&& fn) {
 // field's /V records the choice. A check box also takes an affirmative value as its on
 // state.
 void select_button_state(int first, const char* field_name, const int32_t* value) {
-    char utf8[LABEL_SIZE], latin1[LABEL_SIZE], on[LABEL_SIZE], utf8_cut[LABEL_SIZE],
-        latin1_cut[LABEL_SIZE];
-    const bool have_utf8 = value_name(value, false, utf8, utf8_cut);
-    const bool have_latin1 = value_name(value, true, latin1, latin1_cut);
+    char names[4][LABEL_SIZE], on[LABEL_SIZE];
+    const int name_count = value_names(value, names);
     const bool yes = affirmative(value);
     const std::string want = value_utf8(value);
     // Copies of state names: entries appended below may move the element storage.
@@ -191,20 +200,16 @@ void select_button_state(int first, const char* field_name, const int32_t* value
         const int widget = g_st.p_field_strage[i].obj_no;
         if (widget <= 0 || !valid_xref(widget)) continue;
         const char* state = "Off";
-        if (have_utf8 && *utf8 && appearance_state(widget, utf8) != -1)
-            state = utf8;
-        else if (have_latin1 && *latin1 && appearance_state(widget, latin1) != -1)
-            state = latin1;
-        else if (have_utf8 && *utf8_cut && appearance_state(widget, utf8_cut) != -1)
-            state = utf8_cut;
-        else if (have_latin1 && *latin1_cut && appearance_state(widget, latin1_cut) != -1)
-            state = latin1_cut;
+        int k = 0;
+        while (k < name_count && appearance_state(widget, names[k]) == -1) ++k;
+        if (k < name_count)
+            state = names[k];
         else if (const char* o = on_state(widget);
                  o && (is_option(widget) || strcasecmp(o, want.c_str()) == 0 ||
                        (yes && field_type(i) == FIELD_TYPE_CHECKBOX)))
             state = std::strncpy(on, o, LABEL_SIZE);
         set_name_entry(widget, "AS", state);
-        if (state != std::string_view("Off")) std::snprintf(chosen, sizeof chosen, "%s", state);
+        if (state != std::string_view("Off")) std::snprintf(chosen, sizeof chosen, "%.31s", state);
         mark_set(i);
     }
     each_widget(first, field_name,

@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <string>
 
 #include "store/change_marks.h"
 #include "store/element_walk.h"
@@ -32,50 +31,38 @@ bool label_matches(const char* have, const char* want) {
     return label_is(have, want);
 }
 
+// The byte of a name at src[*i], "#xx" escapes decoded in the compiler's variant; *i moves
+// past it.
+char name_byte(const char* src, int* i) {
+    const int k = *i;
+    if (compiler() && src[k] == '#' && src[k + 1] && src[k + 2]) {
+        *i += 3;
+        return static_cast<char>(formatChar2Byte(src[k + 1]) * 16 + formatChar2Byte(src[k + 2]));
+    }
+    *i += 1;
+    return src[k];
+}
+
 }  // namespace
 
 void copy_label(char* dst, const char* src) {
     std::memset(dst, 0, LABEL_SIZE);
     if (!src) return;
-    int o = 0;
-    if (compiler()) {
-        for (int i = 0; src[i] && o < LABEL_SIZE - 1; ++i) {
-            if (src[i] == '#' && src[i + 1] && src[i + 2]) {
-                dst[o++] = static_cast<char>(formatChar2Byte(src[i + 1]) * 16 +
-                                             formatChar2Byte(src[i + 2]));
-                i += 2;
-            } else {
-                dst[o++] = src[i];
-            }
-        }
-        return;
-    }
-    while (src[o] && o < LABEL_SIZE - 1) {
-        dst[o] = src[o];
-        ++o;
-    }
+    for (int i = 0, o = 0; src[i] && o < LABEL_SIZE - 1;) dst[o++] = name_byte(src, &i);
 }
 
 void copy_shortened_name(char* dst, const char* src) {
-    std::string full;
-    for (int i = 0; src && src[i]; ++i) {
-        if (compiler() && src[i] == '#' && src[i + 1] && src[i + 2]) {
-            full +=
-                static_cast<char>(formatChar2Byte(src[i + 1]) * 16 + formatChar2Byte(src[i + 2]));
-            i += 2;
-        } else {
-            full += src[i];
-        }
-    }
+    // One pass: the first bytes into the slot, the length and the hash of the whole name.
     std::memset(dst, 0, LABEL_SIZE);
-    if (full.size() < LABEL_SIZE) {
-        std::memcpy(dst, full.data(), full.size());
-        return;
-    }
     uint32_t h = 2166136261u;  // FNV-1a
-    for (unsigned char c : full) h = (h ^ c) * 16777619u;
+    size_t n = 0;
+    for (int i = 0; src && src[i]; ++n) {
+        const char c = name_byte(src, &i);
+        if (n < LABEL_SIZE - 1) dst[n] = c;
+        h = (h ^ static_cast<unsigned char>(c)) * 16777619u;
+    }
+    if (n < LABEL_SIZE) return;
     constexpr size_t keep = LABEL_SIZE - 10;
-    std::memcpy(dst, full.data(), keep);
     std::snprintf(dst + keep, LABEL_SIZE - keep, "~%08x", h);
 }
 
