@@ -81,12 +81,29 @@ int resource_object(int e) {
     return obj;
 }
 
+// The element holding the value of entry `name` in object obj, searched as get_elem searches;
+// a name too long for a label is kept as a bare "/name" with its value after it. -1: none.
+int resource_entry(int obj, const char* name) {
+    if (std::strlen(name) < LABEL_SIZE) return get_elem(obj, name);
+    if (!valid_xref(obj)) return -1;
+    const size_t len = std::strlen(name);
+    bool next = false;
+    for (int e : obj_elems(obj)) {
+        const st_elem& el = g_st.p_elem_strage[e];
+        if (next) return e;
+        next = label_is(el.label, LABEL_IMMEDIATE) && el.f_type == ELEM_TYPE_STRING &&
+               el.data.str.type == STR_BARE && static_cast<size_t>(el.data.str.len) == len + 1 &&
+               std::memcmp(elem_bytes(el) + 1, name, len) == 0;
+    }
+    return -1;
+}
+
 // The font object under `name` in a resource dictionary object or its /Font, or -1.
 int font_in_resources(int obj, const char* name) {
     if (obj == -1) return -1;
-    int t = resource_object(get_elem(obj, name));
+    int t = resource_object(resource_entry(obj, name));
     if (t != -1) return t;
-    return resource_object(get_elem(ref_target(get_elem(obj, "Font")), name));
+    return resource_object(resource_entry(ref_target(get_elem(obj, "Font")), name));
 }
 
 // The font object of resource `name` in the form's default resources (the AcroForm's /DR,
@@ -99,24 +116,6 @@ int default_resource_font(int widget, const char* name) {
         int t = font_in_resources(obj, name);
         if (t == -1) t = font_in_resources(ref_target(get_elem(obj, "DR")), name);
         if (t != -1) return t;
-    }
-    return -1;
-}
-
-// The font under a resource name too long for a label, in font dictionary `d` or its /Font:
-// such a key is kept as a bare "/name" followed by its value. -1 when there is none.
-int long_named_font(const Dict& d, const std::string& name) {
-    const std::string key = "/" + name;
-    for (const Dict& in : {d, d.valid() ? d.sub("Font") : Dict{}}) {
-        if (!in.valid()) continue;
-        bool next = false;
-        for (int e : in.entries()) {
-            const st_elem& el = g_st.p_elem_strage[e];
-            if (next) return el.f_type == ELEM_TYPE_OBJREF ? ref_target(e) : -1;
-            next = label_is(el.label, LABEL_IMMEDIATE) && el.f_type == ELEM_TYPE_STRING &&
-                   el.data.str.type == STR_BARE &&
-                   std::string_view(elem_bytes(el), static_cast<size_t>(el.data.str.len)) == key;
-        }
     }
     return -1;
 }
@@ -942,18 +941,12 @@ bool analyse_field_font(int idx, int w, int ap, const FieldFacts& f, std::string
 
     // The font object: in the appearance's resources, else in the form's default resources
     // (entered into the appearance's font resources so that the output names it too).
-    int font = resource_object(get_elem(owner, F.c_str()));
-    if (font == -1 && !long_name.empty()) {
-        font = long_named_font(Dict{owner, after}, long_name);
-        const int root = get_trailer_objref("Root");
-        const int acro = valid_xref(root) ? get_xref_absolute(root, "AcroForm") : -1;
-        for (int obj : {acro, w})
-            if (font == -1 && valid_xref(obj))
-                font = long_named_font(Dict{obj, 0}.sub("DR"), long_name);
-        if (font != -1) append_elem_objref(owner, after, F.c_str(), font);
-    }
+    // A long name is looked up whole; the font goes in under the shortened one as well.
+    const char* key = long_name.empty() ? F.c_str() : long_name.c_str();
+    int font = resource_object(resource_entry(owner, key));
+    if (font != -1 && key != F.c_str()) append_elem_objref(owner, after, F.c_str(), font);
     if (font == -1) {
-        font = default_resource_font(w, F.c_str());
+        font = default_resource_font(w, key);
         if (font != -1) append_elem_objref(owner, after, F.c_str(), font);
     }
     int font_no = 0;
@@ -1229,7 +1222,20 @@ bool field_options(int w, std::string* text) {
     return false;
 }
 
-double text_width(int font_no, const std::string& text);
+// Width in em of `text` (single-byte codes) in font number `font_no`.
+double text_width(int font_no, const std::string& text) {
+    const st_font* font = nullptr;
+    char kind = 'T';
+    if (font_no >= 0 && font_no < g_st.num_font_strage) {
+        font = &g_st.p_font_strage[font_no];
+        kind = font->encoding;
+    }
+    if (font_no >= 0 && !font) return 0.5 * static_cast<double>(text.size());
+    double w = 0;
+    for (char c : text)
+        w += char_width(font_no, kind, static_cast<unsigned char>(c), font) / 1000.0;
+    return w;
+}
 
 // A combo box's appearance showing its value where a filled text field would show it.
 void build_combo_appearance(int idx, int w, int ap, const FieldFacts& f) {
@@ -1263,16 +1269,15 @@ void build_combo_appearance(int idx, int w, int ap, const FieldFacts& f) {
         if (tf == std::string::npos || slash == std::string::npos) return;
         std::string font = f.da.substr(slash, f.da.find_first_of(" \t\r\n", slash) - slash);
         if (stand_in) font = "/KsHelv";
-        // As a one-line text field is filled: the box's height less the text's inset from
-        // the box's edge (when 2 points or more) over 1.35, or less where the value would not
-        // fit the width.
-        const double inset = std::max(0.0, r.space_w - std::min(box[0], box[2]));
-        const double borders = inset >= 2 ? inset : 0;
-        double size = bh > borders ? (bh - borders) / 1.35 : 12;
-        const double em = text_width(font_no, text);
-        if (em > 0 && r.width > 0 && r.width / em < size) size = r.width / em;
-        if (r.font_size10 > 0) size = r.font_size10 / 10.0;
-        size = std::floor(size * 100) / 100;
+        // A fixed size, or as a one-line text field is filled: Acrobat's size, less where the
+        // value would not fit the width.
+        double size = r.font_size10 / 10.0;
+        if (size <= 0) {
+            size = one_line_size(bh, std::max(0.0, r.space_w - std::min(box[0], box[2])));
+            const double em = text_width(font_no, text);
+            if (em > 0 && r.width > 0 && r.width / em < size) size = r.width / em;
+            size = std::floor(size * 100) / 100;
+        }
         if (size < 1) return;
         shown = font + " ";
         append_real(shown, size);
@@ -1346,21 +1351,6 @@ void add_font_resource(int ap, const char* name, int font) {
     int owner = -1, after = 0;
     font_holder(ap, &owner, &after);
     if (ref_target(get_elem(owner, name)) == -1) append_elem_objref(owner, after, name, font);
-}
-
-// Width in em of `text` (single-byte codes) in font number `font_no`.
-double text_width(int font_no, const std::string& text) {
-    const st_font* font = nullptr;
-    char kind = 'T';
-    if (font_no >= 0 && font_no < g_st.num_font_strage) {
-        font = &g_st.p_font_strage[font_no];
-        kind = font->encoding;
-    }
-    if (font_no >= 0 && !font) return 0.5 * static_cast<double>(text.size());
-    double w = 0;
-    for (char c : text)
-        w += char_width(font_no, kind, static_cast<unsigned char>(c), font) / 1000.0;
-    return w;
 }
 
 // Text as single-byte codes of the standard encodings (Latin-1); false when it holds a

@@ -16,6 +16,7 @@
 #include "multibyte/jis_tables.h"
 #include "multibyte/sjis_encode.h"
 #include "store/storages.h"
+#include "store/widget_drawing.h"
 
 LayoutState g_layout;
 
@@ -752,11 +753,9 @@ float fitting_size(const st_field& f, const int32_t* value, const FontSet& fs, c
         }
         return size;
     }
-    // One line: Acrobat's size, the box's height less twice the border width, over 1.35. The
-    // text's inset from the box's edge is that twice the width (four times for a beveled or
-    // inset border, whose bands take the rest) where there is a border.
-    const float borders = border >= 2 ? border : 0;
-    float size = facts.box_height > borders ? (facts.box_height - borders) / 1.35f : 12;
+    // One line: Acrobat's size. The text's inset from the box's edge is twice the border's
+    // width (four times for a beveled or inset border, whose bands take the rest).
+    float size = static_cast<float>(one_line_size(facts.box_height, border));
     // Width of the value at one point (comb fields: of the widest character in its cell).
     float per_point = 0, widest = 0;
     int chars = 0;

@@ -351,6 +351,11 @@ std::string caption_ops(const std::string& da, const std::string& font, double s
     return "q\nBT\n" + da_with(t, tf, font, size, x, y) + pdf_literal(text) + " Tj\nET\nQ\n";
 }
 
+double one_line_size(double height, double inset) {
+    const double borders = inset >= 2 ? inset : 0;
+    return height > borders ? (height - borders) / 1.35 : 12;
+}
+
 double list_size(const std::vector<ListOption>& options, double dx, double dy, double border) {
     double widest = 0;
     for (const ListOption& o : options)

@@ -57,6 +57,11 @@ struct ListOption {
     std::string shows;
 };
 
+// The size Acrobat gives an auto-sized one-line value in a box `height` high whose text is
+// set in by `inset` from its edge: the height, less the inset where that is 2 points or more,
+// over 1.35; 12 for a box with no room. The value's width may call for less.
+double one_line_size(double height, double inset);
+
 // The size at which viewers set a list box's options when its size is 0: the widest option
 // fits the box, at 12 points at most.
 double list_size(const std::vector<ListOption>& options, double dx, double dy, double border);
